@@ -1,0 +1,46 @@
+/*
+ * Linux only: message sinks that stand in for window handles.
+ *
+ * The SDK reports errors (NIVEXA_WM_ERROR) and frames (NIVEXA_WM_FRAME) by posting messages to
+ * windows. On Linux a "window" is a message sink created here: pass it wherever the interface
+ * takes an HWND, then read the messages with NivexaMsg_Get, or wait for NivexaMsg_Fd to become
+ * readable in a poll/epoll loop or a GUI toolkit's main loop.
+ *
+ * A post to a null window goes to the posting thread's own queue; NivexaMsg_Get(NULL, ...)
+ * reads the calling thread's queue. Posting never blocks; a sink holds at most
+ * NIVEXA_MSG_CAPACITY messages, and a post to a full sink is dropped and reported as failed.
+ */
+#ifndef NIVEXA_MESSAGES_H
+#define NIVEXA_MESSAGES_H
+
+#include "NivexaSdk.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define NIVEXA_MSG_CAPACITY 10000
+
+typedef struct NivexaMsg {
+  HWND hwnd;
+  uint32_t message;
+  uintptr_t wParam;
+  intptr_t lParam;
+} NivexaMsg;
+
+/* A new, empty sink; NULL only when the process is out of memory or file descriptors. */
+NIVEXA_API HWND NivexaMsg_CreateSink(void);
+/* Destroys a sink and drops its messages; later posts to it fail. NULL and unknown are ignored. */
+NIVEXA_API void NivexaMsg_DestroySink(HWND sink);
+/* Takes the oldest message. timeoutMs: 0 polls, a negative value waits without limit.
+ * Returns 1 with *out filled, 0 on time-out or for an unknown sink. */
+NIVEXA_API BOOL NivexaMsg_Get(HWND sink, NivexaMsg* out, LONG timeoutMs);
+/* A descriptor that is readable while the sink holds messages; -1 for an unknown sink.
+ * It belongs to the sink: do not read from or close it. */
+NIVEXA_API int NivexaMsg_Fd(HWND sink);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* NIVEXA_MESSAGES_H */

@@ -1,0 +1,61 @@
+#include "platform/Event.h"
+
+#include <chrono>
+#include <map>
+
+namespace nivexa::platform {
+
+Event::Event(Reset reset, bool initiallySet) : reset_(reset), set_(initiallySet) {}
+
+void Event::set() {
+  {
+    std::lock_guard lock(mutex_);
+    set_ = true;
+  }
+  if (reset_ == Reset::Manual) {
+    changed_.notify_all();
+  } else {
+    changed_.notify_one();
+  }
+}
+
+void Event::reset() {
+  std::lock_guard lock(mutex_);
+  set_ = false;
+}
+
+bool Event::wait(uint32_t timeoutMs) {
+  std::unique_lock lock(mutex_);
+  auto ready = [this] { return set_; };
+  if (timeoutMs == kInfinite) {
+    changed_.wait(lock, ready);
+  } else if (!changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready)) {
+    return false;
+  }
+  if (reset_ == Reset::Auto) {
+    set_ = false;
+  }
+  return true;
+}
+
+bool Event::isSet() const {
+  std::lock_guard lock(mutex_);
+  return set_;
+}
+
+std::shared_ptr<Event> openNamedEvent(const std::string& name, Event::Reset reset,
+                                      bool initiallySet) {
+  static std::mutex registryMutex;
+  static std::map<std::string, std::weak_ptr<Event>> registry;
+  std::lock_guard lock(registryMutex);
+  if (auto existing = registry[name].lock()) {
+    return existing;
+  }
+  auto created = std::make_shared<Event>(reset, initiallySet);
+  registry[name] = created;
+  // Drop names whose events are gone so the registry does not grow without bound.
+  std::erase_if(registry, [](const auto& entry) { return entry.second.expired(); });
+  return created;
+}
+
+}  // namespace nivexa::platform

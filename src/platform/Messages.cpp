@@ -1,0 +1,166 @@
+#include "platform/Messages.h"
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
+namespace nivexa::platform {
+
+namespace {
+
+// The descriptor counts queued messages (semaphore mode), so it stays readable exactly while
+// something is queued and a poll loop can wait on it.
+class MessageSink {
+ public:
+  MessageSink() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK | EFD_SEMAPHORE)) {}
+  ~MessageSink() {
+    if (fd_ >= 0) {
+      close(fd_);
+    }
+  }
+  MessageSink(const MessageSink&) = delete;
+  MessageSink& operator=(const MessageSink&) = delete;
+
+  bool valid() const { return fd_ >= 0; }
+  int fd() const { return fd_; }
+
+  bool post(const Message& message) {
+    {
+      std::lock_guard lock(mutex_);
+      if (closed_ || queue_.size() >= kMessageQueueCapacity) {
+        return false;
+      }
+      queue_.push_back(message);
+      const uint64_t one = 1;
+      (void)!write(fd_, &one, sizeof one);
+    }
+    arrived_.notify_one();
+    return true;
+  }
+
+  bool get(Message& out, int32_t timeoutMs) {
+    std::unique_lock lock(mutex_);
+    auto ready = [this] { return closed_ || !queue_.empty(); };
+    if (timeoutMs < 0) {
+      arrived_.wait(lock, ready);
+    } else if (!arrived_.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready)) {
+      return false;
+    }
+    if (queue_.empty()) {
+      return false;
+    }
+    out = queue_.front();
+    queue_.pop_front();
+    uint64_t count = 0;
+    (void)!read(fd_, &count, sizeof count);
+    return true;
+  }
+
+  void shutDown() {
+    {
+      std::lock_guard lock(mutex_);
+      closed_ = true;
+      queue_.clear();
+    }
+    arrived_.notify_all();
+  }
+
+ private:
+  const int fd_;
+  std::mutex mutex_;
+  std::condition_variable arrived_;
+  std::deque<Message> queue_;
+  bool closed_ = false;
+};
+
+struct SinkRegistry {
+  std::mutex mutex;
+  std::unordered_map<HWND, std::shared_ptr<MessageSink>> sinks;
+};
+
+SinkRegistry& registry() {
+  static SinkRegistry instance;
+  return instance;
+}
+
+std::shared_ptr<MessageSink> findSink(HWND window) {
+  auto& reg = registry();
+  std::lock_guard lock(reg.mutex);
+  auto found = reg.sinks.find(window);
+  return found == reg.sinks.end() ? nullptr : found->second;
+}
+
+// The queue that a null window stands for: one per thread, made on first use.
+std::shared_ptr<MessageSink> threadQueue() {
+  thread_local std::shared_ptr<MessageSink> queue;
+  if (!queue) {
+    auto created = std::make_shared<MessageSink>();
+    if (created->valid()) {
+      queue = std::move(created);
+    }
+  }
+  return queue;
+}
+
+std::shared_ptr<MessageSink> resolve(HWND window) {
+  return window == nullptr ? threadQueue() : findSink(window);
+}
+
+}  // namespace
+
+bool postMessage(HWND window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  auto sink = resolve(window);
+  return sink && sink->post(Message{window, message, wParam, lParam});
+}
+
+HWND createMessageSink() {
+  auto sink = std::make_shared<MessageSink>();
+  if (!sink->valid()) {
+    return nullptr;
+  }
+  auto handle = reinterpret_cast<HWND>(sink.get());
+  auto& reg = registry();
+  std::lock_guard lock(reg.mutex);
+  reg.sinks.emplace(handle, std::move(sink));
+  return handle;
+}
+
+void destroyMessageSink(HWND sink) {
+  std::shared_ptr<MessageSink> removed;
+  {
+    auto& reg = registry();
+    std::lock_guard lock(reg.mutex);
+    auto found = reg.sinks.find(sink);
+    if (found == reg.sinks.end()) {
+      return;
+    }
+    removed = std::move(found->second);
+    reg.sinks.erase(found);
+  }
+  // Wakes any reader still waiting on it; the object goes when the last reader lets go.
+  removed->shutDown();
+}
+
+bool getMessage(HWND sink, Message& out, int32_t timeoutMs) {
+  auto resolved = resolve(sink);
+  return resolved && resolved->get(out, timeoutMs);
+}
+
+int messageSinkFd(HWND sink) {
+  auto resolved = resolve(sink);
+  return resolved ? resolved->fd() : -1;
+}
+
+bool isWindow(HWND window) { return window != nullptr && findSink(window) != nullptr; }
+
+bool registerDeviceInterfaceNotification(HWND window, const std::array<uint8_t, 16>&) {
+  return isWindow(window);
+}
+
+}  // namespace nivexa::platform

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "NivexaSdk.h"
+
+namespace nivexa::platform {
+
+struct Message {
+  HWND hwnd;
+  uint32_t message;
+  uintptr_t wParam;
+  intptr_t lParam;
+};
+
+inline constexpr size_t kMessageQueueCapacity = 10000;
+
+// Queues a message and returns at once. A null window means the calling thread's own queue.
+// Fails for a window that does not exist (any more) and for a full queue.
+bool postMessage(HWND window, uint32_t message, uintptr_t wParam, intptr_t lParam);
+
+// Message sinks: the Linux stand-in for the application's windows.
+HWND createMessageSink();
+void destroyMessageSink(HWND sink);
+// timeoutMs: 0 polls, negative waits without limit. A null sink reads the calling thread's queue.
+bool getMessage(HWND sink, Message& out, int32_t timeoutMs);
+int messageSinkFd(HWND sink);
+bool isWindow(HWND window);
+
+// Asks for device-arrival and removal notices of one device-interface class to be sent to the
+// window. Linux has no such broadcast for our devices; the registration is accepted for any live
+// window, so that a stale window handle fails here as it would on Windows.
+bool registerDeviceInterfaceNotification(HWND window, const std::array<uint8_t, 16>& classGuid);
+
+}  // namespace nivexa::platform

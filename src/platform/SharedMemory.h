@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace nivexa::platform {
+
+// A named block of memory shared by every process that opens the same name. Like a named
+// mapping of the page file, it exists only while some process holds it: when the last holder
+// closes it (or dies), the next open creates it afresh, zero-filled.
+//
+// Names are placed in a namespace taken from NIVEXA_SHM_PREFIX (empty by default), so that
+// tests running side by side can each have their own.
+class SharedMemory {
+ public:
+  // Opens the block, creating it when nobody holds it. `created` tells which happened.
+  static std::unique_ptr<SharedMemory> openOrCreate(const std::string& name, size_t size,
+                                                    bool& created);
+  ~SharedMemory();
+  SharedMemory(const SharedMemory&) = delete;
+  SharedMemory& operator=(const SharedMemory&) = delete;
+
+  std::span<uint8_t> bytes() { return {data_, size_}; }
+
+  // The OS object name a block of this name gets in the current namespace.
+  static std::string objectName(const std::string& name);
+
+ private:
+  SharedMemory(std::string objectName, int fd, uint8_t* data, size_t size);
+
+  std::string objectName_;
+  int fd_;
+  uint8_t* data_;
+  size_t size_;
+};
+
+}  // namespace nivexa::platform

@@ -1,0 +1,45 @@
+#include "platform/Thread.h"
+
+#include <pthread.h>
+#include <sched.h>
+
+#include <system_error>
+
+namespace nivexa::platform {
+
+namespace {
+
+// Real-time scheduling needs privileges most users lack; the thread then keeps the normal
+// priority, which is what a best-effort request means here.
+void raisePriority(std::thread& thread) {
+  sched_param param{};
+  param.sched_priority = sched_get_priority_max(SCHED_FIFO);
+  (void)pthread_setschedparam(thread.native_handle(), SCHED_FIFO, &param);
+}
+
+}  // namespace
+
+Thread::~Thread() { join(); }
+
+bool Thread::start(std::function<void()> body, Priority priority) {
+  if (thread_.joinable()) {
+    return false;
+  }
+  try {
+    thread_ = std::thread(std::move(body));
+  } catch (const std::system_error&) {
+    return false;
+  }
+  if (priority == Priority::TimeCritical) {
+    raisePriority(thread_);
+  }
+  return true;
+}
+
+void Thread::join() {
+  if (thread_.joinable() && !isCurrent()) {
+    thread_.join();
+  }
+}
+
+}  // namespace nivexa::platform

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <functional>
+#include <thread>
+
+namespace nivexa::platform {
+
+// A joinable thread. The owner must join before it goes away; the destructor joins as a last
+// resort so that no thread ever outlives the object it works on.
+class Thread {
+ public:
+  enum class Priority { Normal, TimeCritical };
+
+  Thread() = default;
+  Thread(const Thread&) = delete;
+  Thread& operator=(const Thread&) = delete;
+  ~Thread();
+
+  // False when a thread is already running or the OS refused to create one.
+  bool start(std::function<void()> body, Priority priority = Priority::Normal);
+  void join();
+  bool joinable() const { return thread_.joinable(); }
+  bool isCurrent() const { return thread_.get_id() == std::this_thread::get_id(); }
+
+ private:
+  std::thread thread_;
+};
+
+}  // namespace nivexa::platform

@@ -1,0 +1,68 @@
+#include "platform/Thread.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "platform/Clock.h"
+#include "platform/CriticalSection.h"
+
+namespace nivexa::platform {
+namespace {
+
+TEST(Thread, RunsBodyAndJoins) {
+  std::atomic<int> ran{0};
+  Thread thread;
+  ASSERT_TRUE(thread.start([&] { ran = 1; }, Thread::Priority::TimeCritical));
+  EXPECT_FALSE(thread.start([] {})) << "a running thread cannot be started again";
+  thread.join();
+  EXPECT_EQ(ran.load(), 1);
+  EXPECT_FALSE(thread.joinable());
+  EXPECT_TRUE(thread.start([&] { ran = 2; })) << "a joined thread object can be reused";
+  thread.join();
+  EXPECT_EQ(ran.load(), 2);
+}
+
+TEST(Thread, DestructorJoins) {
+  std::atomic<bool> finished{false};
+  {
+    Thread thread;
+    thread.start([&] {
+      sleepMs(20);
+      finished = true;
+    });
+  }
+  EXPECT_TRUE(finished.load());
+}
+
+TEST(CriticalSection, IsRecursiveAndExcludesOtherThreads) {
+  CriticalSection section;
+  CriticalSectionGuard outer(section);
+  {
+    CriticalSectionGuard inner(section);  // the owner may enter again
+  }
+  std::atomic<bool> entered{false};
+  Thread other;
+  other.start([&] {
+    CriticalSectionGuard guard(section);
+    entered = true;
+  });
+  sleepMs(20);
+  EXPECT_FALSE(entered.load());
+  section.unlock();
+  other.join();
+  EXPECT_TRUE(entered.load());
+  section.lock();  // balance the guard's unlock
+}
+
+TEST(Clock, SleepAdvancesBothClocks) {
+  TimerPeriodGuard fineTimer;
+  const uint32_t tick = tickCount();
+  const uint32_t mm = timeGetTime();
+  sleepMs(15);
+  EXPECT_GE(tickCount() - tick, 14u);
+  EXPECT_GE(timeGetTime() - mm, 14u);
+}
+
+}  // namespace
+}  // namespace nivexa::platform
