@@ -15,9 +15,13 @@ uint32_t monotonicMs() {
 
 }  // namespace
 
-uint32_t tickCount() { return monotonicMs(); }
+uint32_t tickCount() {
+  return monotonicMs();
+}
 
-uint32_t timeGetTime() { return monotonicMs(); }
+uint32_t timeGetTime() {
+  return monotonicMs();
+}
 
 void sleepMs(uint32_t milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));

@@ -157,7 +157,9 @@ int messageSinkFd(HWND sink) {
   return resolved ? resolved->fd() : -1;
 }
 
-bool isWindow(HWND window) { return window != nullptr && findSink(window) != nullptr; }
+bool isWindow(HWND window) {
+  return window != nullptr && findSink(window) != nullptr;
+}
 
 bool registerDeviceInterfaceNotification(HWND window, const std::array<uint8_t, 16>&) {
   return isWindow(window);

@@ -40,7 +40,9 @@ class NameLock {
 };
 
 // Every holder keeps a shared lock on the block; whoever can take it exclusively is alone.
-bool noOtherHolder(int fd) { return flock(fd, LOCK_EX | LOCK_NB) == 0; }
+bool noOtherHolder(int fd) {
+  return flock(fd, LOCK_EX | LOCK_NB) == 0;
+}
 
 }  // namespace
 

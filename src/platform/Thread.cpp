@@ -19,7 +19,9 @@ void raisePriority(std::thread& thread) {
 
 }  // namespace
 
-Thread::~Thread() { join(); }
+Thread::~Thread() {
+  join();
+}
 
 bool Thread::start(std::function<void()> body, Priority priority) {
   if (thread_.joinable()) {

@@ -47,8 +47,7 @@ TEST(SharedMemory, AnotherProcessSeesTheSameBytes) {
   if (child == 0) {
     bool childCreated = true;
     auto view = SharedMemory::openOrCreate("shared-test-c", 64, childCreated);
-    const bool ok = view && !childCreated &&
-                    std::memcmp(view->bytes().data(), "parent", 7) == 0;
+    const bool ok = view && !childCreated && std::memcmp(view->bytes().data(), "parent", 7) == 0;
     if (view) {
       std::memcpy(view->bytes().data() + 8, "child", 6);
     }
