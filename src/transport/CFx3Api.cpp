@@ -143,6 +143,12 @@ int32_t CFx3Api::InstanceAt(int index) const {
   return index >= 0 && index < kMaxDevices ? shared.image.entries[index].instance : -1;
 }
 
+std::string CFx3Api::PathAt(int index) const {
+  auto& shared = processDeviceTable();
+  std::lock_guard lock(shared.mutex);
+  return index >= 0 && index < kMaxDevices ? shared.image.entries[index].path : std::string();
+}
+
 int CFx3Api::FindDevice(uint16_t productId, int32_t instance) const {
   auto& shared = processDeviceTable();
   std::lock_guard lock(shared.mutex);

@@ -35,6 +35,7 @@ class CFx3Api {
   uint16_t ProductIdAt(int index) const;
   int32_t InstanceAt(int index) const;                         // -1 past the table
   int FindDevice(uint16_t productId, int32_t instance) const;  // -1 when absent
+  std::string PathAt(int index) const;                         // empty past the table
 
   int DeviceIndex() const { return deviceIndex_.load(); }
   const Guid& InterfaceGuid() const { return guid_; }
