@@ -89,13 +89,13 @@ void TransportReadsFrames(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * (64 + kFrameBytes));
 }
 
-// Keeps the mean rate of each benchmark so the ratio can be printed after the run.
+// Keeps the median rate of each benchmark so the ratio can be printed after the run.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "mean") {
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
         auto it = run.counters.find("bytes_per_second");
         if (it != run.counters.end()) {
           rates[run.run_name.function_name] = it->second.value;
@@ -111,15 +111,21 @@ class RatioReporter : public benchmark::ConsoleReporter {
 int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("VirtualCameraServes", VirtualCameraServes)
       ->Unit(benchmark::kMillisecond)
-      ->MinTime(1.0)
-      ->Repetitions(3)
+      ->MinTime(0.5)
+      ->Repetitions(10)
       ->UseRealTime();
   benchmark::RegisterBenchmark("TransportReadsFrames", TransportReadsFrames)
       ->Unit(benchmark::kMillisecond)
-      ->MinTime(1.0)
-      ->Repetitions(3)
+      ->MinTime(0.5)
+      ->Repetitions(10)
       ->UseRealTime();
-  benchmark::Initialize(&argc, argv);
+  // Repetitions of the two run interleaved, so that load from elsewhere on the machine falls on
+  // both alike instead of on whichever happened to run at the time.
+  std::vector<char*> args(argv, argv + argc);
+  std::string interleave = "--benchmark_enable_random_interleaving=true";
+  args.insert(args.begin() + 1, interleave.data());
+  int count = static_cast<int>(args.size());
+  benchmark::Initialize(&count, args.data());
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   const double camera = reporter.rates["VirtualCameraServes"];
