@@ -166,6 +166,23 @@ TEST(CFx3ApiTest, RescanKeepsKnownCamerasAndNumbersInstancesPerProduct) {
   sim::removeCamera(b);
 }
 
+TEST(CFx3ApiTest, FullTableDropsFurtherCameras) {
+  std::vector<std::shared_ptr<sim::Camera>> many;
+  for (int i = 0; i < kMaxDevices + 2; ++i) {
+    many.push_back(sim::createCamera({.productId = 0x3110, .serial = "F" + std::to_string(i)}));
+  }
+  {
+    CVelCy3Cam cam;
+    EXPECT_EQ(cam.EnumerateDevices(), kMaxDevices);
+    EXPECT_EQ(cam.EnumerateDevices(), kMaxDevices);
+    EXPECT_EQ(cam.FindDevice(0x3110, kMaxDevices), -1);
+    EXPECT_EQ(sharedBlock().deviceCount, kMaxDevices);
+  }
+  for (auto& camera : many) {
+    sim::removeCamera(camera);
+  }
+}
+
 TEST(CFx3ApiTest, MalformedInterfacePathsAreSkippedUnopened) {
   auto& backend = RecordingBackend::instance();
   const std::vector<std::string> bad = {
