@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "sim/FrameTestSupport.h"
 
@@ -143,6 +144,17 @@ TEST(ImageFormation, HalfReadoutsGiveHalfWidthAndHeight) {
   // Two by two averaging, away from defects: compare a smooth area.
   int sum = full.at(1600, 1200) + full.at(1601, 1200) + full.at(1600, 1201) + full.at(1601, 1201);
   EXPECT_NEAR(binned.at(800, 600), sum / 4.0, 2.0);
+
+  // The subsampling readout keeps every other pixel of every other line.
+  rig.sensorWrite(0x23C, 0);
+  rig.sensorWrite(0x400, 172);
+  Image subsampled = decode(rig.frame());
+  ASSERT_EQ(subsampled.width, 1024);
+  for (int y = 0; y < 768; y += 31) {
+    for (int x = 0; x < 1024; x += 17) {
+      ASSERT_EQ(subsampled.at(x, y), full.at(2 * x, 2 * y));
+    }
+  }
 }
 
 TEST(ImageFormation, FpgaCutLargerThanTheSensorLinePadsWithZero) {
@@ -220,6 +232,32 @@ TEST(ImageFormation, NoiseIsSeededAndChangesFromFrameToFrame) {
   Rig c(o);
   setWindow(c, 0, 0, 256, 64);
   EXPECT_NE(decode(c.frame()).pixels, a1.pixels);
+}
+
+TEST(ImageFormation, ShotNoiseGrowsWithTheSignal) {
+  Rig rig;
+  setDepth16(rig, true);
+  setExposure(rig, 3200, 200);
+  Image a = decode(rig.frame());
+  Image b = decode(rig.frame());
+  auto spread = [&](int x0, int y0) {
+    double sum = 0;
+    double sum2 = 0;
+    int n = 0;
+    for (int y = y0; y < y0 + 64; ++y) {
+      for (int x = x0; x < x0 + 64; ++x) {
+        double d = static_cast<double>(a.at(x, y)) - b.at(x, y);
+        sum += d;
+        sum2 += d * d;
+        ++n;
+      }
+    }
+    return std::sqrt(sum2 / n - (sum / n) * (sum / n));
+  };
+  double inBrightSquare = spread(150, 150);
+  double inDarkPatch = spread(2048 / 8 + 20, 1536 / 2);
+  EXPECT_GT(inDarkPatch, 1.0);
+  EXPECT_GT(inBrightSquare, 1.5 * inDarkPatch);
 }
 
 TEST(ImageFormation, StandbyStopsTheFrames) {
