@@ -78,6 +78,8 @@ class Camera {
   std::vector<TraceEntry> trace() const;
   void clearTrace();
   double sensorTemperature();
+  // Stored register contents, without the side effects of a bus read (registers computed on
+  // read, such as the frame counter or the temperature copy, show what was last written).
   uint8_t fpgaRegister(uint8_t reg) const;
   uint8_t sensorRegister(uint16_t address) const;
   uint8_t eepromByte(uint16_t address) const;

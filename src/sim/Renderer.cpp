@@ -97,6 +97,13 @@ void Renderer::rebuild(const ImageSettings& s) {
                       kReadNoiseDn * kReadNoiseDn * std::max(1.0, s.gain * 0.25);
     sigmaQ8_[m] = static_cast<uint16_t>(std::min(65535.0, std::sqrt(variance) * 256.0));
   }
+  // What the FPGA pads a short line with is an exact zero, not a pixel.
+  sigmaQ8_[0] = 0;
+  // Per-pixel sigma keeps the noise loop free of table look-ups, so it vectorises.
+  sigma_.resize(mean_.size());
+  for (size_t i = 0; i < mean_.size(); ++i) {
+    sigma_[i] = sigmaQ8_[mean_[i]];
+  }
   cached_ = s;
   valid_ = true;
 }
@@ -123,24 +130,27 @@ void Renderer::render(const ImageSettings& s, uint64_t frame, std::span<uint8_t>
   }
   const std::vector<int16_t>& table = noiseTable();
   size_t offset = mix(seed_ * 0x9E3779B97F4A7C15ull + frame) % table.size();
-  const uint16_t* sigma = sigmaQ8_.data();
+  const uint16_t* sigma = sigma_.data();
+  constexpr int kRound = 1 << (kNoiseShift - 1);
   size_t i = 0;
   while (i < pixels) {
     size_t run = std::min(pixels - i, table.size() - offset);
     const int16_t* z = table.data() + offset;
+    const uint16_t* m = mean + i;
+    const uint16_t* sg = sigma + i;
     if (s.sixteenBit) {
+      uint8_t* o = out + 2 * i;
       for (size_t k = 0; k < run; ++k) {
-        int m = mean[i + k];
-        int v = m + ((sigma[m] * z[k] + (1 << (kNoiseShift - 1))) >> kNoiseShift);
+        int v = m[k] + ((sg[k] * z[k] + kRound) >> kNoiseShift);
         v = std::clamp(v, 0, kFullScale);
-        out[2 * (i + k)] = static_cast<uint8_t>(v);
-        out[2 * (i + k) + 1] = static_cast<uint8_t>(v >> 8);
+        o[2 * k] = static_cast<uint8_t>(v);
+        o[2 * k + 1] = static_cast<uint8_t>(v >> 8);
       }
     } else {
+      uint8_t* o = out + i;
       for (size_t k = 0; k < run; ++k) {
-        int m = mean[i + k];
-        int v = m + ((sigma[m] * z[k] + (1 << (kNoiseShift - 1))) >> kNoiseShift);
-        out[i + k] = static_cast<uint8_t>(std::clamp(v, 0, kFullScale) >> 4);
+        int v = m[k] + ((sg[k] * z[k] + kRound) >> kNoiseShift);
+        o[k] = static_cast<uint8_t>(std::clamp(v, 0, kFullScale) >> 4);
       }
     }
     i += run;

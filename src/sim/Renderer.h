@@ -57,6 +57,7 @@ class Renderer {
   ImageSettings cached_;
   std::vector<uint16_t> mean_;
   std::array<uint16_t, kFullScale + 1> sigmaQ8_{};  // noise sigma per mean level, 1/256 DN
+  std::vector<uint16_t> sigma_;                     // the same per pixel
 };
 
 }  // namespace nivexa::sim

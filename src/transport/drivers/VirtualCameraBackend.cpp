@@ -102,8 +102,22 @@ void VirtualCameraBackend::watch(const std::shared_ptr<sim::Camera>& camera) {
 
 void VirtualCameraBackend::close(DeviceHandle handle) {
   std::lock_guard lock(mutex_);
-  if (handles_.erase(handle) != 0) {
-    cancel([handle](const Transfer& t) { return t.handle == handle; }, kErrorOperationAborted);
+  auto it = handles_.find(handle);
+  if (it == handles_.end()) {
+    return;
+  }
+  std::shared_ptr<sim::Camera> camera = it->second.camera;
+  handles_.erase(it);
+  cancel([handle](const Transfer& t) { return t.handle == handle; }, kErrorOperationAborted);
+  // Stop listening once nobody has the camera open, so a removed camera can be freed.
+  bool stillOpen = std::any_of(handles_.begin(), handles_.end(),
+                               [&](const auto& entry) { return entry.second.camera == camera; });
+  if (!stillOpen) {
+    auto listener = listeners_.find(camera);
+    if (listener != listeners_.end()) {
+      camera->removeListener(listener->second);
+      listeners_.erase(listener);
+    }
   }
 }
 
@@ -121,8 +135,12 @@ IoResult VirtualCameraBackend::ioctl(DeviceHandle handle, uint32_t code, std::sp
   if (!h.camera->plugged() || h.camera->generation() != h.generation) {
     return {false, 0, kErrorDeviceNotConnected};
   }
-  if (!h.overlapped) {
-    overlapped = nullptr;  // a synchronous handle completes every request before returning
+  if (!h.overlapped && overlapped != nullptr) {
+    // A synchronous handle completes every request before returning; the caller's record still
+    // learns the outcome, so code written for overlapped handles works on it too.
+    IoResult r = ioctl(handle, code, in, out, nullptr);
+    signal(overlapped, r.bytesReturned, r.ok ? kErrorSuccess : r.error);
+    return r;
   }
   auto done = [overlapped](uint32_t bytes) {
     signal(overlapped, bytes, kErrorSuccess);

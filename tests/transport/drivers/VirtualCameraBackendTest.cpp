@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include "transport/drivers/VirtualCameraRig.h"
@@ -255,6 +256,113 @@ TEST(VirtualCameraBackend, PortAndPipeRequests) {
   EXPECT_FALSE(rig.backend.ioctl(h, 0x220099, {}, {}, nullptr).ok);
   rig.backend.close(h);
   EXPECT_EQ(rig.backend.ioctl(h, kIoctlBusSpeed, {}, speed, nullptr).error, kErrorInvalidHandle);
+}
+
+TEST(VirtualCameraBackend, SynchronousHandleStillReportsThroughTheOverlappedRecord) {
+  Rig rig;
+  DeviceHandle h = rig.backend.open(rig.path, false);
+  ASSERT_TRUE(rig.requestFrame(h));
+  std::vector<uint8_t> header(64);
+  auto record = testing::bulkRecord(0x81);
+  platform::Event event(platform::Event::Reset::Auto);
+  Overlapped ov(event);
+  IoResult r = rig.backend.ioctl(h, kIoctlDirectTransfer, record, header, &ov);
+  EXPECT_TRUE(r.ok);
+  EXPECT_TRUE(event.wait(0));
+  IoResult result = rig.backend.overlappedResult(h, ov, false);
+  EXPECT_TRUE(result.ok);
+  EXPECT_EQ(result.bytesReturned, 64u);
+  rig.backend.close(h);
+}
+
+TEST(VirtualCameraBackend, RemovedCameraIsReleasedOnceItsHandlesClose) {
+  Rig rig;
+  DeviceHandle h = rig.backend.open(rig.path, false);
+  std::weak_ptr<sim::Camera> watched = rig.camera;
+  rig.set.remove(rig.camera);
+  rig.camera.reset();
+  EXPECT_FALSE(watched.expired());  // still open
+  rig.backend.close(h);
+  EXPECT_TRUE(watched.expired());
+}
+
+TEST(VirtualCameraBackend, RecordFieldsDecideTheDataStage) {
+  Rig rig;
+  DeviceHandle h = rig.backend.open(rig.path, false);
+  ASSERT_TRUE(rig.fpgaWrite(0x07, 0x3C));
+  ASSERT_TRUE(rig.busWrite(0x40, {0x07}));
+
+  // A data area of 2 bytes: the firmware moves 2, the driver reports record + 2.
+  auto block = testing::vendorBlock(0xC0, 0x31, 2, 0x41);
+  testing::put32(block, 34, 2);
+  IoResult r = rig.backend.ioctl(h, kIoctlVendorRequest, block, block, nullptr);
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.bytesReturned, kRecordSize + 2);
+  EXPECT_EQ(block[kRecordSize + 1], 0x3C);
+
+  // More bytes asked on the bus than the data area holds: stalled.
+  block = testing::vendorBlock(0xC0, 0x31, 8, 0x41);
+  testing::put32(block, 34, 4);
+  EXPECT_FALSE(rig.backend.ioctl(h, kIoctlVendorRequest, block, block, nullptr).ok);
+
+  // A data area that runs past the end of the block is refused by the driver itself.
+  block = testing::vendorBlock(0xC0, 0xB0, 0, 0);
+  std::span<uint8_t> shortBlock(block.data(), 80);
+  EXPECT_EQ(rig.backend.ioctl(h, kIoctlVendorRequest, shortBlock, shortBlock, nullptr).error,
+            kErrorInvalidParameter);
+  std::vector<uint8_t> tiny(20, 0);
+  EXPECT_EQ(rig.backend.ioctl(h, kIoctlVendorRequest, tiny, tiny, nullptr).error,
+            kErrorInvalidParameter);
+  EXPECT_EQ(rig.backend.ioctl(h, kIoctlDirectTransfer, tiny, tiny, nullptr).error,
+            kErrorInvalidParameter);
+
+  // Separate input and output buffers: the answer lands in the output.
+  auto in = testing::vendorBlock(0xC0, 0xB0, 0, 0);
+  std::vector<uint8_t> out(102, 0xEE);
+  ASSERT_TRUE(rig.backend.ioctl(h, kIoctlVendorRequest, in, out, nullptr).ok);
+  EXPECT_EQ(out[1], 0xB0);
+  EXPECT_EQ(out[kRecordSize + 24], 0x00);
+  EXPECT_EQ(out[kRecordSize + 25], 0x12);
+  rig.backend.close(h);
+}
+
+TEST(VirtualCameraBackend, ConcurrentRequestsStreamingAndAborts) {
+  Rig rig;
+  std::atomic<bool> stop{false};
+  std::atomic<int> frames{0};
+  std::thread streamer([&] {
+    while (!stop) {
+      if (rig.frame(200).ok) {
+        ++frames;
+      }
+    }
+  });
+  std::thread registers([&] {
+    for (int i = 0; i < 300; ++i) {
+      rig.fpgaWrite(0x07, static_cast<uint8_t>(i));
+      rig.sensorWrite(0x714, static_cast<uint8_t>(i));
+      rig.fpgaRead(0x08);
+    }
+  });
+  std::thread aborter([&] {
+    for (int i = 0; i < 20; ++i) {
+      DeviceHandle h = rig.backend.open(rig.path, true);
+      std::vector<uint8_t> ep{0x81};
+      rig.backend.ioctl(h, kIoctlAbortPipe, ep, {}, nullptr);
+      rig.backend.close(h);
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  });
+  registers.join();
+  aborter.join();
+  // Frames keep coming once the aborts stop.
+  int before = frames.load();
+  while (frames.load() < before + 2) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  stop = true;
+  streamer.join();
+  EXPECT_GE(frames.load(), 2);
 }
 
 }  // namespace
