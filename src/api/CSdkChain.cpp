@@ -20,8 +20,8 @@ CSdkChain& sdkChain() {
 
 int32_t insertNewCamera(std::shared_ptr<camera::CNivexa> camera) {
   auto draw = [](int32_t count) {
-    const uint32_t value = platform::tickCount() + static_cast<uint32_t>(std::rand()) +
-                           static_cast<uint32_t>(count);
+    const uint32_t value =
+        platform::tickCount() + static_cast<uint32_t>(std::rand()) + static_cast<uint32_t>(count);
     return static_cast<int32_t>(value);
   };
   auto make = [&camera](int32_t handle) { return CSDKDATA{handle, std::move(camera)}; };

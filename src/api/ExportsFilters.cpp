@@ -16,10 +16,14 @@ NIVEXA_API BOOL Nivexa_SetFilterValue(LONG h, LONG id, LONG value) {
 }
 
 // Each named pair is exactly the generic pair with a fixed filter id.
-#define NIVEXA_FILTER_GETTER(Name, id) \
-  NIVEXA_API LONG Nivexa_Get##Name(LONG h, BOOL* ok) { return Nivexa_GetFilterValue(h, id, ok); }
-#define NIVEXA_FILTER_SETTER(Name, id) \
-  NIVEXA_API BOOL Nivexa_Set##Name(LONG h, LONG value) { return Nivexa_SetFilterValue(h, id, value); }
+#define NIVEXA_FILTER_GETTER(Name, id)                 \
+  NIVEXA_API LONG Nivexa_Get##Name(LONG h, BOOL* ok) { \
+    return Nivexa_GetFilterValue(h, id, ok);           \
+  }
+#define NIVEXA_FILTER_SETTER(Name, id)                   \
+  NIVEXA_API BOOL Nivexa_Set##Name(LONG h, LONG value) { \
+    return Nivexa_SetFilterValue(h, id, value);          \
+  }
 #define NIVEXA_FILTER_PAIR(Name, id) \
   NIVEXA_FILTER_GETTER(Name, id)     \
   NIVEXA_FILTER_SETTER(Name, id)

@@ -43,13 +43,17 @@ NIVEXA_API BOOL Nivexa_Release(LONG h) {
   }
 }
 
-NIVEXA_API LONG Nivexa_GetDllVersion(void) { return kDllVersion; }
+NIVEXA_API LONG Nivexa_GetDllVersion(void) {
+  return kDllVersion;
+}
 
 NIVEXA_API LONG Nivexa_GetLastError(LONG h) {
   return withCamera(h, LONG{0}, [](CNivexa& cam) { return static_cast<LONG>(cam.GetLastError()); });
 }
 
-NIVEXA_API LONG Nivexa_GetStatus(LONG, void*) { return 0; }
+NIVEXA_API LONG Nivexa_GetStatus(LONG, void*) {
+  return 0;
+}
 
 NIVEXA_API BOOL Nivexa_SendText(LONG h, char*) {
   return withCamera(h, BOOL{0}, [](CNivexa& cam) {

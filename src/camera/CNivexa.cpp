@@ -17,7 +17,9 @@ constexpr std::array<uint8_t, 16> kDeviceInterfaceClass = {
 
 CNivexa::CNivexa() = default;
 
-CNivexa::~CNivexa() { Teardown(); }
+CNivexa::~CNivexa() {
+  Teardown();
+}
 
 int CNivexa::Initialize(HWND notifyWindow) {
   notifyWindow_ = notifyWindow;

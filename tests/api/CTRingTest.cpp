@@ -99,7 +99,9 @@ TEST(CTRing, InsertUniqueSkipsZeroAndHandlesInUse) {
         counts.push_back(count);
         return draws[next++];
       },
-      [](int32_t h) { return Entry{h, "new"}; });
+      [](int32_t h) {
+        return Entry{h, "new"};
+      });
   EXPECT_EQ(handle, 8);
   EXPECT_EQ(next, draws.size());
   EXPECT_EQ(counts.front(), 2) << "the draw sees the node count";

@@ -32,7 +32,9 @@ TEST(ErrorStack, KeepsTheTwentyNewestCodes) {
   EXPECT_EQ(Nivexa_GetLastError(h), 0);
 }
 
-TEST(ErrorStack, GetLastErrorOfHandleZeroIsZero) { EXPECT_EQ(Nivexa_GetLastError(0), 0); }
+TEST(ErrorStack, GetLastErrorOfHandleZeroIsZero) {
+  EXPECT_EQ(Nivexa_GetLastError(0), 0);
+}
 
 TEST(ErrorStack, SendTextRecordsAndFpsOnlyPosts) {
   Handle h;

@@ -167,8 +167,8 @@ std::vector<Call> everyExport(Outputs& o) {
       {"SetCaptureWindow", [](LONG h) { return Nivexa_SetCaptureWindow(h, 2048, 1536); }, 0},
       {"SetCaptureWindowEx",
        [](LONG h) { return Nivexa_SetCaptureWindowEx(h, 2048, 0, 2048, 1536, 0, 1536); }, 0},
-      {"GetCaptureWindowEx",
-       [=](LONG h) { return Nivexa_GetCaptureWindowEx(h, v, v, v, v, v, v); }, 0},
+      {"GetCaptureWindowEx", [=](LONG h) { return Nivexa_GetCaptureWindowEx(h, v, v, v, v, v, v); },
+       0},
       {"SaveImage", [](LONG h) { return Nivexa_SaveImage(h, "/tmp/x.bmp", 0); }, 0},
       {"SaveImageW", [](LONG h) { return Nivexa_SaveImageW(h, L"/tmp/x.bmp", 0); }, 0},
       {"Record", [](LONG h) { return Nivexa_Record(h, "/tmp/x.avi", 100, 0); }, 0},
@@ -199,7 +199,9 @@ void expectFailureEverywhere(LONG h, const char* what) {
   EXPECT_EQ(outputs.info.size, 0);
 }
 
-TEST(InvalidHandle, EveryExportFailsWithHandleZero) { expectFailureEverywhere(0, "handle 0"); }
+TEST(InvalidHandle, EveryExportFailsWithHandleZero) {
+  expectFailureEverywhere(0, "handle 0");
+}
 
 TEST(InvalidHandle, EveryExportFailsWithAReleasedHandle) {
   const LONG h = Nivexa_Initialize(nullptr);

@@ -11,7 +11,9 @@
 namespace nivexa::test {
 namespace {
 
-TEST(Lifecycle, DllVersion) { EXPECT_EQ(Nivexa_GetDllVersion(), 0x022B0521); }
+TEST(Lifecycle, DllVersion) {
+  EXPECT_EQ(Nivexa_GetDllVersion(), 0x022B0521);
+}
 
 TEST(Lifecycle, HandlesAreDistinctAndReleasedOnce) {
   const LONG first = Nivexa_Initialize(nullptr);
