@@ -425,8 +425,8 @@ ImageSettings Camera::imageSettingsLocked(const Exposure& exposure, Clock::time_
   double t = std::round(thermal_.temperature(now) / kTemperatureStepC) * kTemperatureStepC;
   im.darkDn = kDarkRateAt25 * std::exp2((t - 25.0) / kDarkDoublingC) * exposure.us * gain;
   im.blackLevel = s.blackLevel;
-  im.width = fpga_[fpga::kWidthLow] | (fpga_[fpga::kWidthHigh] << 8);
-  im.height = fpga_[fpga::kHeightLow] | (fpga_[fpga::kHeightHigh] << 8);
+  im.width = std::min(fpga_[fpga::kWidthLow] | (fpga_[fpga::kWidthHigh] << 8), fpga::kMaxCut);
+  im.height = std::min(fpga_[fpga::kHeightLow] | (fpga_[fpga::kHeightHigh] << 8), fpga::kMaxCut);
   im.sixteenBit = fpga_[fpga::kOutputDepth] == fpga::kDepth16;
   int expected = s.readout == 0
                      ? (s.mirrorH ? fpga::kLineStartMirrored : fpga::kLineStartNormal)

@@ -62,6 +62,9 @@ inline constexpr uint8_t kCorrectionLevelHigh = 210;
 inline constexpr uint8_t kTemperatureLow = 229;  // copy of the sensor's temperature value
 inline constexpr uint8_t kTemperatureHigh = 230;
 
+// The largest line and frame the FPGA's frame store can cut; larger settings are cut to this.
+inline constexpr int kMaxCut = 4096;
+
 // Values after power-up (the FIFO cut matches the full sensor array, 8-bit packing).
 inline constexpr uint16_t kPowerUpWidth = 2048;
 inline constexpr uint16_t kPowerUpHeight = 1536;

@@ -169,6 +169,15 @@ TEST(ImageFormation, FpgaCutLargerThanTheSensorLinePadsWithZero) {
   EXPECT_GT(im.at(100, 100), 0);
   EXPECT_EQ(im.at(1500, 100), 0);
   EXPECT_EQ(im.at(100, 1000), 0);
+
+  // Nonsense sizes are cut at what the frame store holds.
+  for (uint8_t reg : {64, 65, 68, 69}) {
+    rig.fpgaWrite(reg, 0xFF);
+  }
+  auto f = rig.frame();
+  ASSERT_TRUE(f.ok);
+  EXPECT_EQ(decode(f).width, 4096);
+  EXPECT_EQ(decode(f).height, 4096);
 }
 
 TEST(ImageFormation, DefectivePixelsAndTheirCorrection) {

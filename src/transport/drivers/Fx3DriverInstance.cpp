@@ -12,6 +12,8 @@ namespace {
 CompositeDriver& composite() {
   // The virtual camera backend is always there; it lists nothing until cameras are created, by
   // the environment variable here or by a test or tool through sim::createCamera().
+  // Never destroyed: controllers held by other static objects may still close their handles
+  // while the process exits, after function-local statics would be gone.
   static CompositeDriver* driver = [] {
     auto* d = new CompositeDriver;
     d->add(std::make_shared<VirtualCameraBackend>(sim::cameras()));
