@@ -302,12 +302,15 @@ int CSensorImx99x::WriteFrameLengthOrdered(int64_t frameLength, uint32_t pauseMs
 }
 
 int CSensorImx99x::ProgramExposureLines(int64_t lines) {
-  const int64_t n = std::clamp<int64_t>(lines, info_.linesMin, info_.linesMax);
+  const int64_t margin = chip_.shutterMargin;
+  // The longest exposures would need a frame length beyond the 24-bit register; stop where the
+  // extended frame still fits instead of letting it wrap to a tiny value.
+  const int64_t longest = std::min<int64_t>(info_.linesMax, imx99x::kFrameLengthMax - margin - 1);
+  const int64_t n = std::clamp<int64_t>(lines, info_.linesMin, longest);
   const auto pause = static_cast<uint32_t>(std::max(1, info_.ticksCurrent / 1000000));
   platform::TimerPeriodGuard period;
 
   const int64_t base = baseFrameLength_;
-  const int64_t margin = chip_.shutterMargin;
   int64_t frame = 0;
   int64_t shutter = 0;
   if (n > base - margin) {

@@ -64,10 +64,11 @@ int CSensorImx99xOlder::ApplyDefaults() {
 
 int CSensorImx99xOlder::SetExposureLines(int lines) {
   // Guard against values the shutter registers cannot express.
-  const int64_t n = std::clamp<int64_t>(lines, 1, info_.linesMax);
+  const int64_t margin = chip_.shutterMargin;
+  const int64_t n = std::clamp<int64_t>(
+      lines, 1, std::min<int64_t>(info_.linesMax, imx99x::kFrameLengthMax - margin));
   platform::TimerPeriodGuard period;
   const int64_t base = info_.frameLength;
-  const int64_t margin = chip_.shutterMargin;
   int64_t frame = base;
   int64_t shutter = base - n;
   if (n > base - margin) {

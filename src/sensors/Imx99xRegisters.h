@@ -62,7 +62,8 @@ inline constexpr uint8_t kBlackLevelHighMask = 0x0F;
 inline constexpr uint8_t kGainHighMask = 0x01;
 inline constexpr uint8_t kFeatureOnValue = 0x50;
 inline constexpr uint8_t kFeatureOffValue = 0x5F;
-inline constexpr int kTemperatureMask = 0xFFF;  // 12-bit two's complement, 1/8 degree units
+inline constexpr int64_t kFrameLengthMax = 0xFFFFFF;  // three register bytes
+inline constexpr int kTemperatureMask = 0xFFF;        // 12-bit two's complement, 1/8 degree units
 
 // Standby transitions settle for this long after each of the two control writes.
 inline constexpr uint32_t kStandbySettleMs = 50;
