@@ -44,20 +44,20 @@ extern "C" {
 
 /* Error codes returned by Nivexa_GetLastError and carried by NIVEXA_WM_ERROR. */
 enum NivexaError {
-  NIVEXA_OK = 0,                /* a device command that reports its outcome succeeded */
-  NIVEXA_ERR_NO_CAMERA = 1,     /* no camera engine, or refused in the current acquisition mode */
-  NIVEXA_ERR_DEVICE = 2,        /* device number not present, or the device did not open */
-  NIVEXA_ERR_THREAD = 3,        /* acquisition thread or its event could not be created */
-  NIVEXA_ERR_WINDOW = 4,        /* preview window could not be created */
-  NIVEXA_ERR_MEMORY = 5,        /* buffer missing, empty or too small */
-  NIVEXA_ERR_REGISTER = 6,      /* register access or device command failed */
-  NIVEXA_ERR_FORMAT = 7,        /* capture window or subsample setting not valid */
-  NIVEXA_ERR_FRAME = 8,         /* frame did not arrive in time or could not be read */
-  NIVEXA_ERR_ARGUMENT = 9,      /* argument out of range or not accepted */
-  NIVEXA_ERR_UNSUPPORTED = 11,  /* not supported by this camera */
-  NIVEXA_ERR_TEXT = 12,         /* text conversion, temperature read or recording start failed */
-  NIVEXA_ERR_STREAM_LOST = 13,  /* the camera stopped delivering frames while previewing */
-  NIVEXA_ERR_MASK_FILE = 14     /* mask file could not be opened or does not match */
+  NIVEXA_OK = 0,               /* a device command that reports its outcome succeeded */
+  NIVEXA_ERR_NO_CAMERA = 1,    /* no camera engine, or refused in the current acquisition mode */
+  NIVEXA_ERR_DEVICE = 2,       /* device number not present, or the device did not open */
+  NIVEXA_ERR_THREAD = 3,       /* acquisition thread or its event could not be created */
+  NIVEXA_ERR_WINDOW = 4,       /* preview window could not be created */
+  NIVEXA_ERR_MEMORY = 5,       /* buffer missing, empty or too small */
+  NIVEXA_ERR_REGISTER = 6,     /* register access or device command failed */
+  NIVEXA_ERR_FORMAT = 7,       /* capture window or subsample setting not valid */
+  NIVEXA_ERR_FRAME = 8,        /* frame did not arrive in time or could not be read */
+  NIVEXA_ERR_ARGUMENT = 9,     /* argument out of range or not accepted */
+  NIVEXA_ERR_UNSUPPORTED = 11, /* not supported by this camera */
+  NIVEXA_ERR_TEXT = 12,        /* text conversion, temperature read or recording start failed */
+  NIVEXA_ERR_STREAM_LOST = 13, /* the camera stopped delivering frames while previewing */
+  NIVEXA_ERR_MASK_FILE = 14    /* mask file could not be opened or does not match */
 };
 
 /* Sent by address as wParam of NIVEXA_WM_FRAME; valid while the message is handled. */
@@ -121,66 +121,66 @@ NIVEXA_API LONG Nivexa_Height(LONG h);
  * setter Nivexa_SetFilterValue with that id. */
 NIVEXA_API LONG Nivexa_GetFilterValue(LONG h, LONG id, BOOL* ok);
 NIVEXA_API BOOL Nivexa_SetFilterValue(LONG h, LONG id, LONG value);
-NIVEXA_API LONG Nivexa_GetBrightness(LONG h, BOOL* ok);         /* id 1 */
+NIVEXA_API LONG Nivexa_GetBrightness(LONG h, BOOL* ok); /* id 1 */
 NIVEXA_API BOOL Nivexa_SetBrightness(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetContrast(LONG h, BOOL* ok);           /* id 2 */
+NIVEXA_API LONG Nivexa_GetContrast(LONG h, BOOL* ok); /* id 2 */
 NIVEXA_API BOOL Nivexa_SetContrast(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetHue(LONG h, BOOL* ok);                /* id 3 */
+NIVEXA_API LONG Nivexa_GetHue(LONG h, BOOL* ok); /* id 3 */
 NIVEXA_API BOOL Nivexa_SetHue(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetSaturation(LONG h, BOOL* ok);         /* id 4 */
+NIVEXA_API LONG Nivexa_GetSaturation(LONG h, BOOL* ok); /* id 4 */
 NIVEXA_API BOOL Nivexa_SetSaturation(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetSharpness(LONG h, BOOL* ok);          /* id 5 */
+NIVEXA_API LONG Nivexa_GetSharpness(LONG h, BOOL* ok); /* id 5 */
 NIVEXA_API BOOL Nivexa_SetSharpness(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetBayerGainRGB(LONG h, BOOL* ok);       /* id 6 */
+NIVEXA_API LONG Nivexa_GetBayerGainRGB(LONG h, BOOL* ok); /* id 6 */
 NIVEXA_API BOOL Nivexa_SetBayerGainRGB(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetBayerGainRed(LONG h, BOOL* ok);       /* id 7 */
+NIVEXA_API LONG Nivexa_GetBayerGainRed(LONG h, BOOL* ok); /* id 7 */
 NIVEXA_API BOOL Nivexa_SetBayerGainRed(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetBayerGainGreen(LONG h, BOOL* ok);     /* id 8 */
+NIVEXA_API LONG Nivexa_GetBayerGainGreen(LONG h, BOOL* ok); /* id 8 */
 NIVEXA_API BOOL Nivexa_SetBayerGainGreen(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetBayerGainBlue(LONG h, BOOL* ok);      /* id 9 */
+NIVEXA_API LONG Nivexa_GetBayerGainBlue(LONG h, BOOL* ok); /* id 9 */
 NIVEXA_API BOOL Nivexa_SetBayerGainBlue(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetBayerGainAuto(LONG h, BOOL* ok);      /* id 10 */
+NIVEXA_API LONG Nivexa_GetBayerGainAuto(LONG h, BOOL* ok); /* id 10 */
 NIVEXA_API BOOL Nivexa_SetBayerGainAuto(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetGamma(LONG h, BOOL* ok);              /* id 11 */
+NIVEXA_API LONG Nivexa_GetGamma(LONG h, BOOL* ok); /* id 11 */
 NIVEXA_API BOOL Nivexa_SetGamma(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetBayerMode(LONG h, BOOL* ok);          /* id 12 */
+NIVEXA_API LONG Nivexa_GetBayerMode(LONG h, BOOL* ok); /* id 12 */
 NIVEXA_API BOOL Nivexa_SetBayerMode(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetGlobalGain(LONG h, BOOL* ok);         /* id 13 */
+NIVEXA_API LONG Nivexa_GetGlobalGain(LONG h, BOOL* ok); /* id 13 */
 NIVEXA_API BOOL Nivexa_SetGlobalGain(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetColorGainRed(LONG h, BOOL* ok);       /* id 14 */
+NIVEXA_API LONG Nivexa_GetColorGainRed(LONG h, BOOL* ok); /* id 14 */
 NIVEXA_API BOOL Nivexa_SetColorGainRed(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetColorGainGreen1(LONG h, BOOL* ok);    /* id 15 */
+NIVEXA_API LONG Nivexa_GetColorGainGreen1(LONG h, BOOL* ok); /* id 15 */
 NIVEXA_API BOOL Nivexa_SetColorGainGreen1(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetColorGainGreen2(LONG h, BOOL* ok);    /* id 16 */
+NIVEXA_API LONG Nivexa_GetColorGainGreen2(LONG h, BOOL* ok); /* id 16 */
 NIVEXA_API BOOL Nivexa_SetColorGainGreen2(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetColorGainBlue(LONG h, BOOL* ok);      /* id 17 */
+NIVEXA_API LONG Nivexa_GetColorGainBlue(LONG h, BOOL* ok); /* id 17 */
 NIVEXA_API BOOL Nivexa_SetColorGainBlue(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetExposureTime(LONG h, BOOL* ok);       /* id 18, ticks of 100 us */
+NIVEXA_API LONG Nivexa_GetExposureTime(LONG h, BOOL* ok); /* id 18, ticks of 100 us */
 NIVEXA_API BOOL Nivexa_SetExposureTime(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetGrayMode(LONG h, BOOL* ok);           /* id 19 */
+NIVEXA_API LONG Nivexa_GetGrayMode(LONG h, BOOL* ok); /* id 19 */
 NIVEXA_API BOOL Nivexa_SetGrayMode(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetGrayGainR(LONG h, BOOL* ok);          /* id 20 */
+NIVEXA_API LONG Nivexa_GetGrayGainR(LONG h, BOOL* ok); /* id 20 */
 NIVEXA_API BOOL Nivexa_SetGrayGainR(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetGrayGainG1(LONG h, BOOL* ok);         /* id 21 */
+NIVEXA_API LONG Nivexa_GetGrayGainG1(LONG h, BOOL* ok); /* id 21 */
 NIVEXA_API BOOL Nivexa_SetGrayGainG1(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetGrayGainG2(LONG h, BOOL* ok);         /* id 22 */
+NIVEXA_API LONG Nivexa_GetGrayGainG2(LONG h, BOOL* ok); /* id 22 */
 NIVEXA_API BOOL Nivexa_SetGrayGainG2(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetGrayGainB(LONG h, BOOL* ok);          /* id 23 */
+NIVEXA_API LONG Nivexa_GetGrayGainB(LONG h, BOOL* ok); /* id 23 */
 NIVEXA_API BOOL Nivexa_SetGrayGainB(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetGrayOffsetR(LONG h, BOOL* ok);        /* id 24 */
+NIVEXA_API LONG Nivexa_GetGrayOffsetR(LONG h, BOOL* ok); /* id 24 */
 NIVEXA_API BOOL Nivexa_SetGrayOffsetR(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetGrayOffsetG1(LONG h, BOOL* ok);       /* id 25 */
+NIVEXA_API LONG Nivexa_GetGrayOffsetG1(LONG h, BOOL* ok); /* id 25 */
 NIVEXA_API BOOL Nivexa_SetGrayOffsetG1(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetGrayOffsetG2(LONG h, BOOL* ok);       /* id 26 */
+NIVEXA_API LONG Nivexa_GetGrayOffsetG2(LONG h, BOOL* ok); /* id 26 */
 NIVEXA_API BOOL Nivexa_SetGrayOffsetG2(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetGrayOffsetB(LONG h, BOOL* ok);        /* id 27 */
+NIVEXA_API LONG Nivexa_GetGrayOffsetB(LONG h, BOOL* ok); /* id 27 */
 NIVEXA_API BOOL Nivexa_SetGrayOffsetB(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetPeltier(LONG h, BOOL* ok);            /* id 100 */
+NIVEXA_API LONG Nivexa_GetPeltier(LONG h, BOOL* ok); /* id 100 */
 NIVEXA_API BOOL Nivexa_SetPeltier(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetTemperature(LONG h, BOOL* ok);        /* id 101: use GetTemperatureEx */
-NIVEXA_API LONG Nivexa_GetDotFilter(LONG h, BOOL* ok);          /* id 102 */
+NIVEXA_API LONG Nivexa_GetTemperature(LONG h, BOOL* ok); /* id 101: use GetTemperatureEx */
+NIVEXA_API LONG Nivexa_GetDotFilter(LONG h, BOOL* ok);   /* id 102 */
 NIVEXA_API BOOL Nivexa_SetDotFilter(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetMaskFilter(LONG h, BOOL* ok);         /* id 103 */
+NIVEXA_API LONG Nivexa_GetMaskFilter(LONG h, BOOL* ok); /* id 103 */
 NIVEXA_API BOOL Nivexa_SetMaskFilter(LONG h, LONG value);
 NIVEXA_API LONG Nivexa_GetChannelGain(LONG h, LONG channel, BOOL* ok);
 NIVEXA_API BOOL Nivexa_SetChannelGain(LONG h, LONG channel, LONG value);

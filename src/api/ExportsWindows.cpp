@@ -1,0 +1,45 @@
+#include "api/ExportSupport.h"
+
+using nivexa::api::withCamera;
+using nivexa::camera::CNivexa;
+
+extern "C" {
+
+NIVEXA_API BOOL Nivexa_SetPreviewWindow(LONG h, HWND parent, LONG left, LONG top, LONG right,
+                                        LONG bottom) {
+  return withCamera(h, BOOL{0}, [&](CNivexa& cam) {
+    return cam.SetPreviewWindow(parent, left, top, right, bottom);
+  });
+}
+
+NIVEXA_API BOOL Nivexa_SetCaptureWindow(LONG h, LONG width, LONG height) {
+  return withCamera(h, BOOL{0}, [&](CNivexa& cam) { return cam.SetCaptureWindow(width, height); });
+}
+
+NIVEXA_API BOOL Nivexa_SetCaptureWindowEx(LONG h, LONG hTotal, LONG hStart, LONG hEffective,
+                                          LONG vTotal, LONG vStart, LONG vEffective) {
+  return withCamera(h, BOOL{0}, [&](CNivexa& cam) {
+    return cam.SetCaptureWindowEx(hTotal, hStart, hEffective, vTotal, vStart, vEffective);
+  });
+}
+
+NIVEXA_API BOOL Nivexa_GetCaptureWindowEx(LONG h, LONG* hTotal, LONG* hStart, LONG* hEffective,
+                                          LONG* vTotal, LONG* vStart, LONG* vEffective) {
+  return withCamera(h, BOOL{0}, [&](CNivexa& cam) {
+    return cam.GetCaptureWindowEx(hTotal, hStart, hEffective, vTotal, vStart, vEffective);
+  });
+}
+
+NIVEXA_API BOOL Nivexa_SetCameraDlg(LONG h, HWND parent) {
+  return withCamera(h, BOOL{0}, [&](CNivexa& cam) { return cam.SetCameraDlg(parent); });
+}
+
+NIVEXA_API BOOL Nivexa_SetImageDlg(LONG h, HWND parent) {
+  return withCamera(h, BOOL{0}, [&](CNivexa& cam) { return cam.SetImageDlg(parent); });
+}
+
+NIVEXA_API BOOL Nivexa_SetAnalogDlg(LONG h, HWND parent) {
+  return withCamera(h, BOOL{0}, [&](CNivexa& cam) { return cam.SetAnalogDlg(parent); });
+}
+
+}  // extern "C"

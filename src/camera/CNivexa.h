@@ -1,0 +1,169 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "NivexaSdk.h"
+#include "camera/ErrorStack.h"
+#include "engine/CNivexaU3R5Base.h"
+#include "platform/CriticalSection.h"
+
+namespace nivexa::camera {
+
+// Product constants of the camera object.
+inline constexpr int32_t kSensorWidth = 2048;
+inline constexpr int32_t kSensorHeight = 1536;
+inline constexpr uint32_t kErrorMessage = 0x8003;  // WM_APP + 3
+inline constexpr uint32_t kFrameMessage = 0x8002;  // WM_APP + 2
+inline constexpr size_t kPathBufferBytes = 1024;
+
+// The object behind one camera handle. Every operation returns 1 for success and 0 for failure
+// unless stated otherwise, and records the reason on the object's error stack.
+//
+// Fields that caller threads and the acquisition thread share without a lock are atomics: one
+// 32-bit value each, read once per use, so a concurrent change is seen whole or not at all.
+class CNivexa {
+ public:
+  CNivexa();
+  virtual ~CNivexa();
+  CNivexa(const CNivexa&) = delete;
+  CNivexa& operator=(const CNivexa&) = delete;
+
+  int Initialize(HWND notifyWindow);
+
+  // Errors
+  void RecordError(uint32_t code);
+  void PostError(uint32_t code) const;
+  uint32_t GetLastError() { return errors_.pop(); }
+  std::array<uint32_t, ErrorStack::kDepth> ErrorSnapshot() const { return errors_.snapshot(); }
+
+  // Devices and identity
+  int EnumDevice(char (*names)[256]);
+  int EnumDeviceW(wchar_t (*names)[256]);
+  int GetDeviceName(int32_t index, char* buffer, int32_t size);
+  int GetDeviceNameW(int32_t index, wchar_t* buffer, int32_t size);
+  int SetDeviceNumber(int32_t number);
+  int ReadSerialNumberA(char* buffer, int32_t size);
+  int ReadSerialNumberW(wchar_t* buffer, int32_t size);
+  int GetCameraInfo(NivexaCameraInfo* info);
+
+  // Acquisition
+  int Preview();
+  int CallBackPreview(HWND window, uint8_t* buffer, int32_t size, int32_t rowOrder);
+  int StartPreview();
+  int StopPreview();
+  int Capture();
+  int SnapShot(uint8_t* buffer, int32_t size, int32_t rowOrder);
+  int GetImage(uint8_t* buffer, int32_t size, int32_t rowOrder);
+  int Trigger(HWND window, uint8_t* buffer, int32_t size, int32_t rowOrder);
+  int Close();
+  int32_t Width() const { return frameWidth_; }
+  int32_t Height() const { return frameHeight_; }
+
+  // Parameters
+  int32_t GetFilterValue(int32_t id, BOOL* ok);
+  int SetFilterValue(int32_t id, int32_t value);
+  double GetExposureTimeEx(BOOL* ok);
+  int SetExposureTimeEx(double seconds);
+  int32_t GetRealExposureTime(BOOL* ok);
+  int SetRealExposureTime(int32_t microseconds);
+  double GetTemperatureEx(BOOL* ok);
+  int32_t GetMirrorH();
+  int SetMirrorH(int32_t on);
+  int32_t GetMirrorV();
+  int SetMirrorV(int32_t on);
+  int32_t GetSubSample() const { return subsample_; }
+  int SetSubSample(int32_t code);
+  int32_t GetColorMode() const;
+  int SetColorMode(int32_t bitsPerPixel);
+  int32_t GetWaitTime() const { return waitTimeMs_; }
+  int SetWaitTime(int32_t milliseconds);
+  int GetIOPort(uint8_t* value);
+  int SetIOPort(uint8_t value);
+  int32_t GetInternalCorrection(BOOL* ok);
+  int SetInternalCorrection(int32_t on);
+  int32_t GetAutoIris(BOOL* ok);
+  int SetAutoIris(int32_t mode);
+  int SetSamplingRate(int32_t rate);
+
+  // Register and device-memory access
+  int32_t FpgaReadRegister(int32_t address, BOOL* ok);
+  int FpgaWriteRegister(int32_t address, int32_t value);
+  int32_t ReadSensorRegister(uint32_t address, BOOL* ok);
+  int WriteSensorRegister(uint32_t address, uint32_t value);
+  int32_t ReadSromID(int32_t address, BOOL* ok);
+  int WriteSromID(int32_t address, int32_t value);
+
+  // Preview window and capture geometry
+  int SetPreviewWindow(HWND parent, int32_t x, int32_t y, int32_t width, int32_t height);
+  int SetCaptureWindow(int32_t width, int32_t height);
+  int SetCaptureWindowEx(int32_t hTotal, int32_t hStart, int32_t hEffective, int32_t vTotal,
+                         int32_t vStart, int32_t vEffective);
+  int GetCaptureWindowEx(int32_t* hTotal, int32_t* hStart, int32_t* hEffective, int32_t* vTotal,
+                         int32_t* vStart, int32_t* vEffective) const;
+
+  // Files
+  int SaveImage(const char* path, int32_t fileType);
+  int Record(const char* path, int32_t durationMs, int32_t showWindow);
+  int LoadMaskFile(const char* path);
+  int SaveMaskFile(const char* path);
+  int UpdateMaskData(int32_t kind);
+  int LoadConfigFile(const char* path);
+  std::vector<std::pair<int32_t, int32_t>> ConfigList() const;
+  // The narrow form of a wide path argument, or nullopt after recording error 12.
+  std::optional<std::string> NarrowPath(const wchar_t* path);
+
+  // Settings dialogs
+  int SetCameraDlg(HWND parent);
+  int SetImageDlg(HWND parent);
+  int SetAnalogDlg(HWND parent);
+
+ private:
+  // Records error 1 and returns false when there is no engine to carry out the operation.
+  bool RequireEngine();
+  void Teardown();
+
+  std::unique_ptr<engine::CNivexaU3R5Base> engine_;
+
+  // Capture geometry: the sensor area read out.
+  std::atomic<int32_t> horizontalTotal_{kSensorWidth};
+  std::atomic<int32_t> verticalTotal_{kSensorHeight};
+  std::atomic<int32_t> frameWidth_{kSensorWidth};
+  std::atomic<int32_t> frameHeight_{kSensorHeight};
+  std::atomic<int32_t> horizontalStart_{0};
+  std::atomic<int32_t> verticalStart_{0};
+
+  std::atomic<int32_t> autoIris_{0};
+  std::atomic<int32_t> colorMode_{0};
+  std::atomic<int32_t> subsample_{0};
+  std::atomic<int32_t> waitTimeMs_{10};
+  std::atomic<int32_t> mode_{0};
+  std::atomic<int32_t> running_{0};
+  std::atomic<int32_t> imageReady_{0};
+  std::atomic<int32_t> frameTimeoutMs_{3000};
+  std::atomic<int32_t> currentDevice_{-1};
+
+  // Callback of CallBackPreview and Trigger.
+  std::atomic<HWND> callbackWindow_{nullptr};
+  std::atomic<uint8_t*> callbackBuffer_{nullptr};
+  std::atomic<int32_t> callbackSize_{0};
+  std::atomic<int32_t> callbackRowOrder_{0};
+
+  // Preview placement given by SetPreviewWindow.
+  std::atomic<HWND> previewParent_{nullptr};
+  std::atomic<int32_t> previewRect_[4] = {0, 0, 0, 0};
+
+  std::atomic<HWND> notifyWindow_{nullptr};
+  ErrorStack errors_;
+
+  platform::CriticalSection imageLock_;
+  mutable platform::CriticalSection maskLock_;  // also guards the configuration list
+  std::vector<std::pair<int32_t, int32_t>> configList_;
+};
+
+}  // namespace nivexa::camera

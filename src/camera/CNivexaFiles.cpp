@@ -1,0 +1,128 @@
+#include "camera/CNivexa.h"
+#include "camera/ConfigFile.h"
+#include "platform/Files.h"
+#include "platform/Text.h"
+
+namespace nivexa::camera {
+
+int CNivexa::SaveImage(const char*, int32_t) {
+  if (!RequireEngine()) {
+    return 0;
+  }
+  return 0;
+}
+
+int CNivexa::Record(const char* path, int32_t, int32_t) {
+  if (path == nullptr || path[0] == '\0') {
+    RecordError(NIVEXA_ERR_ARGUMENT);
+    return 0;
+  }
+  if (!RequireEngine()) {
+    return 0;
+  }
+  return 0;
+}
+
+int CNivexa::LoadMaskFile(const char*) {
+  if (!RequireEngine()) {
+    return 0;
+  }
+  return 0;
+}
+
+int CNivexa::SaveMaskFile(const char*) {
+  if (!RequireEngine()) {
+    return 0;
+  }
+  return 0;
+}
+
+int CNivexa::UpdateMaskData(int32_t) {
+  if (!RequireEngine()) {
+    return 0;
+  }
+  return 0;
+}
+
+int CNivexa::LoadConfigFile(const char* path) {
+  platform::CriticalSectionGuard guard(maskLock_);
+  const auto bytes = platform::readWholeFile(path);
+  if (!bytes) {
+    return 0;
+  }
+  configList_ = parseConfigRecords(*bytes);
+  return 1;
+}
+
+std::vector<std::pair<int32_t, int32_t>> CNivexa::ConfigList() const {
+  platform::CriticalSectionGuard guard(maskLock_);
+  return configList_;
+}
+
+std::optional<std::string> CNivexa::NarrowPath(const wchar_t* path) {
+  auto narrow = platform::wideToNarrow(path, kPathBufferBytes);
+  if (!narrow) {
+    RecordError(NIVEXA_ERR_TEXT);
+  }
+  return narrow;
+}
+
+int CNivexa::SetPreviewWindow(HWND, int32_t, int32_t, int32_t, int32_t) {
+  if (!RequireEngine()) {
+    return 0;
+  }
+  return 0;
+}
+
+int CNivexa::SetCaptureWindow(int32_t, int32_t) {
+  if (!RequireEngine()) {
+    return 0;
+  }
+  return 0;
+}
+
+int CNivexa::SetCaptureWindowEx(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) {
+  if (!RequireEngine()) {
+    return 0;
+  }
+  return 0;
+}
+
+int CNivexa::GetCaptureWindowEx(int32_t* hTotal, int32_t* hStart, int32_t* hEffective,
+                                int32_t* vTotal, int32_t* vStart, int32_t* vEffective) const {
+  const auto put = [](int32_t* out, int32_t value) {
+    if (out != nullptr) {
+      *out = value;
+    }
+  };
+  put(hTotal, horizontalTotal_);
+  put(hStart, horizontalStart_);
+  put(hEffective, frameWidth_);
+  put(vTotal, verticalTotal_);
+  put(vStart, verticalStart_);
+  put(vEffective, frameHeight_);
+  return 1;
+}
+
+int CNivexa::SetCameraDlg(HWND) {
+  if (!RequireEngine()) {
+    return 0;
+  }
+  return 0;
+}
+
+int CNivexa::SetImageDlg(HWND) {
+  if (!RequireEngine()) {
+    return 0;
+  }
+  return 0;
+}
+
+int CNivexa::SetAnalogDlg(HWND) {
+  if (!RequireEngine()) {
+    return 0;
+  }
+  return 0;
+}
+
+}  // namespace nivexa::camera

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <utility>
+#include <vector>
+
+namespace nivexa::camera {
+
+// A configuration file is a run of 8-byte records, each two little-endian 32-bit integers; a
+// trailing part shorter than a record is ignored.
+std::vector<std::pair<int32_t, int32_t>> parseConfigRecords(std::span<const uint8_t> bytes);
+
+}  // namespace nivexa::camera

@@ -1,0 +1,199 @@
+// Handles, and what a camera object answers before any camera is opened.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "api/ApiTestSupport.h"
+
+namespace nivexa::test {
+namespace {
+
+TEST(Lifecycle, DllVersion) {
+  EXPECT_EQ(Nivexa_GetDllVersion(), 0x022B0521);
+}
+
+TEST(Lifecycle, HandlesAreDistinctAndReleasedOnce) {
+  const LONG first = Nivexa_Initialize(nullptr);
+  const LONG second = Nivexa_Initialize(nullptr);
+  ASSERT_NE(first, 0);
+  ASSERT_NE(second, 0);
+  EXPECT_NE(first, second);
+  EXPECT_EQ(Nivexa_Release(first), 1);
+  EXPECT_EQ(Nivexa_Release(first), 0) << "a second release of the same handle";
+  EXPECT_EQ(Nivexa_GetWaitTime(second), 10) << "the other handle is untouched";
+  EXPECT_EQ(Nivexa_Release(second), 1);
+}
+
+TEST(Lifecycle, ManyHandlesCoexist) {
+  std::vector<LONG> handles;
+  for (int i = 0; i < 50; ++i) {
+    handles.push_back(Nivexa_Initialize(nullptr));
+    ASSERT_NE(handles.back(), 0);
+  }
+  std::sort(handles.begin(), handles.end());
+  EXPECT_EQ(std::adjacent_find(handles.begin(), handles.end()), handles.end());
+  for (LONG h : handles) {
+    EXPECT_EQ(Nivexa_SetWaitTime(h, h & 0xFF), 1);
+  }
+  for (LONG h : handles) {
+    EXPECT_EQ(Nivexa_GetWaitTime(h), h & 0xFF) << "each handle keeps its own object";
+    EXPECT_EQ(Nivexa_Release(h), 1);
+  }
+}
+
+TEST(WithoutCamera, InitializationReportsTheMissingEngine) {
+  const LONG h = Nivexa_Initialize(nullptr);
+  ASSERT_NE(h, 0);
+  EXPECT_EQ(drainErrors(h), std::vector<LONG>{NIVEXA_ERR_MEMORY});
+  EXPECT_EQ(Nivexa_Release(h), 1);
+}
+
+TEST(WithoutCamera, StoredSettingsWorkAndCameraOperationsReportError1) {
+  Handle h;
+  EXPECT_EQ(Nivexa_Width(h), 2048);
+  EXPECT_EQ(Nivexa_Height(h), 1536);
+  LONG geometry[6] = {-1, -1, -1, -1, -1, -1};
+  EXPECT_EQ(Nivexa_GetCaptureWindowEx(h, &geometry[0], &geometry[1], &geometry[2], &geometry[3],
+                                      &geometry[4], &geometry[5]),
+            1);
+  EXPECT_EQ(std::vector<LONG>(geometry, geometry + 6),
+            (std::vector<LONG>{2048, 0, 2048, 1536, 0, 1536}));
+  EXPECT_EQ(Nivexa_GetCaptureWindowEx(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 1);
+
+  EXPECT_EQ(Nivexa_GetWaitTime(h), 10);
+  EXPECT_EQ(Nivexa_SetWaitTime(h, 0), 1);
+  EXPECT_EQ(Nivexa_SetWaitTime(h, -1), 0);
+  EXPECT_EQ(Nivexa_GetWaitTime(h), 0);
+
+  EXPECT_EQ(Nivexa_GetSubSample(h), 0);
+  EXPECT_EQ(Nivexa_SetSubSample(h, 1), 1);
+  EXPECT_EQ(Nivexa_SetSubSample(h, 2), 0);
+  EXPECT_EQ(Nivexa_GetSubSample(h), 1);
+
+  EXPECT_EQ(Nivexa_GetColorMode(h), 8);
+  EXPECT_EQ(Nivexa_SetColorMode(h, 16), 1);
+  EXPECT_EQ(Nivexa_GetColorMode(h), 16);
+  EXPECT_EQ(drainErrors(h), std::vector<LONG>{}) << "none of these records anything";
+  EXPECT_EQ(Nivexa_SetColorMode(h, 12), 0);
+  EXPECT_EQ(Nivexa_GetLastError(h), NIVEXA_ERR_ARGUMENT);
+  EXPECT_EQ(Nivexa_GetColorMode(h), 16);
+
+  BOOL ok = 0;
+  EXPECT_EQ(Nivexa_SetAutoIris(h, 2), 1);
+  EXPECT_EQ(Nivexa_GetAutoIris(h, &ok), 2);
+  EXPECT_EQ(ok, 1);
+  EXPECT_EQ(Nivexa_SetSamplingRate(h, 5), 0);
+  EXPECT_EQ(drainErrors(h), std::vector<LONG>{});
+
+  ok = 1;
+  EXPECT_EQ(Nivexa_GetBrightness(h, &ok), 0);
+  EXPECT_EQ(ok, 0);
+  EXPECT_EQ(Nivexa_SetBrightness(h, 5), 0);
+  EXPECT_EQ(Nivexa_SnapShot(h, nullptr, 0, 0), 0);
+  EXPECT_EQ(Nivexa_SetDeviceNumber(h, 0), 0);
+  EXPECT_EQ(Nivexa_Fpga_ReadRegister(h, 8, &ok), 0);
+  EXPECT_EQ(drainErrors(h), (std::vector<LONG>{1, 1, 1, 1, 1}));
+}
+
+TEST(WithoutCamera, PreviewStopsAgainAndReportsFrameError) {
+  Handle h;
+  EXPECT_EQ(Nivexa_Preview(h), 0);
+  // Start refused (1), the cleanup's stop refused (1), then the preview's own report (8).
+  EXPECT_EQ(drainErrors(h), (std::vector<LONG>{8, 1, 1}));
+  EXPECT_EQ(Nivexa_Close(h), 1) << "Close always succeeds";
+  EXPECT_EQ(drainErrors(h), std::vector<LONG>{1});
+}
+
+TEST(WithoutCamera, ChannelFunctionsMapOntoFilterIds) {
+  Handle h;
+  BOOL ok = 0x77;
+  EXPECT_EQ(Nivexa_GetChannelGain(h, 5, &ok), 0);
+  EXPECT_EQ(Nivexa_GetChannelGain(h, 0, &ok), 0);
+  EXPECT_EQ(Nivexa_SetChannelOffset(h, -1, 3), 0);
+  EXPECT_EQ(ok, 0x77) << "an unknown channel leaves ok alone";
+  EXPECT_EQ(drainErrors(h), std::vector<LONG>{}) << "and records nothing";
+  EXPECT_EQ(Nivexa_GetChannelGain(h, 1, &ok), 0);
+  EXPECT_EQ(ok, 0);
+  EXPECT_EQ(drainErrors(h), std::vector<LONG>{1}) << "a real channel reaches the filter values";
+}
+
+TEST(WithoutCamera, SerialNumberChecksItsBufferFirst) {
+  Handle h;
+  char buffer[64] = {};
+  EXPECT_EQ(Nivexa_ReadSerialNumberA(h, buffer, 31), 0);
+  EXPECT_EQ(Nivexa_GetLastError(h), NIVEXA_ERR_ARGUMENT);
+  EXPECT_EQ(Nivexa_ReadSerialNumberA(h, nullptr, 64), 0);
+  EXPECT_EQ(Nivexa_GetLastError(h), NIVEXA_ERR_ARGUMENT);
+  EXPECT_EQ(Nivexa_ReadSerialNumberA(h, buffer, 32), 0);
+  EXPECT_EQ(Nivexa_GetLastError(h), NIVEXA_ERR_NO_CAMERA);
+}
+
+TEST(WithoutCamera, WideDeviceNameIsEmptyWhenTheLookupFails) {
+  Handle h;
+  wchar_t name[32];
+  std::fill(std::begin(name), std::end(name), L'x');
+  EXPECT_EQ(Nivexa_GetDeviceNameW(h, 0, name, 32), 1);
+  EXPECT_EQ(name[0], L'\0');
+  EXPECT_EQ(drainErrors(h), std::vector<LONG>{1});
+  EXPECT_EQ(Nivexa_GetDeviceNameW(h, 0, nullptr, 32), 0);
+  EXPECT_EQ(Nivexa_GetDeviceNameW(h, 0, name, 0), 0);
+  EXPECT_EQ(drainErrors(h), (std::vector<LONG>{12, 1, 12, 1}));
+}
+
+class ConfigFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/nivexa-config-XXXXXX";
+    const int fd = mkstemp(pattern);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    path_ = pattern;
+  }
+  void TearDown() override { std::remove(path_.c_str()); }
+  void write(const std::string& bytes) {
+    std::ofstream(path_, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+  }
+  std::string path_;
+};
+
+TEST_F(ConfigFile, LoadsWithoutACameraAndIgnoresATrailingPart) {
+  Handle h;
+  write(std::string("\x01\x00\x00\x00\xff\xff\xff\xff\x02\x00\x00\x00\x03\x00\x00\x00\x09", 17));
+  EXPECT_EQ(Nivexa_LoadConfigFileA(h, path_.c_str()), 1);
+  const std::wstring wide(path_.begin(), path_.end());
+  EXPECT_EQ(Nivexa_LoadConfigFileW(h, wide.c_str()), 1);
+  write("short");
+  EXPECT_EQ(Nivexa_LoadConfigFileA(h, path_.c_str()), 1) << "fewer than 8 bytes: empty list";
+  EXPECT_EQ(drainErrors(h), std::vector<LONG>{});
+}
+
+TEST_F(ConfigFile, MissingFileFailsSilently) {
+  Handle h;
+  EXPECT_EQ(Nivexa_LoadConfigFileA(h, "/nonexistent/dir/config.bin"), 0);
+  EXPECT_EQ(Nivexa_LoadConfigFileA(h, nullptr), 0);
+  EXPECT_EQ(drainErrors(h), std::vector<LONG>{});
+}
+
+TEST(WidePaths, PathsThatDoNotFit1024BytesRecordError12) {
+  Handle h;
+  const std::wstring fits = L"/" + std::wstring(1022, L'a');  // 1023 bytes + terminator
+  EXPECT_EQ(Nivexa_LoadConfigFileW(h, fits.c_str()), 0) << "converts, but no such file";
+  EXPECT_EQ(drainErrors(h), std::vector<LONG>{});
+  const std::wstring tooLong = L"/" + std::wstring(1023, L'a');
+  EXPECT_EQ(Nivexa_LoadConfigFileW(h, tooLong.c_str()), 0);
+  EXPECT_EQ(Nivexa_SaveImageW(h, tooLong.c_str(), 0), 0);
+  EXPECT_EQ(Nivexa_RecordW(h, tooLong.c_str(), 10, 0), 0);
+  EXPECT_EQ(Nivexa_LoadMaskFileW(h, tooLong.c_str()), 0);
+  EXPECT_EQ(Nivexa_SaveMaskFileW(h, tooLong.c_str()), 0);
+  EXPECT_EQ(Nivexa_LoadConfigFileW(h, nullptr), 0);
+  EXPECT_EQ(drainErrors(h), (std::vector<LONG>{12, 12, 12, 12, 12, 12}));
+  // Outside ASCII there is no narrow form in the default locale.
+  EXPECT_EQ(Nivexa_SaveImageW(h, L"/tmp/\u65e5.bmp", 0), 0);
+  EXPECT_EQ(Nivexa_GetLastError(h), NIVEXA_ERR_TEXT);
+}
+
+}  // namespace
+}  // namespace nivexa::test
