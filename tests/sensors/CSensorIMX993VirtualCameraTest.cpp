@@ -259,5 +259,16 @@ TEST_F(Imx993OnVirtualCamera, TriggerModeArmsTheExternalTriggerAndMirrorsReachTh
   EXPECT_TRUE(camera->imageSettings().mirrorV);
 }
 
+TEST_F(Imx993OnVirtualCamera, VariantWithoutCoolerLeavesTheCoolerRegisterAlone) {
+  sim::CameraOptions options;
+  options.productId = 0x33C0;
+  open(options);
+  EXPECT_EQ(sensor->info().orientation, 4);
+  EXPECT_EQ(sensor->HasCooling(), 0);
+  EXPECT_EQ(sensor->SetCooling(1), 0);
+  EXPECT_TRUE(camera->trace().empty());
+  EXPECT_EQ(sensor->HasTemperature(), 1);
+}
+
 }  // namespace
 }  // namespace nivexa::sensors
