@@ -8,10 +8,10 @@ namespace nivexa::platform {
 Event::Event(Reset reset, bool initiallySet) : reset_(reset), set_(initiallySet) {}
 
 void Event::set() {
-  {
-    std::lock_guard lock(mutex_);
-    set_ = true;
-  }
+  // Notify under the lock: a waiter that wakes may destroy the event at once (a completion event
+  // on the caller's stack), so nothing may touch it after the lock is released.
+  std::lock_guard lock(mutex_);
+  set_ = true;
   if (reset_ == Reset::Manual) {
     changed_.notify_all();
   } else {

@@ -1,0 +1,152 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "sim/CameraOptions.h"
+#include "sim/Eeprom.h"
+#include "sim/Faults.h"
+#include "sim/Renderer.h"
+#include "sim/SensorRegisters.h"
+#include "sim/Thermal.h"
+#include "sim/Trace.h"
+
+namespace nivexa::sim {
+
+// One virtual camera: the FX3 firmware with its serial bus (FPGA, auxiliary device, EEPROM,
+// sensor), the sensor's timing and image formation, and the frame endpoint. It knows USB only as
+// control transfers and bulk transfers; the driver adapter above it speaks the driver's records.
+// Every member function may be called from any thread.
+class Camera {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  struct ControlSetup {
+    uint8_t requestType = 0;
+    uint8_t request = 0;
+    uint16_t value = 0;
+    uint16_t index = 0;
+    uint16_t length = 0;
+  };
+  struct ControlResult {
+    bool ok = false;     // false: the firmware stalled the request
+    uint32_t count = 0;  // bytes of the data stage moved
+  };
+  enum class BulkStatus { Done, Pending, Gone };
+  struct BulkResult {
+    BulkStatus status = BulkStatus::Pending;
+    uint32_t bytes = 0;
+    uint32_t usbStatus = 0;
+    // Pending: when to ask again; max() means only after a listener call.
+    Clock::time_point retryAt = Clock::time_point::max();
+  };
+
+  explicit Camera(CameraOptions options);
+  Camera(const Camera&) = delete;
+  Camera& operator=(const Camera&) = delete;
+
+  const CameraOptions& options() const { return options_; }
+
+  // --- USB side ---
+  bool plugged() const;
+  uint64_t generation() const;  // changes with every replug
+  // `data` is the data stage: sent bytes for OUT requests, filled for IN requests.
+  ControlResult control(const ControlSetup& setup, std::span<uint8_t> data);
+  // One bulk transfer; never blocks. IN endpoints fill `buffer`, OUT endpoints consume it.
+  BulkResult bulk(uint8_t endpoint, std::span<uint8_t> buffer);
+  void resetPipe(uint8_t endpoint);
+  void resetPort();
+  uint32_t busSpeed() const { return options_.busSpeed; }
+  // Called (from whichever thread changed something) when a pending bulk transfer may now go on.
+  int addListener(std::function<void()> listener);
+  void removeListener(int id);
+
+  // --- Test and tool controls ---
+  void unplug();
+  void replug();  // a power cycle: registers back to power-up values, EEPROM kept
+  // Fires the external trigger input; true when it exposed a frame.
+  bool fireTrigger();
+  void setFault(Fault fault, int count = kPersistent);
+  void clearFaults();
+  std::vector<TraceEntry> trace() const;
+  void clearTrace();
+  double sensorTemperature();
+  uint8_t fpgaRegister(uint8_t reg) const;
+  uint8_t sensorRegister(uint16_t address) const;
+  uint8_t eepromByte(uint16_t address) const;
+  uint32_t frameCount() const;    // frames exposed since power-up
+  ImageSettings imageSettings();  // what the next frame would be rendered with
+
+ private:
+  enum class Stage { Idle, Header, Payload, Stalled };
+  struct Exposure {
+    uint32_t lines = 0;
+    double us = 0;
+    Clock::time_point readyAt{};
+  };
+
+  void powerUp(Clock::time_point now);
+  bool consumeFault(Fault fault);
+  void record(uint8_t device, bool write, uint16_t address, uint8_t value, bool granted = false);
+  bool busWrite(uint8_t device, std::span<const uint8_t> bytes, Clock::time_point now);
+  bool busRead(uint8_t device, std::span<uint8_t> out, Clock::time_point now);
+  uint8_t readFpga(uint8_t reg, Clock::time_point now);
+  void writeFpga(uint8_t reg, uint8_t value, Clock::time_point now);
+  uint16_t temperatureRaw(Clock::time_point now);
+  bool hasCooler() const;
+  void dropFrame();
+  void armFrame(Clock::time_point now);
+  Exposure freeRunExposure(const SensorSettings& s) const;
+  ImageSettings imageSettingsLocked(const Exposure& exposure, Clock::time_point now);
+  void startFrame(const Exposure& exposure, Clock::time_point now);
+  void notify();
+
+  const CameraOptions options_;
+  const Clock::time_point created_;
+
+  mutable std::mutex mutex_;
+  bool plugged_ = true;
+  uint64_t generation_ = 1;
+  std::array<int, kFaultCount> faults_{};
+  std::vector<TraceEntry> trace_;
+
+  // Serial bus devices.
+  std::array<uint8_t, 256> fpga_{};
+  uint8_t fpgaPointer_ = 0;
+  SensorRegisters sensor_;
+  uint16_t sensorPointer_ = 0;
+  std::array<uint8_t, 256> aux_{};
+  uint8_t auxPointer_ = 0;
+  Eeprom eeprom_;
+  // Registers of the firmware itself (other sensors of the family use them).
+  uint32_t controlByte_ = 0;
+  std::map<uint16_t, uint16_t> sensorWords_;
+  std::map<uint16_t, uint32_t> registers32_;
+  Thermal thermal_;
+
+  // Frame path.
+  uint32_t frameCount_ = 0;
+  bool armed_ = false;
+  Clock::time_point readyAt_{};
+  Clock::time_point lastFrameAt_{};
+  std::optional<Exposure> triggered_;
+  Stage stage_ = Stage::Idle;
+  std::array<uint8_t, 64> header_{};
+  std::vector<uint8_t> payload_;
+  uint32_t payloadSent_ = 0;
+  uint32_t payloadToSend_ = 0;
+  Renderer renderer_;
+
+  std::mutex listenerMutex_;
+  std::map<int, std::function<void()>> listeners_;
+  int nextListener_ = 1;
+};
+
+}  // namespace nivexa::sim

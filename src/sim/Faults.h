@@ -1,0 +1,19 @@
+#pragma once
+
+namespace nivexa::sim {
+
+enum class Fault {
+  HeaderTimeout,       // a requested frame never starts
+  PayloadTimeout,      // the header comes, the payload never does
+  ShortRead,           // the payload ends after half of its bytes
+  WrongPayloadLength,  // the header announces 4096 bytes more than are sent
+  UsbStatus,           // bulk transfers end with a stall status
+  BusBusy,             // the FPGA keeps the sensor bus (register 0x02 busy, sensor does not answer)
+  EepromWriteFail,     // EEPROM writes are not acknowledged
+};
+inline constexpr int kFaultCount = 7;
+
+// How many times a fault strikes: a positive count, or kPersistent until cleared.
+inline constexpr int kPersistent = -1;
+
+}  // namespace nivexa::sim

@@ -1,0 +1,151 @@
+#include "sim/Renderer.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "sim/Scene.h"
+
+namespace nivexa::sim {
+namespace {
+
+// Digital numbers per electron at unity gain, and the read noise.
+constexpr double kConversionGain = 0.05;
+constexpr double kReadNoiseDn = 1.2;
+
+// Normal deviates scaled by 64, longer than a full frame so a frame never repeats its own noise.
+constexpr size_t kNoiseTableSize = (size_t{1} << 22) + 1237;
+constexpr int kNoiseShift = 14;  // 8 bits of sigma fraction + 6 bits of deviate fraction
+
+const std::vector<int16_t>& noiseTable() {
+  static const std::vector<int16_t> table = [] {
+    std::vector<int16_t> t(kNoiseTableSize);
+    uint64_t state = 0x2545F4914F6CDD1Dull;
+    auto uniform = [&state] {
+      state ^= state << 13;
+      state ^= state >> 7;
+      state ^= state << 17;
+      return (static_cast<double>(state >> 11) + 0.5) / 9007199254740992.0;
+    };
+    for (size_t i = 0; i + 1 < t.size(); i += 2) {
+      double r = std::sqrt(-2.0 * std::log(uniform()));
+      double a = 6.283185307179586 * uniform();
+      t[i] = static_cast<int16_t>(std::clamp(std::lround(64.0 * r * std::cos(a)), -511L, 511L));
+      t[i + 1] = static_cast<int16_t>(std::clamp(std::lround(64.0 * r * std::sin(a)), -511L, 511L));
+    }
+    return t;
+  }();
+  return table;
+}
+
+uint64_t mix(uint64_t z) {
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
+
+}  // namespace
+
+Renderer::Renderer(bool noise, uint32_t seed) : noise_(noise), seed_(seed) {
+  if (noise_) {
+    noiseTable();
+  }
+}
+
+void Renderer::rebuild(const ImageSettings& s) {
+  const Scene& scene = Scene::instance();
+  mean_.assign(static_cast<size_t>(s.width) * s.height, 0);
+  auto sample = [&](int ax, int ay) -> double {
+    Scene::Defect d = s.correctDefects ? Scene::kNone : scene.defect(ax, ay);
+    if (d == Scene::kDead) {
+      return 0.0;
+    }
+    double v = scene.rate(ax, ay) * s.signalScale + s.darkDn;
+    if (d == Scene::kHot) {
+      v += Scene::kHotRate * s.signalScale;
+    }
+    return v;
+  };
+  for (int py = 0; py < s.height; ++py) {
+    if (py >= s.outHeight) {
+      break;
+    }
+    int row = s.mirrorV ? s.outHeight - 1 - py : py;
+    uint16_t* out = mean_.data() + static_cast<size_t>(py) * s.width;
+    for (int px = 0; px < s.width; ++px) {
+      int sx = px + s.lineShift;
+      if (sx < 0 || sx >= s.outWidth) {
+        continue;  // the FPGA pads what the sensor line does not cover
+      }
+      int col = s.mirrorH ? s.outWidth - 1 - sx : sx;
+      double signal;
+      if (s.readout == 1) {
+        signal = 0.25 * (sample(2 * col, 2 * row) + sample(2 * col + 1, 2 * row) +
+                         sample(2 * col, 2 * row + 1) + sample(2 * col + 1, 2 * row + 1));
+      } else if (s.readout == 17) {
+        signal = sample(2 * col, 2 * row);
+      } else {
+        signal = sample(s.arrayX + col, s.arrayY + row);
+      }
+      double v = s.blackLevel + signal;
+      out[px] = static_cast<uint16_t>(std::clamp(std::lround(v), 0L, long{kFullScale}));
+    }
+  }
+  // Shot noise grows with the signal above black; read noise grows with the analog gain.
+  for (int m = 0; m <= kFullScale; ++m) {
+    double above = std::max(0, m - s.blackLevel);
+    double variance = kConversionGain * s.gain * above +
+                      kReadNoiseDn * kReadNoiseDn * std::max(1.0, s.gain * 0.25);
+    sigmaQ8_[m] = static_cast<uint16_t>(std::min(65535.0, std::sqrt(variance) * 256.0));
+  }
+  cached_ = s;
+  valid_ = true;
+}
+
+void Renderer::render(const ImageSettings& s, uint64_t frame, std::span<uint8_t> payload) {
+  if (!valid_ || !(cached_ == s)) {
+    rebuild(s);
+  }
+  const size_t pixels = std::min(mean_.size(), payload.size() / (s.sixteenBit ? 2 : 1));
+  const uint16_t* mean = mean_.data();
+  uint8_t* out = payload.data();
+  if (!noise_) {
+    if (s.sixteenBit) {
+      for (size_t i = 0; i < pixels; ++i) {
+        out[2 * i] = static_cast<uint8_t>(mean[i]);
+        out[2 * i + 1] = static_cast<uint8_t>(mean[i] >> 8);
+      }
+    } else {
+      for (size_t i = 0; i < pixels; ++i) {
+        out[i] = static_cast<uint8_t>(mean[i] >> 4);
+      }
+    }
+    return;
+  }
+  const std::vector<int16_t>& table = noiseTable();
+  size_t offset = mix(seed_ * 0x9E3779B97F4A7C15ull + frame) % table.size();
+  const uint16_t* sigma = sigmaQ8_.data();
+  size_t i = 0;
+  while (i < pixels) {
+    size_t run = std::min(pixels - i, table.size() - offset);
+    const int16_t* z = table.data() + offset;
+    if (s.sixteenBit) {
+      for (size_t k = 0; k < run; ++k) {
+        int m = mean[i + k];
+        int v = m + ((sigma[m] * z[k] + (1 << (kNoiseShift - 1))) >> kNoiseShift);
+        v = std::clamp(v, 0, kFullScale);
+        out[2 * (i + k)] = static_cast<uint8_t>(v);
+        out[2 * (i + k) + 1] = static_cast<uint8_t>(v >> 8);
+      }
+    } else {
+      for (size_t k = 0; k < run; ++k) {
+        int m = mean[i + k];
+        int v = m + ((sigma[m] * z[k] + (1 << (kNoiseShift - 1))) >> kNoiseShift);
+        out[i + k] = static_cast<uint8_t>(std::clamp(v, 0, kFullScale) >> 4);
+      }
+    }
+    i += run;
+    offset = 0;
+  }
+}
+
+}  // namespace nivexa::sim

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace nivexa::sim {
+
+// Everything that decides the noiseless image of a frame. Two frames with equal settings differ
+// only by their noise.
+struct ImageSettings {
+  // Sensor side.
+  int readout = 0;  // 0 windowed, 1 binned, 17 subsampled
+  int arrayX = 0;
+  int arrayY = 0;
+  int outWidth = 0;  // what the sensor sends
+  int outHeight = 0;
+  bool mirrorH = false;
+  bool mirrorV = false;
+  double signalScale = 0;  // exposure (us) x total gain: multiplies the scene rate
+  double darkDn = 0;       // dark signal of a normal pixel over this exposure
+  double gain = 1;         // total gain, for the noise
+  int blackLevel = 0;
+  // FPGA side.
+  int width = 0;  // what the FPGA cuts and sends
+  int height = 0;
+  bool sixteenBit = false;
+  int lineShift = 0;  // pixels the FPGA's line start is off from where the sensor line begins
+  bool correctDefects = false;
+
+  bool operator==(const ImageSettings&) const = default;
+  uint32_t payloadBytes() const {
+    return static_cast<uint32_t>(width) * static_cast<uint32_t>(height) * (sixteenBit ? 2 : 1);
+  }
+};
+
+// Renders frames from a cached noiseless image (rebuilt only when the settings change) plus noise
+// taken from a shared table of normal deviates at a per-frame offset, scaled per level.
+class Renderer {
+ public:
+  static constexpr int kFullScale = 4095;  // samples carry 12 significant bits
+
+  Renderer(bool noise, uint32_t seed);
+
+  // Fills `payload` (settings.payloadBytes() long) with frame number `frame`.
+  void render(const ImageSettings& settings, uint64_t frame, std::span<uint8_t> payload);
+  // The noiseless 12-bit image of the last render, in payload order.
+  const std::vector<uint16_t>& mean() const { return mean_; }
+
+ private:
+  void rebuild(const ImageSettings& settings);
+
+  bool noise_;
+  uint32_t seed_;
+  bool valid_ = false;
+  ImageSettings cached_;
+  std::vector<uint16_t> mean_;
+  std::array<uint16_t, kFullScale + 1> sigmaQ8_{};  // noise sigma per mean level, 1/256 DN
+};
+
+}  // namespace nivexa::sim

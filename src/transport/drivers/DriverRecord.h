@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace nivexa::transport {
+
+// The driver's 38-byte request record, decoded field by field as the kernel driver reads it.
+struct DriverRecord {
+  static constexpr size_t kSize = 38;
+  static constexpr size_t kDriverStatusOffset = 14;
+  static constexpr size_t kUsbStatusOffset = 18;
+
+  uint8_t requestType = 0;
+  uint8_t request = 0;
+  uint16_t value = 0;
+  uint16_t index = 0;
+  uint16_t length = 0;
+  uint32_t timeLimitS = 0;
+  uint8_t endpoint = 0;
+  uint32_t driverStatus = 0;
+  uint32_t usbStatus = 0;
+  uint32_t dataOffset = 0;
+  uint32_t dataLength = 0;
+};
+
+// Empty when fewer than 38 bytes are given.
+std::optional<DriverRecord> decodeDriverRecord(std::span<const uint8_t> bytes);
+// The two fields the driver returns in the caller's record.
+void writeDriverStatus(std::span<uint8_t> record, uint32_t driverStatus, uint32_t usbStatus);
+
+}  // namespace nivexa::transport

@@ -1,0 +1,345 @@
+#include "transport/drivers/VirtualCameraBackend.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <vector>
+
+namespace nivexa::transport {
+namespace {
+
+using Clock = sim::Camera::Clock;
+
+constexpr uint32_t kStatusUnsuccessful = 0xC0000001;  // driver status of a failed transfer
+constexpr uint32_t kUsbStatusStall = 0xC0000004;
+
+bool samePath(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+std::string guidText(const Guid& g) {
+  char text[40];
+  std::snprintf(text, sizeof text,
+                "%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x", g[0], g[1],
+                g[2], g[3], g[4], g[5], g[6], g[7], g[8], g[9], g[10], g[11], g[12], g[13], g[14],
+                g[15]);
+  return text;
+}
+
+void signal(Overlapped* overlapped, uint32_t bytes, uint32_t error) {
+  if (overlapped == nullptr) {
+    return;
+  }
+  overlapped->bytesTransferred.store(bytes);
+  overlapped->error.store(error);
+  overlapped->completed.store(true);
+  overlapped->event.set();
+}
+
+}  // namespace
+
+std::string VirtualCameraBackend::devicePath(const sim::CameraOptions& options,
+                                             const std::string& instance) {
+  char head[40];
+  std::snprintf(head, sizeof head, "\\\\?\\usb#vid_%04x&pid_%04x#", options.vendorId,
+                options.productId);
+  return std::string(head) + instance + "#{" + guidText(kCameraInterfaceGuid) + "}";
+}
+
+VirtualCameraBackend::VirtualCameraBackend(sim::CameraSet& cameras) : cameras_(cameras) {
+  thread_.start([this] { worker(); });
+}
+
+VirtualCameraBackend::~VirtualCameraBackend() {
+  stop_ = true;
+  wake_.set();
+  thread_.join();
+  std::lock_guard lock(mutex_);
+  cancel([](const Transfer&) { return true; }, kErrorOperationAborted);
+  for (auto& [camera, id] : listeners_) {
+    camera->removeListener(id);
+  }
+}
+
+std::vector<std::string> VirtualCameraBackend::enumerate(const Guid& interfaceGuid) {
+  std::vector<std::string> paths;
+  if (interfaceGuid != kCameraInterfaceGuid) {
+    return paths;
+  }
+  for (const auto& entry : cameras_.entries()) {
+    if (entry.camera->plugged()) {
+      paths.push_back(devicePath(entry.camera->options(), entry.instance));
+    }
+  }
+  return paths;
+}
+
+DeviceHandle VirtualCameraBackend::open(const std::string& path, bool overlapped) {
+  for (const auto& entry : cameras_.entries()) {
+    if (!samePath(path, devicePath(entry.camera->options(), entry.instance))) {
+      continue;
+    }
+    if (!entry.camera->plugged()) {
+      return kInvalidDeviceHandle;
+    }
+    std::lock_guard lock(mutex_);
+    watch(entry.camera);
+    DeviceHandle handle = nextHandle_++;
+    handles_[handle] = {entry.camera, entry.camera->generation(), overlapped};
+    return handle;
+  }
+  return kInvalidDeviceHandle;
+}
+
+void VirtualCameraBackend::watch(const std::shared_ptr<sim::Camera>& camera) {
+  if (!listeners_.contains(camera)) {
+    listeners_[camera] = camera->addListener([this] { wake_.set(); });
+  }
+}
+
+void VirtualCameraBackend::close(DeviceHandle handle) {
+  std::lock_guard lock(mutex_);
+  if (handles_.erase(handle) != 0) {
+    cancel([handle](const Transfer& t) { return t.handle == handle; }, kErrorOperationAborted);
+  }
+}
+
+IoResult VirtualCameraBackend::ioctl(DeviceHandle handle, uint32_t code, std::span<uint8_t> in,
+                                     std::span<uint8_t> out, Overlapped* overlapped) {
+  Handle h;
+  {
+    std::lock_guard lock(mutex_);
+    auto it = handles_.find(handle);
+    if (it == handles_.end()) {
+      return {false, 0, kErrorInvalidHandle};
+    }
+    h = it->second;
+  }
+  if (!h.camera->plugged() || h.camera->generation() != h.generation) {
+    return {false, 0, kErrorDeviceNotConnected};
+  }
+  if (!h.overlapped) {
+    overlapped = nullptr;  // a synchronous handle completes every request before returning
+  }
+  auto done = [overlapped](uint32_t bytes) {
+    signal(overlapped, bytes, kErrorSuccess);
+    return IoResult{true, bytes, kErrorSuccess};
+  };
+  switch (code) {
+    case kIoctlVendorRequest:
+      return vendorRequest(h, in, out, overlapped);
+    case kIoctlDirectTransfer:
+    case kIoctlBufferedTransfer:
+      return bulkTransfer(handle, h, code, in, out, overlapped);
+    case kIoctlAbortPipe: {
+      if (in.empty()) {
+        return {false, 0, kErrorInvalidParameter};
+      }
+      uint8_t endpoint = in[0];
+      {
+        std::lock_guard lock(mutex_);
+        cancel([&](const Transfer& t) { return t.camera == h.camera && t.endpoint == endpoint; },
+               kErrorOperationAborted);
+      }
+      return done(0);
+    }
+    case kIoctlResetPipe:
+      if (in.empty()) {
+        return {false, 0, kErrorInvalidParameter};
+      }
+      h.camera->resetPipe(in[0]);
+      return done(0);
+    case kIoctlResetPort: {
+      {
+        std::lock_guard lock(mutex_);
+        cancel([&](const Transfer& t) { return t.camera == h.camera; }, kErrorOperationAborted);
+      }
+      h.camera->resetPort();
+      return done(0);
+    }
+    case kIoctlBusSpeed: {
+      if (out.size() < 4) {
+        return {false, 0, kErrorInvalidParameter};
+      }
+      uint32_t speed = h.camera->busSpeed();
+      for (int i = 0; i < 4; ++i) {
+        out[i] = static_cast<uint8_t>(speed >> (8 * i));
+      }
+      return done(4);
+    }
+    default:
+      return {false, 0, kErrorInvalidParameter};
+  }
+}
+
+IoResult VirtualCameraBackend::vendorRequest(const Handle& h, std::span<uint8_t> in,
+                                             std::span<uint8_t> out, Overlapped* overlapped) {
+  auto record = decodeDriverRecord(in);
+  if (!record || record->dataOffset < DriverRecord::kSize ||
+      uint64_t{record->dataOffset} + record->dataLength > in.size()) {
+    return {false, 0, kErrorInvalidParameter};
+  }
+  const bool deviceToHost = record->requestType & 0x80;
+  if (deviceToHost && uint64_t{record->dataOffset} + record->dataLength > out.size()) {
+    return {false, 0, kErrorInvalidParameter};
+  }
+  // The data stage travels through a copy: `in` and `out` may be the same memory.
+  std::vector<uint8_t> stage(in.begin() + record->dataOffset,
+                             in.begin() + record->dataOffset + record->dataLength);
+  sim::Camera::ControlSetup setup{record->requestType, record->request, record->value,
+                                  record->index, record->length};
+  sim::Camera::ControlResult result = h.camera->control(setup, stage);
+  if (out.data() != in.data() && out.size() >= DriverRecord::kSize) {
+    std::copy(in.begin(), in.begin() + DriverRecord::kSize, out.begin());
+  }
+  if (!result.ok) {
+    bool gone = !h.camera->plugged();
+    writeDriverStatus(in, kStatusUnsuccessful, gone ? 0 : kUsbStatusStall);
+    return {false, 0, gone ? kErrorDeviceNotConnected : kErrorGenFailure};
+  }
+  if (deviceToHost) {
+    std::copy(stage.begin(), stage.begin() + result.count, out.begin() + record->dataOffset);
+  }
+  writeDriverStatus(in, 0, 0);
+  if (out.data() != in.data()) {
+    writeDriverStatus(out, 0, 0);
+  }
+  uint32_t bytes = static_cast<uint32_t>(DriverRecord::kSize) + result.count;
+  signal(overlapped, bytes, kErrorSuccess);
+  return {true, bytes, kErrorSuccess};
+}
+
+IoResult VirtualCameraBackend::bulkTransfer(DeviceHandle handle, const Handle& h, uint32_t code,
+                                            std::span<uint8_t> in, std::span<uint8_t> out,
+                                            Overlapped* overlapped) {
+  auto record = decodeDriverRecord(in);
+  if (!record) {
+    return {false, 0, kErrorInvalidParameter};
+  }
+  Transfer t;
+  t.handle = handle;
+  t.camera = h.camera;
+  t.generation = h.generation;
+  t.endpoint = record->endpoint;
+  t.record = in.first(DriverRecord::kSize);
+  if (code == kIoctlBufferedTransfer) {
+    if (record->dataOffset < DriverRecord::kSize ||
+        uint64_t{record->dataOffset} + record->dataLength > out.size()) {
+      return {false, 0, kErrorInvalidParameter};
+    }
+    t.data = out.subspan(record->dataOffset, record->dataLength);
+    t.extraBytes = record->dataOffset;
+  } else {
+    t.data = out;
+  }
+  // A synchronous caller waits here; the worker completes the transfer like any other.
+  platform::Event localEvent(platform::Event::Reset::Manual);
+  Overlapped local(localEvent);
+  t.overlapped = overlapped != nullptr ? overlapped : &local;
+  t.overlapped->completed.store(false);
+  {
+    std::lock_guard lock(mutex_);
+    if (!attempt(t)) {
+      pending_.push_back(t);
+      wake_.set();
+      if (overlapped != nullptr) {
+        return {false, 0, kErrorIoPending};
+      }
+    }
+  }
+  if (overlapped == nullptr) {
+    localEvent.wait(platform::kInfinite);
+  }
+  uint32_t error = t.overlapped->error.load();
+  uint32_t bytes = t.overlapped->bytesTransferred.load();
+  return {error == kErrorSuccess, error == kErrorSuccess ? bytes : 0, error};
+}
+
+bool VirtualCameraBackend::attempt(Transfer& t) {
+  if (t.camera->generation() != t.generation) {
+    complete(t, 0, kErrorDeviceNotConnected);
+    return true;
+  }
+  sim::Camera::BulkResult r = t.camera->bulk(t.endpoint, t.data);
+  switch (r.status) {
+    case sim::Camera::BulkStatus::Gone:
+      complete(t, 0, kErrorDeviceNotConnected);
+      return true;
+    case sim::Camera::BulkStatus::Pending:
+      t.retryAt = r.retryAt;
+      return false;
+    case sim::Camera::BulkStatus::Done:
+      if (r.usbStatus != 0) {
+        writeDriverStatus(t.record, kStatusUnsuccessful, r.usbStatus);
+        complete(t, 0, kErrorGenFailure);
+      } else {
+        writeDriverStatus(t.record, 0, 0);
+        complete(t, r.bytes + t.extraBytes, kErrorSuccess);
+      }
+      return true;
+  }
+  return false;
+}
+
+void VirtualCameraBackend::complete(Transfer& t, uint32_t bytes, uint32_t error) {
+  if (error != kErrorSuccess && error != kErrorGenFailure) {
+    writeDriverStatus(t.record, kStatusUnsuccessful, 0);
+  }
+  signal(t.overlapped, bytes, error);
+  completed_.notify_all();
+}
+
+void VirtualCameraBackend::cancel(const std::function<bool(const Transfer&)>& which,
+                                  uint32_t error) {
+  for (auto it = pending_.begin(); it != pending_.end();) {
+    if (which(*it)) {
+      complete(*it, 0, error);
+      it = pending_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+IoResult VirtualCameraBackend::overlappedResult(DeviceHandle /*handle*/, Overlapped& overlapped,
+                                                bool wait) {
+  if (wait) {
+    std::unique_lock lock(mutex_);
+    completed_.wait(lock, [&] { return overlapped.completed.load(); });
+  }
+  if (!overlapped.completed.load()) {
+    return {false, 0, kErrorIoIncomplete};
+  }
+  uint32_t error = overlapped.error.load();
+  return {error == kErrorSuccess, overlapped.bytesTransferred.load(), error};
+}
+
+void VirtualCameraBackend::worker() {
+  while (!stop_) {
+    Clock::time_point next = Clock::time_point::max();
+    {
+      std::lock_guard lock(mutex_);
+      for (auto it = pending_.begin(); it != pending_.end();) {
+        if (attempt(*it)) {
+          it = pending_.erase(it);
+        } else {
+          next = std::min(next, it->retryAt);
+          ++it;
+        }
+      }
+    }
+    uint32_t waitMs = platform::kInfinite;
+    if (next != Clock::time_point::max()) {
+      auto ms = std::chrono::ceil<std::chrono::milliseconds>(next - Clock::now()).count();
+      waitMs = static_cast<uint32_t>(std::clamp<int64_t>(ms, 0, 60000));
+    }
+    if (waitMs > 0) {
+      wake_.wait(waitMs);
+    }
+  }
+}
+
+}  // namespace nivexa::transport

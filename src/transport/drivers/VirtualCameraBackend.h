@@ -1,0 +1,80 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <list>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/Event.h"
+#include "platform/Thread.h"
+#include "sim/CameraSet.h"
+#include "transport/drivers/DriverRecord.h"
+#include "transport/drivers/Fx3Driver.h"
+
+namespace nivexa::transport {
+
+// The driver as it would sit in front of the virtual cameras of one camera set: it decodes the
+// request records, runs control transfers on the camera's firmware model, and keeps bulk
+// transfers pending until the camera has data (completed by its own thread, which sets the
+// caller's event as the kernel would).
+class VirtualCameraBackend : public Fx3Driver {
+ public:
+  explicit VirtualCameraBackend(sim::CameraSet& cameras);
+  ~VirtualCameraBackend() override;
+
+  std::vector<std::string> enumerate(const Guid& interfaceGuid) override;
+  DeviceHandle open(const std::string& path, bool overlapped) override;
+  void close(DeviceHandle handle) override;
+  IoResult ioctl(DeviceHandle handle, uint32_t code, std::span<uint8_t> in, std::span<uint8_t> out,
+                 Overlapped* overlapped) override;
+  IoResult overlappedResult(DeviceHandle handle, Overlapped& overlapped, bool wait) override;
+
+  // "\\?\usb#vid_04b4&pid_33d0#<instance>#{328184c5-...}"
+  static std::string devicePath(const sim::CameraOptions& options, const std::string& instance);
+
+ private:
+  struct Handle {
+    std::shared_ptr<sim::Camera> camera;
+    uint64_t generation = 0;
+    bool overlapped = false;
+  };
+  struct Transfer {
+    DeviceHandle handle = kInvalidDeviceHandle;
+    std::shared_ptr<sim::Camera> camera;
+    uint64_t generation = 0;
+    uint8_t endpoint = 0;
+    std::span<uint8_t> data;
+    std::span<uint8_t> record;
+    uint32_t extraBytes = 0;  // buffered transfers count the record too
+    Overlapped* overlapped = nullptr;
+    sim::Camera::Clock::time_point retryAt = sim::Camera::Clock::time_point::max();
+  };
+
+  IoResult vendorRequest(const Handle& h, std::span<uint8_t> in, std::span<uint8_t> out,
+                         Overlapped* overlapped);
+  IoResult bulkTransfer(DeviceHandle handle, const Handle& h, uint32_t code, std::span<uint8_t> in,
+                        std::span<uint8_t> out, Overlapped* overlapped);
+  // Tries to finish the transfer; true when it completed (successfully or not).
+  bool attempt(Transfer& t);
+  void complete(Transfer& t, uint32_t bytes, uint32_t error);
+  void cancel(const std::function<bool(const Transfer&)>& which, uint32_t error);
+  void watch(const std::shared_ptr<sim::Camera>& camera);
+  void worker();
+
+  sim::CameraSet& cameras_;
+  std::mutex mutex_;
+  std::condition_variable completed_;
+  std::map<DeviceHandle, Handle> handles_;
+  DeviceHandle nextHandle_ = 1;
+  std::list<Transfer> pending_;
+  std::map<std::shared_ptr<sim::Camera>, int> listeners_;
+  platform::Event wake_{platform::Event::Reset::Auto};
+  std::atomic<bool> stop_{false};
+  platform::Thread thread_;
+};
+
+}  // namespace nivexa::transport

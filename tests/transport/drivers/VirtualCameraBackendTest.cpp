@@ -1,0 +1,261 @@
+#include "transport/drivers/VirtualCameraBackend.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "transport/drivers/VirtualCameraRig.h"
+
+namespace nivexa::transport {
+namespace {
+
+using testing::get32;
+using testing::kRecordSize;
+using testing::Rig;
+
+TEST(VirtualCameraBackend, ListsInterfacePathsWithVendorAndProductFields) {
+  Rig rig;
+  ASSERT_EQ(rig.path.size() > 30, true);
+  EXPECT_EQ(rig.path.substr(0, 8), "\\\\?\\usb#");
+  EXPECT_EQ(rig.path.substr(12, 4), "04b4");
+  EXPECT_EQ(rig.path.substr(21, 4), "33d0");
+  EXPECT_NE(rig.path.find("#{328184c5-93e6-49b7-94b8-2ada13aabb39}"), std::string::npos);
+  Guid other = kCameraInterfaceGuid;
+  other[0] ^= 1;
+  EXPECT_TRUE(rig.backend.enumerate(other).empty());
+  EXPECT_EQ(rig.backend.open(rig.path + "x", false), kInvalidDeviceHandle);
+
+  rig.set.add(Rig::fastOptions());
+  auto paths = rig.backend.enumerate(kCameraInterfaceGuid);
+  ASSERT_EQ(paths.size(), 2u);
+  EXPECT_NE(paths[0], paths[1]);
+}
+
+TEST(VirtualCameraBackend, VendorRequestsReturnTheWholeBlock) {
+  Rig rig;
+  auto info = rig.vendor(0xC0, 0xB0, 0, 0);
+  ASSERT_TRUE(info.io.ok);
+  EXPECT_EQ(info.io.bytesReturned, 102u);
+  EXPECT_EQ(info.dataCount(), 64u);
+  EXPECT_EQ(info.data(24) | (info.data(25) << 8), 0x1200);
+  EXPECT_EQ(info.data(52), 1);
+  EXPECT_EQ(get32(info.block, 14), 0u);  // driver status
+  EXPECT_EQ(get32(info.block, 18), 0u);  // USB status
+
+  auto status = rig.vendor(0xC0, 0xC3, 0, 0);
+  ASSERT_TRUE(status.io.ok);
+  EXPECT_EQ(status.dataCount(), 64u);
+  EXPECT_EQ(status.data(0), 1);
+
+  // A read request sent as host-to-device is not something the firmware answers.
+  EXPECT_FALSE(rig.vendor(0x40, 0xB0, 0, 0).io.ok);
+  EXPECT_FALSE(rig.vendor(0xC0, 0x77, 0, 0).io.ok);
+}
+
+TEST(VirtualCameraBackend, SerialBusWritesAreLimitedTo64Bytes) {
+  Rig rig;
+  std::vector<uint8_t> eepromWrite{0x00, 0x10};
+  eepromWrite.resize(64, 0x5A);
+  EXPECT_TRUE(rig.busWrite(0xA2, eepromWrite));
+
+  auto block = testing::vendorBlock(0x40, 0x30, 65, 0xA2, eepromWrite);
+  DeviceHandle h = rig.backend.open(rig.path, false);
+  IoResult r = rig.backend.ioctl(h, kIoctlVendorRequest, block, block, nullptr);
+  rig.backend.close(h);
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(get32(block, 18), 0u);  // the stall shows in the USB status
+}
+
+TEST(VirtualCameraBackend, FpgaRegisterReadAnswersValueInSecondByte) {
+  Rig rig;
+  ASSERT_TRUE(rig.fpgaWrite(0x07, 0xA5));
+  ASSERT_TRUE(rig.busWrite(0x40, {0x07}));
+  auto bytes = rig.busRead(0x40, 2);
+  ASSERT_TRUE(bytes);
+  EXPECT_EQ((*bytes)[0], 0x00);
+  EXPECT_EQ((*bytes)[1], 0xA5);
+  // Only the low byte of the 16-bit word is kept.
+  ASSERT_TRUE(rig.busWrite(0x40, {0x07, 0x12, 0x34}));
+  EXPECT_EQ(rig.fpgaRead(0x07), 0x34);
+  // The version word: bit 15 set and above 260 unless configured otherwise.
+  auto low = rig.fpgaRead(0x10);
+  auto high = rig.fpgaRead(0x11);
+  ASSERT_TRUE(low && high);
+  uint16_t version = static_cast<uint16_t>(*high << 8 | *low);
+  EXPECT_TRUE(version & 0x8000);
+  EXPECT_GT(version, 260);
+}
+
+TEST(VirtualCameraBackend, EepromHoldsSerialNumberAndUserBytes) {
+  sim::CameraOptions o = Rig::fastOptions();
+  o.serial = "SN-4711";
+  Rig rig(o);
+  ASSERT_TRUE(rig.busWrite(0xA2, {0x10, 0x40}));
+  auto text = rig.busRead(0xA2, 32);
+  ASSERT_TRUE(text);
+  std::string serial;
+  for (uint8_t c : *text) {
+    if (c == 0xFF) {
+      break;
+    }
+    serial.push_back(static_cast<char>(c));
+  }
+  EXPECT_EQ(serial, "SN-4711");
+
+  ASSERT_TRUE(rig.busWrite(0xA2, {0x0F, 0xFF, 0x42}));
+  // The chip is busy programming for a few milliseconds and does not answer.
+  EXPECT_FALSE(rig.busWrite(0xA2, {0x0F, 0xFF}));
+  std::this_thread::sleep_for(std::chrono::milliseconds(14));
+  ASSERT_TRUE(rig.busWrite(0xA2, {0x0F, 0xFF}));
+  EXPECT_EQ(rig.busRead(0xA2, 1).value_or(std::vector<uint8_t>{0})[0], 0x42);
+  // User bytes survive unplugging; registers do not.
+  rig.fpgaWrite(0x07, 9);
+  rig.camera->unplug();
+  rig.camera->replug();
+  EXPECT_EQ(rig.camera->eepromByte(0x0FFF), 0x42);
+  EXPECT_EQ(rig.fpgaRead(0x07), 0);
+}
+
+TEST(VirtualCameraBackend, ServesHeaderAndPayloadOfARequestedFrame) {
+  Rig rig;
+  auto f = rig.frame();
+  ASSERT_TRUE(f.ok);
+  EXPECT_EQ(get32(f.header, 16), 2048u * 1536u);  // power-up: full array, 8 bits
+  EXPECT_EQ(get32(f.header, 32), 1u);
+  EXPECT_EQ(f.payload.size(), 2048u * 1536u);
+  auto g = rig.frame();
+  ASSERT_TRUE(g.ok);
+  EXPECT_EQ(get32(g.header, 32), 2u);
+}
+
+TEST(VirtualCameraBackend, BulkReadPendsUntilAFrameIsRequested) {
+  Rig rig;
+  DeviceHandle h = rig.backend.open(rig.path, true);
+  std::vector<uint8_t> header(64);
+  auto record = testing::bulkRecord(0x81);
+  platform::Event event(platform::Event::Reset::Auto);
+  Overlapped ov(event);
+  IoResult r = rig.backend.ioctl(h, kIoctlDirectTransfer, record, header, &ov);
+  ASSERT_FALSE(r.ok);
+  ASSERT_EQ(r.error, kErrorIoPending);
+  EXPECT_FALSE(event.wait(20));
+  EXPECT_EQ(rig.backend.overlappedResult(h, ov, false).error, kErrorIoIncomplete);
+
+  ASSERT_TRUE(rig.requestFrame(rig.backend.open(rig.path, false)));
+  ASSERT_TRUE(event.wait(2000));
+  IoResult done = rig.backend.overlappedResult(h, ov, false);
+  EXPECT_TRUE(done.ok);
+  EXPECT_EQ(done.bytesReturned, 64u);
+  EXPECT_EQ(get32(header, 16), 2048u * 1536u);
+  EXPECT_EQ(get32(record, 14), 0u);
+  EXPECT_EQ(get32(record, 18), 0u);
+  rig.backend.close(h);
+}
+
+TEST(VirtualCameraBackend, AbortCompletesPendingReadWithError) {
+  Rig rig;
+  DeviceHandle reader = rig.backend.open(rig.path, true);
+  DeviceHandle other = rig.backend.open(rig.path, true);
+  std::vector<uint8_t> data(64);
+  auto record = testing::bulkRecord(0x81);
+  platform::Event event(platform::Event::Reset::Auto);
+  Overlapped ov(event);
+  ASSERT_EQ(rig.backend.ioctl(reader, kIoctlDirectTransfer, record, data, &ov).error,
+            kErrorIoPending);
+  std::vector<uint8_t> ep{0x81};
+  platform::Event abortEvent(platform::Event::Reset::Auto);
+  Overlapped abortOv(abortEvent);
+  rig.backend.ioctl(other, kIoctlAbortPipe, ep, {}, &abortOv);
+  // The transfer has completed by the time the abort has.
+  EXPECT_TRUE(ov.completed.load());
+  ASSERT_TRUE(abortEvent.wait(1000));
+  ASSERT_TRUE(event.wait(1000));
+  IoResult r = rig.backend.overlappedResult(reader, ov, true);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.error, kErrorOperationAborted);
+  rig.backend.close(reader);
+  rig.backend.close(other);
+}
+
+TEST(VirtualCameraBackend, SynchronousHandleBlocksUntilDataArrives) {
+  Rig rig;
+  DeviceHandle h = rig.backend.open(rig.path, false);
+  std::thread requester([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    rig.requestFrame(rig.backend.open(rig.path, false));
+  });
+  std::vector<uint8_t> header(64);
+  auto record = testing::bulkRecord(0x81);
+  IoResult r = rig.backend.ioctl(h, kIoctlDirectTransfer, record, header, nullptr);
+  requester.join();
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.bytesReturned, 64u);
+  rig.backend.close(h);
+}
+
+TEST(VirtualCameraBackend, BufferedTransferCountsTheRecord) {
+  Rig rig;
+  DeviceHandle h = rig.backend.open(rig.path, true);
+  ASSERT_TRUE(rig.requestFrame(h));
+  std::vector<uint8_t> buffer(kRecordSize + 64, 0);
+  buffer[13] = 0x81;
+  testing::put32(buffer, 30, kRecordSize);
+  testing::put32(buffer, 34, 64);
+  platform::Event event(platform::Event::Reset::Auto);
+  Overlapped ov(event);
+  IoResult r = rig.backend.ioctl(h, kIoctlBufferedTransfer, buffer, buffer, &ov);
+  if (!r.ok && r.error == kErrorIoPending) {
+    r = rig.backend.overlappedResult(h, ov, true);
+  }
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.bytesReturned, kRecordSize + 64);
+  EXPECT_EQ(get32(buffer, kRecordSize + 16), 2048u * 1536u);
+  rig.backend.close(h);
+}
+
+TEST(VirtualCameraBackend, UnpluggedCameraFailsEveryRequest) {
+  Rig rig;
+  DeviceHandle h = rig.backend.open(rig.path, true);
+  std::vector<uint8_t> data(64);
+  auto record = testing::bulkRecord(0x81);
+  platform::Event event(platform::Event::Reset::Auto);
+  Overlapped ov(event);
+  ASSERT_EQ(rig.backend.ioctl(h, kIoctlDirectTransfer, record, data, &ov).error, kErrorIoPending);
+
+  rig.camera->unplug();
+  ASSERT_TRUE(event.wait(2000));
+  EXPECT_EQ(rig.backend.overlappedResult(h, ov, false).error, kErrorDeviceNotConnected);
+  auto block = testing::vendorBlock(0xC0, 0xB0, 0, 0);
+  EXPECT_EQ(rig.backend.ioctl(h, kIoctlVendorRequest, block, block, nullptr).error,
+            kErrorDeviceNotConnected);
+  std::vector<uint8_t> speed(4);
+  EXPECT_FALSE(rig.backend.ioctl(h, kIoctlBusSpeed, {}, speed, nullptr).ok);
+  EXPECT_TRUE(rig.backend.enumerate(kCameraInterfaceGuid).empty());
+  EXPECT_EQ(rig.backend.open(rig.path, false), kInvalidDeviceHandle);
+
+  // After replugging the old handle stays dead; a new one works.
+  rig.camera->replug();
+  EXPECT_EQ(rig.backend.ioctl(h, kIoctlVendorRequest, block, block, nullptr).error,
+            kErrorDeviceNotConnected);
+  EXPECT_TRUE(rig.vendor(0xC0, 0xB0, 0, 0).io.ok);
+  rig.backend.close(h);
+}
+
+TEST(VirtualCameraBackend, PortAndPipeRequests) {
+  Rig rig;
+  DeviceHandle h = rig.backend.open(rig.path, false);
+  std::vector<uint8_t> speed(4);
+  IoResult r = rig.backend.ioctl(h, kIoctlBusSpeed, {}, speed, nullptr);
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.bytesReturned, 4u);
+  EXPECT_EQ(speed[0], 4);
+  std::vector<uint8_t> ep{0x81};
+  EXPECT_TRUE(rig.backend.ioctl(h, kIoctlResetPipe, ep, {}, nullptr).ok);
+  EXPECT_TRUE(rig.backend.ioctl(h, kIoctlResetPort, {}, {}, nullptr).ok);
+  EXPECT_FALSE(rig.backend.ioctl(h, 0x220099, {}, {}, nullptr).ok);
+  rig.backend.close(h);
+  EXPECT_EQ(rig.backend.ioctl(h, kIoctlBusSpeed, {}, speed, nullptr).error, kErrorInvalidHandle);
+}
+
+}  // namespace
+}  // namespace nivexa::transport
