@@ -149,8 +149,9 @@ uint16_t CFx3Api::VendorIdAt(int index) const {
 }
 
 std::string CFx3Api::PathAt(int index) const {
-  const auto entry = entryAt(index);
-  return entry ? entry->path : std::string();
+  auto& shared = processDeviceTable();
+  std::lock_guard lock(shared.mutex);
+  return index >= 0 && index < kMaxDevices ? shared.image.entries[index].path : std::string();
 }
 
 int CFx3Api::FindDevice(uint16_t productId, int32_t instance) const {
