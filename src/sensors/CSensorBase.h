@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -216,7 +217,8 @@ class CSensorBase {
   int32_t modeWord_ = 15;
   uint16_t fpgaVersion_ = 0;
   int32_t variant_ = 0;
-  int32_t restartEnable_ = 1;
+  // Read by the capture thread's frame restart while the application thread sets the trigger.
+  std::atomic<int32_t> restartEnable_{1};
   int32_t otherParameter_ = 300;
   int32_t otherFlag_ = 1;
   uint8_t fpgaStatus_ = 0;

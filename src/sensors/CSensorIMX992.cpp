@@ -70,7 +70,7 @@ int CSensorIMX992::SetTriggerMode(int mode) {
     VerifiedFpgaWrite(fpga::kTriggerPulse, 0);
     SetExposureLines(previousLines);
     RestartFpgaFrame();
-    platform::sleepMs(static_cast<uint32_t>(framePeriodMs_));
+    platform::sleepMs(static_cast<uint32_t>(framePeriodMs_.load()));
   } else {
     VerifiedFpgaWrite(fpga::kTriggerControl, fpga::kTriggerOff);
     VerifiedFpgaWrite(fpga::kTriggerPulse, 0);

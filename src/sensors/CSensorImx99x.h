@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <optional>
 
 #include "sensors/CSensorBase.h"
@@ -74,7 +75,7 @@ class CSensorImx99x : public CSensorBase {
   int writeMirror(int vertical, int horizontal);
 
   const SwirChipTable& chip_;
-  int framePeriodMs_ = 0;
+  std::atomic<int> framePeriodMs_{0};  // read by the capture layer
   // Output depth seen by the previous window change; a change of depth needs standby.
   std::optional<int> windowDepth_;
 };

@@ -152,5 +152,23 @@ TEST(SensorBase, RawAccessKeepsAddressAndDataTogetherAcrossThreads) {
   EXPECT_EQ(wrong.load(), 0);
 }
 
+TEST(SensorBase, FrameRestartFromAnotherThreadWhileTheTriggerIsSet) {
+  FakeController fake;
+  CSensorIMX993 sensor(&fake, 72);
+  std::atomic<bool> done{false};
+  std::thread capture([&] {
+    while (!done) {
+      sensor.RestartFpgaFrame();
+    }
+  });
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_EQ(sensor.SetTriggerMode(0), 1);
+  }
+  done = true;
+  capture.join();
+  EXPECT_EQ(sensor.restartEnabled(), 0);
+  EXPECT_EQ(fake.fpga_[108], 0) << "every pulse was released";
+}
+
 }  // namespace
 }  // namespace nivexa::sensors
