@@ -16,9 +16,9 @@ bool isOneOf(int value, std::initializer_list<int> set) {
 
 // Products whose sensor drivers set their own output depth before the FPGA is told.
 bool isSonyProduct(int productId) {
-  return isOneOf(productId, {0x3100, 0x31B0, 0x31B4, 0x31C0, 0x31C4, 0x3260, 0x3270, 0x3280,
-                             0x3290, 0x32A0, 0x32E0, 0x32F0, 0x3300, 0x3360, 0x3370, 0x3380,
-                             0x33C0, 0x33D0});
+  return isOneOf(productId,
+                 {0x3100, 0x31B0, 0x31B4, 0x31C0, 0x31C4, 0x3260, 0x3270, 0x3280, 0x3290, 0x32A0,
+                  0x32E0, 0x32F0, 0x3300, 0x3360, 0x3370, 0x3380, 0x33C0, 0x33D0});
 }
 
 bool isSwirProduct(int productId) {
@@ -38,7 +38,9 @@ uint32_t roundUp(uint64_t bytes, uint32_t alignment) {
 CNivexaU3R5Base::CNivexaU3R5Base()
     : ring_(kDefaultRingSlots), frameRateCounter_(platform::timeGetTime()) {}
 
-CNivexaU3R5Base::~CNivexaU3R5Base() { CloseCamera(); }
+CNivexaU3R5Base::~CNivexaU3R5Base() {
+  CloseCamera();
+}
 
 int CNivexaU3R5Base::CreateController(const transport::Guid* interfaceGuid) {
   CloseCamera();
@@ -188,13 +190,17 @@ int CNivexaU3R5Base::GetInstanceAt(int entry) {
   return controller_ && entry >= 0 && entry < kMaxDevices ? controller_->InstanceAt(entry) : -1;
 }
 
-int CNivexaU3R5Base::UsesAlternativeStreaming() { return productId_ == kProductAltStream ? 1 : 0; }
+int CNivexaU3R5Base::UsesAlternativeStreaming() {
+  return productId_ == kProductAltStream ? 1 : 0;
+}
 
 int CNivexaU3R5Base::HasFpgaTemperatureMonitor() {
   return isOneOf(productId_, {0x3310, 0x3320, 0x3330, 0x3340}) ? 1 : 0;
 }
 
-int CNivexaU3R5Base::HasFpgaTemperatureMonitorToo() { return HasFpgaTemperatureMonitor(); }
+int CNivexaU3R5Base::HasFpgaTemperatureMonitorToo() {
+  return HasFpgaTemperatureMonitor();
+}
 
 uint16_t CNivexaU3R5Base::FirmwareVersion() const {
   return static_cast<uint16_t>(deviceInfo_[kFirmwareVersionOffset] |
@@ -220,10 +226,10 @@ int CNivexaU3R5Base::PrepareTransfer() {
   if (width <= 0 || height <= 0) {
     return 0;
   }
-  const uint32_t bufferSize = roundUp(
-      static_cast<uint64_t>((height + kBufferMargin) * (width + kBufferMargin) * bytesPerPixel *
-                            tripled),
-      kBufferAlignment);
+  const uint32_t bufferSize =
+      roundUp(static_cast<uint64_t>((height + kBufferMargin) * (width + kBufferMargin) *
+                                    bytesPerPixel * tripled),
+              kBufferAlignment);
   receiveBuffer_.reset(new (std::nothrow) uint8_t[bufferSize]);
   if (!receiveBuffer_ || !ring_.allocate(bufferSize)) {
     receiveBuffer_.reset();
@@ -386,8 +392,7 @@ int CNivexaU3R5Base::WriteFpgaRegister(int address, int value) {
   if (!controller_ || productId_ == kProductAltStream) {
     return 0;
   }
-  return controller_->WriteFpgaRegister(static_cast<uint8_t>(address),
-                                        static_cast<uint8_t>(value));
+  return controller_->WriteFpgaRegister(static_cast<uint8_t>(address), static_cast<uint8_t>(value));
 }
 
 int CNivexaU3R5Base::ReadFpgaRegister(int address, int* ok) {
@@ -497,7 +502,9 @@ int CNivexaU3R5Base::Reserved140() {
   return 0;
 }
 
-int CNivexaU3R5Base::InternalCorrectionLevelMax() { return isSwirProduct(productId_) ? 65535 : 0; }
+int CNivexaU3R5Base::InternalCorrectionLevelMax() {
+  return isSwirProduct(productId_) ? 65535 : 0;
+}
 
 int CNivexaU3R5Base::ReadFpgaDieTemperature(double* celsius) {
   uint8_t low = 0;

@@ -286,7 +286,8 @@ int CNivexaU3R5Base::SetGainMode(int mode) {
   return forward(sensor_, [&](auto& s) { return s.SetGainMode(mode); });
 }
 int CNivexaU3R5Base::GetGainMode() {
-  return forward(sensor_, [](auto& s) { return s.GetGainMode(); }, -1);
+  return forward(
+      sensor_, [](auto& s) { return s.GetGainMode(); }, -1);
 }
 
 int CNivexaU3R5Base::ReadSerialText(char* text, size_t size) {
@@ -398,22 +399,28 @@ int CNivexaU3R5Base::OtherOperation178(int v) {
   return forward(sensor_, [&](auto& s) { return s.OtherOperation135(v); });
 }
 int CNivexaU3R5Base::OtherQuery179() {
-  return forward(sensor_, [](auto& s) { return s.ValueQuery134(); }, -1);
+  return forward(
+      sensor_, [](auto& s) { return s.ValueQuery134(); }, -1);
 }
 int CNivexaU3R5Base::AcceptsMonochromeFormats() {
-  return forward(sensor_, [](auto& s) { return s.AcceptsMonochromeFormats(); }, 1);
+  return forward(
+      sensor_, [](auto& s) { return s.AcceptsMonochromeFormats(); }, 1);
 }
 int CNivexaU3R5Base::SecondFormatCapability() {
-  return forward(sensor_, [](auto& s) { return s.SecondFormatCapability(); }, 1);
+  return forward(
+      sensor_, [](auto& s) { return s.SecondFormatCapability(); }, 1);
 }
 int CNivexaU3R5Base::AcceptsColourFormats() {
-  return forward(sensor_, [](auto& s) { return s.AcceptsColourFormats(); }, 1);
+  return forward(
+      sensor_, [](auto& s) { return s.AcceptsColourFormats(); }, 1);
 }
 int CNivexaU3R5Base::OlderSwirOperation183(int v) {
-  return forward(sensor_, [&](auto& s) { return s.FpgaRegister23Operation(v); }, 1);
+  return forward(
+      sensor_, [&](auto& s) { return s.FpgaRegister23Operation(v); }, 1);
 }
 int CNivexaU3R5Base::OlderSwirOperation184(int v) {
-  return forward(sensor_, [&](auto& s) { return s.FpgaRegister24Operation(v); }, 1);
+  return forward(
+      sensor_, [&](auto& s) { return s.FpgaRegister24Operation(v); }, 1);
 }
 
 }  // namespace nivexa::engine

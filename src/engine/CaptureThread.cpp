@@ -22,8 +22,8 @@ bool isOneOf(int value, std::initializer_list<int> set) {
 
 // Products whose bulk pipe must also be reset after a failed read.
 bool resetsPipeOnFailure(int productId) {
-  return isOneOf(productId, {0x3100, 0x3130, 0x3150, 0x3170, 0x31B0, 0x31B4, 0x31C0, 0x31C4,
-                             0x31E0, 0x32A0, 0x32D0});
+  return isOneOf(productId, {0x3100, 0x3130, 0x3150, 0x3170, 0x31B0, 0x31B4, 0x31C0, 0x31C4, 0x31E0,
+                             0x32A0, 0x32D0});
 }
 
 bool streamsByCommand(int productId) {
@@ -204,7 +204,7 @@ int CNivexaU3R5Base::CaptureLoop() {
   frame.receiveBuffer = std::span<uint8_t>(receiveBuffer_.get(), receiveBufferSize_);
   transferFailed_ = 0;
   int failures = 0;
-  bool streaming = controller_->OpenStream() != 0;
+  const bool streaming = controller_->OpenStream() != 0;
   while (streaming && running_) {
     if (deferredExposure_.exchange(0) && sensor_) {
       sensor_->SetExposureTicks(deferredExposureTicks_);
@@ -250,7 +250,8 @@ int CNivexaU3R5Base::CaptureLoop() {
       if (sensor_) {
         sensor_->RestartFpgaFrame();
       }
-      streaming = controller_->OpenStream() != 0;
+      // A stream that does not open again fails the next read, which counts towards the limit.
+      controller_->OpenStream();
       continue;
     }
     if (productId_ == kProductStamped && firstFrame_ && mode != 2) {

@@ -6,11 +6,11 @@ namespace nivexa::engine {
 
 // Product IDs the engine itself tells apart.
 inline constexpr int kProductIdNone = -1;
-inline constexpr int kProductM7qxTec = 0x33D0;     // this product: cooled SWIR, normal orientation
-inline constexpr int kProductM7qx = 0x33C0;        // the same camera without cooler
-inline constexpr int kProductStamped = 0x32D0;     // eight ring slots, stamped frames
-inline constexpr int kProductAltStream = 0x3042;   // alternative streaming interface
-inline constexpr int kProductConverter = 0x3130;   // tripled frame buffers
+inline constexpr int kProductM7qxTec = 0x33D0;    // this product: cooled SWIR, normal orientation
+inline constexpr int kProductM7qx = 0x33C0;       // the same camera without cooler
+inline constexpr int kProductStamped = 0x32D0;    // eight ring slots, stamped frames
+inline constexpr int kProductAltStream = 0x3042;  // alternative streaming interface
+inline constexpr int kProductConverter = 0x3130;  // tripled frame buffers
 
 inline constexpr int kMaxDevices = 32;
 inline constexpr int kDefaultRingSlots = 4;

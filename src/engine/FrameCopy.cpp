@@ -23,7 +23,8 @@ void copyRow(const uint8_t* source, uint8_t* destination, int width, int bytesPe
   }
   for (int x = 0; x < width; ++x) {
     std::memcpy(destination + static_cast<size_t>(width - 1 - x) * bytesPerPixel,
-                source + static_cast<size_t>(x) * bytesPerPixel, static_cast<size_t>(bytesPerPixel));
+                source + static_cast<size_t>(x) * bytesPerPixel,
+                static_cast<size_t>(bytesPerPixel));
   }
 }
 
@@ -117,10 +118,9 @@ int CNivexaU3R5Base::CopyNewestFrameStamped(std::span<uint8_t> destination, uint
   return 1;
 }
 
-int CNivexaU3R5Base::CopyNewestFrameWithInfo(std::span<uint8_t> destination,
-                                             uint32_t* frameNumber, uint32_t* infoA,
-                                             uint32_t* headerCounter, uint32_t* infoB,
-                                             uint32_t* infoC) {
+int CNivexaU3R5Base::CopyNewestFrameWithInfo(std::span<uint8_t> destination, uint32_t* frameNumber,
+                                             uint32_t* infoA, uint32_t* headerCounter,
+                                             uint32_t* infoB, uint32_t* infoC) {
   FrameSlotInfo status;
   const int slot = ring_.newestSlot();
   if (!copySlot(slot, destination, false, &status)) {
