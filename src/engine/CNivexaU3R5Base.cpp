@@ -10,10 +10,6 @@ namespace nivexa::engine {
 
 namespace {
 
-bool isOneOf(int value, std::initializer_list<int> set) {
-  return std::find(set.begin(), set.end(), value) != set.end();
-}
-
 // Products whose sensor drivers set their own output depth before the FPGA is told.
 bool isSonyProduct(int productId) {
   return isOneOf(productId,

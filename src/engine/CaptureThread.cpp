@@ -16,10 +16,6 @@ constexpr uint32_t kOneShotLimitMs = 3000;
 constexpr uint32_t kOneShotGiveUpMs = 10000;
 constexpr int kOneShotAttempts = 11;
 
-bool isOneOf(int value, std::initializer_list<int> set) {
-  return std::find(set.begin(), set.end(), value) != set.end();
-}
-
 // Products whose bulk pipe must also be reset after a failed read.
 bool resetsPipeOnFailure(int productId) {
   return isOneOf(productId, {0x3100, 0x3130, 0x3150, 0x3170, 0x31B0, 0x31B4, 0x31C0, 0x31C4, 0x31E0,

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 
 namespace nivexa::engine {
 
@@ -11,6 +13,10 @@ inline constexpr int kProductM7qx = 0x33C0;       // the same camera without coo
 inline constexpr int kProductStamped = 0x32D0;    // eight ring slots, stamped frames
 inline constexpr int kProductAltStream = 0x3042;  // alternative streaming interface
 inline constexpr int kProductConverter = 0x3130;  // tripled frame buffers
+
+inline bool isOneOf(int productId, std::initializer_list<int> products) {
+  return std::find(products.begin(), products.end(), productId) != products.end();
+}
 
 inline constexpr int kMaxDevices = 32;
 inline constexpr int kDefaultRingSlots = 4;

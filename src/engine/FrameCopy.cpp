@@ -14,6 +14,15 @@ void put(uint32_t* out, uint32_t value) {
   }
 }
 
+void putStatus(const FrameSlotInfo& status, uint32_t* frameNumber, uint32_t* infoA,
+               uint32_t* headerCounter, uint32_t* infoB, uint32_t* infoC) {
+  put(frameNumber, status.frameNumber);
+  put(infoA, status.infoA);
+  put(headerCounter, status.headerCounter);
+  put(infoB, status.infoB);
+  put(infoC, status.infoC);
+}
+
 // Copies one row, reversing whole pixels when mirrored.
 void copyRow(const uint8_t* source, uint8_t* destination, int width, int bytesPerPixel,
              bool mirrored) {
@@ -76,11 +85,7 @@ int CNivexaU3R5Base::CopyFrame(std::span<uint8_t> destination, uint32_t* frameNu
   if (!copySlot(slot, destination, topDown, &status)) {
     return 0;
   }
-  put(frameNumber, status.frameNumber);
-  put(infoA, status.infoA);
-  put(headerCounter, status.headerCounter);
-  put(infoB, status.infoB);
-  put(infoC, status.infoC);
+  putStatus(status, frameNumber, infoA, headerCounter, infoB, infoC);
   return 1;
 }
 
@@ -126,11 +131,7 @@ int CNivexaU3R5Base::CopyNewestFrameWithInfo(std::span<uint8_t> destination, uin
   if (!copySlot(slot, destination, false, &status)) {
     return 0;
   }
-  put(frameNumber, status.frameNumber);
-  put(infoA, status.infoA);
-  put(headerCounter, status.headerCounter);
-  put(infoB, status.infoB);
-  put(infoC, status.infoC);
+  putStatus(status, frameNumber, infoA, headerCounter, infoB, infoC);
   markRead(slot);
   return 1;
 }
