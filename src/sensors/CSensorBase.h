@@ -196,7 +196,7 @@ class CSensorBase {
   int WriteFpga(uint8_t reg, uint8_t value);
   int ReadFpga(uint8_t reg, uint8_t* value);
 
-  // Sony raw access: a 16-bit address then one value byte, under the register lock.
+  // Raw access: a 16-bit big-endian address then one value byte, under the register lock.
   int RawWrite(uint16_t address, uint8_t value);
   int RawRead(uint16_t address, uint8_t* value);
   // Asks the FPGA to stand aside on the shared bus, then performs one raw access.

@@ -259,7 +259,6 @@ int CSensorImx99x::GetReadoutWindow(int* x, int* width, int* y, int* height, int
 int CSensorImx99x::SetOutputDepth(int sixteenBit) {
   if (!chip_.nanosecondTiming) {
     ProgramLineLength(sixteenBit ? chip_.lineLengthWide : chip_.lineLengthNarrow);
-    info_.secondsMin = 2.0 * lineTimeUs() / 1e6;
   }
   info_.outputDepth = sixteenBit ? 16 : 8;
   // The stored output size of the reduced modes is half the window; re-apply the full window.
@@ -267,6 +266,11 @@ int CSensorImx99x::SetOutputDepth(int sixteenBit) {
   const int width = reduced ? info_.outputWidth * 2 : info_.outputWidth;
   const int height = reduced ? info_.outputHeight * 2 : info_.outputHeight;
   SetReadoutWindow(info_.windowX, width, info_.windowY, height, info_.readoutMode);
+  // The reduced modes keep the narrow line whatever the depth, so take the line time the
+  // window left in place.
+  if (!chip_.nanosecondTiming) {
+    info_.secondsMin = 2.0 * lineTimeUs() / 1e6;
+  }
   return 1;
 }
 

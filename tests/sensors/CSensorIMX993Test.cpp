@@ -195,9 +195,12 @@ TEST_F(Imx993, OutputDepthKeepsTheReducedModeOutputSize) {
   EXPECT_EQ(sensor.info().outputWidth, 1024);
   EXPECT_EQ(sensor.info().outputHeight, 768);
   EXPECT_EQ(fake.sensor_.at(0x2D8) | fake.sensor_.at(0x2D9) << 8, 489) << "mode 1 keeps 489";
+  EXPECT_NEAR(sensor.info().secondsMin, 2 * 6.5212 / 1e6, 1e-9) << "minimum of the real line";
 
   ASSERT_EQ(sensor.SetReadoutWindow(0, 2048, 0, 1536, 0), 1);
   EXPECT_EQ(fake.sensor_.at(0x2D8) | fake.sensor_.at(0x2D9) << 8, 978);
+  ASSERT_EQ(sensor.SetOutputDepth(1), 1);
+  EXPECT_NEAR(sensor.info().secondsMin, 2 * 13.0424 / 1e6, 1e-9);
   ASSERT_EQ(sensor.SetOutputDepth(0), 1);
   EXPECT_EQ(fake.sensor_.at(0x2D8) | fake.sensor_.at(0x2D9) << 8, 489);
   EXPECT_NEAR(sensor.info().secondsMin, 2 * 6.5212 / 1e6, 1e-9);

@@ -239,5 +239,36 @@ TEST_F(Imx993OnVirtualCamera, BusyBusGivesUpAfter100Polls) {
   EXPECT_EQ(camera->fpgaRegister(0x9F), 0);
 }
 
+TEST_F(Imx993OnVirtualCamera, TriggerModeArmsTheExternalTriggerAndMirrorsReachTheImage) {
+  open();
+  ASSERT_EQ(sensor->ApplyDefaults(), 1);
+  ASSERT_EQ(sensor->SetTriggerMode(1), 1);
+  EXPECT_EQ(camera->fpgaRegister(88), 2);
+  EXPECT_EQ(camera->sensorRegister(0x600), 1);
+  EXPECT_EQ(camera->sensorRegister(0x430) & 3, 3);
+  EXPECT_TRUE(camera->fireTrigger());
+  ASSERT_EQ(sensor->SetTriggerMode(0), 1);
+  EXPECT_EQ(camera->fpgaRegister(88), 0);
+  EXPECT_EQ(camera->sensorRegister(0x600), 0);
+  EXPECT_EQ(sensor->restartEnabled(), 1);
+
+  ASSERT_EQ(sensor->SetMirrorH(1), 1);
+  ASSERT_EQ(sensor->SetMirrorV(1), 1);
+  EXPECT_EQ(camera->fpgaRegister(76), 16);
+  EXPECT_TRUE(camera->imageSettings().mirrorH);
+  EXPECT_TRUE(camera->imageSettings().mirrorV);
+}
+
+TEST_F(Imx993OnVirtualCamera, VariantWithoutCoolerLeavesTheCoolerRegisterAlone) {
+  sim::CameraOptions options;
+  options.productId = 0x33C0;
+  open(options);
+  EXPECT_EQ(sensor->info().orientation, 4);
+  EXPECT_EQ(sensor->HasCooling(), 0);
+  EXPECT_EQ(sensor->SetCooling(1), 0);
+  EXPECT_TRUE(camera->trace().empty());
+  EXPECT_EQ(sensor->HasTemperature(), 1);
+}
+
 }  // namespace
 }  // namespace nivexa::sensors
