@@ -72,6 +72,9 @@ int CNivexaU3R5Base::StartCapture(int mode) {
     PrepareTransfer();
   }
   joinCaptureThread();
+  // The new run has not failed: a wait right after the start must not report the old run's
+  // failure before the thread has had a chance to clear it.
+  transferFailed_ = 0;
   running_ = 1;
   threadEnd_ = std::make_shared<platform::Event>(platform::Event::Reset::Auto);
   if (!captureThread_.start([this] { captureThreadBody(); },
