@@ -268,8 +268,9 @@ int CNivexaU3R5Base::CaptureLoop() {
       }
       headerByte = frame.header[4];
     }
-    ring_.storeFrame(std::span<const uint8_t>(receiveBuffer_.get(), frameSize_), lastFrameTag_,
-                     stamp, headerByte);
+    // The slot takes the receive buffer as it is; its old buffer receives the next frame.
+    ring_.exchangeFrame(receiveBuffer_, lastFrameTag_, stamp, headerByte);
+    frame.receiveBuffer = std::span<uint8_t>(receiveBuffer_.get(), receiveBufferSize_);
     signalFrameReady();
     if (mode == 1) {
       break;

@@ -63,6 +63,20 @@ void FrameRing::storeFrameAt(int index, std::span<const uint8_t> pixels, uint32_
   slot.info.headerByte = headerByte;
 }
 
+void FrameRing::exchangeFrame(std::unique_ptr<uint8_t[]>& buffer, uint32_t frameNumber,
+                              uint64_t stamp, uint8_t headerByte) {
+  const int write = writeIndex();
+  Slot& slot = slots_[static_cast<size_t>(write)];
+  {
+    std::lock_guard lock(slot.mutex);
+    slot.pixels.swap(buffer);
+    slot.info.frameNumber = frameNumber;
+    slot.info.stamp = stamp;
+    slot.info.headerByte = headerByte;
+  }
+  writeIndex_.store(write + 1 == slotCount_ ? 0 : write + 1, std::memory_order_release);
+}
+
 void FrameRing::storeFrame(std::span<const uint8_t> pixels, uint32_t frameNumber, uint64_t stamp,
                            uint8_t headerByte) {
   const int write = writeIndex();

@@ -55,6 +55,11 @@ class FrameRing {
   // Fills the slot at the write index and advances the index.
   void storeFrame(std::span<const uint8_t> pixels, uint32_t frameNumber, uint64_t stamp = 0,
                   uint8_t headerByte = 0);
+  // Hands a whole receive buffer (of the ring's buffer size) to the slot at the write index and
+  // takes the slot's old buffer back in exchange, then advances the index: a finished frame
+  // reaches the ring without being copied.
+  void exchangeFrame(std::unique_ptr<uint8_t[]>& buffer, uint32_t frameNumber, uint64_t stamp = 0,
+                     uint8_t headerByte = 0);
   // Fills one slot without moving the write index (the one-shot capture uses slot 0).
   void storeFrameAt(int slot, std::span<const uint8_t> pixels, uint32_t frameNumber,
                     uint64_t stamp = 0, uint8_t headerByte = 0);

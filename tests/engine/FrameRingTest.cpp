@@ -63,6 +63,27 @@ TEST(FrameRing, NewestSlotWrapsAndStatusTravelsWithTheFrame) {
   EXPECT_EQ(empty.infoA, 0xFFFFu);
 }
 
+TEST(FrameRing, ExchangedBufferBecomesTheSlotAndTheSlotsBufferComesBack) {
+  FrameRing ring(4);
+  ASSERT_TRUE(ring.allocate(64));
+  ring.storeFrame(frameOf(1), 1);  // slot 0 holds frame 1
+  for (int n = 0; n < 3; ++n) {
+    ring.storeFrame(frameOf(2), 2);
+  }
+  std::unique_ptr<uint8_t[]> receive(new uint8_t[64]);
+  std::fill_n(receive.get(), 64, uint8_t{9});
+  const uint8_t* handedOver = receive.get();
+  ring.exchangeFrame(receive, 9);  // the write index is back at slot 0
+  EXPECT_EQ(ring.writeIndex(), 1);
+  EXPECT_EQ(firstByteOf(ring, 0), 9);
+  ring.readSlot(0, 64, [&](std::span<const uint8_t> pixels, const FrameSlotInfo& info) {
+    EXPECT_EQ(pixels.data(), handedOver) << "no copy was made";
+    EXPECT_EQ(info.frameNumber, 9u);
+  });
+  ASSERT_NE(receive, nullptr);
+  EXPECT_EQ(receive[0], 1) << "the caller now owns the buffer that held frame 1";
+}
+
 TEST(FrameRing, ReadsOutsideTheRingOrBeyondTheBufferFail) {
   FrameRing ring(4);
   EXPECT_FALSE(ring.readSlot(0, 64, [](auto, auto&) {})) << "no buffers yet";
@@ -92,9 +113,16 @@ TEST(FrameRing, ConsumerNeverSeesATornFrame) {
   std::atomic<bool> done{false};
   std::thread producer([&] {
     std::vector<uint8_t> frame(kBytes);
+    std::unique_ptr<uint8_t[]> receive(new uint8_t[kBytes]);
     for (int n = 1; n <= 3000; ++n) {
-      std::fill(frame.begin(), frame.end(), static_cast<uint8_t>(n));
-      ring.storeFrame(frame, static_cast<uint32_t>(n));
+      // Both ways a frame enters the ring: copied, and handed over whole.
+      if (n % 2 == 0) {
+        std::fill(frame.begin(), frame.end(), static_cast<uint8_t>(n));
+        ring.storeFrame(frame, static_cast<uint32_t>(n));
+      } else {
+        std::fill_n(receive.get(), kBytes, static_cast<uint8_t>(n));
+        ring.exchangeFrame(receive, static_cast<uint32_t>(n));
+      }
     }
     done = true;
   });
