@@ -143,6 +143,11 @@ int32_t CFx3Api::InstanceAt(int index) const {
   return index >= 0 && index < kMaxDevices ? shared.image.entries[index].instance : -1;
 }
 
+uint16_t CFx3Api::VendorIdAt(int index) const {
+  const auto entry = entryAt(index);
+  return entry ? entry->vendorId : 0;
+}
+
 std::string CFx3Api::PathAt(int index) const {
   auto& shared = processDeviceTable();
   std::lock_guard lock(shared.mutex);

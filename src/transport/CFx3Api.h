@@ -34,8 +34,9 @@ class CFx3Api {
   // Table readers for the engine.
   uint16_t ProductIdAt(int index) const;
   int32_t InstanceAt(int index) const;                         // -1 past the table
-  int FindDevice(uint16_t productId, int32_t instance) const;  // -1 when absent
+  uint16_t VendorIdAt(int index) const;                        // 0 past the table
   std::string PathAt(int index) const;                         // empty past the table
+  int FindDevice(uint16_t productId, int32_t instance) const;  // -1 when absent
 
   int DeviceIndex() const { return deviceIndex_.load(); }
   const Guid& InterfaceGuid() const { return guid_; }

@@ -1,0 +1,3 @@
+nivexa_add_bench(engine_bench
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/engine_bench.cpp
+  LIBS nivexa_engine nivexa_sim)

@@ -1,0 +1,519 @@
+#include "engine/CNivexaU3R5Base.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/SensorFactory.h"
+#include "platform/Clock.h"
+
+namespace nivexa::engine {
+
+namespace {
+
+// Products whose sensor drivers set their own output depth before the FPGA is told.
+bool isSonyProduct(int productId) {
+  return isOneOf(productId,
+                 {0x3100, 0x31B0, 0x31B4, 0x31C0, 0x31C4, 0x3260, 0x3270, 0x3280, 0x3290, 0x32A0,
+                  0x32E0, 0x32F0, 0x3300, 0x3360, 0x3370, 0x3380, 0x33C0, 0x33D0});
+}
+
+bool isSwirProduct(int productId) {
+  return isOneOf(productId, {0x3260, 0x3270, 0x3280, 0x3290, 0x3370, 0x3380, 0x33C0, 0x33D0});
+}
+
+bool writesOutputSize(int productId) {
+  return !isOneOf(productId, {0x31E0, 0x32D0, 0x3310, 0x3320, 0x3330, 0x3340});
+}
+
+uint32_t roundUp(uint64_t bytes, uint32_t alignment) {
+  return static_cast<uint32_t>((bytes + alignment - 1) / alignment * alignment);
+}
+
+}  // namespace
+
+CNivexaU3R5Base::CNivexaU3R5Base()
+    : ring_(kDefaultRingSlots), frameRateCounter_(platform::timeGetTime()) {}
+
+CNivexaU3R5Base::~CNivexaU3R5Base() {
+  CloseCamera();
+}
+
+int CNivexaU3R5Base::CreateController(const transport::Guid* interfaceGuid) {
+  CloseCamera();
+  controller_ = std::make_unique<transport::CVelCy3Cam>(
+      interfaceGuid != nullptr ? *interfaceGuid : transport::kCameraInterfaceGuid);
+  return 1;
+}
+
+int CNivexaU3R5Base::OpenCamera() {
+  if (!controller_ || !controller_->PrepareStream()) {
+    return 0;
+  }
+  controller_->ReadDeviceInfo(deviceInfo_);
+  if (!sensor_) {
+    return 0;
+  }
+  if (productId_ == kProductAltStream) {
+    sensor_->SetModeWord(0x10000);
+  }
+  // This product needs no start-up step of its own before the chip is checked and programmed.
+  if (!sensor_->PreInitCheck()) {
+    return 0;
+  }
+  return sensor_->ApplyDefaults();
+}
+
+int CNivexaU3R5Base::CloseCamera() {
+  StopCapture();
+  // The driver only borrows the controller, so it goes first.
+  sensor_.reset();
+  if (controller_) {
+    controller_->CloseStream();
+    controller_.reset();
+  }
+  deviceInfo_.fill(0);
+  captureMode_ = 0;
+  receiveBuffer_.reset();
+  receiveBufferSize_ = 0;
+  ring_.release();
+  frameSize_ = 0;
+  {
+    std::lock_guard lock(frameReadyMutex_);
+    frameReady_.reset();
+  }
+  threadEnd_.reset();
+  transferFailed_ = 0;
+  return 1;
+}
+
+int CNivexaU3R5Base::ReadDeviceInfo(std::span<uint8_t, 64> record) {
+  return controller_ ? controller_->ReadDeviceInfo(record) : 0;
+}
+
+int CNivexaU3R5Base::ReadExtendedInfo(std::span<uint8_t, 64> record) {
+  return controller_ ? controller_->ReadExtendedInfo(record) : 0;
+}
+
+int CNivexaU3R5Base::SelectDevice(int deviceNumber) {
+  StopCapture();
+  return CreateSensor(deviceNumber) != 0 ? 0 : -1;
+}
+
+int CNivexaU3R5Base::CreateSensor(int deviceNumber) {
+  if (!controller_ || productId_ == kProductIdNone || controller_->DeviceCount() < 1 ||
+      !IsDeviceNumberValid(deviceNumber)) {
+    return 0;
+  }
+  const int index = controller_->FindDevice(static_cast<uint16_t>(productId_), deviceNumber);
+  if (!controller_->SetDeviceIndex(index)) {
+    transferSetupNeeded_ = 1;
+    return OpenCamera();
+  }
+  // The capture thread calls into the driver; it must be gone before the driver is.
+  StopCapture();
+  sensor_.reset();
+  const SensorFactoryRow* row = findSensorRow(productId_);
+  if (row == nullptr) {
+    return 0;
+  }
+  sensor_ = buildSensor(*row, controller_.get());
+  if (!sensor_) {
+    return 0;
+  }
+  deviceNumber_ = deviceNumber;
+  transferSetupNeeded_ = 1;
+  return OpenCamera();
+}
+
+int CNivexaU3R5Base::IsDeviceNumberValid(int deviceNumber) {
+  if (!controller_ || productId_ == kProductIdNone) {
+    return 0;
+  }
+  for (int i = 0; i < kMaxDevices; ++i) {
+    if (controller_->ProductIdAt(i) == productId_ && controller_->InstanceAt(i) == deviceNumber &&
+        controller_->IsOpenable(i)) {
+      return 1;
+    }
+  }
+  return 0;
+}
+
+int CNivexaU3R5Base::CountDevices(int productId) {
+  if (!controller_) {
+    return 0;
+  }
+  const int found = controller_->EnumerateDevices();
+  if (productId == 0) {
+    return found;
+  }
+  int count = 0;
+  for (int i = 0; i < kMaxDevices; ++i) {
+    if (controller_->ProductIdAt(i) == productId && controller_->IsOpenable(i)) {
+      ++count;
+    }
+  }
+  return count;
+}
+
+int CNivexaU3R5Base::GetDevicePath(int entry, std::string& path) {
+  if (!controller_ || entry < 0 || entry >= kMaxDevices) {
+    return 0;
+  }
+  path = controller_->PathAt(entry);
+  return path.empty() ? 0 : 1;
+}
+
+int CNivexaU3R5Base::SetProductId(int productId) {
+  // The ring is rebuilt; nothing may be writing into it meanwhile.
+  if (running_) {
+    StopCapture();
+  }
+  productId_ = productId;
+  ring_.setSlotCount(productId == kProductStamped ? kStampedRingSlots : kDefaultRingSlots);
+  transferSetupNeeded_ = 1;
+  return 1;
+}
+
+int CNivexaU3R5Base::GetVendorIdAt(int entry) {
+  return controller_ && entry >= 0 && entry < kMaxDevices ? controller_->VendorIdAt(entry) : 0;
+}
+
+int CNivexaU3R5Base::GetProductIdAt(int entry) {
+  return controller_ && entry >= 0 && entry < kMaxDevices ? controller_->ProductIdAt(entry) : 0;
+}
+
+int CNivexaU3R5Base::GetInstanceAt(int entry) {
+  return controller_ && entry >= 0 && entry < kMaxDevices ? controller_->InstanceAt(entry) : -1;
+}
+
+int CNivexaU3R5Base::UsesAlternativeStreaming() {
+  return productId_ == kProductAltStream ? 1 : 0;
+}
+
+int CNivexaU3R5Base::HasFpgaTemperatureMonitor() {
+  return isOneOf(productId_, {0x3310, 0x3320, 0x3330, 0x3340}) ? 1 : 0;
+}
+
+int CNivexaU3R5Base::HasFpgaTemperatureMonitorToo() {
+  return HasFpgaTemperatureMonitor();
+}
+
+uint16_t CNivexaU3R5Base::FirmwareVersion() const {
+  return static_cast<uint16_t>(deviceInfo_[kFirmwareVersionOffset] |
+                               deviceInfo_[kFirmwareVersionOffset + 1] << 8);
+}
+
+int CNivexaU3R5Base::PrepareTransfer() {
+  // Buffers are rebuilt below; a running capture thread would write into freed memory.
+  if (running_ && !captureThread_.isCurrent()) {
+    StopCapture();
+  }
+  receiveBuffer_.reset();
+  receiveBufferSize_ = 0;
+  if (!sensor_) {
+    return 0;
+  }
+  const sensors::SensorInfo& info = sensor_->info();
+  const int64_t width = info.outputWidth * (sensor_->ValueQuery134() == 2 ? 2 : 1);
+  const int64_t height = info.outputHeight;
+  const int depth = outputDepth_;
+  const int64_t bytesPerPixel = (depth == 1 || depth == 2) ? 2 : 1;
+  const int64_t tripled = productId_ == kProductConverter ? 3 : 1;
+  if (width <= 0 || height <= 0) {
+    return 0;
+  }
+  const uint32_t bufferSize =
+      roundUp(static_cast<uint64_t>((height + kBufferMargin) * (width + kBufferMargin) *
+                                    bytesPerPixel * tripled),
+              kBufferAlignment);
+  receiveBuffer_.reset(new (std::nothrow) uint8_t[bufferSize]);
+  if (!receiveBuffer_ || !ring_.allocate(bufferSize)) {
+    receiveBuffer_.reset();
+    return 0;
+  }
+  receiveBufferSize_ = bufferSize;
+  frameSize_ = static_cast<uint32_t>(height * width * bytesPerPixel * tripled);
+  frameWidth_ = static_cast<int>(width);
+  frameHeight_ = static_cast<int>(height);
+  frameBytesPerPixel_ = static_cast<int>(bytesPerPixel);
+  if (productId_ == kProductAltStream) {
+    return 0;
+  }
+  if (controller_ && writesOutputSize(productId_)) {
+    controller_->WriteFpgaRegister(fpga::kOutputWidthLow, static_cast<uint8_t>(width & 0xFF));
+    controller_->WriteFpgaRegister(fpga::kOutputWidthHigh, static_cast<uint8_t>(width >> 8));
+    controller_->WriteFpgaRegister(fpga::kOutputHeightLow, static_cast<uint8_t>(height & 0xFF));
+    controller_->WriteFpgaRegister(fpga::kOutputHeightHigh, static_cast<uint8_t>(height >> 8));
+  }
+  writeOutputFormat();
+  transferSetupNeeded_ = 0;
+  return 1;
+}
+
+void CNivexaU3R5Base::writeOutputFormat() {
+  if (!controller_ || !sensor_ ||
+      !isOneOf(productId_, {kProductM7qxTec, kProductM7qx, 0x3370, 0x3380})) {
+    return;
+  }
+  const sensors::SensorInfo& info = sensor_->info();
+  const bool mirrored = info.mirrorHCurrent != 0;
+  uint8_t formatA = 25;
+  uint8_t formatC = mirrored ? 16 : 112;
+  if (info.readoutMode == 1) {
+    formatA = 31;
+    formatC = mirrored ? 8 : 52;
+  } else if (info.readoutMode == 17) {
+    formatA = 17;
+    formatC = mirrored ? 8 : 52;
+  } else if (isOneOf(productId_, {0x3370, 0x3380}) && info.outputHeight == info.defaultHeight) {
+    formatA = 33;
+  }
+  controller_->WriteFpgaRegister(fpga::kFormatA, formatA);
+  controller_->WriteFpgaRegister(fpga::kFormatB, 0);
+  controller_->WriteFpgaRegister(fpga::kFormatC, formatC);
+  controller_->WriteFpgaRegister(fpga::kFormatD, 0);
+}
+
+int CNivexaU3R5Base::SetOutputDepth(int mode) {
+  if (!controller_) {
+    return 0;
+  }
+  if (isSonyProduct(productId_) && sensor_) {
+    sensor_->SetOutputDepth(mode);
+  }
+  const uint8_t code = mode == 1 ? fpga::kOutputDepth16 : fpga::kOutputDepth8;
+  if (!controller_->WriteFpgaRegister(fpga::kOutputDepth, code)) {
+    return 0;
+  }
+  if (mode == outputDepth_) {
+    return 1;
+  }
+  outputDepth_ = mode;
+  return PrepareTransfer();
+}
+
+int CNivexaU3R5Base::SetReadoutWindow(int x, int y, int width, int height, int mode) {
+  if (!sensor_) {
+    return 0;
+  }
+  int storedX = 0, storedY = 0, storedWidth = 0, storedHeight = 0, storedMode = 0;
+  GetReadoutWindow(&storedX, &storedY, &storedWidth, &storedHeight, &storedMode);
+  if (x == storedX && y == storedY && width == storedWidth && height == storedHeight &&
+      mode == storedMode) {
+    return 1;
+  }
+  if (!sensor_->SetReadoutWindow(x, width, y, height, mode)) {
+    return 0;
+  }
+  transferSetupNeeded_ = 1;
+  return 1;
+}
+
+int CNivexaU3R5Base::GetReadoutWindow(int* x, int* y, int* width, int* height, int* mode) {
+  if (!sensor_) {
+    return 0;
+  }
+  int rx = 0, ry = 0, rw = 0, rh = 0, rm = 0;
+  if (!sensor_->GetReadoutWindow(&rx, &rw, &ry, &rh, &rm)) {
+    return 0;
+  }
+  for (auto [out, value] : {std::pair{x, rx}, {y, ry}, {width, rw}, {height, rh}, {mode, rm}}) {
+    if (out != nullptr) {
+      *out = value;
+    }
+  }
+  return 1;
+}
+
+int CNivexaU3R5Base::SetExposureTicks(int ticks) {
+  // Long exposures need the payload wait to grow with them.
+  frameTimeoutMs_ = ticks <= 50000 ? kDefaultFrameTimeoutMs : static_cast<uint32_t>(ticks / 5);
+  if (productId_ == 0x3200) {
+    deferredExposureTicks_ = ticks;
+    deferredExposure_ = 1;
+    return 1;
+  }
+  return sensor_ ? sensor_->SetExposureTicks(ticks) : 0;
+}
+
+int CNivexaU3R5Base::SetExposureSeconds(double seconds) {
+  if (seconds > 2.0) {
+    frameTimeoutMs_ = static_cast<uint32_t>((seconds + 1.0) * 1000.0);
+  }
+  return sensor_ ? sensor_->SetExposureSeconds(seconds) : 0;
+}
+
+int CNivexaU3R5Base::SetTriggerMode(int mode, int force) {
+  if (!force && mode == triggerMode_) {
+    return 1;
+  }
+  StopCapture();
+  ensureFrameReadyEvent();
+  if (!sensor_ || !sensor_->SetTriggerMode(mode)) {
+    return 0;
+  }
+  if (mode >= 1 && mode <= 3) {
+    ReadFrameCounterTag();
+  }
+  triggerMode_ = mode;
+  return 1;
+}
+
+int CNivexaU3R5Base::ReadFrameCounterTag() {
+  uint8_t value = 0;
+  if (!controller_ || !controller_->ReadFpgaRegister(fpga::kFrameCounter, value)) {
+    return 0;
+  }
+  lastFrameTag_ = value;
+  return 1;
+}
+
+int CNivexaU3R5Base::WriteEepromByte(uint16_t address, uint8_t value) {
+  return controller_ ? controller_->WriteEepromByte(address, value) : 0;
+}
+
+int CNivexaU3R5Base::ReadEepromByte(uint16_t address, uint8_t& value) {
+  return controller_ ? controller_->ReadEepromByte(address, value) : 0;
+}
+
+int CNivexaU3R5Base::WriteEepromUserByte(uint8_t value) {
+  return WriteEepromByte(kEepromUserByteAddress, value);
+}
+
+int CNivexaU3R5Base::ReadEepromUserByte(uint8_t& value) {
+  return ReadEepromByte(kEepromUserByteAddress, value);
+}
+
+int CNivexaU3R5Base::WriteFpgaRegister(int address, int value) {
+  if (!controller_ || productId_ == kProductAltStream) {
+    return 0;
+  }
+  return controller_->WriteFpgaRegister(static_cast<uint8_t>(address), static_cast<uint8_t>(value));
+}
+
+int CNivexaU3R5Base::ReadFpgaRegister(int address, int* ok) {
+  uint8_t value = 0;
+  const bool done =
+      controller_ && controller_->ReadFpgaRegister(static_cast<uint8_t>(address), value);
+  if (ok != nullptr) {
+    *ok = done ? 1 : 0;
+  }
+  return done ? value : 0;
+}
+
+int CNivexaU3R5Base::WaitFpgaReady(uint32_t milliseconds) {
+  if (!controller_) {
+    return 0;
+  }
+  const uint32_t start = platform::tickCount();
+  do {
+    uint8_t state = 0;
+    if (controller_->ReadFpgaRegister(fpga::kBusState, state) && (state & fpga::kBusBusyBit) == 0) {
+      return 1;
+    }
+    platform::sleepMs(1);
+  } while (platform::tickCount() - start < milliseconds);
+  return 0;
+}
+
+int CNivexaU3R5Base::SerialWriteWhenReady(uint32_t address, uint32_t value) {
+  if (!sensor_ || !WaitFpgaReady(3000)) {
+    return 0;
+  }
+  return sensor_->WriteSensorRegister(static_cast<uint16_t>(address), static_cast<uint8_t>(value));
+}
+
+int CNivexaU3R5Base::SerialReadWhenReady(uint32_t address, int* ok) {
+  uint8_t value = 0;
+  const bool done = sensor_ && WaitFpgaReady(3000) &&
+                    sensor_->ReadSensorRegister(static_cast<uint16_t>(address), &value);
+  if (ok != nullptr) {
+    *ok = done ? 1 : 0;
+  }
+  return done ? value : 0;
+}
+
+int CNivexaU3R5Base::InternalCorrectionSupported() {
+  if (isOneOf(productId_, {0x3150, 0x3170, 0x31E0, 0x3220})) {
+    return 1;
+  }
+  return sensor_ ? sensor_->InternalCorrectionCapability() : 0;
+}
+
+int CNivexaU3R5Base::GetInternalCorrection() {
+  uint8_t control = 0;
+  if (!controller_ || !controller_->ReadFpgaRegister(fpga::kCorrectionControl, control)) {
+    return 0;
+  }
+  return control & 1;
+}
+
+int CNivexaU3R5Base::SetInternalCorrection(int on) {
+  if (!InternalCorrectionSupported() || !controller_) {
+    return 0;
+  }
+  const bool wanted = on != 0;
+  if ((GetInternalCorrection() != 0) == wanted) {
+    return 1;
+  }
+  uint8_t control = 0;
+  if (!controller_->ReadFpgaRegister(fpga::kCorrectionControl, control)) {
+    return 0;
+  }
+  control = wanted ? static_cast<uint8_t>(control | 1) : static_cast<uint8_t>(control & ~1);
+  return controller_->WriteFpgaRegister(fpga::kCorrectionControl, control);
+}
+
+int CNivexaU3R5Base::InternalCorrectionLevelSupported() {
+  return isSwirProduct(productId_) ? InternalCorrectionSupported() : 0;
+}
+
+int CNivexaU3R5Base::SetInternalCorrectionLevel(uint16_t level) {
+  if (!controller_) {
+    return 0;
+  }
+  return controller_->WriteFpgaRegister(fpga::kCorrectionLevelLow,
+                                        static_cast<uint8_t>(level & 0xFF)) &&
+                 controller_->WriteFpgaRegister(fpga::kCorrectionLevelHigh,
+                                                static_cast<uint8_t>(level >> 8))
+             ? 1
+             : 0;
+}
+
+int CNivexaU3R5Base::GetInternalCorrectionLevel(int* level) {
+  uint8_t low = 0;
+  uint8_t high = 0;
+  if (!controller_ || !controller_->ReadFpgaRegister(fpga::kCorrectionLevelLow, low) ||
+      !controller_->ReadFpgaRegister(fpga::kCorrectionLevelHigh, high)) {
+    return 0;
+  }
+  if (level != nullptr) {
+    *level = low | high << 8;
+  }
+  return 1;
+}
+
+int CNivexaU3R5Base::Reserved140() {
+  InternalCorrectionLevelSupported();
+  return 0;
+}
+
+int CNivexaU3R5Base::InternalCorrectionLevelMax() {
+  return isSwirProduct(productId_) ? 65535 : 0;
+}
+
+int CNivexaU3R5Base::ReadFpgaDieTemperature(double* celsius) {
+  uint8_t low = 0;
+  uint8_t high = 0;
+  if (!HasFpgaTemperatureMonitor() || !controller_ ||
+      !controller_->ReadFpgaRegister(fpga::kDieTemperatureLow, low) ||
+      !controller_->ReadFpgaRegister(fpga::kDieTemperatureHigh, high)) {
+    return 0;
+  }
+  if (celsius != nullptr) {
+    *celsius = static_cast<double>(low | high << 8) * 503.975 / 65536.0 - 273.15;
+  }
+  return 1;
+}
+
+}  // namespace nivexa::engine

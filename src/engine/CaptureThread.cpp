@@ -1,0 +1,451 @@
+// Starting, running and stopping the capture thread, and the one-shot capture without one.
+#include <algorithm>
+
+#include "engine/CNivexaU3R5Base.h"
+#include "platform/Clock.h"
+#include "transport/FrameHeader.h"
+
+namespace nivexa::engine {
+
+namespace {
+
+constexpr int kMaxConsecutiveFailures = 5;
+constexpr uint32_t kThreadEndGraceMs = 5;
+constexpr uint32_t kStopSettleMs = 100;
+constexpr uint32_t kOneShotLimitMs = 3000;
+constexpr uint32_t kOneShotGiveUpMs = 10000;
+constexpr int kOneShotAttempts = 11;
+
+// Products whose bulk pipe must also be reset after a failed read.
+bool resetsPipeOnFailure(int productId) {
+  return isOneOf(productId, {0x3100, 0x3130, 0x3150, 0x3170, 0x31B0, 0x31B4, 0x31C0, 0x31C4, 0x31E0,
+                             0x32A0, 0x32D0});
+}
+
+bool streamsByCommand(int productId) {
+  return isOneOf(productId, {0x3310, 0x3320, 0x3330, 0x3340});
+}
+
+}  // namespace
+
+std::shared_ptr<platform::Event> CNivexaU3R5Base::frameReadyEvent() {
+  std::lock_guard lock(frameReadyMutex_);
+  return frameReady_;
+}
+
+void CNivexaU3R5Base::ensureFrameReadyEvent() {
+  std::lock_guard lock(frameReadyMutex_);
+  if (!frameReady_) {
+    frameReady_ = std::make_shared<platform::Event>(platform::Event::Reset::Auto);
+  }
+}
+
+void CNivexaU3R5Base::signalFrameReady() {
+  if (auto event = frameReadyEvent()) {
+    event->set();
+  }
+}
+
+void CNivexaU3R5Base::noteFrameTimes(uint32_t elapsedMs) {
+  if (elapsedMs > 0) {
+    transferRate_ = transferRateMbit(frameSize_, elapsedMs);
+  }
+  float rate = 0.0f;
+  if (frameRateCounter_.count(platform::timeGetTime(), rate)) {
+    frameRate_ = rate;
+  }
+}
+
+int CNivexaU3R5Base::StartCapture(int mode) {
+  std::lock_guard control(captureControl_);
+  if (running_ && threadEnd_) {
+    platform::TimerPeriodGuard fineTimer;
+    if (!threadEnd_->wait(kThreadEndGraceMs)) {
+      StopCapture();
+    }
+  }
+  ensureFrameReadyEvent();
+  if (!SetCaptureMode(mode)) {
+    return 0;
+  }
+  if (transferSetupNeeded_) {
+    PrepareTransfer();
+  }
+  joinCaptureThread();
+  // The new run has not failed: a wait right after the start must not report the old run's
+  // failure before the thread has had a chance to clear it.
+  transferFailed_ = 0;
+  running_ = 1;
+  threadEnd_ = std::make_shared<platform::Event>(platform::Event::Reset::Auto);
+  if (!captureThread_.start([this] { captureThreadBody(); },
+                            platform::Thread::Priority::TimeCritical)) {
+    running_ = 0;
+    return 0;
+  }
+  if (sensor_ && !sensor_->CaptureStartHook()) {
+    sensor_->CaptureStartedHook();
+  }
+  return 1;
+}
+
+void CNivexaU3R5Base::captureThreadBody() {
+  if (productId_ == kProductAltStream) {
+    CaptureLoopAux();
+  } else {
+    CaptureLoop();
+  }
+}
+
+void CNivexaU3R5Base::joinCaptureThread() {
+  if (!captureThread_.isCurrent()) {
+    captureThread_.join();
+  }
+}
+
+int CNivexaU3R5Base::StopCapture() {
+  std::lock_guard control(captureControl_);
+  if (sensor_) {
+    sensor_->CaptureStoppedHook();
+    if (productId_ == kProductStamped) {
+      FramePeriodHook(7);
+    }
+  }
+  if (running_) {
+    running_ = 0;
+    platform::sleepMs(kStopSettleMs);
+    if (controller_) {
+      controller_->AbortStream();
+    }
+  }
+  // Every loop ends by telling the thread-end event; joining waits for exactly that point.
+  joinCaptureThread();
+  platform::sleepMs(1);
+  threadEnd_.reset();
+  {
+    std::lock_guard lock(frameReadyMutex_);
+    if (frameReady_) {
+      frameReady_->set();  // wakes a consumer still waiting
+      frameReady_.reset();
+    }
+  }
+  RestartStreaming();
+  platform::sleepMs(5);
+  captureMode_ = 0;
+  firstFrame_ = 1;
+  triggeredFrames_ = 0;
+  frameRate_ = 0.0f;
+  return 1;
+}
+
+int CNivexaU3R5Base::SetCaptureMode(int mode) {
+  if (!controller_) {
+    return 0;
+  }
+  std::lock_guard control(captureControl_);
+  if (mode != captureMode_) {
+    StopCapture();
+    ensureFrameReadyEvent();
+    if (mode == 2) {
+      ring_.resetWriteToReadMark();
+      ReadFrameCounterTag();
+    }
+  }
+  captureMode_ = mode;
+  return 1;
+}
+
+int CNivexaU3R5Base::RestartStreaming() {
+  if (!controller_) {
+    return 0;
+  }
+  if (productId_ == kProductAltStream) {
+    controller_->ResetPort();
+  } else {
+    if (FirmwareVersion() > kFirmwareResetsPipeAbove) {
+      controller_->ResetPipe(kFrameEndpoint);
+    }
+    if (sensor_ && productId_ != 0x30C0) {
+      sensor_->RestartFpgaFrame();
+    }
+    controller_->WriteFpgaRegister(fpga::kStreamReset, fpga::kStreamResetValue);
+    if (productId_ == 0x3150) {
+      platform::sleepMs(100);
+    }
+  }
+  controller_->StartStream();
+  return 1;
+}
+
+int CNivexaU3R5Base::finishCaptureLoop() {
+  if (controller_) {
+    controller_->CloseStream();
+  }
+  if (transferFailed_) {
+    signalFrameReady();
+  }
+  running_ = 0;
+  if (threadEnd_) {
+    threadEnd_->set();
+  }
+  return 1;
+}
+
+int CNivexaU3R5Base::CaptureLoop() {
+  if (streamsByCommand(productId_)) {
+    return CaptureLoopByCommand();
+  }
+  if (!controller_ || !receiveBuffer_) {
+    // Still ends like every loop, or a stop would wait for this thread forever.
+    finishCaptureLoop();
+    return 0;
+  }
+  transport::FrameDescriptor frame;
+  frame.receiveBuffer = std::span<uint8_t>(receiveBuffer_.get(), receiveBufferSize_);
+  transferFailed_ = 0;
+  int failures = 0;
+  const bool streaming = controller_->OpenStream() != 0;
+  while (streaming && running_) {
+    if (deferredExposure_.exchange(0) && sensor_) {
+      sensor_->SetExposureTicks(deferredExposureTicks_);
+    }
+    const int mode = captureMode_;
+    if (mode == 2) {
+      uint8_t counter = 0;
+      if (!controller_->ReadFpgaRegister(fpga::kFrameCounter, counter)) {
+        continue;
+      }
+      if (counter == lastFrameTag_) {
+        platform::sleepMs(1);
+        continue;
+      }
+      lastFrameTag_ = counter;
+    }
+    bool read = controller_->ReadFrameHeader(frame, frameTimeoutMs_) != 0;
+    uint32_t started = 0;
+    if (read) {
+      const auto header = transport::decodeFrameHeader(frame.header);
+      ring_.storeHeaderInfo(header.infoA, header.frameCounter, header.infoB, header.infoC);
+      if (mode != 2) {
+        lastFrameTag_ = static_cast<uint8_t>(header.frameCounter);
+      }
+      if (mode == 3) {
+        break;
+      }
+      started = platform::timeGetTime();
+      // A payload shorter than a frame would leave stale bytes in the slot: it is a failed read.
+      read = header.payloadLength >= frameSize_ &&
+             controller_->ReadFramePayload(frame, frameTimeoutMs_) != 0;
+    }
+    if (!read) {
+      controller_->CloseStream();
+      if (++failures >= kMaxConsecutiveFailures) {
+        transferFailed_ = 1;
+        signalFrameReady();
+        break;
+      }
+      if (resetsPipeOnFailure(productId_)) {
+        controller_->ResetPipe(kFrameEndpoint);
+      }
+      if (sensor_) {
+        sensor_->RestartFpgaFrame();
+      }
+      // A stream that does not open again fails the next read, which counts towards the limit.
+      controller_->OpenStream();
+      continue;
+    }
+    if (productId_ == kProductStamped && firstFrame_ && mode != 2) {
+      firstFrame_ = 0;
+      continue;
+    }
+    failures = 0;
+    transferFailed_ = 0;
+    noteFrameTimes(platform::timeGetTime() - started);
+    uint64_t stamp = 0;
+    uint8_t headerByte = 0;
+    if (productId_ == kProductStamped) {
+      for (int i = 7; i >= 0; --i) {
+        stamp = stamp << 8 | frame.header[44 + static_cast<size_t>(i)];
+      }
+      headerByte = frame.header[4];
+    }
+    // The slot takes the receive buffer as it is; its old buffer receives the next frame.
+    ring_.exchangeFrame(receiveBuffer_, lastFrameTag_, stamp, headerByte);
+    frame.receiveBuffer = std::span<uint8_t>(receiveBuffer_.get(), receiveBufferSize_);
+    signalFrameReady();
+    if (mode == 1) {
+      break;
+    }
+    if (mode == 2) {
+      ++triggeredFrames_;
+      break;
+    }
+  }
+  return finishCaptureLoop();
+}
+
+int CNivexaU3R5Base::CaptureLoopAux() {
+  if (!controller_ || !receiveBuffer_) {
+    finishCaptureLoop();
+    return 0;
+  }
+  transport::FrameDescriptor frame;
+  frame.receiveBuffer = std::span<uint8_t>(receiveBuffer_.get(), receiveBufferSize_);
+  controller_->StartStream();
+  controller_->OpenStream();
+  uint32_t lastSuccess = platform::timeGetTime();
+  int failures = 0;
+  while (running_) {
+    frame.auxReadLength = frameSize_;
+    const uint32_t started = platform::timeGetTime();
+    if (controller_->ReadFrameAux(frame)) {
+      failures = 0;
+      lastSuccess = platform::timeGetTime();
+      noteFrameTimes(lastSuccess - started);
+      ring_.storeFrame(std::span<const uint8_t>(receiveBuffer_.get(), frameSize_), lastFrameTag_);
+      signalFrameReady();
+      if (captureMode_ == 1) {
+        break;
+      }
+      continue;
+    }
+    if (platform::timeGetTime() - lastSuccess > 9999 || ++failures >= 11) {
+      transferFailed_ = 1;
+      break;
+    }
+    controller_->ResetPort();
+    controller_->StartStream();
+    controller_->ResetPipe(kFrameEndpoint);
+  }
+  return finishCaptureLoop();
+}
+
+int CNivexaU3R5Base::CaptureLoopByCommand() {
+  if (!controller_ || !receiveBuffer_) {
+    finishCaptureLoop();
+    return 0;
+  }
+  transferFailed_ = 0;
+  controller_->OpenStream();
+  int failures = 0;
+  uint64_t bytesSinceReport = 0;
+  uint32_t lastReport = platform::timeGetTime();
+  while (running_) {
+    if (deferredExposure_.exchange(0) && sensor_) {
+      sensor_->SetExposureTicks(deferredExposureTicks_);
+    }
+    const int mode = captureMode_;
+    if (mode == 3) {
+      break;
+    }
+    uint32_t length = frameSize_;
+    const uint32_t limit = mode == 2 ? platform::kInfinite : frameTimeoutMs_.load();
+    if (controller_->ReadFrameByCommand(
+            std::span<uint8_t>(receiveBuffer_.get(), receiveBufferSize_), length, limit)) {
+      failures = 0;
+      bytesSinceReport += length;
+      float rate = 0.0f;
+      const uint32_t now = platform::timeGetTime();
+      if (frameRateCounter_.count(now, rate)) {
+        frameRate_ = rate;
+        if (now != lastReport) {
+          transferRate_ = static_cast<double>(bytesSinceReport / 1024) * 0.0078125 /
+                          (static_cast<double>(now - lastReport) / 1000.0);
+        }
+        bytesSinceReport = 0;
+        lastReport = now;
+      }
+      ring_.storeFrame(std::span<const uint8_t>(receiveBuffer_.get(), frameSize_), lastFrameTag_);
+      signalFrameReady();
+      if (mode == 1) {
+        break;
+      }
+      if (mode == 2) {
+        ++triggeredFrames_;
+        break;
+      }
+      continue;
+    }
+    controller_->CloseStream();
+    RestartStreaming();
+    if (++failures >= 10) {
+      transferFailed_ = 1;
+      signalFrameReady();
+      break;
+    }
+    if (sensor_) {
+      sensor_->RestartFpgaFrame();
+    }
+    controller_->StartStream();
+    controller_->OpenStream();
+  }
+  return finishCaptureLoop();
+}
+
+int CNivexaU3R5Base::CaptureOneFrame() {
+  if (!controller_) {
+    return 2;
+  }
+  if (transferSetupNeeded_) {
+    PrepareTransfer();
+  }
+  if (!receiveBuffer_) {
+    return 2;
+  }
+  transport::FrameDescriptor frame;
+  frame.receiveBuffer = std::span<uint8_t>(receiveBuffer_.get(), receiveBufferSize_);
+  if (productId_ == kProductAltStream) {
+    controller_->StartStream();
+  }
+  transferFailed_ = 0;
+  const uint32_t start = platform::timeGetTime();
+  if (controller_->OpenStream()) {
+    for (int attempt = 1;; ++attempt) {
+      bool read = false;
+      if (productId_ == kProductAltStream) {
+        frame.auxReadLength = frameSize_;
+        read = controller_->ReadFrameAux(frame) != 0;
+      } else if (controller_->ReadFrameHeader(frame, kOneShotLimitMs)) {
+        const auto header = transport::decodeFrameHeader(frame.header);
+        read = header.payloadLength >= frameSize_ &&
+               controller_->ReadFramePayload(frame, kOneShotLimitMs) != 0;
+      }
+      if (read) {
+        ring_.storeFrameAt(0, std::span<const uint8_t>(receiveBuffer_.get(), frameSize_),
+                           frame.frameCounter & 0xFF);
+        transferFailed_ = 0;
+        break;
+      }
+      if (platform::timeGetTime() - start >= kOneShotGiveUpMs || attempt >= kOneShotAttempts) {
+        transferFailed_ = 1;
+        break;
+      }
+      if (productId_ == kProductAltStream) {
+        controller_->ResetPort();
+      }
+    }
+  }
+  controller_->CloseStream();
+  if (threadEnd_) {
+    threadEnd_->set();
+  }
+  running_ = 0;
+  return 0;
+}
+
+int CNivexaU3R5Base::SetFrameTimeout(uint32_t milliseconds) {
+  frameTimeoutMs_ = milliseconds;
+  return 1;
+}
+
+int CNivexaU3R5Base::WaitForFrame(uint32_t milliseconds) {
+  if (transferFailed_) {
+    return 1;
+  }
+  auto event = frameReadyEvent();
+  if (!event || !event->wait(milliseconds)) {
+    return 2;
+  }
+  return ring_.hasNewFrame() ? 3 : 2;
+}
+
+}  // namespace nivexa::engine
