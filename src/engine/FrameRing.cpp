@@ -16,7 +16,8 @@ void FrameRing::setSlotCount(int slots) {
 bool FrameRing::allocate(size_t bytes) {
   for (Slot& slot : slots_) {
     std::lock_guard lock(slot.mutex);
-    slot.pixels.reset(new (std::nothrow) uint8_t[bytes]);
+    // Zeroed: a consumer that copies before the first frame gets black, not stale heap bytes.
+    slot.pixels.reset(new (std::nothrow) uint8_t[bytes]());
     slot.info = FrameSlotInfo{};
     if (!slot.pixels) {
       release();
