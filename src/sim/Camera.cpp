@@ -13,6 +13,7 @@ namespace nivexa::sim {
 namespace {
 
 constexpr size_t kTraceLimit = 1u << 20;  // oldest half dropped beyond this
+constexpr size_t kRequestTraceLimit = 1u << 18;
 constexpr uint16_t kUncooledProductId = 0x33C0;
 // Dark signal at 25 degrees per microsecond at unity gain; doubles every kDarkDoublingC.
 constexpr double kDarkRateAt25 = 0.002;
@@ -458,7 +459,8 @@ void Camera::startFrame(const Exposure& exposure, Clock::time_point now) {
   putU32(h, fx3::kHeaderExposureUs, static_cast<uint32_t>(std::lround(exposure.us)));
   putU32(h, fx3::kHeaderTemperature, temperatureRaw(now));
   payloadSent_ = 0;
-  payloadToSend_ = consumeFault(Fault::ShortRead) ? length / 2 : length;
+  payloadCut_ = length > 0 && consumeFault(Fault::ShortRead);
+  payloadToSend_ = payloadCut_ ? length / 2 : length;
   stage_ = Stage::Header;
 }
 
@@ -525,7 +527,7 @@ Camera::BulkResult Camera::bulk(uint8_t endpoint, std::span<uint8_t> buffer) {
       std::memcpy(buffer.data(), header_.data(), n);
       stage_ = consumeFault(Fault::PayloadTimeout) ? Stage::Stalled : Stage::Payload;
       if (stage_ == Stage::Payload && payloadToSend_ == 0) {
-        stage_ = Stage::Idle;
+        stage_ = payloadCut_ ? Stage::ShortPacket : Stage::Idle;
       }
       r.status = BulkStatus::Done;
       r.bytes = n;
@@ -537,12 +539,21 @@ Camera::BulkResult Camera::bulk(uint8_t endpoint, std::span<uint8_t> buffer) {
       std::memcpy(buffer.data(), payload_.data() + payloadSent_, n);
       payloadSent_ += n;
       if (payloadSent_ == payloadToSend_) {
-        stage_ = Stage::Idle;
+        // A cut frame ends with a short packet. When the cut falls exactly on the end of this
+        // transfer, the host got all it asked for, and the short packet (of zero length) ends
+        // the next transfer instead; otherwise this one already came back short.
+        const bool filled = n == buffer.size();
+        stage_ = payloadCut_ && filled ? Stage::ShortPacket : Stage::Idle;
       }
       r.status = BulkStatus::Done;
       r.bytes = n;
       return r;
     }
+    case Stage::ShortPacket:
+      stage_ = Stage::Idle;
+      r.status = BulkStatus::Done;
+      r.bytes = 0;
+      return r;
     default:
       return r;  // stalled: data never comes
   }
@@ -650,6 +661,24 @@ std::vector<TraceEntry> Camera::trace() const {
 void Camera::clearTrace() {
   std::lock_guard lock(mutex_);
   trace_.clear();
+}
+
+void Camera::recordRequest(const DriverRequest& request) {
+  std::lock_guard lock(mutex_);
+  if (requests_.size() >= kRequestTraceLimit) {
+    requests_.erase(requests_.begin(), requests_.begin() + kRequestTraceLimit / 2);
+  }
+  requests_.push_back(request);
+}
+
+std::vector<DriverRequest> Camera::requests() const {
+  std::lock_guard lock(mutex_);
+  return requests_;
+}
+
+void Camera::clearRequests() {
+  std::lock_guard lock(mutex_);
+  requests_.clear();
 }
 
 double Camera::sensorTemperature() {

@@ -14,6 +14,7 @@
 #include "sim/Eeprom.h"
 #include "sim/Faults.h"
 #include "sim/Renderer.h"
+#include "sim/RequestTrace.h"
 #include "sim/SensorRegisters.h"
 #include "sim/Thermal.h"
 #include "sim/Trace.h"
@@ -64,6 +65,8 @@ class Camera {
   void resetPipe(uint8_t endpoint);
   void resetPort();
   uint32_t busSpeed() const { return options_.busSpeed; }
+  // The driver in front of the camera logs every request record it decoded for this device.
+  void recordRequest(const DriverRequest& request);
   // Called (from whichever thread changed something) when a pending bulk transfer may now go on.
   int addListener(std::function<void()> listener);
   void removeListener(int id);
@@ -77,6 +80,8 @@ class Camera {
   void clearFaults();
   std::vector<TraceEntry> trace() const;
   void clearTrace();
+  std::vector<DriverRequest> requests() const;
+  void clearRequests();
   double sensorTemperature();
   // Stored register contents, without the side effects of a bus read (registers computed on
   // read, such as the frame counter or the temperature copy, show what was last written).
@@ -87,7 +92,7 @@ class Camera {
   ImageSettings imageSettings();  // what the next frame would be rendered with
 
  private:
-  enum class Stage { Idle, Header, Payload, Stalled };
+  enum class Stage { Idle, Header, Payload, ShortPacket, Stalled };
   struct Exposure {
     uint32_t lines = 0;
     double us = 0;
@@ -118,6 +123,7 @@ class Camera {
   uint64_t generation_ = 1;
   std::array<int, kFaultCount> faults_{};
   std::vector<TraceEntry> trace_;
+  std::vector<DriverRequest> requests_;
 
   // Serial bus devices.
   std::array<uint8_t, 256> fpga_{};
@@ -144,6 +150,7 @@ class Camera {
   std::vector<uint8_t> payload_;
   uint32_t payloadSent_ = 0;
   uint32_t payloadToSend_ = 0;
+  bool payloadCut_ = false;  // the frame ends early with a short packet
   Renderer renderer_;
 
   std::mutex listenerMutex_;

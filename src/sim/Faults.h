@@ -5,7 +5,7 @@ namespace nivexa::sim {
 enum class Fault {
   HeaderTimeout,       // a requested frame never starts
   PayloadTimeout,      // the header comes, the payload never does
-  ShortRead,           // the payload ends after half of its bytes
+  ShortRead,           // the payload ends short after half of its bytes; the rest is dropped
   WrongPayloadLength,  // the header announces 4096 bytes more than are sent
   UsbStatus,           // bulk transfers end with a stall status
   BusBusy,             // the FPGA keeps the sensor bus (register 0x02 busy, sensor does not answer)

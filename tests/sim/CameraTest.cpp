@@ -189,7 +189,8 @@ TEST(Camera, TransferFaults) {
   ASSERT_EQ(wrong.header.size(), 64u);
   EXPECT_EQ(get32(wrong.header, 16), 512u * 256u + 4096u);
 
-  // A short read ends the frame early: the piece comes back with fewer bytes.
+  // A short read ends the frame early: the piece comes back with fewer bytes, and nothing of
+  // that frame follows.
   rig.camera->setFault(Fault::ShortRead, 1);
   DeviceHandle h = rig.backend.open(rig.path, true);
   ASSERT_TRUE(rig.requestFrame(h));
@@ -199,6 +200,7 @@ TEST(Camera, TransferFaults) {
   auto piece = rig.read(h, 512 * 256);
   EXPECT_TRUE(piece.io.ok);
   EXPECT_EQ(piece.data.size(), 512u * 256u / 2);
+  EXPECT_FALSE(rig.read(h, 512 * 256 / 2, 100).io.ok);
 
   rig.camera->setFault(Fault::UsbStatus, 1);
   ASSERT_TRUE(rig.requestFrame(h));
@@ -210,6 +212,44 @@ TEST(Camera, TransferFaults) {
   rig.camera->setFault(Fault::EepromWriteFail, 1);
   EXPECT_FALSE(rig.busWrite(0xA2, {0x00, 0x01, 0x33}));
   EXPECT_TRUE(rig.busWrite(0xA2, {0x00, 0x01, 0x33}));
+}
+
+TEST(Camera, ShortReadCompletesThePieceInProgressWithFewerBytes) {
+  Rig rig;
+  DeviceHandle h = rig.backend.open(rig.path, true);
+  auto startFrame = [&] {
+    EXPECT_TRUE(rig.requestFrame(h));
+    auto header = rig.read(h, 64);
+    EXPECT_EQ(header.data.size(), 64u);
+    return header.data.size() == 64 ? get32(header.data, 32) : 0u;
+  };
+
+  // 0xC0000 bytes: the cut at half falls inside the first 0x80000 piece.
+  setWindow(rig, 0, 0, 1024, 768);
+  rig.camera->setFault(Fault::ShortRead, 1);
+  const uint32_t cutFrame = startFrame();
+  auto piece = rig.read(h, 0x80000);
+  ASSERT_TRUE(piece.io.ok);
+  EXPECT_EQ(piece.data.size(), 0x60000u);
+  EXPECT_FALSE(rig.read(h, 0x40000, 100).io.ok) << "the rest of the cut frame never comes";
+  EXPECT_EQ(startFrame(), cutFrame + 1) << "a fresh frame, not the rest of the cut one";
+  EXPECT_EQ(rig.read(h, 0x80000).data.size(), 0x80000u);
+  EXPECT_EQ(rig.read(h, 0x40000).data.size(), 0x40000u);
+
+  // 0x100000 bytes: the cut falls on the end of the first piece, which comes whole; the short
+  // packet then ends the next piece at once with nothing instead of letting it wait.
+  setWindow(rig, 0, 0, 1024, 1024);
+  rig.camera->setFault(Fault::ShortRead, 1);
+  startFrame();
+  EXPECT_EQ(rig.read(h, 0x80000).data.size(), 0x80000u);
+  auto second = rig.read(h, 0x80000);
+  EXPECT_TRUE(second.io.ok);
+  EXPECT_EQ(second.io.bytesReturned, 0u);
+  EXPECT_FALSE(rig.read(h, 0x80000, 100).io.ok);
+  startFrame();
+  EXPECT_EQ(rig.read(h, 0x80000).data.size(), 0x80000u);
+  EXPECT_EQ(rig.read(h, 0x80000).data.size(), 0x80000u);
+  rig.backend.close(h);
 }
 
 TEST(Camera, FrameRestartDropsTheFrameInProgress) {

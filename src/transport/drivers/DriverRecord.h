@@ -11,6 +11,9 @@ struct DriverRecord {
   static constexpr size_t kSize = 38;
   static constexpr size_t kDriverStatusOffset = 14;
   static constexpr size_t kUsbStatusOffset = 18;
+  // A vendor request travels as one block: the record, then a fixed data area.
+  static constexpr size_t kVendorDataSize = 64;
+  static constexpr size_t kVendorBlockSize = kSize + kVendorDataSize;
 
   uint8_t requestType = 0;
   uint8_t request = 0;

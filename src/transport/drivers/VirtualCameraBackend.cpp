@@ -12,6 +12,7 @@ using Clock = sim::Camera::Clock;
 
 constexpr uint32_t kStatusUnsuccessful = 0xC0000001;  // driver status of a failed transfer
 constexpr uint32_t kUsbStatusStall = 0xC0000004;
+constexpr uint32_t kMsPerSecond = 1000;
 
 bool samePath(const std::string& a, const std::string& b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -27,6 +28,47 @@ std::string guidText(const Guid& g) {
                 g[2], g[3], g[4], g[5], g[6], g[7], g[8], g[9], g[10], g[11], g[12], g[13], g[14],
                 g[15]);
   return text;
+}
+
+// A driver checks the record against the request before anything reaches the bus, and fails a
+// malformed one outright: the camera never sees it.
+bool wellFormed(uint32_t code, const DriverRecord& r, size_t inSize, size_t outSize) {
+  switch (code) {
+    case kIoctlVendorRequest:
+      // The length field counts the whole block, record included, not just the data.
+      return inSize >= DriverRecord::kVendorBlockSize &&
+             outSize >= DriverRecord::kVendorBlockSize &&
+             r.length == DriverRecord::kVendorBlockSize && r.dataOffset == DriverRecord::kSize &&
+             r.dataLength == DriverRecord::kVendorDataSize;
+    case kIoctlDirectTransfer:
+      // The data goes straight into the output buffer; the record describes none of it.
+      return r.dataOffset == 0 && r.dataLength == 0;
+    case kIoctlBufferedTransfer:
+      return r.dataOffset == DriverRecord::kSize &&
+             uint64_t{r.dataOffset} + r.dataLength <= inSize &&
+             uint64_t{r.dataOffset} + r.dataLength <= outSize;
+    default:
+      return false;
+  }
+}
+
+sim::DriverRequest traced(uint32_t code, const DriverRecord& r, size_t inSize, size_t outSize,
+                          bool refused) {
+  sim::DriverRequest t;
+  t.code = code;
+  t.requestType = r.requestType;
+  t.request = r.request;
+  t.value = r.value;
+  t.index = r.index;
+  t.length = r.length;
+  t.timeLimitS = r.timeLimitS;
+  t.endpoint = r.endpoint;
+  t.dataOffset = r.dataOffset;
+  t.dataLength = r.dataLength;
+  t.inSize = static_cast<uint32_t>(inSize);
+  t.outSize = static_cast<uint32_t>(outSize);
+  t.refused = refused;
+  return t;
 }
 
 void signal(Overlapped* overlapped, uint32_t bytes, uint32_t error) {
@@ -148,10 +190,22 @@ IoResult VirtualCameraBackend::ioctl(DeviceHandle handle, uint32_t code, std::sp
   };
   switch (code) {
     case kIoctlVendorRequest:
-      return vendorRequest(h, in, out, overlapped);
     case kIoctlDirectTransfer:
-    case kIoctlBufferedTransfer:
-      return bulkTransfer(handle, h, code, in, out, overlapped);
+    case kIoctlBufferedTransfer: {
+      auto record = decodeDriverRecord(in);
+      if (!record) {
+        return {false, 0, kErrorInvalidParameter};
+      }
+      const bool refused = !wellFormed(code, *record, in.size(), out.size());
+      h.camera->recordRequest(traced(code, *record, in.size(), out.size(), refused));
+      if (refused) {
+        return {false, 0, kErrorInvalidParameter};
+      }
+      if (code == kIoctlVendorRequest) {
+        return vendorRequest(h, *record, in, out, overlapped);
+      }
+      return bulkTransfer(handle, h, code, *record, in, out, overlapped);
+    }
     case kIoctlAbortPipe: {
       if (in.empty()) {
         return {false, 0, kErrorInvalidParameter};
@@ -193,22 +247,15 @@ IoResult VirtualCameraBackend::ioctl(DeviceHandle handle, uint32_t code, std::sp
   }
 }
 
-IoResult VirtualCameraBackend::vendorRequest(const Handle& h, std::span<uint8_t> in,
-                                             std::span<uint8_t> out, Overlapped* overlapped) {
-  auto record = decodeDriverRecord(in);
-  if (!record || record->dataOffset < DriverRecord::kSize ||
-      uint64_t{record->dataOffset} + record->dataLength > in.size()) {
-    return {false, 0, kErrorInvalidParameter};
-  }
-  const bool deviceToHost = record->requestType & 0x80;
-  if (deviceToHost && uint64_t{record->dataOffset} + record->dataLength > out.size()) {
-    return {false, 0, kErrorInvalidParameter};
-  }
+IoResult VirtualCameraBackend::vendorRequest(const Handle& h, const DriverRecord& record,
+                                             std::span<uint8_t> in, std::span<uint8_t> out,
+                                             Overlapped* overlapped) {
+  const bool deviceToHost = record.requestType & 0x80;
   // The data stage travels through a copy: `in` and `out` may be the same memory.
-  std::vector<uint8_t> stage(in.begin() + record->dataOffset,
-                             in.begin() + record->dataOffset + record->dataLength);
-  sim::Camera::ControlSetup setup{record->requestType, record->request, record->value,
-                                  record->index, record->length};
+  std::vector<uint8_t> stage(in.begin() + record.dataOffset,
+                             in.begin() + record.dataOffset + record.dataLength);
+  sim::Camera::ControlSetup setup{record.requestType, record.request, record.value, record.index,
+                                  record.length};
   sim::Camera::ControlResult result = h.camera->control(setup, stage);
   if (out.data() != in.data() && out.size() >= DriverRecord::kSize) {
     std::copy(in.begin(), in.begin() + DriverRecord::kSize, out.begin());
@@ -219,7 +266,7 @@ IoResult VirtualCameraBackend::vendorRequest(const Handle& h, std::span<uint8_t>
     return {false, 0, gone ? kErrorDeviceNotConnected : kErrorGenFailure};
   }
   if (deviceToHost) {
-    std::copy(stage.begin(), stage.begin() + result.count, out.begin() + record->dataOffset);
+    std::copy(stage.begin(), stage.begin() + result.count, out.begin() + record.dataOffset);
   }
   writeDriverStatus(in, 0, 0);
   if (out.data() != in.data()) {
@@ -231,25 +278,17 @@ IoResult VirtualCameraBackend::vendorRequest(const Handle& h, std::span<uint8_t>
 }
 
 IoResult VirtualCameraBackend::bulkTransfer(DeviceHandle handle, const Handle& h, uint32_t code,
-                                            std::span<uint8_t> in, std::span<uint8_t> out,
-                                            Overlapped* overlapped) {
-  auto record = decodeDriverRecord(in);
-  if (!record) {
-    return {false, 0, kErrorInvalidParameter};
-  }
+                                            const DriverRecord& record, std::span<uint8_t> in,
+                                            std::span<uint8_t> out, Overlapped* overlapped) {
   Transfer t;
   t.handle = handle;
   t.camera = h.camera;
   t.generation = h.generation;
-  t.endpoint = record->endpoint;
+  t.endpoint = record.endpoint;
   t.record = in.first(DriverRecord::kSize);
   if (code == kIoctlBufferedTransfer) {
-    if (record->dataOffset < DriverRecord::kSize ||
-        uint64_t{record->dataOffset} + record->dataLength > out.size()) {
-      return {false, 0, kErrorInvalidParameter};
-    }
-    t.data = out.subspan(record->dataOffset, record->dataLength);
-    t.extraBytes = record->dataOffset;
+    t.data = out.subspan(record.dataOffset, record.dataLength);
+    t.extraBytes = record.dataOffset;
   } else {
     t.data = out;
   }
@@ -268,12 +307,25 @@ IoResult VirtualCameraBackend::bulkTransfer(DeviceHandle handle, const Handle& h
       }
     }
   }
-  if (overlapped == nullptr) {
-    localEvent.wait(platform::kInfinite);
+  if (overlapped == nullptr && !localEvent.wait(syncLimitMs(record))) {
+    // A synchronous caller has nobody to abort the transfer for it: the driver gives up after
+    // the record's time limit, unless the transfer completed while the wait ran out.
+    std::lock_guard lock(mutex_);
+    auto it = std::find_if(pending_.begin(), pending_.end(),
+                           [&](const Transfer& p) { return p.overlapped == &local; });
+    if (it != pending_.end()) {
+      complete(*it, 0, kErrorSemTimeout);
+      pending_.erase(it);
+    }
   }
   uint32_t error = t.overlapped->error.load();
   uint32_t bytes = t.overlapped->bytesTransferred.load();
   return {error == kErrorSuccess, error == kErrorSuccess ? bytes : 0, error};
+}
+
+uint32_t VirtualCameraBackend::syncLimitMs(const DriverRecord& record) {
+  const uint64_t seconds = record.timeLimitS != 0 ? record.timeLimitS : kDefaultTimeLimitS;
+  return static_cast<uint32_t>(std::min<uint64_t>(seconds * kMsPerSecond, platform::kInfinite - 1));
 }
 
 bool VirtualCameraBackend::attempt(Transfer& t) {

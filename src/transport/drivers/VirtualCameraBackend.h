@@ -21,8 +21,18 @@ namespace nivexa::transport {
 // request records, runs control transfers on the camera's firmware model, and keeps bulk
 // transfers pending until the camera has data (completed by its own thread, which sets the
 // caller's event as the kernel would).
+//
+// It is strict where a driver is: a record that does not have the form of its request (vendor
+// block length field, data offset and data length; bulk records' data description; buffers too
+// short) fails with kErrorInvalidParameter and never reaches the camera. Every decoded record,
+// refused or not, is logged on the camera it was meant for (sim::Camera::requests()).
+// A bulk transfer without an Overlapped waits at most the record's time limit (seconds; 0 means
+// kDefaultTimeLimitS) and then fails with kErrorSemTimeout. Overlapped transfers wait until
+// they complete or are aborted: their caller keeps the time.
 class VirtualCameraBackend : public Fx3Driver {
  public:
+  static constexpr uint32_t kDefaultTimeLimitS = 5;
+
   explicit VirtualCameraBackend(sim::CameraSet& cameras);
   ~VirtualCameraBackend() override;
 
@@ -54,10 +64,12 @@ class VirtualCameraBackend : public Fx3Driver {
     sim::Camera::Clock::time_point retryAt = sim::Camera::Clock::time_point::max();
   };
 
-  IoResult vendorRequest(const Handle& h, std::span<uint8_t> in, std::span<uint8_t> out,
-                         Overlapped* overlapped);
-  IoResult bulkTransfer(DeviceHandle handle, const Handle& h, uint32_t code, std::span<uint8_t> in,
-                        std::span<uint8_t> out, Overlapped* overlapped);
+  IoResult vendorRequest(const Handle& h, const DriverRecord& record, std::span<uint8_t> in,
+                         std::span<uint8_t> out, Overlapped* overlapped);
+  IoResult bulkTransfer(DeviceHandle handle, const Handle& h, uint32_t code,
+                        const DriverRecord& record, std::span<uint8_t> in, std::span<uint8_t> out,
+                        Overlapped* overlapped);
+  static uint32_t syncLimitMs(const DriverRecord& record);
   // Tries to finish the transfer; true when it completed (successfully or not).
   bool attempt(Transfer& t);
   void complete(Transfer& t, uint32_t bytes, uint32_t error);

@@ -289,27 +289,14 @@ TEST(VirtualCameraBackend, RemovedCameraIsReleasedOnceItsHandlesClose) {
 TEST(VirtualCameraBackend, RecordFieldsDecideTheDataStage) {
   Rig rig;
   DeviceHandle h = rig.backend.open(rig.path, false);
-  ASSERT_TRUE(rig.fpgaWrite(0x07, 0x3C));
-  ASSERT_TRUE(rig.busWrite(0x40, {0x07}));
 
-  // A data area of 2 bytes: the firmware moves 2, the driver reports record + 2.
-  auto block = testing::vendorBlock(0xC0, 0x31, 2, 0x41);
-  testing::put32(block, 34, 2);
+  // More bytes asked on the bus than the data area holds: the firmware stalls.
+  auto block = testing::vendorBlock(0xC0, 0x31, 65, 0x41);
   IoResult r = rig.backend.ioctl(h, kIoctlVendorRequest, block, block, nullptr);
-  ASSERT_TRUE(r.ok);
-  EXPECT_EQ(r.bytesReturned, kRecordSize + 2);
-  EXPECT_EQ(block[kRecordSize + 1], 0x3C);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.error, kErrorGenFailure);
+  EXPECT_NE(get32(block, 18), 0u) << "USB status of the stall";
 
-  // More bytes asked on the bus than the data area holds: stalled.
-  block = testing::vendorBlock(0xC0, 0x31, 8, 0x41);
-  testing::put32(block, 34, 4);
-  EXPECT_FALSE(rig.backend.ioctl(h, kIoctlVendorRequest, block, block, nullptr).ok);
-
-  // A data area that runs past the end of the block is refused by the driver itself.
-  block = testing::vendorBlock(0xC0, 0xB0, 0, 0);
-  std::span<uint8_t> shortBlock(block.data(), 80);
-  EXPECT_EQ(rig.backend.ioctl(h, kIoctlVendorRequest, shortBlock, shortBlock, nullptr).error,
-            kErrorInvalidParameter);
   std::vector<uint8_t> tiny(20, 0);
   EXPECT_EQ(rig.backend.ioctl(h, kIoctlVendorRequest, tiny, tiny, nullptr).error,
             kErrorInvalidParameter);
@@ -319,10 +306,157 @@ TEST(VirtualCameraBackend, RecordFieldsDecideTheDataStage) {
   // Separate input and output buffers: the answer lands in the output.
   auto in = testing::vendorBlock(0xC0, 0xB0, 0, 0);
   std::vector<uint8_t> out(102, 0xEE);
-  ASSERT_TRUE(rig.backend.ioctl(h, kIoctlVendorRequest, in, out, nullptr).ok);
+  r = rig.backend.ioctl(h, kIoctlVendorRequest, in, out, nullptr);
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.bytesReturned, kRecordSize + 64);
   EXPECT_EQ(out[1], 0xB0);
   EXPECT_EQ(out[kRecordSize + 24], 0x00);
   EXPECT_EQ(out[kRecordSize + 25], 0x12);
+  rig.backend.close(h);
+}
+
+TEST(VirtualCameraBackend, MalformedRecordsAreRefusedBeforeTheCamera) {
+  Rig rig;
+  DeviceHandle h = rig.backend.open(rig.path, true);
+  struct Field {
+    size_t offset;
+    uint32_t value;
+  };
+  // Each an FPGA write of 0x3C to register 0x07 with one field of the block wrong.
+  const std::vector<Field> wrongVendor = {
+      {6, 64},  // the data length where the whole block's size belongs
+      {6, 0},  {30, 0}, {30, 40}, {34, 3}, {34, 0}};
+  for (const Field& f : wrongVendor) {
+    auto block = testing::vendorBlock(0x40, 0x30, 3, 0x40, {0x07, 0x00, 0x3C});
+    if (f.offset == 6) {
+      testing::put16(block, 6, static_cast<uint16_t>(f.value));
+    } else {
+      testing::put32(block, f.offset, f.value);
+    }
+    IoResult r = rig.backend.ioctl(h, kIoctlVendorRequest, block, block, nullptr);
+    EXPECT_FALSE(r.ok) << "field at " << f.offset << " = " << f.value;
+    EXPECT_EQ(r.error, kErrorInvalidParameter) << "field at " << f.offset;
+  }
+  // A block that fits only in part of the buffers it came with.
+  auto block = testing::vendorBlock(0x40, 0x30, 3, 0x40, {0x07, 0x00, 0x3C});
+  std::vector<uint8_t> shortOut(80);
+  std::span<uint8_t> shortIn(block.data(), 101);
+  EXPECT_EQ(rig.backend.ioctl(h, kIoctlVendorRequest, block, shortOut, nullptr).error,
+            kErrorInvalidParameter);
+  EXPECT_EQ(rig.backend.ioctl(h, kIoctlVendorRequest, shortIn, shortIn, nullptr).error,
+            kErrorInvalidParameter);
+  EXPECT_TRUE(rig.camera->trace().empty()) << "nothing reached the serial bus";
+  EXPECT_EQ(rig.camera->fpgaRegister(0x07), 0);
+
+  // Bulk records: a direct transfer describes no data area; a buffered one describes its own.
+  ASSERT_TRUE(rig.requestFrame(h));
+  std::vector<uint8_t> data(64);
+  auto direct = testing::bulkRecord(0x81);
+  testing::put32(direct, 30, kRecordSize);
+  EXPECT_EQ(rig.backend.ioctl(h, kIoctlDirectTransfer, direct, data, nullptr).error,
+            kErrorInvalidParameter);
+  direct = testing::bulkRecord(0x81);
+  testing::put32(direct, 34, 64);
+  EXPECT_EQ(rig.backend.ioctl(h, kIoctlDirectTransfer, direct, data, nullptr).error,
+            kErrorInvalidParameter);
+  std::vector<uint8_t> buffered(kRecordSize + 64, 0);
+  buffered[13] = 0x81;
+  testing::put32(buffered, 34, 64);  // data offset left at 0
+  EXPECT_EQ(rig.backend.ioctl(h, kIoctlBufferedTransfer, buffered, buffered, nullptr).error,
+            kErrorInvalidParameter);
+  testing::put32(buffered, 30, kRecordSize);
+  testing::put32(buffered, 34, 65);  // one byte more than the buffer holds
+  EXPECT_EQ(rig.backend.ioctl(h, kIoctlBufferedTransfer, buffered, buffered, nullptr).error,
+            kErrorInvalidParameter);
+  // None of them took the frame's header.
+  auto header = rig.read(h, 64);
+  ASSERT_EQ(header.data.size(), 64u);
+  EXPECT_EQ(get32(header.data, 16), 2048u * 1536u);
+
+  const auto seen = rig.camera->requests();
+  ASSERT_EQ(seen.size(), wrongVendor.size() + 2 + 1 + 4 + 1);
+  for (size_t i = 0; i < wrongVendor.size() + 2; ++i) {
+    EXPECT_TRUE(seen[i].refused) << i;
+    EXPECT_EQ(seen[i].code, kIoctlVendorRequest);
+  }
+  EXPECT_EQ(seen[0].length, 64u);
+  EXPECT_EQ(seen[wrongVendor.size()].outSize, 80u);
+  EXPECT_EQ(seen[wrongVendor.size() + 1].inSize, 101u);
+  EXPECT_FALSE(seen[wrongVendor.size() + 2].refused) << "the frame request";
+  for (size_t i = wrongVendor.size() + 3; i < seen.size() - 1; ++i) {
+    EXPECT_TRUE(seen[i].refused) << i;
+  }
+  EXPECT_FALSE(seen.back().refused) << "the header read";
+  rig.backend.close(h);
+}
+
+TEST(VirtualCameraBackend, RequestTraceShowsEveryDecodedRecord) {
+  Rig rig;
+  ASSERT_TRUE(rig.fpgaWrite(0x07, 0x3C));
+  ASSERT_EQ(rig.fpgaRead(0x07), 0x3C);
+  ASSERT_TRUE(rig.frame().ok);
+  const auto seen = rig.camera->requests();
+  // write, write + read, frame request, header, 6 payload pieces
+  ASSERT_EQ(seen.size(), 1u + 2u + 1u + 1u + 6u);
+  const std::vector<std::pair<uint8_t, uint8_t>> vendor = {
+      {0x40, 0x30}, {0x40, 0x30}, {0xC0, 0x31}, {0x42, 0xC2}};
+  for (size_t i = 0; i < vendor.size(); ++i) {
+    const sim::DriverRequest& r = seen[i];
+    EXPECT_EQ(r.code, kIoctlVendorRequest) << i;
+    EXPECT_EQ(r.requestType, vendor[i].first) << i;
+    EXPECT_EQ(r.request, vendor[i].second) << i;
+    EXPECT_EQ(r.length, 102u) << i;
+    EXPECT_EQ(r.dataOffset, kRecordSize) << i;
+    EXPECT_EQ(r.dataLength, 64u) << i;
+    EXPECT_EQ(r.timeLimitS, 3u) << i;
+    EXPECT_EQ(r.endpoint, 0u) << i;
+    EXPECT_FALSE(r.refused) << i;
+  }
+  EXPECT_EQ(seen[0].value, 3u) << "byte count";
+  EXPECT_EQ(seen[0].index, 0x40u) << "device";
+  EXPECT_EQ(seen[2].value, 2u);
+  EXPECT_EQ(seen[2].index, 0x41u);
+  EXPECT_EQ(seen[4].outSize, 64u);
+  for (size_t i = 4; i < seen.size(); ++i) {
+    EXPECT_EQ(seen[i].code, kIoctlDirectTransfer) << i;
+    EXPECT_EQ(seen[i].endpoint, 0x81) << i;
+    EXPECT_EQ(seen[i].dataOffset, 0u) << i;
+    EXPECT_FALSE(seen[i].refused) << i;
+  }
+  EXPECT_EQ(seen.back().outSize, 0x80000u);
+  rig.camera->clearRequests();
+  EXPECT_TRUE(rig.camera->requests().empty());
+}
+
+TEST(VirtualCameraBackend, SynchronousBulkReadGivesUpAfterTheRecordTimeLimit) {
+  Rig rig;
+  DeviceHandle h = rig.backend.open(rig.path, false);
+  std::vector<uint8_t> header(64);
+  auto record = testing::bulkRecord(0x81);
+  testing::put32(record, 8, 1);
+  IoResult r = rig.backend.ioctl(h, kIoctlDirectTransfer, record, header, nullptr);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.error, kErrorSemTimeout);
+  EXPECT_EQ(r.bytesReturned, 0u);
+  EXPECT_NE(get32(record, 14), 0u) << "driver status of the failed transfer";
+
+  // Without a limit of its own the record gets the driver's; the caller's Overlapped learns it.
+  record = testing::bulkRecord(0x81);
+  platform::Event event(platform::Event::Reset::Auto);
+  Overlapped ov(event);
+  r = rig.backend.ioctl(h, kIoctlDirectTransfer, record, header, &ov);
+  EXPECT_EQ(r.error, kErrorSemTimeout);
+  EXPECT_TRUE(event.wait(0));
+  EXPECT_EQ(rig.backend.overlappedResult(h, ov, false).error, kErrorSemTimeout);
+
+  // The given-up transfers are gone: the next frame's header goes to the next read.
+  ASSERT_TRUE(rig.requestFrame(h));
+  record = testing::bulkRecord(0x81);
+  testing::put32(record, 8, 1);
+  r = rig.backend.ioctl(h, kIoctlDirectTransfer, record, header, nullptr);
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.bytesReturned, 64u);
+  EXPECT_EQ(get32(header, 16), 2048u * 1536u);
   rig.backend.close(h);
 }
 
