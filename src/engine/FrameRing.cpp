@@ -57,7 +57,7 @@ void FrameRing::storeFrameAt(int index, std::span<const uint8_t> pixels, uint32_
   Slot& slot = slots_[static_cast<size_t>(index)];
   std::lock_guard lock(slot.mutex);
   if (slot.pixels) {
-    std::copy_n(pixels.data(), std::min(pixels.size(), bytesPerSlot_), slot.pixels.get());
+    std::copy_n(pixels.data(), std::min(pixels.size(), bytesPerSlot_.load()), slot.pixels.get());
   }
   slot.info.frameNumber = frameNumber;
   slot.info.stamp = stamp;

@@ -40,7 +40,8 @@ class FrameRing {
   // (the ring is then left without buffers).
   bool allocate(size_t bytes);
   void release();
-  bool hasBuffers() const { return !slots_.empty() && slots_[0].pixels != nullptr; }
+  // Told by the size alone: the slots' buffer pointers change hands under their locks.
+  bool hasBuffers() const { return bytesPerSlot_.load(std::memory_order_acquire) != 0; }
 
   int slotCount() const { return slotCount_; }
   int writeIndex() const { return writeIndex_.load(std::memory_order_acquire); }
@@ -75,6 +76,9 @@ class FrameRing {
     }
     Slot& s = slots_[static_cast<size_t>(slot)];
     std::lock_guard lock(s.mutex);
+    if (!s.pixels) {
+      return false;
+    }
     read(std::span<const uint8_t>(s.pixels.get(), bytes), s.info);
     return true;
   }
@@ -87,7 +91,7 @@ class FrameRing {
   };
 
   int slotCount_ = 0;
-  size_t bytesPerSlot_ = 0;
+  std::atomic<size_t> bytesPerSlot_{0};
   std::vector<Slot> slots_;
   std::atomic<int> writeIndex_{0};
   std::atomic<int> readMark_{0};
