@@ -5,6 +5,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 dir=$1
 shift
 jobs=$(nproc 2>/dev/null || echo 2)
-cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" > "$dir.configure.log" 2>&1 ||
-  { cat "$dir.configure.log"; exit 1; }
+mkdir -p "$dir"
+cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" > "$dir/configure.log" 2>&1 ||
+  { cat "$dir/configure.log"; exit 1; }
 cmake --build "$dir" -j"$jobs"
