@@ -36,30 +36,12 @@ int CSensorIMX992::ApplyDefaults() {
 }
 
 int CSensorIMX992::SetTriggerMode(int mode) {
-  restartEnable_ = 0;
-  uint8_t trigger = 0;
-  if (ReadFpga(fpga::kTriggerControl, &trigger) && mode == 0 && trigger == 0) {
+  if (alreadyFreeRunning(mode)) {
     return 1;
   }
-  restartEnable_ = 1;
   const bool same = mode == modeWord_;
   if (mode == 1) {
-    ProgramFpgaExposure(true, kImx992Table.fpgaTiming);
-    if (!same) {
-      WriteSensorRegister(imx99x::kStandby, 1);
-      platform::sleepMs(imx99x::kTriggerSettleMs);
-      WriteSensorRegister(imx99x::kStartControl, 0);
-      platform::sleepMs(imx99x::kTriggerSettleMs);
-    }
-    WriteSensorRegister(imx99x::kDriveControlLow, imx99x::kDriveTrigger);
-    platform::sleepMs(imx99x::kTriggerSettleMs);
-    WriteSensorRegister(imx99x::kTriggerEnable, 1);
-    platform::sleepMs(imx99x::kTriggerSettleMs);
-    WriteSensorRegister(imx99x::kTriggerInput, 1);
-    platform::sleepMs(imx99x::kTriggerSettleMs);
-    if (!same) {
-      WriteSensorRegister(imx99x::kStandby, 0);
-    }
+    armSensorTrigger(same);
     // The FPGA arms its trigger input only after one pulse at the shortest exposure.
     const int previousLines = info_.linesCurrent;
     SetExposureLines(info_.linesMin);

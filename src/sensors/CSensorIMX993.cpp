@@ -68,31 +68,12 @@ int CSensorIMX993::SetFeatureSwitch(int on) {
 }
 
 int CSensorIMX993::SetTriggerMode(int mode) {
-  restartEnable_ = 0;
-  uint8_t trigger = 0;
-  if (ReadFpga(fpga::kTriggerControl, &trigger) && mode == 0 && trigger == 0) {
-    // Already free-running: the FPGA restarts frames on its own.
+  if (alreadyFreeRunning(mode)) {
     return 1;
   }
-  restartEnable_ = 1;
   const bool same = mode == modeWord_;
   if (mode == 1) {
-    ProgramFpgaExposure(true, kImx993Table.fpgaTiming);
-    if (!same) {
-      WriteSensorRegister(imx99x::kStandby, 1);
-      platform::sleepMs(imx99x::kTriggerSettleMs);
-      WriteSensorRegister(imx99x::kStartControl, 0);
-      platform::sleepMs(imx99x::kTriggerSettleMs);
-    }
-    WriteSensorRegister(imx99x::kDriveControlLow, imx99x::kDriveTrigger);
-    platform::sleepMs(imx99x::kTriggerSettleMs);
-    WriteSensorRegister(imx99x::kTriggerEnable, 1);
-    platform::sleepMs(imx99x::kTriggerSettleMs);
-    WriteSensorRegister(imx99x::kTriggerInput, 1);
-    platform::sleepMs(imx99x::kTriggerSettleMs);
-    if (!same) {
-      WriteSensorRegister(imx99x::kStandby, 0);
-    }
+    armSensorTrigger(same);
   } else {
     VerifiedFpgaWrite(fpga::kTriggerControl, fpga::kTriggerOff);
     if (!same) {

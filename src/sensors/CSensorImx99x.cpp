@@ -78,6 +78,36 @@ CSensorImx99x::CSensorImx99x(transport::CControllerBase* controller, uint8_t dev
 
 CSensorImx99x::~CSensorImx99x() = default;
 
+bool CSensorImx99x::alreadyFreeRunning(int mode) {
+  restartEnable_ = 0;
+  uint8_t trigger = 0;
+  if (ReadFpga(fpga::kTriggerControl, &trigger) && mode == 0 && trigger == 0) {
+    // The FPGA restarts free-running frames on its own.
+    return true;
+  }
+  restartEnable_ = 1;
+  return false;
+}
+
+void CSensorImx99x::armSensorTrigger(bool sameMode) {
+  ProgramFpgaExposure(true, chip_.fpgaTiming);
+  if (!sameMode) {
+    WriteSensorRegister(imx99x::kStandby, 1);
+    platform::sleepMs(imx99x::kTriggerSettleMs);
+    WriteSensorRegister(imx99x::kStartControl, 0);
+    platform::sleepMs(imx99x::kTriggerSettleMs);
+  }
+  WriteSensorRegister(imx99x::kDriveControlLow, imx99x::kDriveTrigger);
+  platform::sleepMs(imx99x::kTriggerSettleMs);
+  WriteSensorRegister(imx99x::kTriggerEnable, 1);
+  platform::sleepMs(imx99x::kTriggerSettleMs);
+  WriteSensorRegister(imx99x::kTriggerInput, 1);
+  platform::sleepMs(imx99x::kTriggerSettleMs);
+  if (!sameMode) {
+    WriteSensorRegister(imx99x::kStandby, 0);
+  }
+}
+
 int CSensorImx99x::SetVariant(int code) {
   if (code == chip_.variantUncooled) {
     info_.orientation = kOrientationBothFlipped;

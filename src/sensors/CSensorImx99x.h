@@ -73,6 +73,11 @@ class CSensorImx99x : public CSensorBase {
   int WriteFrameLengthOrdered(int64_t frameLength, uint32_t pauseMs);
   int Write16(uint16_t lowAddress, uint16_t highAddress, int value, uint8_t highMask);
   int writeMirror(int vertical, int horizontal);
+  // Trigger-mode changes of IMX992 and IMX993. A camera already free-running needs nothing when
+  // asked to free-run; frame restarts are off while the mode is being changed.
+  bool alreadyFreeRunning(int mode);
+  // The sensor side of entering trigger mode, with the FPGA's exposure copies bracketed first.
+  void armSensorTrigger(bool sameMode);
 
   const SwirChipTable& chip_;
   std::atomic<int> framePeriodMs_{0};  // read by the capture layer
