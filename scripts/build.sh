@@ -8,6 +8,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 # Rebuilds of the same sources (several build trees, sanitizer variants) reuse compiled objects.
 launcher=()
 if command -v ccache >/dev/null 2>&1; then
+  export CCACHE_BASEDIR="$root"
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 mkdir -p "$dir"
