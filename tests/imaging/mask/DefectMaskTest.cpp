@@ -202,5 +202,50 @@ TEST(MaskFileHeader, OnlyTheDocumentedHeaderIsAccepted) {
   }
 }
 
+// A bounded mutation run over the loader: files cut at random lengths, headers with random bytes
+// and random fields, and full-length files with one header byte changed. Every one must be
+// refused without touching the references (the sanitizer builds check the memory side).
+TEST(MaskFileLoaderMutation, ArbitraryFilesAreRefusedAndChangeNothing) {
+  DefectMask mask;
+  ASSERT_EQ(mask.Create(), 1);
+  const std::string path = ::testing::TempDir() + "mask-mutation.msk";
+  MaskFileHeader valid{2048, 1536, {kBytes8, kBytes8, kBytes16, kBytes16}};
+  const auto header = encodeMaskHeader(valid);
+  std::mt19937 rng(2024);
+  auto refuse = [&](const std::vector<uint8_t>& bytes, const char* what, int i) {
+    writeAll(path, bytes);
+    ASSERT_FALSE(mask.Load(path.c_str())) << what << " " << i;
+  };
+  for (int i = 0; i < 400; ++i) {
+    std::vector<uint8_t> bytes(header.begin(), header.end());
+    const size_t length = rng() % 4096;
+    bytes.resize(length);
+    for (size_t k = 40; k < length; ++k) {
+      bytes[k] = static_cast<uint8_t>(rng());
+    }
+    refuse(bytes, "cut", i);
+    for (size_t k = 0; k < std::min<size_t>(length, 40); ++k) {
+      if (rng() % 4 == 0) {
+        bytes[k] = static_cast<uint8_t>(rng());
+      }
+    }
+    refuse(bytes, "scrambled", i);
+  }
+  std::vector<uint8_t> full(kFileBytes, 0x11);
+  std::copy(header.begin(), header.end(), full.begin());
+  for (int i = 0; i < 6; ++i) {
+    auto bytes = full;
+    bytes[16 + rng() % 24] ^= static_cast<uint8_t>(1u << (rng() % 8));
+    refuse(bytes, "field", i);
+  }
+  EXPECT_EQ(sampleAt(mask.dark8(), 5, 5), 0);
+  EXPECT_EQ(sampleAt(mask.white16(), 5, 5), 4095);
+  // The unmutated full-length file is accepted and replaces the references.
+  writeAll(path, full);
+  EXPECT_TRUE(mask.Load(path.c_str()));
+  EXPECT_EQ(sampleAt(mask.dark8(), 5, 5), 0x11);
+  std::remove(path.c_str());
+}
+
 }  // namespace
 }  // namespace nivexa::imaging::mask
