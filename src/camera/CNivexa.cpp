@@ -11,22 +11,6 @@
 
 namespace nivexa::camera {
 
-namespace {
-
-constexpr uint16_t kWhite16 = 4095;  // full scale of the 12 significant bits
-
-void fill16(imaging::DibImage& image, uint16_t value) {
-  for (int32_t y = 0; y < image.height(); ++y) {
-    uint8_t* row = image.row(y);
-    for (int32_t x = 0; x < image.width(); ++x) {
-      row[2 * x] = static_cast<uint8_t>(value & 0xFF);
-      row[2 * x + 1] = static_cast<uint8_t>(value >> 8);
-    }
-  }
-}
-
-}  // namespace
-
 CNivexa::CNivexa() : rateTime_(platform::timeGetTime()) {}
 
 CNivexa::~CNivexa() {
@@ -67,22 +51,8 @@ int CNivexa::Initialize(HWND notifyWindow) {
 }
 
 int CNivexa::CreateMaskImages() {
-  constexpr uint16_t kDefectMapBits[6] = {8, 8, 16, 16, 8, 16};
-  if (!maskDark8_.Create(kSensorWidth, kSensorHeight, 8) ||
-      !maskWhite8_.Create(kSensorWidth, kSensorHeight, 8) ||
-      !maskDark16_.Create(kSensorWidth, kSensorHeight, 16) ||
-      !maskWhite16_.Create(kSensorWidth, kSensorHeight, 16)) {
-    return 0;
-  }
-  for (size_t i = 0; i < defectMaps_.size(); ++i) {
-    if (!defectMaps_[i].Create(kSensorWidth, kSensorHeight, kDefectMapBits[i])) {
-      return 0;
-    }
-  }
-  // Fresh bitmaps are zeroed, which is already what the dark images and defect maps hold.
-  std::ranges::fill(maskWhite8_.pixels(), uint8_t{255});
-  fill16(maskWhite16_, kWhite16);
-  return 1;
+  platform::CriticalSectionGuard mask(maskLock_);
+  return mask_.Create();
 }
 
 void CNivexa::Teardown() {
@@ -100,13 +70,6 @@ void CNivexa::Teardown() {
        {&bitmaps_.raw8, &bitmaps_.raw16, &bitmaps_.bgr24, &bitmaps_.bgr32, &bitmaps_.bgr48,
         &bitmaps_.bgr64, &bitmaps_.work, &display_}) {
     image->Release();
-  }
-  maskDark8_.Release();
-  maskWhite8_.Release();
-  maskDark16_.Release();
-  maskWhite16_.Release();
-  for (auto& map : defectMaps_) {
-    map.Release();
   }
 }
 

@@ -19,6 +19,7 @@
 #include "imaging/PipelineHost.h"
 #include "imaging/ProcessFrame.h"
 #include "imaging/ProcessingParameters.h"
+#include "imaging/mask/DefectMask.h"
 #include "platform/CriticalSection.h"
 #include "platform/Event.h"
 #include "platform/Thread.h"
@@ -200,16 +201,12 @@ class CNivexa : public imaging::PipelineHost {
 
   imaging::FrameBitmaps bitmaps_;
   imaging::DibImage display_;
-  // Flat-field references and defect maps, at sensor size for the life of the object.
-  imaging::DibImage maskDark8_;
-  imaging::DibImage maskWhite8_;
-  imaging::DibImage maskDark16_;
-  imaging::DibImage maskWhite16_;
-  std::array<imaging::DibImage, 6> defectMaps_;
-  // The mask and dot filter steps; empty until the defect mask is wired in (the filters are
-  // then off and the steps do nothing). Called under the mask lock.
-  std::function<void(imaging::DibImage& raw)> maskFilterStep_;
-  std::function<void(imaging::DibImage& raw, int32_t threshold)> dotFilterStep_;
+  // Flat-field references and defect maps, at sensor size for the life of the object; used
+  // under the mask lock.
+  imaging::mask::DefectMask mask_;
+  imaging::mask::SensorWindow SensorWindowNow() const;
+  // Records error 1 and returns false when no camera is open.
+  bool RequireMaskDevice();
 
   imaging::ProcessingParameters params_;  // mirror flags and auto-iris mode live here too
   AnalogSettings analog_;

@@ -23,27 +23,6 @@ int CNivexa::Record(const char* path, int32_t, int32_t) {
   return 0;
 }
 
-int CNivexa::LoadMaskFile(const char*) {
-  if (!RequireEngine()) {
-    return 0;
-  }
-  return 0;
-}
-
-int CNivexa::SaveMaskFile(const char*) {
-  if (!RequireEngine()) {
-    return 0;
-  }
-  return 0;
-}
-
-int CNivexa::UpdateMaskData(int32_t) {
-  if (!RequireEngine()) {
-    return 0;
-  }
-  return 0;
-}
-
 int CNivexa::LoadConfigFile(const char* path) {
   platform::CriticalSectionGuard guard(maskLock_);
   const auto bytes = platform::readWholeFile(path);

@@ -318,16 +318,12 @@ void CNivexa::setAutoExposure(int32_t exposure) {
 
 void CNivexa::applyMaskFilter(imaging::DibImage& raw) {
   platform::CriticalSectionGuard mask(maskLock_);
-  if (maskFilterStep_) {
-    maskFilterStep_(raw);
-  }
+  mask_.ApplyMaskFilter(raw, SensorWindowNow());
 }
 
 void CNivexa::applyDotFilter(imaging::DibImage& raw, int32_t threshold) {
   platform::CriticalSectionGuard mask(maskLock_);
-  if (dotFilterStep_) {
-    dotFilterStep_(raw, threshold);
-  }
+  mask_.ApplyDotFilter(raw, SensorWindowNow(), threshold);
 }
 
 // No dialogs exist yet to show the values the pipeline wrote back.

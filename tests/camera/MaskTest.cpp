@@ -1,0 +1,191 @@
+// Flat-field and defect correction through the exports: references taken from the virtual
+// camera's capped-lens and flat-panel scenes, mask files saved and loaded.
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "camera/CameraTestSupport.h"
+#include "sim/Camera.h"
+
+namespace nivexa::camera::test {
+namespace {
+
+std::vector<uint8_t> fileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+class MaskTest : public CameraTest {
+ protected:
+  void TearDown() override {
+    for (const auto& path : paths_) {
+      std::remove(path.c_str());
+    }
+    CameraTest::TearDown();
+  }
+  std::string path(const char* name) {
+    paths_.push_back(::testing::TempDir() + "nivexa-mask-" + name);
+    return paths_.back();
+  }
+
+  // One full frame at the current depth, top row first, as samples.
+  std::vector<int32_t> snapshot(int bits) {
+    const size_t bytes = kFullFrame8 * (bits / 8);
+    std::vector<uint8_t> frame(bytes);
+    EXPECT_EQ(Nivexa_SnapShot(h_, frame.data(), static_cast<LONG>(bytes), 1), 1);
+    std::vector<int32_t> samples(kFullFrame8);
+    for (size_t i = 0; i < samples.size(); ++i) {
+      samples[i] = bits == 8 ? frame[i] : (frame[2 * i] | frame[2 * i + 1] << 8);
+    }
+    return samples;
+  }
+
+  std::vector<std::string> paths_;
+};
+
+struct Spread {
+  int32_t min;
+  int32_t max;
+  int outliers;  // pixels far from both horizontal neighbours
+};
+
+// One grey patch of the test pattern, away from its edges.
+Spread patchSpread(const std::vector<int32_t>& f, int32_t far) {
+  Spread s{INT32_MAX, INT32_MIN, 0};
+  for (int32_t y = 600; y < 940; ++y) {
+    for (int32_t x = 790; x < 1000; ++x) {
+      const int32_t v = f[static_cast<size_t>(y) * kFullWidth + x];
+      const int32_t l = f[static_cast<size_t>(y) * kFullWidth + x - 1];
+      const int32_t r = f[static_cast<size_t>(y) * kFullWidth + x + 1];
+      if (std::abs(v - l) > far && std::abs(v - r) > far) {
+        ++s.outliers;
+        continue;
+      }
+      s.min = std::min(s.min, v);
+      s.max = std::max(s.max, v);
+    }
+  }
+  return s;
+}
+
+// References taken in front of a flat panel and with the lens capped make a patch of the scene
+// uniform across the field and remove its hot and dead pixels.
+void checkCorrection(LONG h, sim::Camera& camera, int bits,
+                     const std::function<std::vector<int32_t>(int)>& snap) {
+  ASSERT_EQ(Nivexa_SetColorMode(h, bits), 1);
+  camera.setScene(sim::Illumination::Pattern);
+  const auto before = snap(bits);
+  camera.setScene(sim::Illumination::Dark);
+  snap(bits);
+  ASSERT_EQ(Nivexa_UpdateMaskData(h, 0), 1);
+  camera.setScene(sim::Illumination::Flat);
+  const auto flat = snap(bits);
+  ASSERT_EQ(Nivexa_UpdateMaskData(h, 1), 1);
+  const int32_t fullScale = bits == 8 ? 255 : 4095;
+  ASSERT_LT(flat[768 * kFullWidth + 1024], fullScale) << "the flat panel must not saturate";
+  camera.setScene(sim::Illumination::Pattern);
+  ASSERT_EQ(Nivexa_SetMaskFilter(h, 1), 1);
+  ASSERT_EQ(Nivexa_SetDotFilter(h, 1), 1);
+  const auto after = snap(bits);
+  ASSERT_EQ(Nivexa_SetMaskFilter(h, 0), 1);
+  ASSERT_EQ(Nivexa_SetDotFilter(h, 0), 1);
+
+  const int32_t far = bits == 8 ? 20 : 320;
+  const Spread raw = patchSpread(before, far);
+  const Spread corrected = patchSpread(after, far);
+  // Uncorrected, vignetting darkens the patch towards the top left and defects stand out.
+  EXPECT_GT(raw.max - raw.min, bits == 8 ? 4 : 60) << bits;
+  EXPECT_GT(raw.outliers, 0) << bits;
+  // Corrected: flat within rounding, on the scale of the output (16-bit results are shifted to
+  // 16 bits), and no defect left.
+  EXPECT_LE(corrected.max - corrected.min, bits == 8 ? 2 : 3 << 4) << bits;
+  EXPECT_EQ(corrected.outliers, 0) << bits;
+}
+
+TEST_F(MaskTest, FlatAndDarkReferencesCorrectThePatternAtEightAndSixteenBits) {
+  auto snap = [this](int bits) { return snapshot(bits); };
+  checkCorrection(h_, *camera_, 8, snap);
+  checkCorrection(h_, *camera_, 16, snap);
+  EXPECT_EQ(errors(), std::vector<LONG>{});
+}
+
+TEST_F(MaskTest, SaveLoadRoundTripIsByteIdenticalAndBadFilesChangeNothing) {
+  snapshot(8);
+  ASSERT_EQ(Nivexa_UpdateMaskData(h_, 1), 1);  // something other than the initial references
+  const std::string saved = path("saved.msk");
+  ASSERT_EQ(Nivexa_SaveMaskFile(h_, saved.c_str()), 1);
+  const auto good = fileBytes(saved);
+  ASSERT_EQ(good.size(), 40u + 2u * 3145728u + 2u * 6291456u);
+  ASSERT_EQ(Nivexa_LoadMaskFile(h_, saved.c_str()), 1);
+  const std::string again = path("again.msk");
+  ASSERT_EQ(Nivexa_SaveMaskFile(h_, again.c_str()), 1);
+  EXPECT_EQ(fileBytes(again), good);
+
+  auto truncated = good;
+  truncated.resize(good.size() - 4096);
+  auto magic = good;
+  magic[0] = 'X';
+  auto height = good;
+  height[20] = static_cast<uint8_t>(1535 & 0xFF);  // 1536 = 0x600; 1535 = 0x5FF
+  height[21] = static_cast<uint8_t>(1535 >> 8);
+  auto garbage = std::vector<uint8_t>(good.begin(), good.begin() + 40);
+  for (int i = 0; i < 1000; ++i) {
+    garbage.push_back(static_cast<uint8_t>(i * 37));
+  }
+  const std::string bad = path("bad.msk");
+  for (const auto& bytes : {truncated, magic, height, garbage}) {
+    writeBytes(bad, bytes);
+    EXPECT_EQ(Nivexa_LoadMaskFile(h_, bad.c_str()), 0);
+    EXPECT_EQ(errors(), std::vector<LONG>{NIVEXA_ERR_MASK_FILE});
+    ASSERT_EQ(Nivexa_SaveMaskFile(h_, again.c_str()), 1);
+    EXPECT_EQ(fileBytes(again), good) << "a refused file changed the references";
+  }
+  EXPECT_EQ(Nivexa_LoadMaskFile(h_, path("missing.msk").c_str()), 0);
+  EXPECT_EQ(errors(), std::vector<LONG>{NIVEXA_ERR_MASK_FILE});
+  // A save that cannot create its file is 14 and leaves an existing file alone.
+  EXPECT_EQ(Nivexa_SaveMaskFile(h_, (::testing::TempDir() + "no-such-dir/x.msk").c_str()), 0);
+  EXPECT_EQ(errors(), std::vector<LONG>{NIVEXA_ERR_MASK_FILE});
+  // Wide paths take the same road.
+  const std::wstring wide(again.begin(), again.end());
+  EXPECT_EQ(Nivexa_LoadMaskFileW(h_, wide.c_str()), 1);
+  EXPECT_EQ(Nivexa_SaveMaskFileW(h_, wide.c_str()), 1);
+  EXPECT_EQ(errors(), std::vector<LONG>{});
+}
+
+TEST_F(MaskTest, UpdateTakesOnlyDarkOrWhite) {
+  EXPECT_EQ(Nivexa_UpdateMaskData(h_, 2), 0);
+  EXPECT_EQ(Nivexa_UpdateMaskData(h_, -1), 0);
+  EXPECT_EQ(errors(), (std::vector<LONG>{NIVEXA_ERR_TEXT, NIVEXA_ERR_TEXT}));
+  // Before any frame there is nothing to copy, and that is not a failure.
+  EXPECT_EQ(Nivexa_UpdateMaskData(h_, 0), 1);
+}
+
+TEST(MaskWithoutCamera, EveryMaskOperationNeedsAnOpenCamera) {
+  Sink notify;
+  const LONG h = Nivexa_Initialize(notify);
+  ASSERT_NE(h, 0);
+  drainErrors(h);
+  const std::string file = ::testing::TempDir() + "nivexa-mask-nocam.msk";
+  EXPECT_EQ(Nivexa_SaveMaskFile(h, file.c_str()), 0);
+  EXPECT_EQ(Nivexa_LoadMaskFile(h, file.c_str()), 0);
+  EXPECT_EQ(Nivexa_UpdateMaskData(h, 0), 0);
+  EXPECT_EQ(drainErrors(h),
+            (std::vector<LONG>{NIVEXA_ERR_NO_CAMERA, NIVEXA_ERR_NO_CAMERA, NIVEXA_ERR_NO_CAMERA}));
+  std::ifstream probe(file);
+  EXPECT_FALSE(probe.good()) << "nothing was written";
+  Nivexa_Release(h);
+}
+
+}  // namespace
+}  // namespace nivexa::camera::test
