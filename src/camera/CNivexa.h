@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "NivexaSdk.h"
+#include "camera/AnalogSettings.h"
 #include "camera/ErrorStack.h"
 #include "engine/CNivexaU3R5Base.h"
+#include "imaging/ProcessingParameters.h"
 #include "platform/CriticalSection.h"
 
 namespace nivexa::camera {
@@ -21,6 +23,9 @@ inline constexpr int32_t kSensorHeight = 1536;
 inline constexpr uint32_t kErrorMessage = 0x8003;  // WM_APP + 3
 inline constexpr uint32_t kFrameMessage = 0x8002;  // WM_APP + 2
 inline constexpr size_t kPathBufferBytes = 1024;
+// Sizes of the camera information record: without and with the exposure limits in seconds.
+inline constexpr int32_t kCameraInfoShortSize = 36;
+inline constexpr int32_t kCameraInfoFullSize = 56;
 
 // The object behind one camera handle. Every operation returns 1 for success and 0 for failure
 // unless stated otherwise, and records the reason on the object's error stack.
@@ -91,6 +96,21 @@ class CNivexa {
   int SetAutoIris(int32_t mode);
   int SetSamplingRate(int32_t rate);
 
+  // The analog settings as the engine gets them. Device opening and stream preparation re-apply
+  // the stored values; the pipeline's automatic exposure and gain write through the last two.
+  // Gain-group values when nothing is stored: the engine's defaults for the open device.
+  void TakeEngineGainDefaults();
+  // Opening a device: gain, colour gains, exposure, mirrors, black level, cooling on, feature
+  // switch off, gain mode.
+  void ApplyAnalogSettingsOnOpen();
+  // Preparing a stream: mirrors, trigger mode off, gain, colour gains, exposure, gain mode and
+  // black level, and the sensor hook.
+  void ApplyAnalogSettingsForStream();
+  void SetAutoExposure(int32_t ticks);
+  void SetAutoGain(int32_t gain);
+  imaging::ProcessingParameters& Processing() { return params_; }
+  const AnalogSettings& Analog() const { return analog_; }
+
   // Register and device-memory access
   int32_t FpgaReadRegister(int32_t address, BOOL* ok);
   int FpgaWriteRegister(int32_t address, int32_t value);
@@ -138,7 +158,20 @@ class CNivexa {
   std::atomic<int32_t> horizontalStart_{0};
   std::atomic<int32_t> verticalStart_{0};
 
-  std::atomic<int32_t> autoIris_{0};
+  // Parameter model. The filter and gray values start at what a first run without stored
+  // settings gives them.
+  imaging::ProcessingParameters params_{.bayerMode = 3};
+  AnalogSettings analog_;
+  // Exposure in seconds is what the engine gets when it takes it; ticks otherwise.
+  int ApplyExposure();
+  // Re-reads the seconds after a write of ticks, so both views describe the same exposure.
+  void RefreshExposureSeconds();
+  // The filter ids that the engine carries (gains, exposure, cooling, sensor switches).
+  int32_t GetEngineFilter(int32_t id, BOOL* ok);
+  int SetEngineFilter(int32_t id, int32_t value);
+  // A device command whose failure the caller would otherwise not learn of: error 6.
+  int DeviceCommand(int result);
+
   std::atomic<int32_t> colorMode_{0};
   std::atomic<int32_t> subsample_{0};
   std::atomic<int32_t> waitTimeMs_{10};
