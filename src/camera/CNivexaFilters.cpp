@@ -23,22 +23,23 @@ int32_t packRgb(const imaging::ProcessingParameters& p) {
   return (p.bayerGainRed & 0xFF) | (p.bayerGainGreen & 0xFF) << 8 | (p.bayerGainBlue & 0xFF) << 16;
 }
 
+using Engine = engine::CNivexaU3R5Base;
+
 struct ColourGainRow {
   int32_t id;
-  AnalogSettings::ColourGain index;
-  int (engine::CNivexaU3R5Base::*set)(int);
-  int (engine::CNivexaU3R5Base::*get)();
+  std::atomic<int32_t> AnalogSettings::*stored;
+  int (Engine::*set)(int);
+  int (Engine::*get)();
 };
 
-using Engine = engine::CNivexaU3R5Base;
 constexpr ColourGainRow kColourGains[] = {
-    {kFilterColorGainRed, AnalogSettings::kRed, &Engine::SetColourGainRed,
+    {kFilterColorGainRed, &AnalogSettings::colourGainRed, &Engine::SetColourGainRed,
      &Engine::GetColourGainRed},
-    {kFilterColorGainGreen1, AnalogSettings::kGreen1, &Engine::SetColourGainGreen1,
+    {kFilterColorGainGreen1, &AnalogSettings::colourGainGreen1, &Engine::SetColourGainGreen1,
      &Engine::GetColourGainGreen1},
-    {kFilterColorGainGreen2, AnalogSettings::kGreen2, &Engine::SetColourGainGreen2,
+    {kFilterColorGainGreen2, &AnalogSettings::colourGainGreen2, &Engine::SetColourGainGreen2,
      &Engine::GetColourGainGreen2},
-    {kFilterColorGainBlue, AnalogSettings::kBlue, &Engine::SetColourGainBlue,
+    {kFilterColorGainBlue, &AnalogSettings::colourGainBlue, &Engine::SetColourGainBlue,
      &Engine::GetColourGainBlue},
 };
 
@@ -177,7 +178,7 @@ int CNivexa::SetEngineFilter(int32_t id, int32_t value) {
       RecordError(NIVEXA_ERR_ARGUMENT);
       return 0;
     }
-    analog_.colourGain[row->index] = value;
+    analog_.*row->stored = value;
     return DeviceCommand((engine_.get()->*row->set)(value));
   }
   switch (id) {
@@ -188,8 +189,8 @@ int CNivexa::SetEngineFilter(int32_t id, int32_t value) {
       }
       // The colour gains follow the global gain; only the global gain goes to the engine.
       analog_.globalGain = value;
-      for (auto& gain : analog_.colourGain) {
-        gain = value;
+      for (const ColourGainRow& row : kColourGains) {
+        analog_.*row.stored = value;
       }
       return DeviceCommand(engine_->SetAnalogGain(value));
     case kFilterExposureTime: {

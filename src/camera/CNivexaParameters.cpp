@@ -9,6 +9,10 @@ namespace nivexa::camera {
 
 namespace {
 
+// One tick of the integer exposure is 100 microseconds.
+constexpr int32_t kMicrosecondsPerTick = 100;
+constexpr double kTicksPerSecond = 10000.0;
+
 void setOk(BOOL* ok, BOOL value) {
   if (ok != nullptr) {
     *ok = value;
@@ -16,6 +20,13 @@ void setOk(BOOL* ok, BOOL value) {
 }
 
 }  // namespace
+
+void CNivexa::RefreshExposureSeconds() {
+  double seconds = 0.0;
+  if (engine_->ExposureSecondsSupported() && engine_->GetExposureSeconds(&seconds)) {
+    analog_.exposureSeconds = seconds;
+  }
+}
 
 double CNivexa::GetExposureTimeEx(BOOL* ok) {
   if (!RequireEngine()) {
@@ -78,7 +89,8 @@ int CNivexa::SetRealExposureTime(int32_t microseconds) {
   if (!RequireEngine()) {
     return 0;
   }
-  const auto ticks = static_cast<int32_t>(std::trunc(microseconds / 100.0));
+  const auto ticks =
+      static_cast<int32_t>(std::trunc(microseconds / static_cast<double>(kMicrosecondsPerTick)));
   if (ticks < engine_->GetExposureTicksMin() || ticks > engine_->GetExposureTicksMax()) {
     RecordError(NIVEXA_ERR_ARGUMENT);
     return 0;

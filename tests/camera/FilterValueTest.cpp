@@ -55,6 +55,11 @@ const ObjectRow kObjectRows[] = {
     {103, 0, 1, Nivexa_SetMaskFilter, Nivexa_GetMaskFilter},
 };
 
+// In the order of their filter ids, 14 to 17.
+constexpr std::atomic<int32_t> AnalogSettings::*kStoredColourGains[] = {
+    &AnalogSettings::colourGainRed, &AnalogSettings::colourGainGreen1,
+    &AnalogSettings::colourGainGreen2, &AnalogSettings::colourGainBlue};
+
 using ObjectFilters = OpenCameraTest;
 
 TEST_F(ObjectFilters, EveryIdTakesItsRangeAndRefusesOneBeyondEachEnd) {
@@ -186,8 +191,8 @@ TEST_F(EngineFilters, GlobalGainReachesTheSensorAndOverwritesTheColourGains) {
     EXPECT_EQ(Nivexa_GetGlobalGain(h_, &ok), gain);
     EXPECT_EQ(ok, 1);
     EXPECT_EQ(sensorWord(kGainLow, kGainHigh, 0x01), gain);
-    for (const auto& colour : stored().colourGain) {
-      EXPECT_EQ(colour.load(), gain);
+    for (auto colour : kStoredColourGains) {
+      EXPECT_EQ((stored().*colour).load(), gain);
     }
     EXPECT_EQ(stored().globalGain.load(), gain);
   }
@@ -214,10 +219,10 @@ TEST_F(EngineFilters, ColourGainsTakeOnlyTheSensorsRangeAndReportItsRefusal) {
     EXPECT_EQ(gains[i].first(h_, 1), 0);
     EXPECT_EQ(gains[i].first(h_, -1), 0);
     EXPECT_EQ(drainErrors(h_), (Codes{9, 9}));
-    EXPECT_EQ(stored().colourGain[i].load(), 200) << "refused: unchanged";
+    EXPECT_EQ((stored().*kStoredColourGains[i]).load(), 200) << "refused: unchanged";
     EXPECT_EQ(gains[i].first(h_, 0), 0);
     EXPECT_EQ(drainErrors(h_), Codes{NIVEXA_ERR_REGISTER});
-    EXPECT_EQ(stored().colourGain[i].load(), 0) << "kept for the next device opening";
+    EXPECT_EQ((stored().*kStoredColourGains[i]).load(), 0) << "kept for the next device opening";
     BOOL ok = 0;
     EXPECT_EQ(gains[i].second(h_, &ok), 0);
     EXPECT_EQ(ok, 1);
