@@ -208,6 +208,7 @@ int CNivexa::GetCameraInfo(NivexaCameraInfo* info) {
   if (!RequireEngine()) {
     return 0;
   }
+  std::lock_guard command(commandLock_);
   if (info == nullptr) {
     RecordError(NIVEXA_ERR_ARGUMENT);
     return 0;

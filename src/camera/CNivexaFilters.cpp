@@ -81,7 +81,10 @@ int32_t CNivexa::GetFilterValue(int32_t id, BOOL* ok) {
   }
 }
 
+// Engine values are read and written under the command lock, so that a device change on another
+// thread never swaps the sensor in the middle of one.
 int32_t CNivexa::GetEngineFilter(int32_t id, BOOL* ok) {
+  std::lock_guard command(commandLock_);
   if (const ColourGainRow* row = findColourGain(id)) {
     return (engine_.get()->*row->get)();
   }
@@ -173,6 +176,7 @@ int CNivexa::SetFilterValue(int32_t id, int32_t value) {
 }
 
 int CNivexa::SetEngineFilter(int32_t id, int32_t value) {
+  std::lock_guard command(commandLock_);
   if (const ColourGainRow* row = findColourGain(id)) {
     if (!inRange(value, engine_->GetColourGainMin(), engine_->GetColourGainMax())) {
       RecordError(NIVEXA_ERR_ARGUMENT);

@@ -1,4 +1,5 @@
-// The named parameter exports that are not filter ids.
+// The named parameter exports that are not filter ids. What reaches the engine runs under the
+// command lock, like the filter values.
 #include <cmath>
 
 #include "camera/CNivexa.h"
@@ -33,6 +34,7 @@ double CNivexa::GetExposureTimeEx(BOOL* ok) {
     setOk(ok, 0);
     return -1.0;
   }
+  std::lock_guard command(commandLock_);
   if (!engine_->ExposureSecondsSupported()) {
     RecordError(NIVEXA_ERR_UNSUPPORTED);
     setOk(ok, 0);
@@ -52,6 +54,7 @@ int CNivexa::SetExposureTimeEx(double seconds) {
   if (!RequireEngine()) {
     return 0;
   }
+  std::lock_guard command(commandLock_);
   if (!engine_->ExposureSecondsSupported()) {
     RecordError(NIVEXA_ERR_UNSUPPORTED);
     return 0;
@@ -89,6 +92,7 @@ int CNivexa::SetRealExposureTime(int32_t microseconds) {
   if (!RequireEngine()) {
     return 0;
   }
+  std::lock_guard command(commandLock_);
   const auto ticks =
       static_cast<int32_t>(std::trunc(microseconds / static_cast<double>(kMicrosecondsPerTick)));
   if (ticks < engine_->GetExposureTicksMin() || ticks > engine_->GetExposureTicksMax()) {
@@ -107,6 +111,7 @@ double CNivexa::GetTemperatureEx(BOOL* ok) {
     setOk(ok, 0);
     return 0.0;
   }
+  std::lock_guard command(commandLock_);
   if (!engine_->HasTemperature()) {
     RecordError(NIVEXA_ERR_UNSUPPORTED);
     setOk(ok, 0);
@@ -130,6 +135,7 @@ int CNivexa::SetMirrorH(int32_t on) {
   if (!RequireEngine()) {
     return 0;
   }
+  std::lock_guard command(commandLock_);
   const int32_t flag = on != 0 ? 1 : 0;
   if (!DeviceCommand(engine_->SetMirrorH(flag))) {
     return 0;
@@ -153,6 +159,7 @@ int CNivexa::SetMirrorV(int32_t on) {
     PostError(NIVEXA_ERR_NO_CAMERA);
     return 0;
   }
+  std::lock_guard command(commandLock_);
   const int32_t flag = on != 0 ? 1 : 0;
   if (!DeviceCommand(engine_->SetMirrorV(flag))) {
     return 0;
@@ -178,6 +185,7 @@ int32_t CNivexa::GetColorMode() const {
 // for, and the next preparation creates those of this one.
 int CNivexa::SetColorMode(int32_t bitsPerPixel) {
   if (engine_) {
+    std::lock_guard command(commandLock_);
     const bool monochromeFormat = bitsPerPixel == 8 || bitsPerPixel == 32;
     const bool colourFormat =
         bitsPerPixel == 24 || bitsPerPixel == 32 || bitsPerPixel == 48 || bitsPerPixel == 64;
@@ -209,6 +217,7 @@ int CNivexa::GetIOPort(uint8_t* value) {
     PostError(NIVEXA_ERR_NO_CAMERA);
     return 0;
   }
+  std::lock_guard command(commandLock_);
   if (value == nullptr) {
     PostError(NIVEXA_ERR_ARGUMENT);
     return 0;
@@ -228,6 +237,7 @@ int CNivexa::SetIOPort(uint8_t value) {
     PostError(NIVEXA_ERR_NO_CAMERA);
     return 0;
   }
+  std::lock_guard command(commandLock_);
   return engine_->WriteFpgaRegister(engine::fpga::kIoPort, value);
 }
 
@@ -237,6 +247,7 @@ int32_t CNivexa::GetInternalCorrection(BOOL* ok) {
     setOk(ok, 0);
     return 0;
   }
+  std::lock_guard command(commandLock_);
   if (!engine_->InternalCorrectionSupported()) {
     PostError(NIVEXA_ERR_UNSUPPORTED);
     setOk(ok, 0);
@@ -251,6 +262,7 @@ int CNivexa::SetInternalCorrection(int32_t on) {
     PostError(NIVEXA_ERR_NO_CAMERA);
     return 0;
   }
+  std::lock_guard command(commandLock_);
   if (!engine_->InternalCorrectionSupported()) {
     PostError(NIVEXA_ERR_UNSUPPORTED);
     return 0;
@@ -277,6 +289,7 @@ int CNivexa::SetSamplingRate(int32_t rate) {
   if (!engine_) {
     return 0;
   }
+  std::lock_guard command(commandLock_);
   return engine_->FramePeriodHook(rate);
 }
 
