@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "camera/CNivexa.h"
+#include "platform/Clock.h"
 #include "platform/Messages.h"
 
 namespace nivexa::camera {
@@ -98,7 +99,10 @@ int CNivexa::StartPreview() {
 int CNivexa::StartAcquisitionThread(void (CNivexa::*loop)()) {
   // A loop that ended by itself (its camera was lost) was never joined.
   acquisitionThread_.join();
+  // The rate is measured over this stream only, not from whenever the last one ended.
   frameCounter_ = 0;
+  rateTime_ = platform::timeGetTime();
+  frameRate_ = 0;
   running_ = 1;
   acquisitionEnd_ = std::make_shared<platform::Event>(platform::Event::Reset::Manual);
   auto end = acquisitionEnd_;
