@@ -106,6 +106,11 @@ TEST(PointTable, ApplyingMatchesTheReferenceStepsOnEveryLayout) {
       Frame fast = original;
       Frame ref = original;
       applyTable(fast.view, pointTable(60, 25, -30, l.sampleBytes == 2));
+      Frame scaled = original;
+      Frame scaledRef = original;
+      brightnessRows(scaled.view, 213, 0, size.height);
+      brightnessReference(scaledRef.view, 213);
+      ASSERT_TRUE(scaled.samePixels(scaledRef)) << "brightness " << l.channels << " " << size.width;
       gammaReference(ref.view, 60);
       contrastReference(ref.view, 25);
       brightnessReference(ref.view, -30);

@@ -41,8 +41,7 @@ uint16_t contrastValue(int32_t v, int32_t c, bool wide) {
 
 uint16_t brightnessValue(int32_t v, int32_t b, bool wide) {
   const int32_t m = wide ? 65535 : 255;
-  const float f =
-      b > 0 ? 1.0f + static_cast<float>(b * 10) / 255.0f : 1.0f - static_cast<float>(-b) / 255.0f;
+  const float f = brightnessFactor(b);
   const float r = std::trunc(static_cast<float>(v) * f);
   return static_cast<uint16_t>(std::clamp(r, 0.0f, static_cast<float>(m)));
 }
@@ -83,8 +82,9 @@ struct TableCache {
   SampleTable table;
 };
 
+// Scalar on purpose: vectorised, a table loop becomes gathers, slower than plain loads.
 template <class T>
-NIVEXA_SIMD_CLONES void lutRun(T* p, int32_t n, const uint16_t* table) {
+void lutRun(T* p, int32_t n, const uint16_t* table) {
   for (int32_t i = 0; i < n; ++i) {
     p[i] = static_cast<T>(table[p[i]]);
   }
@@ -126,6 +126,54 @@ void contrastReference(const ImageView& image, int32_t contrast) {
 void brightnessReference(const ImageView& image, int32_t brightness) {
   const bool wide = image.wide();
   mapSamples(image, [&](int32_t v) { return brightnessValue(v, brightness, wide); });
+}
+
+float brightnessFactor(int32_t b) {
+  return b > 0 ? 1.0f + static_cast<float>(b * 10) / 255.0f
+               : 1.0f - static_cast<float>(-b) / 255.0f;
+}
+
+namespace {
+
+template <class T>
+NIVEXA_SIMD_CLONES void scaleRun(T* p, int32_t n, float f, int32_t m) {
+  for (int32_t i = 0; i < n; ++i) {
+    const int32_t r = static_cast<int32_t>(static_cast<float>(p[i]) * f);
+    p[i] = static_cast<T>(std::clamp(r, 0, m));
+  }
+}
+
+template <class T>
+void scaleRows(const ImageView& image, float f, int32_t y0, int32_t y1) {
+  for (int32_t y = y0; y < y1; ++y) {
+    T* p = image.row<T>(y);
+    if (image.channels == 4) {
+      for (int32_t x = 0; x < image.width; ++x) {
+        for (int32_t c = 0; c < 3; ++c) {
+          const int32_t r = static_cast<int32_t>(static_cast<float>(p[4 * x + c]) * f);
+          p[4 * x + c] = static_cast<T>(std::clamp(r, 0, image.maxValue()));
+        }
+      }
+    } else {
+      scaleRun(p, image.width * image.channels, f, image.maxValue());
+    }
+  }
+}
+
+}  // namespace
+
+void brightnessRows(const ImageView& image, int32_t brightness, int32_t y0, int32_t y1) {
+  if (!image.valid() || brightness == 0) {
+    return;
+  }
+  const float f = brightnessFactor(brightness);
+  y0 = std::max(y0, 0);
+  y1 = std::min(y1, image.height);
+  if (image.wide()) {
+    scaleRows<uint16_t>(image, f, y0, y1);
+  } else {
+    scaleRows<uint8_t>(image, f, y0, y1);
+  }
 }
 
 const SampleTable& pointTable(int32_t gamma, int32_t contrast, int32_t brightness, bool wide) {

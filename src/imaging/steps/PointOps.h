@@ -14,6 +14,13 @@ uint16_t gammaValue(int32_t v, int32_t gamma, bool wide);
 uint16_t contrastValue(int32_t v, int32_t contrast, bool wide);
 uint16_t brightnessValue(int32_t v, int32_t brightness, bool wide);
 
+// The brightness multiplier in single precision: 1 + 10 b / 255 above 0, 1 - |b| / 255 below.
+float brightnessFactor(int32_t brightness);
+
+// Brightness by its arithmetic (which vectorises, unlike a table) on rows [y0, y1), colour
+// samples only; the same values as brightnessReference.
+void brightnessRows(const ImageView& image, int32_t brightness, int32_t y0, int32_t y1);
+
 // References: every colour sample replaced by the value computed straight from the formula.
 void gammaReference(const ImageView& image, int32_t gamma);
 void contrastReference(const ImageView& image, int32_t contrast);

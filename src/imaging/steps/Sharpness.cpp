@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "imaging/steps/PointOps.h"
 #include "imaging/steps/Simd.h"
 
 namespace nivexa::imaging::steps {
@@ -51,7 +52,7 @@ inline int32_t div10Small(int32_t n) {
 NIVEXA_SIMD_CLONES
 void interior8(uint8_t* dst, const uint8_t* r0, const uint8_t* r1, const uint8_t* r2,
                const uint8_t* r3, const uint8_t* centre, int32_t first, int32_t last, int32_t ch,
-               int32_t s, uint16_t* colSum) {
+               int32_t s, uint16_t* colSum, float f) {
   // Column sums of the four rows for every sample the box touches.
   for (int32_t i = first - 2 * ch; i < last + ch; ++i) {
     colSum[i] = static_cast<uint16_t>(r0[i] + r1[i] + r2[i] + r3[i]);
@@ -59,15 +60,16 @@ void interior8(uint8_t* dst, const uint8_t* r0, const uint8_t* r1, const uint8_t
   for (int32_t i = first; i < last; ++i) {
     const int32_t box = colSum[i - 2 * ch] + colSum[i - ch] + colSum[i] + colSum[i + ch];
     const int32_t v = centre[i];
-    const int32_t r = v + div10Small(s * (v - (box >> 4)));
-    dst[i] = static_cast<uint8_t>(std::clamp(r, 0, 255));
+    const int32_t r = std::clamp(v + div10Small(s * (v - (box >> 4))), 0, 255);
+    const int32_t b = static_cast<int32_t>(static_cast<float>(r) * f);
+    dst[i] = static_cast<uint8_t>(std::clamp(b, 0, 255));
   }
 }
 
 NIVEXA_SIMD_CLONES
 void interior16(uint16_t* dst, const uint16_t* r0, const uint16_t* r1, const uint16_t* r2,
                 const uint16_t* r3, const uint16_t* centre, int32_t first, int32_t last, int32_t ch,
-                int32_t s, uint32_t* colSum) {
+                int32_t s, uint32_t* colSum, float f) {
   for (int32_t i = first - 2 * ch; i < last + ch; ++i) {
     colSum[i] = static_cast<uint32_t>(r0[i]) + r1[i] + r2[i] + r3[i];
   }
@@ -75,21 +77,28 @@ void interior16(uint16_t* dst, const uint16_t* r0, const uint16_t* r1, const uin
     const int32_t box =
         static_cast<int32_t>(colSum[i - 2 * ch] + colSum[i - ch] + colSum[i] + colSum[i + ch]);
     const int32_t v = centre[i];
-    const int32_t r = v + (s * (v - (box >> 4))) / 10;
-    dst[i] = static_cast<uint16_t>(std::clamp(r, 0, 65535));
+    const int32_t r = std::clamp(v + (s * (v - (box >> 4))) / 10, 0, 65535);
+    const int32_t b = static_cast<int32_t>(static_cast<float>(r) * f);
+    dst[i] = static_cast<uint16_t>(std::clamp(b, 0, 65535));
   }
 }
 
+// Brightness on the two border pixels at each end of an interior row (colour samples only).
 template <class T>
-NIVEXA_SIMD_CLONES void mapRun(T* p, int32_t n, const uint16_t* table) {
-  for (int32_t i = 0; i < n; ++i) {
-    p[i] = static_cast<T>(table[p[i]]);
+void scaleBorder(T* p, int32_t width, int32_t ch, float f, int32_t m) {
+  for (int32_t x : {0, 1, width - 2, width - 1}) {
+    for (int32_t c = 0; c < (ch == 1 ? 1 : 3); ++c) {
+      const int32_t r = static_cast<int32_t>(static_cast<float>(p[x * ch + c]) * f);
+      p[x * ch + c] = static_cast<T>(std::clamp(r, 0, m));
+    }
   }
 }
 
 template <class T, class Sum>
-void sharpenT(const ImageView& out, const ImageView& work, int32_t s,
-              std::span<const uint16_t> table, int32_t y0, int32_t y1) {
+void sharpenT(const ImageView& out, const ImageView& work, int32_t s, int32_t brightness,
+              int32_t y0, int32_t y1) {
+  // Multiplying by exactly 1 in single precision changes no sample, so no brightness is 1.
+  const float f = brightness != 0 ? brightnessFactor(brightness) : 1.0f;
   const int32_t ch = out.channels;
   const int32_t samples = out.width * ch;
   const bool hasInterior = out.width >= 5 && out.height >= 5;
@@ -108,31 +117,27 @@ void sharpenT(const ImageView& out, const ImageView& work, int32_t s,
         }
         if constexpr (sizeof(T) == 1) {
           interior8(dst, work.row<T>(y - 2), work.row<T>(y - 1), centre, work.row<T>(y + 1), centre,
-                    first, last, ch, s, colSum.data());
+                    first, last, ch, s, colSum.data(), f);
         } else {
           interior16(dst, work.row<T>(y - 2), work.row<T>(y - 1), centre, work.row<T>(y + 1),
-                     centre, first, last, ch, s, colSum.data());
+                     centre, first, last, ch, s, colSum.data(), f);
         }
         for (int32_t x = 0; x < out.width; ++x) {
           dst[4 * x + 3] = keep[static_cast<size_t>(x)];
         }
       } else if constexpr (sizeof(T) == 1) {
         interior8(dst, work.row<T>(y - 2), work.row<T>(y - 1), centre, work.row<T>(y + 1), centre,
-                  first, last, ch, s, colSum.data());
+                  first, last, ch, s, colSum.data(), f);
       } else {
         interior16(dst, work.row<T>(y - 2), work.row<T>(y - 1), centre, work.row<T>(y + 1), centre,
-                   first, last, ch, s, colSum.data());
+                   first, last, ch, s, colSum.data(), f);
       }
     }
-    if (!table.empty()) {
-      if (ch == 4) {
-        for (int32_t x = 0; x < out.width; ++x) {
-          for (int32_t c = 0; c < 3; ++c) {
-            dst[4 * x + c] = static_cast<T>(table[dst[4 * x + c]]);
-          }
-        }
+    if (brightness != 0) {
+      if (hasInterior && y >= 2 && y <= out.height - 3) {
+        scaleBorder(dst, out.width, ch, f, out.maxValue());
       } else {
-        mapRun(dst, samples, table.data());
+        brightnessRows(out, brightness, y, y + 1);
       }
     }
   }
@@ -160,16 +165,16 @@ void sharpnessReference(const ImageView& output, const ImageView& work, int32_t 
 }
 
 void sharpenRows(const ImageView& output, const ImageView& work, int32_t strength,
-                 std::span<const uint16_t> table, int32_t y0, int32_t y1) {
+                 int32_t brightness, int32_t y0, int32_t y1) {
   if (!output.valid() || !work.valid()) {
     return;
   }
   y0 = std::max(y0, 0);
   y1 = std::min(y1, output.height);
   if (output.wide()) {
-    sharpenT<uint16_t, uint32_t>(output, work, strength, table, y0, y1);
+    sharpenT<uint16_t, uint32_t>(output, work, strength, brightness, y0, y1);
   } else {
-    sharpenT<uint8_t, uint16_t>(output, work, strength, table, y0, y1);
+    sharpenT<uint8_t, uint16_t>(output, work, strength, brightness, y0, y1);
   }
 }
 

@@ -17,9 +17,9 @@ void sharpnessReference(const ImageView& output, const ImageView& work, int32_t 
 void copyToWork(const ImageView& output, const ImageView& work, int32_t y0, int32_t y1);
 
 // The same result for output rows [y0, y1), read from a work copy that already holds the whole
-// frame. When `table` is not empty every sample of those rows (border included) is then mapped
-// through it, which fuses a following point operation into the same pass.
+// frame. A non-zero brightness is applied to every colour sample of those rows (border
+// included) in the same pass, as the brightness step after it would.
 void sharpenRows(const ImageView& output, const ImageView& work, int32_t strength,
-                 std::span<const uint16_t> table, int32_t y0, int32_t y1);
+                 int32_t brightness, int32_t y0, int32_t y1);
 
 }  // namespace nivexa::imaging::steps
