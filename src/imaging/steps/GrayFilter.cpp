@@ -42,6 +42,18 @@ void twoTableRow(T* p, int32_t width, const uint16_t* even, const uint16_t* odd)
   }
 }
 
+NIVEXA_SIMD_CLONES void twoByteTableRow(uint8_t* p, int32_t width, const uint8_t* even,
+                                        const uint8_t* odd) {
+  int32_t x = 0;
+  for (; x + 1 < width; x += 2) {
+    p[x] = even[p[x]];
+    p[x + 1] = odd[p[x + 1]];
+  }
+  if (x < width) {
+    p[x] = even[p[x]];
+  }
+}
+
 template <class T>
 void measureT(const ImageView& raw, int32_t pattern, uint64_t (&sum)[4], uint64_t (&count)[4]) {
   const uint32_t full = raw.wide() ? 4095 : 255;
@@ -133,6 +145,20 @@ void applySiteTables(const ImageView& raw, int32_t pattern,
     if (t.size() != entries) {
       return;
     }
+  }
+  if (!raw.wide()) {
+    // Byte tables for 8-bit data: four of them fit in sixteen cache lines.
+    uint8_t bytes[4][256];
+    for (size_t c = 0; c < 4; ++c) {
+      for (size_t i = 0; i < 256; ++i) {
+        bytes[c][i] = static_cast<uint8_t>(tables[c][i]);
+      }
+    }
+    for (int32_t y = std::max(y0, 0); y < std::min(y1, raw.height); ++y) {
+      twoByteTableRow(raw.row<uint8_t>(y), raw.width, bytes[graySiteClass(pattern, 0, y)],
+                      bytes[graySiteClass(pattern, 1, y)]);
+    }
+    return;
   }
   for (int32_t y = std::max(y0, 0); y < std::min(y1, raw.height); ++y) {
     const uint16_t* even = tables[static_cast<size_t>(graySiteClass(pattern, 0, y))].data();
