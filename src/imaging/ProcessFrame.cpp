@@ -2,7 +2,15 @@
 
 #include <cstring>
 
+#include "imaging/steps/AutoIris.h"
+#include "imaging/steps/Demosaic.h"
+#include "imaging/steps/GrayFilter.h"
+#include "imaging/steps/HueSaturation.h"
+#include "imaging/steps/ImageView.h"
+#include "imaging/steps/Mirror.h"
+#include "imaging/steps/PointOps.h"
 #include "imaging/steps/RowSpacing.h"
+#include "imaging/steps/Sharpness.h"
 
 namespace nivexa::imaging {
 
@@ -96,15 +104,228 @@ int createFrameBitmaps(FrameBitmaps& b, ColorMode mode, int32_t width, int32_t h
   return b.work.CopyFormat(b.outputFor(mode));
 }
 
-void processFrame(ColorMode mode, FrameBitmaps& bitmaps, ProcessingParameters& params,
-                  PipelineHost& host) {
-  (void)params;
-  (void)host;
+namespace {
+
+using namespace steps;
+
+// The values one frame works with, read once so that a setter racing with the frame changes
+// either all of its use or none.
+struct FrameSettings {
+  int32_t autoIris, maskFilter, dotFilter, grayMode, pattern;
+  bool mirrorH, mirrorV, softMirrorH, softMirrorV;
+  int32_t hue, saturation, gamma, contrast, sharpness, brightness;
+};
+
+FrameSettings readSettings(ProcessingParameters& p, PipelineHost& host) {
+  FrameSettings s{};
+  s.autoIris = p.autoIris;
+  s.maskFilter = p.maskFilter;
+  s.dotFilter = p.dotFilter;
+  s.grayMode = p.grayMode;
+  s.pattern = p.bayerMode;
+  s.mirrorH = p.mirrorH != 0;
+  s.mirrorV = p.mirrorV != 0;
+  s.softMirrorH = s.mirrorH && !host.engineMirrorsHorizontally();
+  s.softMirrorV = s.mirrorV && !host.engineMirrorsVertically();
+  s.hue = p.hue;
+  s.saturation = p.saturation;
+  s.gamma = p.gamma;
+  s.contrast = p.contrast;
+  s.sharpness = p.sharpness;
+  s.brightness = p.brightness;
+  return s;
+}
+
+bool isMono(ColorMode mode) {
+  return mode == ColorMode::Mono8 || mode == ColorMode::Mono16;
+}
+
+// Steps 1 to 3, shared by both pipelines: they talk to the host and the defect mask.
+void hostSteps(DibImage& raw, const FrameSettings& s, PipelineHost& host) {
+  if (s.autoIris == 1 || s.autoIris == 2) {
+    autoIris(viewOf(raw), s.autoIris, host);
+  }
+  if (raw.bitsPerPixel() != 8 && raw.bitsPerPixel() != 16) {
+    return;
+  }
+  if (s.maskFilter != 0) {
+    host.applyMaskFilter(raw);
+  }
+  if (s.dotFilter != 0) {
+    host.applyDotFilter(raw, raw.bitsPerPixel() == 8 ? 30 : 480);
+  }
+}
+
+// Gray mode 1's gains for this frame, after the one-shot measurement when one is asked for.
+GrayGains grayGainsForFrame(const ImageView& raw, const FrameSettings& s, ProcessingParameters& p,
+                            PipelineHost& host) {
+  GrayGains g;
+  for (size_t c = 0; c < 4; ++c) {
+    g.gain[c] = p.grayGain[c];
+    g.offset[c] = p.grayOffset[c];
+  }
+  if (p.grayGainAutoOnce != 0) {
+    if (measureGrayGains(raw, s.pattern, g)) {
+      for (size_t c = 0; c < 4; ++c) {
+        p.grayGain[c] = g.gain[c];
+      }
+      host.processingValuesChanged();
+    }
+    p.grayGainAutoOnce = 0;
+  }
+  return g;
+}
+
+// Automatic white balance, then the demosaic with the gains it leaves.
+template <class Demosaic>
+void demosaicStep(const ImageView& raw, const ImageView& out, const FrameSettings& s,
+                  ProcessingParameters& p, PipelineHost& host, Demosaic&& demosaic) {
+  if (!demosaicFormatsMatch(raw, out)) {
+    return;
+  }
+  const int32_t pattern = effectiveBayerPattern(s.pattern, s.mirrorH, s.mirrorV);
+  if (p.bayerGainAuto != 0) {
+    WhiteBalanceGains g{p.bayerGainRed, p.bayerGainGreen, p.bayerGainBlue};
+    if (measureWhiteBalance(raw, pattern, g)) {
+      p.bayerGainRed = g.red;
+      p.bayerGainGreen = g.green;
+      p.bayerGainBlue = g.blue;
+      host.processingValuesChanged();
+    }
+    if (p.bayerGainSingleShot != 0) {
+      p.bayerGainSingleShot = 0;
+      p.bayerGainAuto = 0;
+    }
+  }
+  demosaic(raw, out, pattern, p.bayerGainRed.load(), p.bayerGainBlue.load());
+}
+
+bool sameFormat(const ImageView& a, const ImageView& b) {
+  return a.valid() && b.valid() && a.width == b.width && a.height == b.height &&
+         a.channels == b.channels && a.sampleBytes == b.sampleBytes;
+}
+
+// Gamma, contrast and brightness in one table pass; brightness alone by its arithmetic, which
+// vectorises where a table cannot.
+void pointStep(const ImageView& image, int32_t gamma, int32_t contrast, int32_t brightness) {
+  if (gamma == 100 && contrast == 0) {
+    brightnessRows(image, brightness, 0, image.height);
+  } else {
+    applyTable(image, pointTable(gamma, contrast, brightness, image.wide()));
+  }
+}
+
+}  // namespace
+
+void processFrameReference(ColorMode mode, FrameBitmaps& bitmaps, ProcessingParameters& params,
+                           PipelineHost& host) {
   DibImage& raw = bitmaps.rawFor(mode);
   if (!raw.valid()) {
     return;
   }
-  steps::respaceRows(raw);
+  respaceRows(raw);
+  const FrameSettings s = readSettings(params, host);
+  hostSteps(raw, s, host);
+  const ImageView rv = viewOf(raw);
+  if (isMono(mode) && s.grayMode == 1) {
+    const GrayGains g = grayGainsForFrame(rv, s, params, host);
+    if (!grayGainsAreNeutral(g)) {
+      grayFilterReference(rv, s.pattern, g);
+    }
+  } else if (mode == ColorMode::Mono8 && s.grayMode == 2) {
+    const ImageView bgr = viewOf(bitmaps.bgr24);
+    if (demosaicFormatsMatch(rv, bgr)) {
+      demosaicStep(rv, bgr, s, params, host, demosaicReference);
+      luminanceFromBgr(bgr, rv);
+    }
+  }
+  mirrorReference(rv, s.softMirrorH, s.softMirrorV);
+  const ImageView out = viewOf(bitmaps.outputFor(mode));
+  if (!isMono(mode)) {
+    demosaicStep(rv, out, s, params, host, demosaicReference);
+    if (out.valid() && (s.hue != 0 || s.saturation != 0)) {
+      hueSaturation(out, s.hue, s.saturation);
+    }
+  }
+  if (!out.valid()) {
+    return;
+  }
+  if (s.gamma != 100) {
+    gammaReference(out, s.gamma);
+  }
+  if (s.contrast != 0) {
+    contrastReference(out, s.contrast);
+  }
+  const ImageView work = viewOf(bitmaps.work);
+  if (s.sharpness != 0 && sameFormat(out, work)) {
+    sharpnessReference(out, work, s.sharpness);
+  }
+  if (s.brightness != 0) {
+    brightnessReference(out, s.brightness);
+  }
+}
+
+void processFrame(ColorMode mode, FrameBitmaps& bitmaps, ProcessingParameters& params,
+                  PipelineHost& host) {
+  DibImage& raw = bitmaps.rawFor(mode);
+  if (!raw.valid()) {
+    return;
+  }
+  respaceRows(raw);
+  const FrameSettings s = readSettings(params, host);
+  hostSteps(raw, s, host);
+  const ImageView rv = viewOf(raw);
+  const ImageView out = viewOf(bitmaps.outputFor(mode));
+  const ImageView work = viewOf(bitmaps.work);
+  const bool sharpen = s.sharpness != 0 && sameFormat(out, work);
+  // Gamma, contrast and (unless sharpness comes between) brightness depend on a sample's value
+  // only, so they fold into one table; for monochrome that table also absorbs the gray filter
+  // and runs before the mirror, which only moves samples about.
+  const int32_t tableBrightness = sharpen ? 0 : s.brightness;
+  bool pointsDone = false;
+  if (isMono(mode)) {
+    bool grayOn = false;
+    GrayGains g;
+    if (s.grayMode == 1) {
+      g = grayGainsForFrame(rv, s, params, host);
+      grayOn = !grayGainsAreNeutral(g);
+    } else if (mode == ColorMode::Mono8 && s.grayMode == 2) {
+      const ImageView bgr = viewOf(bitmaps.bgr24);
+      if (demosaicFormatsMatch(rv, bgr)) {
+        demosaicStep(rv, bgr, s, params, host,
+                     [](const ImageView& r, const ImageView& o, int32_t pat, int32_t red,
+                        int32_t blue) { demosaicRows(r, o, pat, red, blue, 0, r.height); });
+        luminanceFromBgr(bgr, rv);
+      }
+    }
+    if (grayOn) {
+      applySiteTables(rv, s.pattern,
+                      graySiteTables(g, rv.wide(), s.gamma, s.contrast, tableBrightness), 0,
+                      rv.height);
+    } else {
+      pointStep(rv, s.gamma, s.contrast, tableBrightness);
+    }
+    pointsDone = true;
+  }
+  mirrorInPlace(rv, s.softMirrorH, s.softMirrorV);
+  if (!isMono(mode)) {
+    demosaicStep(rv, out, s, params, host,
+                 [](const ImageView& r, const ImageView& o, int32_t pat, int32_t red,
+                    int32_t blue) { demosaicRows(r, o, pat, red, blue, 0, r.height); });
+    if (out.valid() && (s.hue != 0 || s.saturation != 0)) {
+      hueSaturation(out, s.hue, s.saturation);
+    }
+  }
+  if (!out.valid()) {
+    return;
+  }
+  if (!pointsDone) {
+    pointStep(out, s.gamma, s.contrast, tableBrightness);
+  }
+  if (sharpen) {
+    copyToWork(out, work, 0, out.height);
+    sharpenRows(out, work, s.sharpness, s.brightness, 0, out.height);
+  }
 }
 
 }  // namespace nivexa::imaging

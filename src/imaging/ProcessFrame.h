@@ -48,4 +48,9 @@ int createFrameBitmaps(FrameBitmaps& bitmaps, ColorMode mode, int32_t width, int
 void processFrame(ColorMode mode, FrameBitmaps& bitmaps, ProcessingParameters& params,
                   PipelineHost& host);
 
+// The same steps, each by its plain reference arithmetic in the documented order: the oracle the
+// fast pipeline is checked against. Same results, same write-backs, slower.
+void processFrameReference(ColorMode mode, FrameBitmaps& bitmaps, ProcessingParameters& params,
+                           PipelineHost& host);
+
 }  // namespace nivexa::imaging

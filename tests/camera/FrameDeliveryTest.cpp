@@ -120,8 +120,9 @@ TEST_F(Frames, CallBackPreviewAnnouncesEachFrameWithItsRecord) {
   LONG lastRate = 0;
   const auto start = Clock::now();
   int delivered = 0;
-  while (secondsSince(start) < 1.6) {
-    const NivexaMsg message = nextFrame();
+  // Enough frames, over more than the one second after which a rate is reported.
+  while (delivered < 12 || secondsSince(start) < 1.5) {
+    const NivexaMsg message = nextFrame(10000);
     ASSERT_EQ(message.lParam, 0);
     ASSERT_NE(message.wParam, 0u);
     if (record == 0) {
@@ -140,7 +141,6 @@ TEST_F(Frames, CallBackPreviewAnnouncesEachFrameWithItsRecord) {
   ASSERT_EQ(Nivexa_StopPreview(h_), 1);
   // Every processed frame was announced once: the messages still queued are the rest.
   delivered += int(frames_.take().size());
-  EXPECT_GT(delivered, 10);
   EXPECT_GT(lastRate, 0) << "a rate after the first second";
   EXPECT_LE(lastRate, 10 * 1000 / 20 + 10) << "the wait time bounds the rate";
   EXPECT_EQ(errors(), std::vector<LONG>{});

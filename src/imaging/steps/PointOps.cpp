@@ -1,0 +1,247 @@
+#include "imaging/steps/PointOps.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "imaging/steps/Simd.h"
+
+namespace nivexa::imaging::steps {
+
+uint16_t gammaValue(int32_t v, int32_t gamma, bool wide) {
+  const int32_t m = wide ? 65535 : 255;
+  if (v <= 0) {
+    return 0;
+  }
+  if (v >= m) {
+    // (M / M)^e is 1 for every exponent, gamma 0 included.
+    return static_cast<uint16_t>(m);
+  }
+  if (gamma <= 0) {
+    // The exponent 100 / 0 is infinite: every value below full scale goes to 0.
+    return 0;
+  }
+  const double e = 100.0 / gamma;
+  const double r = std::trunc(m * std::pow(static_cast<double>(v) / m, e));
+  return static_cast<uint16_t>(std::min(r, static_cast<double>(m)));
+}
+
+uint16_t contrastValue(int32_t v, int32_t c, bool wide) {
+  const int32_t m = wide ? 65535 : 255;
+  const int32_t t = wide ? c * 256 : c;
+  const double full = wide ? 65536.0 : 256.0;
+  if (v < t) {
+    return 0;
+  }
+  if (v > m - t) {
+    return static_cast<uint16_t>(m);
+  }
+  const double r = std::trunc(full / (full - 2.0 * t) * (v - t));
+  return static_cast<uint16_t>(std::clamp(r, 0.0, static_cast<double>(m)));
+}
+
+uint16_t brightnessValue(int32_t v, int32_t b, bool wide) {
+  const int32_t m = wide ? 65535 : 255;
+  const float f = brightnessFactor(b);
+  const float r = std::trunc(static_cast<float>(v) * f);
+  return static_cast<uint16_t>(std::clamp(r, 0.0f, static_cast<float>(m)));
+}
+
+namespace {
+
+template <class T, class F>
+void forEachColourSample(const ImageView& image, F&& f) {
+  const int32_t colours = image.colourChannels();
+  for (int32_t y = 0; y < image.height; ++y) {
+    T* p = image.row<T>(y);
+    for (int32_t x = 0; x < image.width; ++x) {
+      for (int32_t c = 0; c < colours; ++c) {
+        T& s = p[x * image.channels + c];
+        s = static_cast<T>(f(s));
+      }
+    }
+  }
+}
+
+template <class F>
+void mapSamples(const ImageView& image, F&& f) {
+  if (image.wide()) {
+    forEachColourSample<uint16_t>(image, f);
+  } else {
+    forEachColourSample<uint8_t>(image, f);
+  }
+}
+
+struct TableKey {
+  int32_t gamma = 100, contrast = 0, brightness = 0;
+  bool operator==(const TableKey&) const = default;
+};
+
+struct TableCache {
+  bool built = false;
+  TableKey key;
+  SampleTable table;
+};
+
+// Scalar on purpose: vectorised, a table loop becomes gathers, slower than plain loads.
+template <class T>
+void lutRun(T* p, int32_t n, const uint16_t* table) {
+  for (int32_t i = 0; i < n; ++i) {
+    p[i] = static_cast<T>(table[p[i]]);
+  }
+}
+
+template <class T>
+void lutRunSkipFourth(T* p, int32_t pixels, const uint16_t* table) {
+  for (int32_t x = 0; x < pixels; ++x) {
+    p[4 * x] = static_cast<T>(table[p[4 * x]]);
+    p[4 * x + 1] = static_cast<T>(table[p[4 * x + 1]]);
+    p[4 * x + 2] = static_cast<T>(table[p[4 * x + 2]]);
+  }
+}
+
+// 8-bit samples look up a byte table, which stays in a few cache lines.
+NIVEXA_SIMD_CLONES void byteRun(uint8_t* p, int32_t n, const uint8_t* table) {
+  for (int32_t i = 0; i < n; ++i) {
+    p[i] = table[p[i]];
+  }
+}
+
+template <class T>
+void applyRows(const ImageView& image, const uint16_t* table, int32_t y0, int32_t y1) {
+  if constexpr (sizeof(T) == 1) {
+    if (image.channels != 4) {
+      uint8_t bytes[256];
+      for (size_t i = 0; i < 256; ++i) {
+        bytes[i] = static_cast<uint8_t>(table[i]);
+      }
+      for (int32_t y = y0; y < y1; ++y) {
+        byteRun(image.row<uint8_t>(y), image.width * image.channels, bytes);
+      }
+      return;
+    }
+  }
+  for (int32_t y = y0; y < y1; ++y) {
+    T* p = image.row<T>(y);
+    if (image.channels == 4) {
+      lutRunSkipFourth(p, image.width, table);
+    } else {
+      lutRun(p, image.width * image.channels, table);
+    }
+  }
+}
+
+}  // namespace
+
+void gammaReference(const ImageView& image, int32_t gamma) {
+  const bool wide = image.wide();
+  mapSamples(image, [&](int32_t v) { return gammaValue(v, gamma, wide); });
+}
+
+void contrastReference(const ImageView& image, int32_t contrast) {
+  const bool wide = image.wide();
+  mapSamples(image, [&](int32_t v) { return contrastValue(v, contrast, wide); });
+}
+
+void brightnessReference(const ImageView& image, int32_t brightness) {
+  const bool wide = image.wide();
+  mapSamples(image, [&](int32_t v) { return brightnessValue(v, brightness, wide); });
+}
+
+float brightnessFactor(int32_t b) {
+  return b > 0 ? 1.0f + static_cast<float>(b * 10) / 255.0f
+               : 1.0f - static_cast<float>(-b) / 255.0f;
+}
+
+namespace {
+
+template <class T>
+NIVEXA_SIMD_CLONES void scaleRun(T* p, int32_t n, float f, int32_t m) {
+  for (int32_t i = 0; i < n; ++i) {
+    const int32_t r = static_cast<int32_t>(static_cast<float>(p[i]) * f);
+    p[i] = static_cast<T>(std::clamp(r, 0, m));
+  }
+}
+
+template <class T>
+void scaleRows(const ImageView& image, float f, int32_t y0, int32_t y1) {
+  for (int32_t y = y0; y < y1; ++y) {
+    T* p = image.row<T>(y);
+    if (image.channels == 4) {
+      for (int32_t x = 0; x < image.width; ++x) {
+        for (int32_t c = 0; c < 3; ++c) {
+          const int32_t r = static_cast<int32_t>(static_cast<float>(p[4 * x + c]) * f);
+          p[4 * x + c] = static_cast<T>(std::clamp(r, 0, image.maxValue()));
+        }
+      }
+    } else {
+      scaleRun(p, image.width * image.channels, f, image.maxValue());
+    }
+  }
+}
+
+}  // namespace
+
+void brightnessRows(const ImageView& image, int32_t brightness, int32_t y0, int32_t y1) {
+  if (!image.valid() || brightness == 0) {
+    return;
+  }
+  const float f = brightnessFactor(brightness);
+  y0 = std::max(y0, 0);
+  y1 = std::min(y1, image.height);
+  if (image.wide()) {
+    scaleRows<uint16_t>(image, f, y0, y1);
+  } else {
+    scaleRows<uint8_t>(image, f, y0, y1);
+  }
+}
+
+const SampleTable& pointTable(int32_t gamma, int32_t contrast, int32_t brightness, bool wide) {
+  // One cache per thread and depth: each camera processes on its own thread, so two cameras
+  // never share (or race on) a table, and a steady stream rebuilds nothing.
+  thread_local TableCache caches[2];
+  TableCache& cache = caches[wide ? 1 : 0];
+  const TableKey key{gamma, contrast, brightness};
+  if (cache.built && cache.key == key) {
+    return cache.table;
+  }
+  cache.table.clear();
+  cache.key = key;
+  cache.built = true;
+  if (gamma == 100 && contrast == 0 && brightness == 0) {
+    return cache.table;
+  }
+  const int32_t entries = wide ? 65536 : 256;
+  cache.table.resize(static_cast<size_t>(entries));
+  for (int32_t v = 0; v < entries; ++v) {
+    int32_t s = v;
+    if (gamma != 100) {
+      s = gammaValue(s, gamma, wide);
+    }
+    if (contrast != 0) {
+      s = contrastValue(s, contrast, wide);
+    }
+    if (brightness != 0) {
+      s = brightnessValue(s, brightness, wide);
+    }
+    cache.table[static_cast<size_t>(v)] = static_cast<uint16_t>(s);
+  }
+  return cache.table;
+}
+
+void applyTableRows(const ImageView& image, std::span<const uint16_t> table, int32_t y0,
+                    int32_t y1) {
+  if (!image.valid() || table.size() != (image.wide() ? 65536u : 256u)) {
+    return;
+  }
+  if (image.wide()) {
+    applyRows<uint16_t>(image, table.data(), y0, y1);
+  } else {
+    applyRows<uint8_t>(image, table.data(), y0, y1);
+  }
+}
+
+void applyTable(const ImageView& image, std::span<const uint16_t> table) {
+  applyTableRows(image, table, 0, image.height);
+}
+
+}  // namespace nivexa::imaging::steps

@@ -1,0 +1,112 @@
+#include "imaging/steps/Sharpness.h"
+
+#include <gtest/gtest.h>
+
+#include "PipelineTestSupport.h"
+#include "imaging/steps/PointOps.h"
+
+namespace nivexa::imaging::steps {
+namespace {
+
+using testing::Frame;
+
+// A 5 x 5 frame has one interior pixel, (2, 2); its box is rows and columns 0..3.
+Frame fiveByFive(uint32_t around, uint32_t centre, int32_t sampleBytes) {
+  Frame f(5, 5, 1, sampleBytes);
+  for (int32_t y = 0; y < 5; ++y) {
+    for (int32_t x = 0; x < 5; ++x) {
+      f.set(x, y, 0, around);
+    }
+  }
+  f.set(2, 2, 0, centre);
+  return f;
+}
+
+TEST(Sharpness, HandComputedCentreBothSigns) {
+  {
+    // box = (15 x 10 + 90) / 16 = 15; 90 + 2 x 75 / 10 = 105
+    Frame f = fiveByFive(10, 90, 1);
+    Frame work(5, 5, 1, 1);
+    sharpnessReference(f.view, work.view, 2);
+    EXPECT_EQ(f.at(2, 2), 105u);
+  }
+  {
+    // box = (1500 + 50) >> 4 = 96; 3 x (50 - 96) / 10 = -13.8 truncates to -13, not -14
+    Frame f = fiveByFive(100, 50, 1);
+    Frame work(5, 5, 1, 1);
+    sharpnessReference(f.view, work.view, 3);
+    EXPECT_EQ(f.at(2, 2), 37u);
+  }
+  {
+    // 16-bit clamps at full scale: box = (15 x 100 + 60000) >> 4 = 3843; 60000 + 30 x 56157 / 10
+    Frame f = fiveByFive(100, 60000, 2);
+    Frame work(5, 5, 1, 2);
+    sharpnessReference(f.view, work.view, 30);
+    EXPECT_EQ(f.at(2, 2), 65535u);
+  }
+}
+
+TEST(Sharpness, LeavesTheTwoOutermostRowsAndColumnsAndTinyFrames) {
+  for (const auto& size : testing::checkedSizes()) {
+    if (size.width > 100) {
+      continue;
+    }
+    Frame original(size.width, size.height, 3, 1);
+    testing::fillRandom(original, 255, 3);
+    Frame f = original;
+    Frame work(size.width, size.height, 3, 1);
+    sharpnessReference(f.view, work.view, 30);
+    for (int32_t y = 0; y < size.height; ++y) {
+      for (int32_t x = 0; x < size.width; ++x) {
+        const bool border = y < 2 || x < 2 || y >= size.height - 2 || x >= size.width - 2;
+        for (int32_t c = 0; c < 3 && border; ++c) {
+          ASSERT_EQ(f.at(x, y, c), original.at(x, y, c)) << x << "," << y;
+        }
+      }
+    }
+  }
+}
+
+// The fast path, alone and with a point table fused behind it, equals the reference on every
+// layout and size; the fourth sample stays as it was.
+TEST(Sharpness, FastRowsMatchTheReference) {
+  struct Layout {
+    int32_t channels, sampleBytes;
+  };
+  for (Layout l :
+       {Layout{1, 1}, Layout{1, 2}, Layout{3, 1}, Layout{4, 1}, Layout{3, 2}, Layout{4, 2}}) {
+    const bool wide = l.sampleBytes == 2;
+    for (const auto& size : testing::checkedSizes()) {
+      for (int32_t s : {1, 7, 30}) {
+        if (size.width > 100 && s != 30) {
+          continue;
+        }
+        Frame original(size.width, size.height, l.channels, l.sampleBytes);
+        testing::fillRandom(original, wide ? 65535 : 255, static_cast<uint32_t>(s));
+        Frame ref = original;
+        Frame fast = original;
+        Frame fused = original;
+        Frame work(size.width, size.height, l.channels, l.sampleBytes);
+        sharpnessReference(ref.view, work.view, s);
+        copyToWork(fast.view, work.view, 0, size.height);
+        sharpenRows(fast.view, work.view, s, 0, 0, size.height);
+        ASSERT_TRUE(fast.samePixels(ref)) << l.channels << "x" << l.sampleBytes << " " << size.width
+                                          << "x" << size.height << " s" << s;
+        copyToWork(fused.view, work.view, 0, size.height);
+        // Two halves, as two threads would run them.
+        sharpenRows(fused.view, work.view, s, 77, 0, size.height / 2);
+        sharpenRows(fused.view, work.view, s, 77, size.height / 2, size.height);
+        brightnessReference(ref.view, 77);
+        ASSERT_TRUE(fused.samePixels(ref)) << "fused " << l.channels << " " << size.width;
+        if (l.channels == 4) {
+          for (int32_t x = 0; x < size.width; ++x) {
+            ASSERT_EQ(fused.at(x, size.height / 2, 3), original.at(x, size.height / 2, 3));
+          }
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace nivexa::imaging::steps
