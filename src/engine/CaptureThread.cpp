@@ -58,6 +58,10 @@ void CNivexaU3R5Base::noteFrameTimes(uint32_t elapsedMs) {
 
 int CNivexaU3R5Base::StartCapture(int mode) {
   std::lock_guard control(captureControl_);
+  // A sensor that was never programmed would send whatever its power-up state makes of a frame.
+  if (!cameraOpen_) {
+    return 0;
+  }
   if (running_ && threadEnd_) {
     platform::TimerPeriodGuard fineTimer;
     if (!threadEnd_->wait(kThreadEndGraceMs)) {
@@ -382,7 +386,7 @@ int CNivexaU3R5Base::CaptureLoopByCommand() {
 }
 
 int CNivexaU3R5Base::CaptureOneFrame() {
-  if (!controller_) {
+  if (!controller_ || !cameraOpen_) {
     return 2;
   }
   if (transferSetupNeeded_) {
