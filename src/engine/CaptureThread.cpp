@@ -80,6 +80,9 @@ int CNivexaU3R5Base::StartCapture(int mode) {
   // failure before the thread has had a chance to clear it.
   transferFailed_ = 0;
   running_ = 1;
+  // The thread-end event has no name: a named event is one object for every engine that asks
+  // for the name, so with two cameras capturing, one thread's end would wake the other
+  // engine's stop, and each start would find the other's signal.
   threadEnd_ = std::make_shared<platform::Event>(platform::Event::Reset::Auto);
   if (!captureThread_.start([this] { captureThreadBody(); },
                             platform::Thread::Priority::TimeCritical)) {

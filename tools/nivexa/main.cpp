@@ -1,10 +1,12 @@
-// nivexa: command-line tool for the Nivexa SDK. It uses the public C interface only, as an
-// application would.
+// nivexa: command-line tool for the Nivexa SDK. It uses the public C interface, as an
+// application would; only the family table, which the C interface does not show, comes from the
+// SDK's own static libraries.
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "NivexaSdk.h"
+#include "engine/FamilyReport.h"
 
 namespace {
 
@@ -14,6 +16,7 @@ int printUsage(std::FILE* out) {
       "\n"
       "commands:\n"
       "  version   print the SDK version\n"
+      "  family    print the camera family: product IDs, drivers, arrays, capabilities\n"
       "  help      print this text\n",
       out);
   return out == stdout ? 0 : 2;
@@ -34,6 +37,23 @@ int printVersion() {
   return 0;
 }
 
+int printFamily() {
+  std::printf("%-7s %-33s %-12s %-4s %-7s %-6s %-6s %s\n", "product", "driver", "array", "addr",
+              "variant", "orient", "opens", "capabilities");
+  for (const auto& row : nivexa::engine::describeFamily()) {
+    char array[24];
+    std::snprintf(array, sizeof array, "%dx%d", row.arrayWidth, row.arrayHeight);
+    char variant[12] = "-";
+    if (row.variant != 0) {
+      std::snprintf(variant, sizeof variant, "%d", row.variant);
+    }
+    std::printf("0x%04X  %-33s %-12s %-4u %-7s %-6d %-6s %s\n", row.productId, row.driver.c_str(),
+                array, row.deviceAddress, variant, row.orientation, row.programmed ? "yes" : "no",
+                nivexa::family::groupNames(row.groups).c_str());
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -43,6 +63,9 @@ int main(int argc, char** argv) {
   const char* command = argv[1];
   if (std::strcmp(command, "version") == 0) {
     return printVersion();
+  }
+  if (std::strcmp(command, "family") == 0) {
+    return printFamily();
   }
   if (std::strcmp(command, "help") == 0 || std::strcmp(command, "--help") == 0) {
     return printUsage(stdout);
