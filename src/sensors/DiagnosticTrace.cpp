@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "platform/Log.h"
+
 namespace nivexa::sensors {
 
 namespace {
@@ -27,7 +29,8 @@ void setTraceSink(TraceSink newSink) {
 
 void diagnosticTrace(const char* format, ...) {
   std::lock_guard lock(sinkMutex());
-  if (!sink()) {
+  const bool logged = log::enabled(log::Category::Sensors, log::Level::Debug);
+  if (!sink() && !logged) {
     return;  // formatting costs nothing while nobody listens
   }
   char line[512];
@@ -35,7 +38,12 @@ void diagnosticTrace(const char* format, ...) {
   va_start(args, format);
   std::vsnprintf(line, sizeof line, format, args);
   va_end(args);
-  sink()(line);
+  if (logged) {
+    log::write(log::Category::Sensors, log::Level::Debug, "%s", line);
+  }
+  if (sink()) {
+    sink()(line);
+  }
 }
 
 }  // namespace nivexa::sensors

@@ -5,9 +5,9 @@
 
 namespace nivexa::sensors {
 
-// The drivers' and the engine's diagnostic trace: printf-style lines that go nowhere unless a
-// sink is installed (a test, or a logging facility that wants them). Installing an empty
-// function removes the sink.
+// The drivers' and the engine's diagnostic trace: printf-style lines that go to the log
+// (category sensors, level debug) when that is enabled, and to a sink when one is installed (a
+// test, or a tool that shows them). Installing an empty function removes the sink.
 using TraceSink = std::function<void(const std::string& line)>;
 void setTraceSink(TraceSink sink);
 
