@@ -38,7 +38,6 @@ CSensorTableDriver::CSensorTableDriver(transport::CControllerBase* controller,
   s.mirrorHSupported = supported(row, family::kMirrorH);
   s.outputDepth = row.fixedDepthBits;
   s.orientation = row.orientation;
-  variant_ = row.variant;
 }
 
 CSensorTableDriver::~CSensorTableDriver() = default;
