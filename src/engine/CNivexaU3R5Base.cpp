@@ -46,6 +46,7 @@ int CNivexaU3R5Base::CreateController(const transport::Guid* interfaceGuid) {
 }
 
 int CNivexaU3R5Base::OpenCamera() {
+  cameraOpen_ = 0;
   if (!controller_ || !controller_->PrepareStream()) {
     return 0;
   }
@@ -60,13 +61,23 @@ int CNivexaU3R5Base::OpenCamera() {
   if (!sensor_->PreInitCheck()) {
     return 0;
   }
-  return sensor_->ApplyDefaults();
+  cameraOpen_ = sensor_->ApplyDefaults() != 0 ? 1 : 0;
+  return cameraOpen_;
+}
+
+int CNivexaU3R5Base::SupportsGroup(family::Group group) const {
+  if (!sensor_) {
+    return 0;
+  }
+  const family::FamilyRow* row = family::findFamilyRow(productId_);
+  return row != nullptr && row->has(group) ? 1 : 0;
 }
 
 int CNivexaU3R5Base::CloseCamera() {
   StopCapture();
   // The driver only borrows the controller, so it goes first.
   sensor_.reset();
+  cameraOpen_ = 0;
   if (controller_) {
     controller_->CloseStream();
     controller_.reset();
@@ -112,7 +123,7 @@ int CNivexaU3R5Base::CreateSensor(int deviceNumber) {
   // The capture thread calls into the driver; it must be gone before the driver is.
   StopCapture();
   sensor_.reset();
-  const SensorFactoryRow* row = findSensorRow(productId_);
+  const family::FamilyRow* row = family::findFamilyRow(productId_);
   if (row == nullptr) {
     return 0;
   }

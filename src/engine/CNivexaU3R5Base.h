@@ -12,6 +12,7 @@
 #include "engine/EngineConstants.h"
 #include "engine/FrameRateCounter.h"
 #include "engine/FrameRing.h"
+#include "family/FamilyTable.h"
 #include "platform/Event.h"
 #include "platform/Thread.h"
 #include "sensors/CSensorBase.h"
@@ -239,6 +240,12 @@ class CNivexaU3R5Base {
   bool TransferSetupNeeded() const { return transferSetupNeeded_.load() != 0; }
   uint16_t FirmwareVersion() const;
   sensors::CSensorBase* Sensor() const { return sensor_.get(); }
+  // True once the driver has programmed the chip; a driver that cannot program its chip leaves
+  // the camera closed, and nothing streams from it.
+  bool CameraOpen() const { return cameraOpen_.load() != 0; }
+  // Whether the driver of the open product implements a group of the family table (for the
+  // groups no operation of the driver interface reports, such as trigger or output depth).
+  int SupportsGroup(family::Group group) const;
   transport::CVelCy3Cam* Controller() const { return controller_.get(); }
 
  protected:
@@ -277,6 +284,7 @@ class CNivexaU3R5Base {
   std::atomic<double> transferRate_{0.0};
   std::atomic<int> transferSetupNeeded_{1};
   std::unique_ptr<sensors::CSensorBase> sensor_;
+  std::atomic<int> cameraOpen_{0};
   std::atomic<uint8_t> lastFrameTag_{0};
   int deviceNumber_ = 0;
   std::atomic<uint32_t> frameTimeoutMs_{5000};

@@ -58,6 +58,10 @@ void CNivexaU3R5Base::noteFrameTimes(uint32_t elapsedMs) {
 
 int CNivexaU3R5Base::StartCapture(int mode) {
   std::lock_guard control(captureControl_);
+  // A sensor that was never programmed would send whatever its power-up state makes of a frame.
+  if (!cameraOpen_) {
+    return 0;
+  }
   if (running_ && threadEnd_) {
     platform::TimerPeriodGuard fineTimer;
     if (!threadEnd_->wait(kThreadEndGraceMs)) {
@@ -76,6 +80,9 @@ int CNivexaU3R5Base::StartCapture(int mode) {
   // failure before the thread has had a chance to clear it.
   transferFailed_ = 0;
   running_ = 1;
+  // The thread-end event has no name: a named event is one object for every engine that asks
+  // for the name, so with two cameras capturing, one thread's end would wake the other
+  // engine's stop, and each start would find the other's signal.
   threadEnd_ = std::make_shared<platform::Event>(platform::Event::Reset::Auto);
   if (!captureThread_.start([this] { captureThreadBody(); },
                             platform::Thread::Priority::TimeCritical)) {
@@ -382,7 +389,7 @@ int CNivexaU3R5Base::CaptureLoopByCommand() {
 }
 
 int CNivexaU3R5Base::CaptureOneFrame() {
-  if (!controller_) {
+  if (!controller_ || !cameraOpen_) {
     return 2;
   }
   if (transferSetupNeeded_) {

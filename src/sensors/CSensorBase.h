@@ -185,6 +185,8 @@ class CSensorBase {
   uint16_t FpgaVersion();
 
   const SensorInfo& info() const { return info_; }
+  // The class name the family table gives this driver.
+  const char* driverName() const { return driverName_; }
   int variantCode() const { return variant_; }
   int restartEnabled() const { return restartEnable_; }
   uint8_t deviceAddress() const { return deviceAddress_; }
@@ -211,6 +213,7 @@ class CSensorBase {
   int ProgramFpgaExposure(bool triggerBracket, const uint8_t (&timing)[3]);
 
   uint8_t workArea_[1024]{};
+  const char* driverName_ = "CSensorBase";
   SensorInfo info_{};
   transport::CControllerBase* controller_;
   uint8_t deviceAddress_;

@@ -5,7 +5,9 @@
 namespace nivexa::sensors {
 
 CSensorIMX990::CSensorIMX990(transport::CControllerBase* controller, uint8_t deviceAddress)
-    : CSensorImx99xOlder(controller, deviceAddress, kImx990Table) {}
+    : CSensorImx99xOlder(controller, deviceAddress, kImx990Table) {
+  driverName_ = "CSensorIMX990";
+}
 
 CSensorIMX990::~CSensorIMX990() = default;
 

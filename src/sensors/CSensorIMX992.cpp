@@ -17,7 +17,9 @@ constexpr uint32_t kFreeRunStartMs = 10;
 }  // namespace
 
 CSensorIMX992::CSensorIMX992(transport::CControllerBase* controller, uint8_t deviceAddress)
-    : CSensorImx99x(controller, deviceAddress, kImx992Table) {}
+    : CSensorImx99x(controller, deviceAddress, kImx992Table) {
+  driverName_ = "CSensorIMX992";
+}
 
 CSensorIMX992::~CSensorIMX992() = default;
 

@@ -10,7 +10,9 @@
 namespace nivexa::sensors {
 
 CSensorIMX993::CSensorIMX993(transport::CControllerBase* controller, uint8_t deviceAddress)
-    : CSensorImx99x(controller, deviceAddress, kImx993Table) {}
+    : CSensorImx99x(controller, deviceAddress, kImx993Table) {
+  driverName_ = "CSensorIMX993";
+}
 
 CSensorIMX993::~CSensorIMX993() = default;
 

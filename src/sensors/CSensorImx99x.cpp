@@ -529,7 +529,9 @@ int CSensorImx99x::GetGainMode() {
 }
 
 int CSensorImx99x::SetGainMode(int mode) {
-  // Only high (0) and low (1) gain exist; anything else would clobber the register's other bits.
+  // Only high (0) and low (1) gain exist. A mode other than those is refused (0) instead of
+  // writing the register as 0: that write would clear every other bit of the register as well
+  // and report success for a mode the chip does not have.
   if (!chip_.hasGainMode || (mode != 0 && mode != 1)) {
     return 0;
   }

@@ -81,7 +81,10 @@ class CSensorImx99x : public CSensorBase {
 
   const SwirChipTable& chip_;
   std::atomic<int> framePeriodMs_{0};  // read by the capture layer
-  // Output depth seen by the previous window change; a change of depth needs standby.
+  // Output depth seen by the previous window change; a change of depth needs standby. It is
+  // remembered per driver object, not shared by all drivers of the class in the process: with
+  // two cameras open, one camera's depth change would otherwise decide whether the other one's
+  // sensor enters standby, and a camera could change its wire format outside standby.
   std::optional<int> windowDepth_;
 };
 

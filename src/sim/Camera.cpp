@@ -275,19 +275,32 @@ Camera::ControlResult Camera::control(const ControlSetup& setup, std::span<uint8
     const bool in = setup.requestType & fx3::kDirectionIn;
     const uint32_t stage = std::min<uint32_t>(setup.length, static_cast<uint32_t>(data.size()));
     std::span<uint8_t> d = data.first(stage);
-    auto needIn = [&](bool wantIn) { return wantIn == in; };
+    // The firmware stalls a request whose type is not exactly the one it serves that request
+    // with: direction, type and recipient all count.
+    auto needIn = [&](bool wantIn) {
+      return setup.requestType == (wantIn ? fx3::kTypeVendorIn : fx3::kTypeVendorOut);
+    };
+    auto toEndpoint = [&] { return setup.requestType == fx3::kTypeVendorOutEndpoint; };
+    // Serial-bus addresses travel in the index: the write form with bit 0 clear, the read form
+    // with it set; the high byte is not part of any address.
+    auto busAddress = [&](bool read) {
+      return setup.index <= 0xFF && ((setup.index & fx3::kBusReadBit) != 0) == read;
+    };
     bool ok = false;
     if (in) {
       std::fill(d.begin(), d.end(), uint8_t{0});
     }
     switch (setup.request) {
       case fx3::kBusWrite:
-        ok = needIn(false) && setup.value <= fx3::kMaxBusTransfer && setup.value <= stage &&
-             busWrite(static_cast<uint8_t>(setup.index & 0xFE), d.first(setup.value), now);
+        ok = needIn(false) && busAddress(false) && setup.value <= fx3::kMaxBusTransfer &&
+             setup.value <= stage &&
+             busWrite(static_cast<uint8_t>(setup.index), d.first(setup.value), now);
         break;
       case fx3::kBusRead:
-        ok = needIn(true) && setup.value <= fx3::kMaxBusTransfer && setup.value <= stage &&
-             busRead(static_cast<uint8_t>(setup.index & 0xFE), d.first(setup.value), now);
+        ok = needIn(true) && busAddress(true) && setup.value <= fx3::kMaxBusTransfer &&
+             setup.value <= stage &&
+             busRead(static_cast<uint8_t>(setup.index & ~fx3::kBusReadBit), d.first(setup.value),
+                     now);
         break;
       case fx3::kWriteControlByte:
         ok = needIn(false) && stage >= 4;
@@ -338,7 +351,7 @@ Camera::ControlResult Camera::control(const ControlSetup& setup, std::span<uint8
         }
         break;
       case fx3::kRequestFrame:
-        ok = needIn(false);
+        ok = toEndpoint();
         if (ok) {
           armFrame(now);
         }
@@ -350,7 +363,7 @@ Camera::ControlResult Camera::control(const ControlSetup& setup, std::span<uint8
         }
         break;
       case fx3::kEndpointCommand:
-        ok = needIn(false);
+        ok = toEndpoint();
         break;
       case fx3::kWriteRegister32:
         ok = needIn(false) && stage >= 4;
@@ -459,8 +472,13 @@ void Camera::startFrame(const Exposure& exposure, Clock::time_point now) {
   putU16(h, fx3::kHeaderWidth, static_cast<uint16_t>(im.width));
   putU16(h, fx3::kHeaderHeight, static_cast<uint16_t>(im.height));
   h[fx3::kHeaderBits] = im.sixteenBit ? 16 : 8;
-  bool wrongLength = consumeFault(Fault::WrongPayloadLength);
-  putU32(h, fx3::kHeaderPayloadLength, length + (wrongLength ? kWrongLengthExtra : 0));
+  uint32_t announced = length;
+  if (consumeFault(Fault::WrongPayloadLength)) {
+    announced += kWrongLengthExtra;
+  } else if (consumeFault(Fault::ShortPayloadLength)) {
+    announced -= std::min(length, kWrongLengthExtra);
+  }
+  putU32(h, fx3::kHeaderPayloadLength, announced);
   putU32(h, fx3::kHeaderExposureLines, exposure.lines);
   putU32(h, fx3::kHeaderFrameCounter, frameCount_);
   putU32(h, fx3::kHeaderExposureUs, static_cast<uint32_t>(std::lround(exposure.us)));
@@ -670,7 +688,9 @@ void Camera::clearTrace() {
   trace_.clear();
 }
 
-void Camera::recordRequest(const DriverRequest& request) {
+void Camera::recordRequest(DriverRequest request) {
+  auto us = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - created_);
+  request.timeUs = static_cast<uint64_t>(us.count());
   std::lock_guard lock(mutex_);
   if (requests_.size() >= kRequestTraceLimit) {
     requests_.erase(requests_.begin(), requests_.begin() + kRequestTraceLimit / 2);

@@ -66,7 +66,7 @@ class Camera {
   void resetPort();
   uint32_t busSpeed() const { return options_.busSpeed; }
   // The driver in front of the camera logs every request record it decoded for this device.
-  void recordRequest(const DriverRequest& request);
+  void recordRequest(DriverRequest request);
   // Called (from whichever thread changed something) when a pending bulk transfer may now go on.
   int addListener(std::function<void()> listener);
   void removeListener(int id);

@@ -7,11 +7,12 @@ enum class Fault {
   PayloadTimeout,      // the header comes, the payload never does
   ShortRead,           // the payload ends short after half of its bytes; the rest is dropped
   WrongPayloadLength,  // the header announces 4096 bytes more than are sent
+  ShortPayloadLength,  // the header announces 4096 bytes fewer than are sent
   UsbStatus,           // bulk transfers end with a stall status
   BusBusy,             // the FPGA keeps the sensor bus (register 0x02 busy, sensor does not answer)
   EepromWriteFail,     // EEPROM writes are not acknowledged
 };
-inline constexpr int kFaultCount = 7;
+inline constexpr int kFaultCount = 8;
 
 // How many times a fault strikes: a positive count, or kPersistent until cleared.
 inline constexpr int kPersistent = -1;

@@ -39,7 +39,8 @@ inline constexpr int kExtSerial = 8;  // up to 32 characters, zero padded
 
 inline constexpr uint8_t kStatusFpgaReady = 1;
 
-// Serial-bus device address bytes (write form; the firmware sets bit 0 itself for reads).
+// Serial-bus device address bytes in their write form; a read names the device with bit 0 set.
+inline constexpr uint8_t kBusReadBit = 0x01;
 inline constexpr uint8_t kFpgaAddress = 0x40;
 inline constexpr uint8_t kAuxAddress = 0x5A;
 inline constexpr uint8_t kEepromAddress = 0xA2;

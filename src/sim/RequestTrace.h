@@ -20,6 +20,8 @@ struct DriverRequest {
   uint32_t inSize = 0;  // sizes of the buffers the request came with
   uint32_t outSize = 0;
   bool refused = false;  // failed as malformed; the camera never saw it
+  int64_t handle = 0;    // the driver handle it came on (the streaming handle changes on reopen)
+  uint64_t timeUs = 0;   // since the camera was created, on the clock of the register trace
 };
 
 }  // namespace nivexa::sim

@@ -98,14 +98,17 @@ class CVelCy3Cam : public CFx3Api, public CControllerBase {
   int controlRequestOn(DeviceHandle handle, const VendorRequest& request, VendorReply* reply);
   // Opens a synchronous handle for the current device, runs one driver request, closes it.
   int simpleIoctl(uint32_t code, std::span<uint8_t> in, std::span<uint8_t> out, uint32_t* returned);
+  struct PendingRequest;
+  // Frees a finished request; one the driver has not completed is left to the driver.
+  static void settle(std::unique_ptr<PendingRequest> request);
   int abortEndpoint(DeviceHandle handle, uint8_t endpoint);
-  // Waits for an overlapped request up to `limitMs`; on time-out cancels it by aborting the
-  // frame endpoint (and the request's own endpoint) and waits until the driver has let go of
-  // the buffers. True when it completed within the limit.
-  bool awaitOrCancel(DeviceHandle handle, platform::Event& event, uint8_t endpoint,
-                     uint32_t limitMs);
+  // Waits for an overlapped request up to `limitMs`; on time-out cancels it by aborting its
+  // endpoint (and the frame endpoint when asked), each further wait bounded. True when it
+  // completed within the limit.
+  bool awaitOrCancel(DeviceHandle handle, PendingRequest& request, uint8_t endpoint,
+                     uint32_t limitMs, bool abortFrameEndpoint);
   int transfer(DeviceHandle handle, std::span<uint8_t> data, uint8_t endpoint, uint32_t& count,
-               uint32_t limitMs);
+               uint32_t limitMs, bool abortFrameEndpoint);
   int readPayloadOn(DeviceHandle handle, FrameDescriptor& frame, uint32_t limitMs);
   int moveMemory(uint64_t address, std::span<uint8_t> buffer, uint32_t size, bool read);
   int readByCommandOn(DeviceHandle handle, std::span<uint8_t> buffer, uint32_t& length,

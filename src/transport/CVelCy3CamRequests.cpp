@@ -79,8 +79,12 @@ int CVelCy3Cam::BusRead(uint8_t device, std::span<uint8_t> data) {
   if (data.size() > kBusMaxBytes) {
     return 0;
   }
+  // A read names its device in the read form, with bit 0 set, whichever form the caller has:
+  // the sensor drivers pass the one address byte they were built with, the FPGA and EEPROM
+  // reads their read forms, and all of them reach the same device.
+  const auto readForm = static_cast<uint8_t>(device | kBusReadBit);
   VendorReply reply;
-  if (!controlRequest({kTypeVendorIn, kReqBusRead, static_cast<uint16_t>(data.size()), device},
+  if (!controlRequest({kTypeVendorIn, kReqBusRead, static_cast<uint16_t>(data.size()), readForm},
                       &reply)) {
     return 0;
   }

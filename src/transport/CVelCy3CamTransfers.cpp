@@ -38,15 +38,33 @@ class StreamScope {
 
 }  // namespace
 
-int CVelCy3Cam::abortEndpoint(DeviceHandle handle, uint8_t endpoint) {
-  platform::Event done(platform::Event::Reset::Auto);
-  Overlapped overlapped(done);
-  std::array<uint8_t, 1> in{endpoint};
-  IoResult result = fx3Driver().ioctl(handle, kIoctlAbortPipe, in, {}, &overlapped);
-  if (!result.ok && result.error == kErrorIoPending) {
-    done.wait(platform::kInfinite);
-    result = fx3Driver().overlappedResult(handle, overlapped, false);
+// One overlapped request: its event and record live on the heap, so that a request the driver
+// never completes can be abandoned without the driver writing into a freed stack frame later.
+struct CVelCy3Cam::PendingRequest {
+  platform::Event done{platform::Event::Reset::Auto};
+  Overlapped overlapped{done};
+  std::array<uint8_t, kRecordSize> record{};
+};
+
+void CVelCy3Cam::settle(std::unique_ptr<PendingRequest> request) {
+  if (request && !request->overlapped.completed.load()) {
+    // The driver still holds the record; it is left to it rather than freed under its hands.
+    (void)request.release();
   }
+}
+
+int CVelCy3Cam::abortEndpoint(DeviceHandle handle, uint8_t endpoint) {
+  auto request = std::make_unique<PendingRequest>();
+  std::array<uint8_t, 1> in{endpoint};
+  IoResult result = fx3Driver().ioctl(handle, kIoctlAbortPipe, in, {}, &request->overlapped);
+  if (!result.ok && result.error == kErrorIoPending) {
+    // An abort completes as soon as the driver has cancelled what was pending; a driver that
+    // does not is not waited for longer than a transfer would have been.
+    if (request->done.wait(kCancelLimitMs)) {
+      result = fx3Driver().overlappedResult(handle, request->overlapped, false);
+    }
+  }
+  settle(std::move(request));
   return result.ok ? 1 : 0;
 }
 
@@ -55,46 +73,54 @@ int CVelCy3Cam::AbortStream() {
   if (handle == kInvalidDeviceHandle) {
     return 0;
   }
-  return abortEndpoint(handle, kEndpointFrames);
+  abortEndpoint(handle, kEndpointFrames);
+  return 1;
 }
 
-bool CVelCy3Cam::awaitOrCancel(DeviceHandle handle, platform::Event& event, uint8_t endpoint,
-                               uint32_t limitMs) {
-  if (event.wait(limitMs)) {
+bool CVelCy3Cam::awaitOrCancel(DeviceHandle handle, PendingRequest& request, uint8_t endpoint,
+                               uint32_t limitMs, bool abortFrameEndpoint) {
+  if (request.done.wait(limitMs)) {
     return true;
   }
-  // Cancelling goes through the frame endpoint; a request on another endpoint is aborted on its
-  // own endpoint as well, since it would otherwise never let go of the caller's buffer.
+  // A transfer that ran out of time still owns the caller's buffer until the driver completes
+  // it, so it is cancelled by aborting the endpoint it waits on (and, for the plain transfers,
+  // the frame endpoint as well). Each wait after that is bounded: an abort, then a second one,
+  // then a port reset, which completes everything pending on the device.
   auto abort = [&] {
-    abortEndpoint(handle, kEndpointFrames);
+    if (abortFrameEndpoint || endpoint == kEndpointFrames) {
+      abortEndpoint(handle, kEndpointFrames);
+    }
     if (endpoint != kEndpointFrames) {
       abortEndpoint(handle, endpoint);
     }
   };
   abort();
-  if (!event.wait(kAbortGraceMs)) {
-    abort();
-    // The driver still owns the buffer and the overlapped record until it completes.
-    event.wait(platform::kInfinite);
+  if (request.done.wait(kAbortGraceMs)) {
+    return false;
   }
+  abort();
+  if (request.done.wait(kCancelLimitMs)) {
+    return false;
+  }
+  ResetPort();
+  request.done.wait(kCancelLimitMs);
   return false;
 }
 
 int CVelCy3Cam::transfer(DeviceHandle handle, std::span<uint8_t> data, uint8_t endpoint,
-                         uint32_t& count, uint32_t limitMs) {
+                         uint32_t& count, uint32_t limitMs, bool abortFrameEndpoint) {
   count = 0;
   if (data.size() > kMaxTransfer || handle == kInvalidDeviceHandle || !transferBuffer_) {
     return 0;
   }
-  platform::Event done(platform::Event::Reset::Auto);
-  Overlapped overlapped(done);
-  std::array<uint8_t, kRecordSize> record{};
+  auto request = std::make_unique<PendingRequest>();
   RequestRecord fields;
   fields.endpoint = endpoint;
-  encodeRequestRecord(fields, record);
+  encodeRequestRecord(fields, request->record);
 
   Fx3Driver& driver = fx3Driver();
-  IoResult result = driver.ioctl(handle, kIoctlDirectTransfer, record, data, &overlapped);
+  IoResult result =
+      driver.ioctl(handle, kIoctlDirectTransfer, request->record, data, &request->overlapped);
   if (result.ok) {
     setLastDriverError(kErrorSuccess);
   } else {
@@ -102,10 +128,11 @@ int CVelCy3Cam::transfer(DeviceHandle handle, std::span<uint8_t> data, uint8_t e
     if (result.error != kErrorIoPending) {
       return 0;
     }
-    if (!awaitOrCancel(handle, done, endpoint, limitMs)) {
+    if (!awaitOrCancel(handle, *request, endpoint, limitMs, abortFrameEndpoint)) {
+      settle(std::move(request));
       return 0;
     }
-    result = driver.overlappedResult(handle, overlapped, false);
+    result = driver.overlappedResult(handle, request->overlapped, false);
     if (!result.ok) {
       return 0;
     }
@@ -115,7 +142,7 @@ int CVelCy3Cam::transfer(DeviceHandle handle, std::span<uint8_t> data, uint8_t e
     return 0;
   }
   count = result.bytesReturned;
-  const RequestRecord returned = decodeRequestRecord(record);
+  const RequestRecord returned = decodeRequestRecord(request->record);
   if (returned.driverStatus != 0 || returned.usbStatus != 0) {
     platform::sleepMs(kStatusFailurePauseMs);
     return 0;
@@ -125,7 +152,7 @@ int CVelCy3Cam::transfer(DeviceHandle handle, std::span<uint8_t> data, uint8_t e
 
 int CVelCy3Cam::DirectTransfer(DeviceHandle handle, std::span<uint8_t> data, uint8_t endpoint,
                                uint32_t& count, uint32_t limitMs) {
-  return transfer(handle, data, endpoint, count, limitMs);
+  return transfer(handle, data, endpoint, count, limitMs, true);
 }
 
 int CVelCy3Cam::DirectTransferFixed(DeviceHandle handle, std::span<uint8_t> data, uint8_t endpoint,
@@ -137,7 +164,10 @@ int CVelCy3Cam::ArmedTransfer(DeviceHandle handle, std::span<uint8_t> data, uint
                               uint32_t& count) {
   // The frame request may fail on a camera that is already sending; the transfer tells.
   RequestFrame(handle);
-  return DirectTransfer(handle, data, endpoint, count, kArmedTransferLimitMs);
+  // Left alone after its time-out, the transfer would keep the caller's buffer in the driver's
+  // hands after this call returned, so it is cancelled all the same, but only on its own
+  // endpoint: the frame endpoint has nothing of this transfer to give back.
+  return transfer(handle, data, endpoint, count, kArmedTransferLimitMs, false);
 }
 
 int CVelCy3Cam::BufferedTransfer(DeviceHandle handle, std::span<uint8_t> data, uint8_t endpoint,
@@ -153,16 +183,17 @@ int CVelCy3Cam::BufferedTransfer(DeviceHandle handle, std::span<uint8_t> data, u
   fields.dataLength = static_cast<uint32_t>(data.size());
   encodeRequestRecord(fields, block.first<kRecordSize>());
 
-  platform::Event done(platform::Event::Reset::Auto);
-  Overlapped overlapped(done);
+  auto request = std::make_unique<PendingRequest>();
   Fx3Driver& driver = fx3Driver();
-  IoResult result = driver.ioctl(handle, kIoctlBufferedTransfer, block, block, &overlapped);
+  IoResult result =
+      driver.ioctl(handle, kIoctlBufferedTransfer, block, block, &request->overlapped);
   if (!result.ok) {
     if (result.error == kErrorIoPending) {
-      if (!awaitOrCancel(handle, done, endpoint, kBufferedTransferLimitMs)) {
+      if (!awaitOrCancel(handle, *request, endpoint, kBufferedTransferLimitMs, true)) {
+        settle(std::move(request));
         return 0;
       }
-      result = driver.overlappedResult(handle, overlapped, false);
+      result = driver.overlappedResult(handle, request->overlapped, false);
       if (!result.ok) {
         return 0;
       }

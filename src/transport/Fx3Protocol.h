@@ -69,6 +69,8 @@ inline constexpr uint32_t kHeaderLimitMs = 200;
 inline constexpr int kHeaderAttempts = 30;
 inline constexpr uint32_t kHeaderRecoverPauseMs = 10;
 inline constexpr uint32_t kAbortGraceMs = 50;
+// Longest wait for a driver to let go of a cancelled request before the next, harder step.
+inline constexpr uint32_t kCancelLimitMs = 1000;
 inline constexpr uint32_t kStatusFailurePauseMs = 1;
 
 // Product IDs whose frame read differs.

@@ -1,6 +1,9 @@
 // The capture thread, its modes and its recovery, against the virtual camera.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -155,12 +158,130 @@ TEST_F(Capture, ShortPayloadsAreNeverStoredAsFrames) {
   EXPECT_EQ(engine_->WaitForFrame(3000), 3) << "the next start works again";
 }
 
-TEST_F(Capture, AnnouncedLengthBelowTheFrameIsAFailedRead) {
-  // A wrongly announced header costs one read; the loop recovers and the next frame is whole.
+TEST_F(Capture, AnnouncedLengthAboveThePayloadIsAFailedRead) {
+  // The payload then ends short of what the header promised; the read fails, the loop recovers
+  // and the next frame is whole.
   camera_->setFault(sim::Fault::WrongPayloadLength, 1);
   ASSERT_EQ(engine_->StartCapture(1), 1);
   EXPECT_EQ(engine_->WaitForFrame(10000), 3);
   EXPECT_FALSE(engine_->TransferFailed());
+}
+
+TEST_F(Capture, AnnouncedLengthBelowTheFrameIsAFailedRead) {
+  // The header announces less than a frame while the camera sends the whole payload: reading
+  // only what was announced would leave the rest of the slot stale and the rest of the payload
+  // in the pipe, to be taken for the next header.
+  camera_->setFault(sim::Fault::ShortPayloadLength, 1);
+  ASSERT_EQ(engine_->SetCaptureMode(1), 1);
+  camera_->clearTrace();
+  ASSERT_EQ(engine_->StartCapture(1), 1);
+  ASSERT_EQ(engine_->WaitForFrame(10000), 3);
+  EXPECT_FALSE(engine_->TransferFailed());
+  uint32_t number = 0;
+  ASSERT_EQ(engine_->CopyNewestFrameWithInfo(frame_, &number, nullptr, nullptr, nullptr, nullptr),
+            1);
+  EXPECT_EQ(number, static_cast<uint8_t>(camera_->frameCount())) << "the frame after the short one";
+  EXPECT_EQ(std::ranges::count(writesTo(kFpga), std::pair<uint16_t, uint8_t>{108, 1}), 1)
+      << "one recovery";
+}
+
+// One capture run's frame requests (with the driver handle each came on) and frame restart
+// pulses, in the order the camera saw them.
+std::vector<std::string> recoveryTrace(const sim::Camera& camera) {
+  std::vector<std::pair<uint64_t, std::string>> events;
+  for (const auto& request : camera.requests()) {
+    if (request.request == 0xC2 && !request.refused) {
+      events.emplace_back(request.timeUs, "frame request on " + std::to_string(request.handle));
+    }
+  }
+  for (const auto& entry : camera.trace()) {
+    if (entry.device == kFpga && entry.write && entry.address == 108) {
+      events.emplace_back(entry.timeUs, "restart " + std::to_string(entry.value));
+    }
+  }
+  std::stable_sort(events.begin(), events.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::string> out;
+  for (auto& event : events) {
+    out.push_back(std::move(event.second));
+  }
+  return out;
+}
+
+// Each failed read closes the stream, pulses the frame restart and opens the stream again: the
+// next frame request comes on a new streaming handle.
+void expectRecoveries(const std::vector<std::string>& trace, int requests) {
+  ASSERT_EQ(trace.size(), static_cast<size_t>(requests + 2 * (requests - 1)))
+      << ::testing::PrintToString(trace);
+  std::set<std::string> handles;
+  for (int i = 0; i < requests; ++i) {
+    const std::string& request = trace[static_cast<size_t>(3 * i)];
+    EXPECT_EQ(request.rfind("frame request on ", 0), 0u) << request;
+    EXPECT_TRUE(handles.insert(request).second) << "stream reopened before " << request;
+    if (i + 1 < requests) {
+      EXPECT_EQ(trace[static_cast<size_t>(3 * i + 1)], "restart 1");
+      EXPECT_EQ(trace[static_cast<size_t>(3 * i + 2)], "restart 0");
+    }
+  }
+}
+
+TEST_F(Capture, FourFailedReadsAreRecoveredFrom) {
+  engine_->SetFrameTimeout(50);
+  ASSERT_EQ(engine_->SetCaptureMode(1), 1);
+  camera_->setFault(sim::Fault::PayloadTimeout, 4);
+  camera_->clearTrace();
+  camera_->clearRequests();
+  ASSERT_EQ(engine_->StartCapture(1), 1);
+  ASSERT_EQ(engine_->WaitForFrame(10000), 3) << "a limit below five would have given up";
+  ASSERT_TRUE(eventually([&] { return !engine_->CaptureRunning(); }));
+  EXPECT_FALSE(engine_->TransferFailed());
+  expectRecoveries(recoveryTrace(*camera_), 5);
+}
+
+TEST_F(Capture, FifthConsecutiveFailedReadEndsTheLoop) {
+  engine_->SetFrameTimeout(50);
+  camera_->setFault(sim::Fault::PayloadTimeout);
+  camera_->clearTrace();
+  camera_->clearRequests();
+  ASSERT_EQ(engine_->StartCapture(0), 1);  // continuous: only the failures end it
+  ASSERT_TRUE(eventually([&] { return !engine_->CaptureRunning(); }, 10000));
+  EXPECT_TRUE(engine_->TransferFailed());
+  EXPECT_EQ(engine_->WaitForFrame(0), 1);
+  EXPECT_EQ(engine_->Ring().writeIndex(), 0) << "nothing was stored";
+  // Five reads, four recoveries between them, none after the last.
+  expectRecoveries(recoveryTrace(*camera_), 5);
+  EXPECT_EQ(engine_->StopCapture(), 1);
+}
+
+TEST_F(Capture, OneShotCaptureFillsSlotZeroWithoutAThread) {
+  const int writeIndex = engine_->Ring().writeIndex();
+  EXPECT_EQ(engine_->CaptureOneFrame(), 0) << "the outcome is told by the failure flag";
+  EXPECT_FALSE(engine_->TransferFailed());
+  EXPECT_FALSE(engine_->CaptureRunning());
+  EXPECT_EQ(engine_->Controller()->StreamHandle(), transport::kInvalidDeviceHandle);
+  EXPECT_EQ(engine_->Ring().writeIndex(), writeIndex) << "slot 0, the write index stays";
+  uint32_t number = 0;
+  ASSERT_EQ(engine_->CopyFrame(frame_, &number, nullptr, nullptr, nullptr, nullptr, true, true), 1);
+  EXPECT_EQ(number, camera_->frameCount() & 0xFF);
+  EXPECT_NE(std::ranges::count(frame_, uint8_t{0}), static_cast<long>(frame_.size()));
+}
+
+TEST_F(Capture, OneShotCaptureGivesUpAtTheEleventhFailedAttempt) {
+  camera_->setFault(sim::Fault::UsbStatus);  // every bulk transfer ends in a stall
+  camera_->clearRequests();
+  EXPECT_EQ(engine_->CaptureOneFrame(), 0);
+  EXPECT_TRUE(engine_->TransferFailed());
+  EXPECT_EQ(engine_->WaitForFrame(0), 1);
+  // Each attempt is one header read: a frame request and one more after each of its 30 tries.
+  int frameRequests = 0;
+  for (const auto& request : camera_->requests()) {
+    frameRequests += request.request == 0xC2 ? 1 : 0;
+  }
+  EXPECT_EQ(frameRequests, 11 * 31);
+  uint32_t number = 0;
+  std::vector<uint8_t> copy(engine_->FrameSize());
+  engine_->CopyFrame(copy, &number, nullptr, nullptr, nullptr, nullptr, true, true);
+  EXPECT_EQ(number, 0xFFFFFFFFu) << "slot 0 holds no frame";
 }
 
 TEST_F(Capture, StopOnAStoppedEngineStillRestartsStreaming) {

@@ -2,50 +2,129 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <set>
-#include <typeinfo>
 
+#include "engine/FamilyExpectations.h"
+#include "engine/FamilyReport.h"
+#include "family/FamilyTable.h"
 #include "sensors/CSensorIMX990.h"
+#include "sensors/CSensorIMX991.h"
+#include "sensors/CSensorIMX992.h"
 #include "sensors/CSensorIMX993.h"
+#include "sensors/CSensorTableDriver.h"
 
 namespace nivexa::engine {
 namespace {
 
-TEST(SensorFactory, ThisProductGetsTheImx993AtAddress72WithVariant132) {
-  const SensorFactoryRow* row = findSensorRow(0x33D0);
-  ASSERT_NE(row, nullptr);
-  EXPECT_EQ(row->deviceAddress, 72);
-  EXPECT_EQ(row->variant, 132);
-  auto sensor = buildSensor(*row, nullptr);
-  ASSERT_NE(sensor, nullptr);
-  EXPECT_NE(dynamic_cast<sensors::CSensorIMX993*>(sensor.get()), nullptr);
-  EXPECT_EQ(sensor->variantCode(), 132);
-  EXPECT_EQ(sensor->deviceAddress(), 72);
-}
+using test::kExpectedFamily;
 
-TEST(SensorFactory, SiblingProductsGetTheirVariants) {
-  auto uncooled = buildSensor(*findSensorRow(0x33C0), nullptr);
-  ASSERT_NE(dynamic_cast<sensors::CSensorIMX993*>(uncooled.get()), nullptr);
-  EXPECT_EQ(uncooled->variantCode(), 131);
-  auto older = buildSensor(*findSensorRow(0x3270), nullptr);
-  ASSERT_NE(dynamic_cast<sensors::CSensorIMX990*>(older.get()), nullptr);
-  EXPECT_EQ(older->variantCode(), 110);
-  for (int productId : {0x3260, 0x3280, 0x3290, 0x3370, 0x3380}) {
-    EXPECT_NE(buildSensor(*findSensorRow(productId), nullptr), nullptr) << std::hex << productId;
+TEST(SensorFactory, BuildsEveryDocumentedDriverWithItsGeometryAndCapabilities) {
+  for (const auto& expected : kExpectedFamily) {
+    SCOPED_TRACE(testing::Message() << std::hex << "product 0x" << expected.productId);
+    const family::FamilyRow* row = family::findFamilyRow(expected.productId);
+    ASSERT_NE(row, nullptr);
+    auto sensor = buildSensor(*row, nullptr);
+    ASSERT_NE(sensor, nullptr);
+    EXPECT_STREQ(sensor->driverName(), expected.driver);
+    EXPECT_EQ(sensor->info().arrayWidth, expected.width);
+    EXPECT_EQ(sensor->info().arrayHeight, expected.height);
+    EXPECT_EQ(sensor->deviceAddress(), expected.address);
+    EXPECT_EQ(sensor->variantCode(), expected.variant);
+    EXPECT_EQ(sensor->info().orientation, expected.orientation);
+    EXPECT_EQ(family::groupNames(answeredGroups(*sensor, *row)), expected.groups);
+    // Only the drivers with their chips' programming are real classes; the rest open nothing.
+    const bool tabled = dynamic_cast<sensors::CSensorTableDriver*>(sensor.get()) != nullptr;
+    EXPECT_EQ(tabled, !test::programmedHere(expected.productId));
+    if (tabled) {
+      EXPECT_EQ(sensor->PreInitCheck(), 0);
+    }
   }
 }
 
-TEST(SensorFactory, KnowsTheWholeFamilyButBuildsOnlyItsOwnDrivers) {
-  const auto table = sensorFactoryTable();
-  EXPECT_EQ(table.size(), 51u);
+TEST(SensorFactory, SwirProductsGetTheirOwnClasses) {
+  auto build = [](int productId) {
+    return buildSensor(*family::findFamilyRow(productId), nullptr);
+  };
+  EXPECT_NE(dynamic_cast<sensors::CSensorIMX990*>(build(0x3270).get()), nullptr);
+  EXPECT_NE(dynamic_cast<sensors::CSensorIMX991*>(build(0x3280).get()), nullptr);
+  EXPECT_NE(dynamic_cast<sensors::CSensorIMX992*>(build(0x3380).get()), nullptr);
+  EXPECT_NE(dynamic_cast<sensors::CSensorIMX993*>(build(0x33D0).get()), nullptr);
+}
+
+TEST(SensorFactory, TableHoldsEachProductOnceAndNothingElse) {
+  const auto table = family::familyTable();
+  EXPECT_EQ(table.size(), std::size(kExpectedFamily) + 1);  // and 0x3020
   std::set<int> ids;
   for (const auto& row : table) {
     EXPECT_TRUE(ids.insert(row.productId).second) << "product listed twice: " << row.productId;
   }
-  EXPECT_EQ(buildSensor(*findSensorRow(0x3020), nullptr), nullptr);
-  EXPECT_EQ(buildSensor(*findSensorRow(0x31B0), nullptr), nullptr);
-  EXPECT_EQ(findSensorRow(0x1234), nullptr);
-  EXPECT_EQ(findSensorRow(0x32C0)->variant, findSensorRow(0x33B0)->variant);
+  for (const auto& expected : kExpectedFamily) {
+    EXPECT_TRUE(ids.contains(expected.productId)) << std::hex << expected.productId;
+  }
+  EXPECT_TRUE(ids.contains(0x3020));
+  EXPECT_EQ(family::findFamilyRow(0x1234), nullptr);
+}
+
+// Answers the chip-version read of the product that chooses its driver by it.
+class ChipVersionController : public transport::CControllerBase {
+ public:
+  explicit ChipVersionController(int version) : version_(version) {}
+  int BusWrite(uint8_t device, std::span<const uint8_t> data) override {
+    addressWritten_ = device == 0x20 && data.size() == 2 && data[0] == 0 && data[1] == 0;
+    return version_ >= 0 ? 1 : 0;
+  }
+  int BusRead(uint8_t device, std::span<uint8_t> data) override {
+    if (version_ < 0 || !addressWritten_ || (device | 1) != 0x21 || data.size() != 2) {
+      return 0;
+    }
+    data[0] = static_cast<uint8_t>(version_ >> 8);
+    data[1] = static_cast<uint8_t>(version_);
+    return 1;
+  }
+
+ private:
+  int version_;
+  bool addressWritten_ = false;
+};
+
+TEST(SensorFactory, ChipVersionChoosesBetweenTheTwoDriversOfOneProduct) {
+  const family::FamilyRow& row = *family::findFamilyRow(0x3020);
+  ChipVersionController newer(302), older(301), silent(-1);
+  auto chosen = buildSensor(row, &newer);
+  ASSERT_NE(chosen, nullptr);
+  EXPECT_STREQ(chosen->driverName(), "CSensorMT9F002");
+  auto other = buildSensor(row, &older);
+  ASSERT_NE(other, nullptr);
+  EXPECT_STREQ(other->driverName(), "CSensorMT9F001");
+  for (auto* sensor : {chosen.get(), other.get()}) {
+    EXPECT_EQ(sensor->info().arrayWidth, 4608);
+    EXPECT_EQ(sensor->info().arrayHeight, 3288);
+    EXPECT_EQ(sensor->deviceAddress(), 32);
+    EXPECT_EQ(sensor->info().outputDepth, 12) << "fixed depth of the chip";
+    EXPECT_EQ(family::groupNames(answeredGroups(*sensor, row)),
+              "gain colour-gains mirror-v mirror-h");
+  }
+  EXPECT_EQ(buildSensor(row, &silent), nullptr) << "a failed version read builds no driver";
+  EXPECT_EQ(buildSensor(row, nullptr), nullptr);
+}
+
+TEST(FamilyReport, DescribesEveryRowFromItsDriver) {
+  const auto reports = describeFamily();
+  ASSERT_EQ(reports.size(), family::familyTable().size());
+  int programmed = 0;
+  for (const auto& report : reports) {
+    programmed += report.programmed ? 1 : 0;
+    if (report.productId == 0x3020) {
+      EXPECT_EQ(report.driver, "CSensorMT9F001 or CSensorMT9F002");
+    }
+    if (report.productId == 0x33D0) {
+      EXPECT_TRUE(report.programmed);
+      EXPECT_EQ(report.arrayWidth, 2048);
+      EXPECT_TRUE(report.groups & family::kCooling);
+    }
+  }
+  EXPECT_EQ(programmed, 8) << "the four SWIR pairs";
 }
 
 }  // namespace

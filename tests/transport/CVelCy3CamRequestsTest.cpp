@@ -8,6 +8,7 @@
 #include "RecordingBackend.h"
 #include "TransportTestSupport.h"
 #include "transport/CVelCy3Cam.h"
+#include "transport/RequestRecord.h"
 
 namespace nivexa::transport {
 namespace {
@@ -28,6 +29,31 @@ class CVelCy3CamRequestsTest : public ::testing::Test {
   }
   void TearDown() override { backend().vendorReplyBytes = -1; }
   static RecordingBackend& backend() { return RecordingBackend::instance(); }
+
+  // One vendor request exactly as given, past the controller's own request building: the
+  // camera's answer to requests the controller would never send. True when it was served.
+  bool rawRequest(uint8_t type, uint8_t request, uint16_t value = 0, uint16_t index = 0,
+                  std::span<const uint8_t> payload = {}) {
+    const DeviceHandle handle = cam_.Open(cam_.DeviceIndex(), false);
+    if (handle == kInvalidDeviceHandle) {
+      return false;
+    }
+    std::array<uint8_t, 102> block{};
+    RequestRecord record;
+    record.requestType = type;
+    record.request = request;
+    record.value = value;
+    record.index = index;
+    record.length = 102;
+    record.timeLimitSeconds = 3;
+    record.dataOffset = 38;
+    record.dataLength = 64;
+    encodeRequestRecord(record, std::span(block).first<38>());
+    std::copy(payload.begin(), payload.end(), block.begin() + 38);
+    const IoResult result = fx3Driver().ioctl(handle, kIoctlVendorRequest, block, block, nullptr);
+    fx3Driver().close(handle);
+    return result.ok;
+  }
 
   std::vector<SeenRequest> vendorRequests() const {
     std::vector<SeenRequest> out;
@@ -224,6 +250,63 @@ TEST_F(CVelCy3CamRequestsTest, FpgaAccessesFromTwoThreadsDoNotInterleave) {
   a.join();
   b.join();
   EXPECT_EQ(wrong.load(), 0);
+}
+
+TEST_F(CVelCy3CamRequestsTest, FrameRequestGoesToTheEndpointAndOnlyThatArmsAFrame) {
+  ASSERT_EQ(cam_.OpenStream(), 1);
+  backend().clearRequests();
+  ASSERT_EQ(cam_.RequestFrame(kInvalidDeviceHandle), 1);
+  const auto seen = vendorRequests();
+  ASSERT_EQ(seen.size(), 1u);
+  ASSERT_TRUE(seen[0].record);
+  EXPECT_EQ(seen[0].record->requestType, 0x42) << "vendor, host to device, endpoint recipient";
+  EXPECT_EQ(seen[0].record->request, 0xC2);
+  EXPECT_EQ(seen[0].record->value, 0);
+  EXPECT_EQ(seen[0].record->index, 0);
+  cam_.CloseStream();
+  // The camera serves each request with its one request type: another direction, type or
+  // recipient is stalled, as a real device would.
+  struct Served {
+    uint8_t request;
+    uint8_t type;
+  };
+  for (const Served served : {Served{0xC2, 0x42}, Served{0xCC, 0x42}, Served{0xC0, 0x40},
+                              Served{0xC3, 0xC0}, Served{0xB0, 0xC0}}) {
+    SCOPED_TRACE(::testing::Message() << std::hex << "request 0x" << int{served.request});
+    EXPECT_TRUE(rawRequest(served.type, served.request));
+    for (uint8_t type : {0x40, 0x41, 0x42, 0x43, 0xC0, 0xC1, 0xC2, 0x00, 0x20}) {
+      if (type != served.type) {
+        EXPECT_FALSE(rawRequest(type, served.request)) << "type 0x" << int{type};
+      }
+    }
+  }
+}
+
+TEST_F(CVelCy3CamRequestsTest, BusReadsNameTheDeviceInItsReadForm) {
+  // Sensor register 0x3A0 through the raw access of the drivers: the address bytes go to the
+  // sensor's write form, the read to its read form, whichever form the caller passes.
+  const std::array<uint8_t, 3> write{0x03, 0xA0, 0x5C};
+  ASSERT_EQ(cam_.BusWrite(72, write), 1);
+  const std::array<uint8_t, 2> address{0x03, 0xA0};
+  for (uint8_t device : {uint8_t{72}, uint8_t{73}}) {
+    backend().clearRequests();
+    std::array<uint8_t, 1> value{};
+    ASSERT_EQ(cam_.BusWrite(72, address), 1);
+    ASSERT_EQ(cam_.BusRead(device, value), 1) << int{device};
+    EXPECT_EQ(value[0], 0x5C);
+    const auto seen = vendorRequests();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].record->index, 72);
+    EXPECT_EQ(seen[1].record->index, 73);
+  }
+  // The camera itself holds the forms apart.
+  const std::array<uint8_t, 1> one{0x10};
+  EXPECT_TRUE(rawRequest(0x40, 0x30, 1, 0x40, one));
+  EXPECT_FALSE(rawRequest(0x40, 0x30, 1, 0x41, one)) << "a write to the read form";
+  EXPECT_FALSE(rawRequest(0x40, 0x30, 1, 0x140, one)) << "an address beyond one byte";
+  EXPECT_TRUE(rawRequest(0xC0, 0x31, 2, 0x41));
+  EXPECT_FALSE(rawRequest(0xC0, 0x31, 2, 0x40)) << "a read from the write form";
+  EXPECT_FALSE(rawRequest(0xC0, 0x31, 2, 0x141));
 }
 
 }  // namespace

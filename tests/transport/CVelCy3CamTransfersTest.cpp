@@ -8,6 +8,7 @@
 
 #include "RecordingBackend.h"
 #include "TransportTestSupport.h"
+#include "platform/Clock.h"
 #include "transport/CVelCy3Cam.h"
 #include "transport/FrameHeader.h"
 #include "transport/LittleEndian.h"
@@ -39,7 +40,26 @@ class CVelCy3CamTransfersTest : public ::testing::Test {
   }
   void TearDown() override {
     backend().memoryDevice = false;
+    backend().swallowTransfers = false;
     camera_->clearFaults();
+  }
+
+  // Endpoint bytes of the aborts the driver saw, in order.
+  static std::vector<int> aborts() {
+    std::vector<int> endpoints;
+    for (const auto& r : backend().requests()) {
+      if (r.code == kIoctlAbortPipe) {
+        endpoints.push_back(r.argument);
+      }
+    }
+    return endpoints;
+  }
+  static int countOf(uint32_t code) {
+    int n = 0;
+    for (const auto& r : backend().requests()) {
+      n += r.code == code ? 1 : 0;
+    }
+    return n;
   }
   static RecordingBackend& backend() { return RecordingBackend::instance(); }
 
@@ -279,6 +299,99 @@ TEST_F(CVelCy3CamTransfersTest, CommandReadAsksForWholeUnitsPlusOne) {
   EXPECT_EQ(bulkSizes(0x81), (std::vector<size_t>{0x400000, 0x4000}));
   const auto command = backend().requests().front();
   EXPECT_EQ(le::get32(command.outgoing, 16), 0x404000u);
+}
+
+TEST_F(CVelCy3CamTransfersTest, ArmedTransferTimesOutAndGivesBackOnlyItsOwnEndpoint) {
+  ASSERT_EQ(cam_.OpenStream(), 1);
+  backend().clearRequests();
+  // This product's camera never sends on endpoint 0x83.
+  std::vector<uint8_t> buffer(4096, 0xEE);
+  uint32_t count = 5;
+  const uint32_t start = platform::tickCount();
+  EXPECT_EQ(cam_.ArmedTransfer(cam_.StreamHandle(), buffer, 0x83, count), 0);
+  const uint32_t took = platform::tickCount() - start;
+  EXPECT_GE(took, 5000u);
+  EXPECT_LT(took, 5000u + 1000u) << "the abort gave the transfer back at once";
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(aborts(), std::vector<int>{0x83});
+  EXPECT_EQ(countOf(kIoctlResetPort), 0);
+  // The frame request went first, on the same handle.
+  const auto seen = backend().requests();
+  ASSERT_FALSE(seen.empty());
+  ASSERT_TRUE(seen.front().record);
+  EXPECT_EQ(seen.front().record->request, 0xC2);
+}
+
+TEST_F(CVelCy3CamTransfersTest, CancelledTransferIsNotWaitedForWithoutLimit) {
+  ASSERT_EQ(cam_.OpenStream(), 1);
+  backend().swallowTransfers = true;
+  backend().clearRequests();
+  std::vector<uint8_t> buffer(4096);
+  uint32_t count = 5;
+  const uint32_t start = platform::tickCount();
+  EXPECT_EQ(cam_.DirectTransfer(cam_.StreamHandle(), buffer, 0x81, count, 100), 0);
+  const uint32_t took = platform::tickCount() - start;
+  // Limit, grace after the first abort, a second abort, the port reset: each wait bounded.
+  EXPECT_GE(took, 100u + 50u + 1000u + 1000u);
+  EXPECT_LT(took, 100u + 50u + 1000u + 1000u + 1000u);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(aborts(), (std::vector<int>{0x81, 0x81}));
+  EXPECT_EQ(countOf(kIoctlResetPort), 1);
+}
+
+TEST_F(CVelCy3CamTransfersTest, BufferedTransferTimesOutAfterThreeSeconds) {
+  ASSERT_EQ(cam_.OpenStream(), 1);
+  backend().clearRequests();
+  std::array<uint8_t, 64> data{};
+  data.fill(0xEE);
+  uint32_t count = 5;
+  const uint32_t start = platform::tickCount();
+  // No frame was requested: nothing comes.
+  EXPECT_EQ(cam_.BufferedTransfer(cam_.StreamHandle(), data, 0x81, count), 0);
+  const uint32_t took = platform::tickCount() - start;
+  EXPECT_GE(took, 3000u);
+  EXPECT_LT(took, 4000u);
+  EXPECT_EQ(count, 5u) << "a failed transfer hands out no count";
+  EXPECT_EQ(data[0], 0xEE);
+  EXPECT_EQ(aborts(), std::vector<int>{0x81});
+  // The stream still works afterwards.
+  ASSERT_EQ(cam_.RequestFrame(kInvalidDeviceHandle), 1);
+  EXPECT_EQ(cam_.BufferedTransfer(cam_.StreamHandle(), data, 0x81, count), 1);
+  EXPECT_EQ(count, 64u);
+}
+
+TEST_F(CVelCy3CamTransfersTest, MemoryMovesAbove16MiBGoInPiecesWithTheirAddresses) {
+  backend().memoryDevice = true;
+  const uint32_t size = 0x1000000 + 100;  // 16 MiB and a bit: one whole piece and one page
+  std::vector<uint8_t> buffer(0x1000000 + 4096);
+  for (bool read : {true, false}) {
+    SCOPED_TRACE(read ? "read" : "write");
+    backend().clearRequests();
+    const uint64_t base = 0x200000000ull + 0x1000;
+    ASSERT_EQ(read ? cam_.ReadMemory(base, buffer, size) : cam_.WriteMemory(base, buffer, size), 1);
+    std::vector<std::vector<uint8_t>> commands;
+    std::vector<size_t> pieces;
+    for (const auto& r : backend().requests()) {
+      if (r.code != kIoctlDirectTransfer || !r.record) {
+        continue;
+      }
+      if (r.outSize == 32 && r.record->endpoint == 0x01) {
+        commands.push_back(r.outgoing);
+      } else {
+        pieces.push_back(r.outSize);
+      }
+    }
+    ASSERT_EQ(commands.size(), 2u);
+    EXPECT_EQ(pieces, (std::vector<size_t>{0x1000000, 4096}));
+    const uint64_t second = base + 0x1000000;
+    EXPECT_EQ(std::memcmp(commands[1].data(), read ? "AU3R" : "AU3W", 4), 0);
+    EXPECT_EQ(le::get32(commands[0], 8), static_cast<uint32_t>(base));
+    EXPECT_EQ(le::get32(commands[0], 12), static_cast<uint32_t>(base >> 32));
+    EXPECT_EQ(le::get32(commands[0], 16), 0x1000000u);
+    EXPECT_EQ(le::get32(commands[1], 8), static_cast<uint32_t>(second));
+    EXPECT_EQ(le::get32(commands[1], 12), static_cast<uint32_t>(second >> 32));
+    EXPECT_EQ(le::get32(commands[1], 16), 4096u);
+  }
 }
 
 }  // namespace

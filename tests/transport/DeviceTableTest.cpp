@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <string>
 #include <vector>
 
+#include "transport/DeviceNames.h"
 #include "transport/LittleEndian.h"
 
 namespace nivexa::transport {
@@ -67,6 +70,26 @@ TEST(DeviceTableTest, InterfacePathsGiveTheirIdsOrNothing) {
   EXPECT_FALSE(parseInterfacePath(""));
   EXPECT_FALSE(parseInterfacePath("\\\\?\\usb#vid_04b4&pid_3xd0#1"));
   EXPECT_FALSE(parseInterfacePath("\\\\?\\usb#vid_ 4b4&pid_33d0#1"));
+}
+
+TEST(DeviceNamesTest, NamesExactlyTheFourteenEarlierProductsOfTheFamily) {
+  // The earlier products, 0x3020 to 0x3140, as the family's factory table has them.
+  const std::vector<uint16_t> earlier = {0x3020, 0x3030, 0x3040, 0x3042, 0x3050, 0x3090, 0x30B0,
+                                         0x30C0, 0x30F0, 0x3100, 0x3110, 0x3120, 0x3130, 0x3140};
+  std::set<std::string> names;
+  for (uint16_t productId : earlier) {
+    SCOPED_TRACE(::testing::Message() << std::hex << productId);
+    const auto name = earlierProductName(productId, 3);
+    ASSERT_TRUE(name);
+    EXPECT_TRUE(names.insert(*name).second) << "distinct names";
+    const bool converter = productId == 0x3130;
+    EXPECT_EQ(name->ends_with(converter ? "_03" : "-USB3-R5_03"), true) << *name;
+    EXPECT_EQ(name->find("-USB3-R5") != std::string::npos, !converter) << *name;
+  }
+  EXPECT_EQ(earlierProductName(0x3020, 12).value_or("").substr(6), "-USB3-R5_12");
+  for (uint16_t productId : {0x3060, 0x3070, 0x3080, 0x30A0, 0x3150, 0x3260, 0x33D0, 0x3010}) {
+    EXPECT_FALSE(earlierProductName(productId, 0)) << std::hex << productId;
+  }
 }
 
 }  // namespace

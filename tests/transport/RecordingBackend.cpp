@@ -79,12 +79,20 @@ IoResult RecordingBackend::ioctl(DeviceHandle handle, uint32_t code, std::span<u
     seen.outgoing.assign(in.begin() + DriverRecord::kSize,
                          in.begin() + DriverRecord::kSize + seen.record->value);
   }
+  if ((code == kIoctlAbortPipe || code == kIoctlResetPipe) && !in.empty()) {
+    seen.argument = in[0];
+  }
   if (code == kIoctlDirectTransfer && seen.record && !(seen.record->endpoint & 0x80)) {
     seen.outgoing.assign(out.begin(), out.begin() + std::min<size_t>(out.size(), 64));
   }
   {
     std::lock_guard lock(mutex_);
     seen_.push_back(seen);
+  }
+  if (code == kIoctlDirectTransfer && swallowTransfers && overlapped != nullptr) {
+    std::lock_guard lock(mutex_);
+    swallowed_.push_back(overlapped);
+    return {false, 0, kErrorIoPending};
   }
   if (code == kIoctlDirectTransfer && memoryDevice && seen.record) {
     // Memory commands are taken as sent; reads are answered at once with a byte pattern.

@@ -22,6 +22,7 @@ struct SeenRequest {
   size_t inSize = 0;
   size_t outSize = 0;
   std::vector<uint8_t> outgoing;  // data stage of a host-to-device vendor request
+  int argument = -1;              // the endpoint byte of an abort or a pipe reset
 };
 
 // A backend in front of virtual cameras of its own, added to the process-wide driver. It
@@ -43,6 +44,9 @@ class RecordingBackend : public Fx3Driver {
 
   std::atomic<int> vendorReplyBytes{-1};  // >= 0: vendor requests return this many bytes
   std::atomic<bool> memoryDevice{false};
+  // Direct transfers are taken and never completed, whatever is aborted or reset: a driver
+  // that does not keep its promise to give cancelled requests back.
+  std::atomic<bool> swallowTransfers{false};
 
   std::vector<std::string> enumerate(const Guid& interfaceGuid) override;
   DeviceHandle open(const std::string& path, bool overlapped) override;
@@ -60,6 +64,7 @@ class RecordingBackend : public Fx3Driver {
   std::vector<SeenRequest> seen_;
   std::vector<std::string> extraPaths_;
   std::vector<std::string> opened_;
+  std::vector<Overlapped*> swallowed_;  // held by the driver for good
 };
 
 }  // namespace nivexa::transport::testing

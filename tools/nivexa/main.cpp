@@ -1,5 +1,6 @@
-// nivexa: command-line tool for the Nivexa SDK. It uses the public C interface only, as an
-// application would.
+// nivexa: command-line tool for the Nivexa SDK. It uses the public C interface, as an
+// application would; only the family table, which the C interface does not show, comes from the
+// SDK's own static libraries.
 #include <unistd.h>
 
 #include <chrono>
@@ -11,6 +12,7 @@
 
 #include "NivexaMessages.h"
 #include "NivexaSdk.h"
+#include "engine/FamilyReport.h"
 
 namespace {
 
@@ -28,6 +30,7 @@ int printUsage(std::FILE* out) {
       "  info [--device N]       camera information, temperature, cooler, exposure and gain\n"
       "  stream [--seconds N] [--device N] [--bits 8|16]\n"
       "                          preview into a buffer and report the frames delivered\n"
+      "  family                  the camera family: product IDs, drivers, arrays, capabilities\n"
       "  version                 print the SDK version\n"
       "  help                    print this text\n"
       "\n"
@@ -280,6 +283,23 @@ int stream(char** argv, const Options& options) {
   return failures == 0 && total > 0 ? 0 : 1;
 }
 
+int printFamily() {
+  std::printf("%-7s %-33s %-12s %-4s %-7s %-6s %-6s %s\n", "product", "driver", "array", "addr",
+              "variant", "orient", "opens", "capabilities");
+  for (const auto& row : nivexa::engine::describeFamily()) {
+    char array[24];
+    std::snprintf(array, sizeof array, "%dx%d", row.arrayWidth, row.arrayHeight);
+    char variant[12] = "-";
+    if (row.variant != 0) {
+      std::snprintf(variant, sizeof variant, "%d", row.variant);
+    }
+    std::printf("0x%04X  %-33s %-12s %-4u %-7s %-6d %-6s %s\n", row.productId, row.driver.c_str(),
+                array, row.deviceAddress, variant, row.orientation, row.programmed ? "yes" : "no",
+                nivexa::family::groupNames(row.groups).c_str());
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -289,6 +309,9 @@ int main(int argc, char** argv) {
   const std::string command = argv[1];
   if (command == "version") {
     return printVersion();
+  }
+  if (command == "family") {
+    return printFamily();
   }
   if (command == "help" || command == "--help" || command == "-h") {
     return printUsage(stdout);

@@ -52,9 +52,10 @@ bool wellFormed(uint32_t code, const DriverRecord& r, size_t inSize, size_t outS
   }
 }
 
-sim::DriverRequest traced(uint32_t code, const DriverRecord& r, size_t inSize, size_t outSize,
-                          bool refused) {
+sim::DriverRequest traced(DeviceHandle handle, uint32_t code, const DriverRecord& r, size_t inSize,
+                          size_t outSize, bool refused) {
   sim::DriverRequest t;
+  t.handle = handle;
   t.code = code;
   t.requestType = r.requestType;
   t.request = r.request;
@@ -197,7 +198,7 @@ IoResult VirtualCameraBackend::ioctl(DeviceHandle handle, uint32_t code, std::sp
         return {false, 0, kErrorInvalidParameter};
       }
       const bool refused = !wellFormed(code, *record, in.size(), out.size());
-      h.camera->recordRequest(traced(code, *record, in.size(), out.size(), refused));
+      h.camera->recordRequest(traced(handle, code, *record, in.size(), out.size(), refused));
       if (refused) {
         return {false, 0, kErrorInvalidParameter};
       }
