@@ -1,9 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 
-#include "platform/OutputFile.h"
+#include "platform/FileIO.h"
 
 namespace nivexa::output {
 
@@ -18,18 +19,22 @@ class ByteSink {
   virtual uint64_t size() const = 0;
 };
 
-// The sink of a file being written under its temporary name.
+// The sink of a file being written under its temporary name. Encoders hand over many small
+// pieces (rows, library buffers); they are gathered so the file sees few large writes.
 class FileSink final : public ByteSink {
  public:
-  explicit FileSink(platform::OutputFile& file) : file_(file) {}
-  bool append(std::span<const uint8_t> bytes) override { return file_.append(bytes); }
-  bool writeAt(uint64_t offset, std::span<const uint8_t> bytes) override {
-    return file_.writeAt(offset, bytes);
-  }
-  uint64_t size() const override { return file_.size(); }
+  explicit FileSink(platform::AtomicFileWriter& file);
+  bool append(std::span<const uint8_t> bytes) override;
+  bool writeAt(uint64_t offset, std::span<const uint8_t> bytes) override;
+  uint64_t size() const override { return file_.size() + buffered_; }
+  // Writes what is gathered; false when the file refused it (or refused anything before).
+  bool flush();
 
  private:
-  platform::OutputFile& file_;
+  platform::AtomicFileWriter& file_;
+  std::unique_ptr<uint8_t[]> buffer_;
+  size_t buffered_ = 0;
+  bool failed_ = false;
 };
 
 }  // namespace nivexa::output

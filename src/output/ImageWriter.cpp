@@ -1,8 +1,8 @@
 #include "output/ImageWriter.h"
 
 #include "output/ImageWriters.h"
+#include "platform/FileIO.h"
 #include "platform/Log.h"
-#include "platform/OutputFile.h"
 
 namespace nivexa::output {
 
@@ -51,15 +51,15 @@ int writeImageFile(const imaging::DibImage& image, const char* path, int32_t fil
       !canWrite(fileType, image.bitsPerPixel())) {
     return 0;
   }
-  platform::OutputFile file;
-  if (!file.create(path)) {
+  platform::AtomicFileWriter file;
+  if (!file.open(path)) {
     return 0;
   }
   FileSink sink(file);
-  if (!writeImageTo(image, fileType, sink)) {
+  if (!writeImageTo(image, fileType, sink) || !sink.flush()) {
     NIVEXA_LOG(Output, Info, "image file: type %d of a %u-bit bitmap to %s failed", fileType,
                image.bitsPerPixel(), path);
-    file.discard();
+    file.abandon();
     return 0;
   }
   return file.commit() ? 1 : 0;
