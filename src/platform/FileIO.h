@@ -43,7 +43,7 @@ class AtomicFileWriter {
   // False from the first failure on; later writes do nothing.
   bool write(std::span<const uint8_t> bytes);
   // Overwrites bytes inside what has been written (encoders that patch a header at the end);
-  // the end does not move. False for a range that reaches past the end.
+  // the end does not move. A range that reaches past the end fails the file.
   bool writeAt(uint64_t offset, std::span<const uint8_t> bytes);
   // Bytes written so far.
   uint64_t size() const { return size_; }

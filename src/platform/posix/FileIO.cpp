@@ -120,7 +120,12 @@ bool AtomicFileWriter::write(std::span<const uint8_t> bytes) {
 }
 
 bool AtomicFileWriter::writeAt(uint64_t offset, std::span<const uint8_t> bytes) {
-  if (failed_ || fd_ < 0 || offset > size_ || bytes.size() > size_ - offset) {
+  if (failed_ || fd_ < 0) {
+    return false;
+  }
+  // A patch outside the written bytes means the encoder lost track of its file: fail it.
+  if (offset > size_ || bytes.size() > size_ - offset) {
+    failed_ = true;
     return false;
   }
   size_t done = 0;
