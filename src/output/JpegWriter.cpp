@@ -26,7 +26,9 @@ struct JpegState {
   ByteSink* sink = nullptr;
   std::unique_ptr<uint8_t[]> outBuffer;
   std::unique_ptr<uint8_t[]> rowBuffer;
-  const imaging::DibImage* picture = nullptr;  // 8 bits per sample, rows turned over
+  const imaging::DibImage* image = nullptr;
+  const imaging::kernels::Conversion* conversion = nullptr;
+  imaging::DibImage line;  // one picture row at 8 bits per sample
   int quality = 100;
 };
 
@@ -86,24 +88,27 @@ bool encode(JpegState& s) {
   s.destination.empty_output_buffer = emptyOutputBuffer;
   s.destination.term_destination = termDestination;
   c.dest = &s.destination;
-  const imaging::DibImage& pic = *s.picture;
-  const int components = pic.bitsPerPixel() == 8 ? 1 : 3;
-  c.image_width = static_cast<JDIMENSION>(pic.width());
-  c.image_height = static_cast<JDIMENSION>(pic.height());
+  const imaging::DibImage& image = *s.image;
+  const int components = s.line.bitsPerPixel() == 8 ? 1 : 3;
+  c.image_width = static_cast<JDIMENSION>(image.width());
+  c.image_height = static_cast<JDIMENSION>(image.height());
   c.input_components = components;
   c.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
   jpeg_set_defaults(&c);
   jpeg_set_quality(&c, s.quality, TRUE);
   jpeg_simple_progression(&c);
   jpeg_start_compress(&c, TRUE);
-  // The temporary is turned over, so its last memory row is the top of the picture.
-  for (int32_t y = pic.height() - 1; y >= 0; --y) {
-    const uint8_t* src = pic.row(y);
+  // Top row of the picture first. Each row goes through the conversion on its own, so the
+  // 8-bit picture never exists as a whole (the turned-over copy would be turned back here).
+  for (int32_t y = 0; y < image.height(); ++y) {
+    const imaging::Rect one{0, y, image.width(), y + 1};
+    imaging::kernels::convert(s.line, *s.conversion, image, &one);
+    const uint8_t* src = s.line.row(0);
     JSAMPROW row = s.rowBuffer.get();
     if (components == 1) {
       row = const_cast<JSAMPROW>(src);  // libjpeg only reads input rows
     } else {
-      for (int32_t x = 0; x < pic.width(); ++x) {
+      for (int32_t x = 0; x < image.width(); ++x) {
         row[3 * x + 0] = src[3 * x + 2];
         row[3 * x + 1] = src[3 * x + 1];
         row[3 * x + 2] = src[3 * x + 0];
@@ -115,7 +120,7 @@ bool encode(JpegState& s) {
   return true;
 }
 
-const imaging::kernels::Conversion* turnOverTo8Bits(int32_t bitsPerPixel, uint16_t& tempBits) {
+const imaging::kernels::Conversion* to8BitsPerSample(int32_t bitsPerPixel, uint16_t& tempBits) {
   using namespace imaging::kernels;
   switch (bitsPerPixel) {
     case 8:
@@ -141,19 +146,18 @@ const imaging::kernels::Conversion* turnOverTo8Bits(int32_t bitsPerPixel, uint16
 
 bool writeJpeg(const imaging::DibImage& image, int quality, ByteSink& sink) {
   uint16_t tempBits = 0;
-  const auto* conversion = turnOverTo8Bits(image.bitsPerPixel(), tempBits);
+  const auto* conversion = to8BitsPerSample(image.bitsPerPixel(), tempBits);
   if (!image.valid() || conversion == nullptr) {
-    return false;
-  }
-  imaging::DibImage picture;
-  if (picture.Create(image.width(), image.height(), tempBits) == 0 ||
-      imaging::kernels::convert(picture, *conversion, image) == 0) {
     return false;
   }
   auto state = std::make_unique<JpegState>();
   JpegState& s = *state;
+  if (s.line.Create(image.width(), 1, tempBits) == 0) {
+    return false;
+  }
   s.sink = &sink;
-  s.picture = &picture;
+  s.image = &image;
+  s.conversion = conversion;
   s.quality = quality;
   s.outBuffer.reset(new (std::nothrow) uint8_t[kDestinationBytes]);
   s.rowBuffer.reset(new (std::nothrow) uint8_t[static_cast<size_t>(image.width()) * 3]);
