@@ -25,7 +25,6 @@ struct JpegState {
   std::jmp_buf recover{};
   ByteSink* sink = nullptr;
   std::unique_ptr<uint8_t[]> outBuffer;
-  std::unique_ptr<uint8_t[]> rowBuffer;
   const imaging::DibImage* image = nullptr;
   const imaging::kernels::Conversion* conversion = nullptr;
   imaging::DibImage line;  // one picture row at 8 bits per sample
@@ -93,7 +92,10 @@ bool encode(JpegState& s) {
   c.image_width = static_cast<JDIMENSION>(image.width());
   c.image_height = static_cast<JDIMENSION>(image.height());
   c.input_components = components;
-  c.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+  // The rows are handed over in the bitmap's blue-green-red order: libjpeg-turbo converts from
+  // that order to YCbCr itself, giving the same file as a red-green-blue copy without the extra
+  // pass over every row.
+  c.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_EXT_BGR;
   jpeg_set_defaults(&c);
   jpeg_set_quality(&c, s.quality, TRUE);
   jpeg_simple_progression(&c);
@@ -103,17 +105,7 @@ bool encode(JpegState& s) {
   for (int32_t y = 0; y < image.height(); ++y) {
     const imaging::Rect one{0, y, image.width(), y + 1};
     imaging::kernels::convert(s.line, *s.conversion, image, &one);
-    const uint8_t* src = s.line.row(0);
-    JSAMPROW row = s.rowBuffer.get();
-    if (components == 1) {
-      row = const_cast<JSAMPROW>(src);  // libjpeg only reads input rows
-    } else {
-      for (int32_t x = 0; x < image.width(); ++x) {
-        row[3 * x + 0] = src[3 * x + 2];
-        row[3 * x + 1] = src[3 * x + 1];
-        row[3 * x + 2] = src[3 * x + 0];
-      }
-    }
+    JSAMPROW row = s.line.row(0);
     jpeg_write_scanlines(&c, &row, 1);
   }
   jpeg_finish_compress(&c);
@@ -160,8 +152,7 @@ bool writeJpeg(const imaging::DibImage& image, int quality, ByteSink& sink) {
   s.conversion = conversion;
   s.quality = quality;
   s.outBuffer.reset(new (std::nothrow) uint8_t[kDestinationBytes]);
-  s.rowBuffer.reset(new (std::nothrow) uint8_t[static_cast<size_t>(image.width()) * 3]);
-  if (!s.outBuffer || !s.rowBuffer) {
+  if (!s.outBuffer) {
     return false;
   }
   s.cinfo.err = jpeg_std_error(&s.errorManager);
