@@ -36,6 +36,9 @@ inline constexpr const char* kDeviceNameStem = "NivexaM7QXTEC";
 inline constexpr int32_t kMaxListedDevices = 10;
 inline constexpr int32_t kSnapShotTimeoutMs = 3000;
 inline constexpr int32_t kTriggerTimeoutMs = 6000;
+// Sizes of the camera information record: without and with the exposure limits in seconds.
+inline constexpr int32_t kCameraInfoShortSize = 36;
+inline constexpr int32_t kCameraInfoFullSize = 56;
 
 // The object behind one camera handle. Every operation returns 1 for success and 0 for failure
 // unless stated otherwise, and records the reason on the object's error stack.
@@ -109,6 +112,10 @@ class CNivexa : public imaging::PipelineHost {
   int SetAutoIris(int32_t mode);
   int SetSamplingRate(int32_t rate);
 
+  // The stored side of the parameter model, for the settings store and the dialogs.
+  imaging::ProcessingParameters& Processing() { return params_; }
+  const AnalogSettings& Analog() const { return analog_; }
+
   // Register and device-memory access
   int32_t FpgaReadRegister(int32_t address, BOOL* ok);
   int FpgaWriteRegister(int32_t address, int32_t value);
@@ -145,6 +152,15 @@ class CNivexa : public imaging::PipelineHost {
   // Records error 1 and returns false when there is no engine to carry out the operation.
   bool RequireEngine();
   void Teardown();
+
+  // ---- Parameter model ----
+  // Re-reads the seconds after a write of ticks, so both views describe the same exposure.
+  void RefreshExposureSeconds();
+  // The filter ids that the engine carries (gains, exposure, cooling, sensor switches).
+  int32_t GetEngineFilter(int32_t id, BOOL* ok);
+  int SetEngineFilter(int32_t id, int32_t value);
+  // A device command whose failure the caller would otherwise not learn of: error 6.
+  int DeviceCommand(int result);
 
   // ---- Acquisition side: device choice, stream preparation, acquisition loops ----
 
@@ -211,7 +227,9 @@ class CNivexa : public imaging::PipelineHost {
   std::function<void(imaging::DibImage& raw)> maskFilterStep_;
   std::function<void(imaging::DibImage& raw, int32_t threshold)> dotFilterStep_;
 
-  imaging::ProcessingParameters params_;  // mirror flags and auto-iris mode live here too
+  // Mirror flags and auto-iris mode live here too. Filter and gray values start as a first run
+  // without stored settings leaves them.
+  imaging::ProcessingParameters params_{.bayerMode = 3};
   AnalogSettings analog_;
   std::atomic<int32_t> clockValue_{0};
 
@@ -241,7 +259,6 @@ class CNivexa : public imaging::PipelineHost {
   std::atomic<int32_t> horizontalStart_{0};
   std::atomic<int32_t> verticalStart_{0};
 
-  std::atomic<int32_t> autoIris_{0};
   std::atomic<int32_t> colorMode_{0};
   std::atomic<int32_t> subsample_{0};
   std::atomic<int32_t> waitTimeMs_{10};

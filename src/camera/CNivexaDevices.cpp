@@ -203,11 +203,38 @@ int CNivexa::ReadSerialNumberW(wchar_t* buffer, int32_t size) {
   return 1;
 }
 
-int CNivexa::GetCameraInfo(NivexaCameraInfo*) {
+// The caller's record may be only as long as its size field says: nothing beyond it is touched.
+int CNivexa::GetCameraInfo(NivexaCameraInfo* info) {
   if (!RequireEngine()) {
     return 0;
   }
-  return 0;
+  std::lock_guard command(commandLock_);
+  if (info == nullptr) {
+    RecordError(NIVEXA_ERR_ARGUMENT);
+    return 0;
+  }
+  const int32_t size = info->size;
+  if (size < kCameraInfoShortSize) {
+    RecordError(NIVEXA_ERR_MEMORY);
+    return 0;
+  }
+  info->widthLimit = kSensorWidth;
+  info->heightLimit = kSensorHeight;
+  info->globalGainMin = engine_->GetAnalogGainMin();
+  info->globalGainMax = engine_->GetAnalogGainMax();
+  info->colorGainMin = engine_->GetColourGainMin();
+  info->colorGainMax = engine_->GetColourGainMax();
+  info->exposureMin = engine_->GetExposureTicksMin();
+  info->exposureMax = engine_->GetExposureTicksMax();
+  if (size >= kCameraInfoFullSize) {
+    double minimum = 0.0;
+    double maximum = 0.0;
+    engine_->GetExposureSecondsMin(&minimum);
+    engine_->GetExposureSecondsMax(&maximum);
+    info->exposureSecondsMin = minimum;
+    info->exposureSecondsMax = maximum;
+  }
+  return 1;
 }
 
 }  // namespace nivexa::camera

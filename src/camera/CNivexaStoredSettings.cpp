@@ -11,6 +11,7 @@ constexpr int32_t kBayerGainUnity = 100;  // percent
 constexpr int32_t kGammaOff = 100;
 constexpr int32_t kDefaultBayerMode = 3;
 constexpr int32_t kGrayDefault = 128;
+constexpr int32_t kGrayOffsetNeutral = 0;
 
 }  // namespace
 
@@ -65,8 +66,9 @@ void CNivexa::LoadStoredGraySettings() {
   for (auto& gain : params_.grayGain) {
     gain = kGrayDefault;
   }
+  // Offsets are added to the samples: the neutral one is 0, whatever the stored default once was.
   for (auto& offset : params_.grayOffset) {
-    offset = kGrayDefault;
+    offset = kGrayOffsetNeutral;
   }
 }
 
