@@ -1,15 +1,24 @@
 #include "camera/CNivexa.h"
 #include "camera/ConfigFile.h"
+#include "output/ImageWriter.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 
 namespace nivexa::camera {
 
-int CNivexa::SaveImage(const char*, int32_t) {
+int CNivexa::SaveImage(const char* path, int32_t fileType) {
   if (!RequireEngine()) {
     return 0;
   }
-  return 0;
+  // Under the image lock no frame is being processed: the file holds one whole frame.
+  platform::CriticalSectionGuard image(imageLock_);
+  const imaging::DibImage& output = bitmaps_.outputFor(StreamMode());
+  if (!imageReady_ || !output.valid()) {
+    RecordError(NIVEXA_ERR_NO_CAMERA);
+    return 0;
+  }
+  // Writer failures (type, depth, path, library, disk) return 0 without an error code.
+  return output::writeImageFile(output, path, fileType);
 }
 
 int CNivexa::Record(const char* path, int32_t, int32_t) {

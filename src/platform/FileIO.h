@@ -42,12 +42,18 @@ class AtomicFileWriter {
   bool open(const char* targetPath);
   // False from the first failure on; later writes do nothing.
   bool write(std::span<const uint8_t> bytes);
+  // Overwrites bytes inside what has been written (encoders that patch a header at the end);
+  // the end does not move. A range that reaches past the end fails the file.
+  bool writeAt(uint64_t offset, std::span<const uint8_t> bytes);
+  // Bytes written so far.
+  uint64_t size() const { return size_; }
   bool commit();
   void abandon();
 
  private:
   int fd_ = -1;
   bool failed_ = false;
+  uint64_t size_ = 0;
   std::string target_;
   std::string temporary_;
 };

@@ -3,10 +3,12 @@
 // SDK's own static libraries.
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,10 @@ int printUsage(std::FILE* out) {
       "  stream [--seconds N] [--device N] [--bits 8|16]\n"
       "                          preview into a buffer and report the frames delivered\n"
       "  family                  the camera family: product IDs, drivers, arrays, capabilities\n"
+      "  snapshot [-o FILE] [--type bmp|raw|jpeg|jpeg70|jpeg20|png|tiff] [--bits 8|16]\n"
+      "           [--exposure SECONDS] [--gain N] [--device N]\n"
+      "                          take one frame and save it (type from the extension when\n"
+      "                          --type is absent; default frame.png)\n"
       "  version                 print the SDK version\n"
       "  help                    print this text\n"
       "\n"
@@ -200,7 +206,7 @@ int showInfo(char** argv, const Options& options) {
   const LONG cooler = Nivexa_GetPeltier(h, &ok);
   printValue("cooler", ok != 0 && cooler >= 0, "%s", cooler > 0 ? "on" : "off");
   ok = 0;
-  const double exposure = Nivexa_GetExposureTimeEx(h, &ok);
+  const double exposure = Nivexa_GetExposureTime(h, &ok) / 10000.0;
   printValue("exposure", ok != 0, "%g s", exposure);
   ok = 0;
   const LONG gain = Nivexa_GetGlobalGain(h, &ok);
@@ -300,6 +306,138 @@ int printFamily() {
   return 0;
 }
 
+struct SnapshotOptions {
+  std::string file = "frame.png";
+  int type = -1;
+  int device = 0;
+  int bits = 8;
+  double exposure = -1;
+  long gain = -1;
+};
+
+struct FileType {
+  const char* name;
+  int code;
+};
+constexpr FileType kTypeNames[] = {{"bmp", 0},    {"raw", 1}, {"jpeg", 2}, {"jpeg70", 3},
+                                   {"jpeg20", 4}, {"png", 5}, {"tiff", 6}};
+constexpr FileType kExtensions[] = {{".bmp", 0}, {".raw", 1}, {".jpg", 2}, {".jpeg", 2},
+                                    {".png", 5}, {".tif", 6}, {".tiff", 6}};
+
+bool caseEqual(const std::string& a, const char* b) {
+  if (a.size() != std::strlen(b)) {
+    return false;
+  }
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != b[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+int typeFromName(const std::string& name, const FileType* table, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    if (caseEqual(name, table[i].name)) {
+      return table[i].code;
+    }
+  }
+  return -1;
+}
+
+bool parseSnapshotOptions(int argc, char** argv, SnapshotOptions& options) {
+  for (int i = 2; i < argc; ++i) {
+    const std::string name = argv[i];
+    if (i + 1 >= argc) {
+      std::fprintf(stderr, "nivexa: %s needs a value\n", name.c_str());
+      return false;
+    }
+    const std::string value = argv[++i];
+    char* end = nullptr;
+    bool good = true;
+    if (name == "-o" || name == "--output") {
+      options.file = value;
+      good = !value.empty();
+    } else if (name == "--type") {
+      options.type = typeFromName(value, kTypeNames, std::size(kTypeNames));
+      good = options.type >= 0;
+    } else if (name == "--bits") {
+      options.bits = static_cast<int>(std::strtol(value.c_str(), &end, 10));
+      good = *end == '\0' && (options.bits == 8 || options.bits == 16);
+    } else if (name == "--exposure") {
+      options.exposure = std::strtod(value.c_str(), &end);
+      good = *end == '\0' && options.exposure > 0;
+    } else if (name == "--gain") {
+      options.gain = std::strtol(value.c_str(), &end, 10);
+      good = *end == '\0' && options.gain >= 0;
+    } else if (name == "--device") {
+      options.device = static_cast<int>(std::strtol(value.c_str(), &end, 10));
+      good = *end == '\0' && options.device >= 0;
+    } else {
+      std::fprintf(stderr, "nivexa: unknown option %s\n", name.c_str());
+      return false;
+    }
+    if (!good) {
+      std::fprintf(stderr, "nivexa: bad value for %s: %s\n", name.c_str(), value.c_str());
+      return false;
+    }
+  }
+  if (options.type < 0) {
+    const std::string extension = std::filesystem::path(options.file).extension().string();
+    options.type = typeFromName(extension, kExtensions, std::size(kExtensions));
+    if (options.type < 0) {
+      std::fprintf(stderr, "nivexa: cannot tell the file type of %s; give --type\n",
+                   options.file.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+int snapshot(char** argv, const SnapshotOptions& options) {
+  int count = 0;
+  const LONG h = openHandle(argv, count);
+  if (h == 0 || !selectDevice(h, options.device)) {
+    Nivexa_Release(h);
+    return 1;
+  }
+  const auto failed = [h](const char* what) {
+    std::fprintf(stderr, "nivexa: %s (error %d)\n", what, static_cast<int>(Nivexa_GetLastError(h)));
+    Nivexa_Release(h);
+    return 1;
+  };
+  if (!Nivexa_SetColorMode(h, options.bits)) {
+    return failed("bits per pixel refused");
+  }
+  // Ticks of 100 us, the exposure unit every camera of the family accepts.
+  const auto ticks = static_cast<LONG>(options.exposure * 10000.0 + 0.5);
+  if (options.exposure > 0 && !Nivexa_SetExposureTime(h, ticks < 1 ? 1 : ticks)) {
+    return failed("exposure refused");
+  }
+  if (options.gain >= 0 && !Nivexa_SetGlobalGain(h, static_cast<LONG>(options.gain))) {
+    return failed("gain refused");
+  }
+  if (!Nivexa_SnapShot(h, nullptr, 0, 1)) {
+    return failed("no frame");
+  }
+  if (!Nivexa_SaveImage(h, options.file.c_str(), options.type)) {
+    return failed("the image could not be saved");
+  }
+  BOOL ok = 0;
+  const double exposure = Nivexa_GetExposureTime(h, &ok) / 10000.0;
+  std::error_code error;
+  const auto where = std::filesystem::absolute(options.file, error);
+  const auto size = std::filesystem::file_size(options.file, error);
+  std::printf("saved %s (%llu bytes): %d bits per pixel", where.string().c_str(),
+              static_cast<unsigned long long>(size), options.bits);
+  if (ok) {
+    std::printf(", exposure %g s", exposure);
+  }
+  std::printf("\n");
+  Nivexa_Release(h);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -315,6 +453,13 @@ int main(int argc, char** argv) {
   }
   if (command == "help" || command == "--help" || command == "-h") {
     return printUsage(stdout);
+  }
+  if (command == "snapshot") {
+    SnapshotOptions options;
+    if (!parseSnapshotOptions(argc, argv, options)) {
+      return printUsage(stderr);
+    }
+    return snapshot(argv, options);
   }
   Options options;
   if (command == "list" || command == "info" || command == "stream") {

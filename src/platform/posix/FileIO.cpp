@@ -95,6 +95,7 @@ bool AtomicFileWriter::open(const char* targetPath) {
     fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   } while (fd_ < 0 && errno == EINTR);
   failed_ = fd_ < 0;
+  size_ = 0;
   if (failed_) {
     temporary_.clear();
   }
@@ -113,8 +114,34 @@ bool AtomicFileWriter::write(std::span<const uint8_t> bytes) {
       break;
     }
     done += static_cast<size_t>(put);
+    size_ += static_cast<uint64_t>(put);
   }
   return !failed_ && fd_ >= 0;
+}
+
+bool AtomicFileWriter::writeAt(uint64_t offset, std::span<const uint8_t> bytes) {
+  if (failed_ || fd_ < 0) {
+    return false;
+  }
+  // A patch outside the written bytes means the encoder lost track of its file: fail it.
+  if (offset > size_ || bytes.size() > size_ - offset) {
+    failed_ = true;
+    return false;
+  }
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t put =
+        ::pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+    if (put < 0 && errno == EINTR) {
+      continue;
+    }
+    if (put <= 0) {
+      failed_ = true;
+      return false;
+    }
+    done += static_cast<size_t>(put);
+  }
+  return true;
 }
 
 bool AtomicFileWriter::commit() {

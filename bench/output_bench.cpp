@@ -1,0 +1,213 @@
+// Each image writer on a full 2048 x 1536 frame next to the same library called directly with
+// the same settings (stdio file, no temporary, no sync), and the byte layouts next to one fwrite
+// of the same bytes, in the same run. The writers' extra cost is the conversion pass, the
+// temporary name, the sync and the rename.
+#include <benchmark/benchmark.h>
+#include <jpeglib.h>
+#include <png.h>
+#include <tiffio.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "imaging/DibImage.h"
+#include "output/ImageWriter.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using nivexa::imaging::DibImage;
+
+constexpr int32_t kWidth = 2048;
+constexpr int32_t kHeight = 1536;
+
+const fs::path& benchFolder() {
+  static const fs::path folder = [] {
+    // NIVEXA_BENCH_DIR picks the file system (a tmpfs shows the cost without the disk's sync).
+    const char* chosen = std::getenv("NIVEXA_BENCH_DIR");
+    auto p = (chosen ? fs::path(chosen) : fs::temp_directory_path()) / "nivexa-output-bench";
+    fs::create_directories(p);
+    return p;
+  }();
+  return folder;
+}
+
+std::string benchPath(const char* name) {
+  return (benchFolder() / name).string();
+}
+
+// A frame with gradients and texture, so the encoders see something like a camera picture.
+const DibImage& frame(int32_t bits) {
+  static DibImage frames[9];
+  DibImage& f = frames[bits / 8];
+  if (!f.valid()) {
+    f.Create(kWidth, kHeight, static_cast<uint16_t>(bits));
+    uint32_t noise = 12345;
+    for (int32_t y = 0; y < kHeight; ++y) {
+      uint8_t* row = f.row(y);
+      for (int32_t i = 0; i < kWidth * f.bytesPerPixel(); ++i) {
+        noise = noise * 1103515245u + 12345u;
+        row[i] = static_cast<uint8_t>((y / 8 + i / 24 + (noise >> 29)) & 0xFF);
+      }
+    }
+  }
+  return f;
+}
+
+void reportFrame(benchmark::State& state, int32_t bits) {
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(frame(bits).imageBytes()));
+}
+
+void BM_Writer(benchmark::State& state, int32_t type, int32_t bits, const char* name) {
+  const DibImage& image = frame(bits);
+  const std::string path = benchPath(name);
+  for (auto _ : state) {
+    if (nivexa::output::writeImageFile(image, path.c_str(), type) != 1) {
+      state.SkipWithError("write failed");
+      break;
+    }
+  }
+  reportFrame(state, bits);
+}
+
+// --- the libraries called directly -------------------------------------------------------
+
+void BM_DirectFwrite(benchmark::State& state, int32_t bits) {
+  const DibImage& image = frame(bits);
+  const std::string path = benchPath("direct.raw");
+  for (auto _ : state) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(image.bits(), 1, image.imageBytes(), f);
+    std::fclose(f);
+  }
+  reportFrame(state, bits);
+}
+
+void BM_DirectJpeg(benchmark::State& state, int quality) {
+  const DibImage& image = frame(24);
+  const std::string path = benchPath("direct.jpg");
+  std::vector<uint8_t> row(static_cast<size_t>(kWidth) * 3);
+  for (auto _ : state) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    jpeg_compress_struct c{};
+    jpeg_error_mgr err{};
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    jpeg_stdio_dest(&c, f);
+    c.image_width = kWidth;
+    c.image_height = kHeight;
+    c.input_components = 3;
+    c.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, quality, TRUE);
+    jpeg_simple_progression(&c);
+    jpeg_start_compress(&c, TRUE);
+    for (int32_t y = 0; y < kHeight; ++y) {
+      const uint8_t* s = image.row(y);
+      for (int32_t x = 0; x < kWidth; ++x) {
+        row[3 * x] = s[3 * x + 2];
+        row[3 * x + 1] = s[3 * x + 1];
+        row[3 * x + 2] = s[3 * x];
+      }
+      JSAMPROW r = row.data();
+      jpeg_write_scanlines(&c, &r, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    std::fclose(f);
+  }
+  reportFrame(state, 24);
+}
+
+void BM_DirectPng(benchmark::State& state, int32_t bits) {
+  const DibImage& image = frame(bits);
+  const std::string path = benchPath("direct.png");
+  std::vector<png_bytep> rows(kHeight);
+  for (int32_t y = 0; y < kHeight; ++y) {
+    rows[static_cast<size_t>(y)] = const_cast<png_bytep>(image.row(y));
+  }
+  for (auto _ : state) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_init_io(png, f);
+    png_set_IHDR(png, info, kWidth, kHeight, bits == 16 ? 16 : 8,
+                 bits == 16 ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    png_set_bgr(png);
+    if (bits == 16) {
+      png_set_swap(png);  // the library turns little-endian samples around itself
+    }
+    png_write_image(png, rows.data());
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(f);
+  }
+  reportFrame(state, bits);
+}
+
+void BM_DirectTiff(benchmark::State& state, int32_t bits) {
+  const DibImage& image = frame(bits);
+  const std::string path = benchPath("direct.tif");
+  const size_t rowBytes = static_cast<size_t>(kWidth) * image.bytesPerPixel();
+  std::vector<uint8_t> strip(rowBytes * kHeight);
+  for (auto _ : state) {
+    // The caller has to hand libtiff red-green-blue rows without padding, as the writer does.
+    for (int32_t y = 0; y < kHeight; ++y) {
+      const uint8_t* s = image.row(y);
+      uint8_t* d = strip.data() + rowBytes * static_cast<size_t>(y);
+      if (bits == 24) {
+        for (int32_t x = 0; x < kWidth; ++x) {
+          d[3 * x] = s[3 * x + 2];
+          d[3 * x + 1] = s[3 * x + 1];
+          d[3 * x + 2] = s[3 * x];
+        }
+      } else {
+        std::copy(s, s + rowBytes, d);
+      }
+    }
+    TIFF* t = TIFFOpen(path.c_str(), "w");
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(kWidth));
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(kHeight));
+    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, bits == 16 ? 16 : 8);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, bits == 16 ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, bits == 16 ? 1 : 3);
+    TIFFWriteEncodedStrip(t, 0, strip.data(), static_cast<tmsize_t>(strip.size()));
+    TIFFClose(t);
+  }
+  reportFrame(state, bits);
+}
+
+#define NIVEXA_OUTPUT_BENCH(...) \
+  BENCHMARK_CAPTURE(__VA_ARGS__)->Unit(benchmark::kMillisecond)->UseRealTime()
+
+NIVEXA_OUTPUT_BENCH(BM_DirectFwrite, gray16, 16);
+NIVEXA_OUTPUT_BENCH(BM_Writer, raw_gray16, 1, 16, "w.raw");
+NIVEXA_OUTPUT_BENCH(BM_DirectFwrite, bgr24, 24);
+NIVEXA_OUTPUT_BENCH(BM_Writer, bmp_bgr24, 0, 24, "w.bmp");
+NIVEXA_OUTPUT_BENCH(BM_Writer, bmp_gray16, 0, 16, "w16.bmp");
+NIVEXA_OUTPUT_BENCH(BM_DirectJpeg, q100, 100);
+NIVEXA_OUTPUT_BENCH(BM_Writer, jpeg100_bgr24, 2, 24, "w.jpg");
+NIVEXA_OUTPUT_BENCH(BM_DirectJpeg, q70, 70);
+NIVEXA_OUTPUT_BENCH(BM_Writer, jpeg70_bgr24, 3, 24, "w.jpg");
+NIVEXA_OUTPUT_BENCH(BM_DirectJpeg, q20, 20);
+NIVEXA_OUTPUT_BENCH(BM_Writer, jpeg20_bgr24, 4, 24, "w.jpg");
+NIVEXA_OUTPUT_BENCH(BM_DirectPng, gray16, 16);
+NIVEXA_OUTPUT_BENCH(BM_Writer, png_gray16, 5, 16, "w.png");
+NIVEXA_OUTPUT_BENCH(BM_DirectPng, bgr24, 24);
+NIVEXA_OUTPUT_BENCH(BM_Writer, png_bgr24, 5, 24, "w.png");
+NIVEXA_OUTPUT_BENCH(BM_DirectTiff, gray16, 16);
+NIVEXA_OUTPUT_BENCH(BM_Writer, tiff_gray16, 6, 16, "w.tif");
+NIVEXA_OUTPUT_BENCH(BM_DirectTiff, bgr24, 24);
+NIVEXA_OUTPUT_BENCH(BM_Writer, tiff_bgr24, 6, 24, "w.tif");
+
+}  // namespace
+
+BENCHMARK_MAIN();

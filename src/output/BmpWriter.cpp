@@ -1,0 +1,55 @@
+#include "output/BmpWriter.h"
+
+#include "output/ImageWriters.h"
+
+namespace nivexa::output {
+namespace {
+
+void putLe32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) {
+    p[i] = static_cast<uint8_t>(v >> (8 * i));
+  }
+}
+
+}  // namespace
+
+uint32_t bmpDataOffset(const imaging::DibImage& image) {
+  const uint32_t headers = kBmpFileHeaderBytes + imaging::DibHeader::kSize;
+  return image.bitsPerPixel() <= 8 ? headers + imaging::kPaletteEntries * 4 : headers;
+}
+
+std::array<uint8_t, kBmpFileHeaderBytes> bmpFileHeader(const imaging::DibImage& image) {
+  std::array<uint8_t, kBmpFileHeaderBytes> out{};
+  out[0] = 'B';
+  out[1] = 'M';
+  putLe32(&out[2], bmpDataOffset(image) + static_cast<uint32_t>(image.imageBytes()));
+  // Bytes 6..9: both reserved words stay 0.
+  putLe32(&out[10], bmpDataOffset(image));
+  return out;
+}
+
+bool writeBmp(const imaging::DibImage& image, ByteSink& sink) {
+  if (!image.valid()) {
+    return false;
+  }
+  const auto fileHeader = bmpFileHeader(image);
+  const auto info = image.bitmapInfoBytes();
+  const size_t infoBytes = bmpDataOffset(image) - kBmpFileHeaderBytes;
+  if (!sink.append(fileHeader) || !sink.append(std::span(info).first(infoBytes))) {
+    return false;
+  }
+  // The header declares bottom-up rows; memory holds the top row first.
+  const auto stride = static_cast<size_t>(image.stride());
+  for (int32_t y = image.height() - 1; y >= 0; --y) {
+    if (!sink.append({image.row(y), stride})) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool writeRaw(const imaging::DibImage& image, ByteSink& sink) {
+  return image.valid() && sink.append(image.pixels());
+}
+
+}  // namespace nivexa::output
