@@ -37,6 +37,7 @@ class RegistryKey {
   std::unique_ptr<RegistryKey> openSubkey(std::string_view name) const;
   std::unique_ptr<RegistryKey> createSubkey(std::string_view name) const;
   std::vector<std::string> subkeyNames() const;
+  std::vector<std::string> valueNames() const;
 
   // Empty when the value is missing or not of that type (a REG_DWORD must hold four bytes).
   std::optional<uint32_t> queryDword(std::string_view name) const;

@@ -402,6 +402,17 @@ std::vector<std::string> RegistryKey::subkeyNames() const {
   return readStore(state_->storePath)->subkeyNames(path_);
 }
 
+std::vector<std::string> RegistryKey::valueNames() const {
+  const auto document = readStore(state_->storePath);
+  std::vector<std::string> names;
+  if (const regtext::Key* key = document->find(path_)) {
+    for (const auto& value : key->values()) {
+      names.push_back(value.name);
+    }
+  }
+  return names;
+}
+
 std::optional<uint32_t> RegistryKey::queryDword(std::string_view name) const {
   const auto document = readStore(state_->storePath);
   const regtext::Key* key = document->find(path_);
