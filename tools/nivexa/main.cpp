@@ -1,10 +1,12 @@
-// nivexa: command-line tool for the Nivexa SDK. It uses the public C interface only, as an
-// application would.
+// nivexa: command-line tool for the Nivexa SDK. It uses the public C interface, as an
+// application would; only `settings` reads the settings store directly, since the interface
+// has no call that lists or clears it.
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "NivexaSdk.h"
+#include "settings/SettingsReport.h"
 
 namespace {
 
@@ -13,8 +15,10 @@ int printUsage(std::FILE* out) {
       "usage: nivexa <command>\n"
       "\n"
       "commands:\n"
-      "  version   print the SDK version\n"
-      "  help      print this text\n",
+      "  version                 print the SDK version\n"
+      "  settings [show]         print the stored settings of every camera position\n"
+      "  settings reset --yes    remove them (the next start uses the first-run values)\n"
+      "  help                    print this text\n",
       out);
   return out == stdout ? 0 : 2;
 }
@@ -34,6 +38,33 @@ int printVersion() {
   return 0;
 }
 
+int runSettings(int argc, char** argv) {
+  const char* action = argc > 2 ? argv[2] : "show";
+  if (std::strcmp(action, "show") == 0 && argc <= 3) {
+    std::fputs(nivexa::settings::describeStoredSettings().c_str(), stdout);
+    return 0;
+  }
+  if (std::strcmp(action, "reset") == 0) {
+    if (argc != 4 || std::strcmp(argv[3], "--yes") != 0) {
+      std::fputs(
+          "nivexa: settings reset removes the stored settings of every camera position;\n"
+          "        run 'nivexa settings reset --yes' to confirm\n",
+          stderr);
+      return 2;
+    }
+    const int removed = nivexa::settings::resetStoredSettings();
+    if (removed < 0) {
+      std::fputs("nivexa: the settings store cannot be written\n", stderr);
+      return 1;
+    }
+    std::printf("removed the stored settings of %d camera position%s\n", removed,
+                removed == 1 ? "" : "s");
+    return 0;
+  }
+  std::fprintf(stderr, "nivexa: unknown settings action '%s'\n", action);
+  return printUsage(stderr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -43,6 +74,9 @@ int main(int argc, char** argv) {
   const char* command = argv[1];
   if (std::strcmp(command, "version") == 0) {
     return printVersion();
+  }
+  if (std::strcmp(command, "settings") == 0) {
+    return runSettings(argc, argv);
   }
   if (std::strcmp(command, "help") == 0 || std::strcmp(command, "--help") == 0) {
     return printUsage(stdout);

@@ -361,6 +361,7 @@ bool applyChange(Document& document, const RegistryChanges::Change& change) {
 
 struct RegistryKey::State {
   std::string storePath;
+  std::shared_ptr<const Document> document;  // the store as it was when the key was opened
 };
 
 RegistryKey::RegistryKey(std::string path, std::unique_ptr<State> state)
@@ -368,44 +369,80 @@ RegistryKey::RegistryKey(std::string path, std::unique_ptr<State> state)
 
 RegistryKey::~RegistryKey() = default;
 
+namespace {
+
+std::unique_ptr<RegistryKey::State> openState(std::string_view path, std::string storePath,
+                                              std::shared_ptr<const Document> document) {
+  if (!regtext::validKeyPath(path) || !document || !document->exists(path)) {
+    return nullptr;
+  }
+  return std::make_unique<RegistryKey::State>(
+      RegistryKey::State{std::move(storePath), std::move(document)});
+}
+
+std::string childPath(const std::string& parent, std::string_view name) {
+  return parent.empty() ? std::string(name) : parent + "\\" + std::string(name);
+}
+
+std::shared_ptr<const Document> applyTo(const std::string& storePath,
+                                        const RegistryChanges& changes) {
+  return updateStore(storePath, [&changes](Document& document) {
+    for (const auto& change : changes.changes()) {
+      if (!applyChange(document, change)) {
+        return false;
+      }
+    }
+    return true;
+  });
+}
+
+// A change made through an open key shows in that key's view afterwards.
+bool commitThroughKey(RegistryKey::State& state, const RegistryChanges& changes) {
+  auto document = applyTo(state.storePath, changes);
+  if (!document) {
+    return false;
+  }
+  state.document = std::move(document);
+  return true;
+}
+
+}  // namespace
+
 std::unique_ptr<RegistryKey> RegistryKey::open(std::string_view path) {
-  if (!regtext::validKeyPath(path)) {
-    return nullptr;
-  }
   std::string storePath = registryFilePath();
-  if (!readStore(storePath)->exists(path)) {
-    return nullptr;
-  }
-  return std::unique_ptr<RegistryKey>(
-      new RegistryKey(std::string(path), std::make_unique<State>(State{std::move(storePath)})));
+  auto document = regtext::validKeyPath(path) ? readStore(storePath) : nullptr;
+  auto state = openState(path, std::move(storePath), std::move(document));
+  return state ? std::unique_ptr<RegistryKey>(new RegistryKey(std::string(path), std::move(state)))
+               : nullptr;
 }
 
 std::unique_ptr<RegistryKey> RegistryKey::create(std::string_view path) {
+  std::string storePath = registryFilePath();
   RegistryChanges changes;
   changes.createKey(path);
-  if (!changes.apply()) {
-    return nullptr;
-  }
-  return std::unique_ptr<RegistryKey>(
-      new RegistryKey(std::string(path), std::make_unique<State>(State{registryFilePath()})));
+  auto state = openState(path, storePath, applyTo(storePath, changes));
+  return state ? std::unique_ptr<RegistryKey>(new RegistryKey(std::string(path), std::move(state)))
+               : nullptr;
 }
 
 std::unique_ptr<RegistryKey> RegistryKey::openSubkey(std::string_view name) const {
-  return open(path_.empty() ? std::string(name) : path_ + "\\" + std::string(name));
+  std::string path = childPath(path_, name);
+  auto state = openState(path, state_->storePath, state_->document);
+  return state ? std::unique_ptr<RegistryKey>(new RegistryKey(std::move(path), std::move(state)))
+               : nullptr;
 }
 
 std::unique_ptr<RegistryKey> RegistryKey::createSubkey(std::string_view name) const {
-  return create(path_.empty() ? std::string(name) : path_ + "\\" + std::string(name));
+  return create(childPath(path_, name));
 }
 
 std::vector<std::string> RegistryKey::subkeyNames() const {
-  return readStore(state_->storePath)->subkeyNames(path_);
+  return state_->document->subkeyNames(path_);
 }
 
 std::vector<std::string> RegistryKey::valueNames() const {
-  const auto document = readStore(state_->storePath);
   std::vector<std::string> names;
-  if (const regtext::Key* key = document->find(path_)) {
+  if (const regtext::Key* key = state_->document->find(path_)) {
     for (const auto& value : key->values()) {
       names.push_back(value.name);
     }
@@ -414,8 +451,7 @@ std::vector<std::string> RegistryKey::valueNames() const {
 }
 
 std::optional<uint32_t> RegistryKey::queryDword(std::string_view name) const {
-  const auto document = readStore(state_->storePath);
-  const regtext::Key* key = document->find(path_);
+  const regtext::Key* key = state_->document->find(path_);
   const regtext::Value* value = key == nullptr ? nullptr : key->find(name);
   uint32_t number = 0;
   if (value == nullptr || value->type != regtext::kTypeDword ||
@@ -426,8 +462,7 @@ std::optional<uint32_t> RegistryKey::queryDword(std::string_view name) const {
 }
 
 std::optional<std::vector<uint8_t>> RegistryKey::queryBinary(std::string_view name) const {
-  const auto document = readStore(state_->storePath);
-  const regtext::Key* key = document->find(path_);
+  const regtext::Key* key = state_->document->find(path_);
   const regtext::Value* value = key == nullptr ? nullptr : key->find(name);
   if (value == nullptr || value->type != regtext::kTypeBinary) {
     return std::nullopt;
@@ -438,27 +473,17 @@ std::optional<std::vector<uint8_t>> RegistryKey::queryBinary(std::string_view na
 bool RegistryKey::setDword(std::string_view name, uint32_t value) {
   RegistryChanges changes;
   changes.setDword(path_, name, value);
-  return changes.apply();
+  return commitThroughKey(*state_, changes);
 }
 
 bool RegistryKey::setBinary(std::string_view name, std::span<const uint8_t> bytes) {
   RegistryChanges changes;
   changes.setBinary(path_, name, bytes);
-  return changes.apply();
+  return commitThroughKey(*state_, changes);
 }
 
 bool RegistryChanges::apply() const {
-  if (changes_.empty()) {
-    return true;
-  }
-  return updateStore(registryFilePath(), [this](Document& document) {
-           for (const Change& change : changes_) {
-             if (!applyChange(document, change)) {
-               return false;
-             }
-           }
-           return true;
-         }) != nullptr;
+  return changes_.empty() || applyTo(registryFilePath(), *this) != nullptr;
 }
 
 std::string registryFilePath() {
