@@ -128,7 +128,9 @@ std::vector<GeometrySettings> loadSizeSets(int32_t position) {
 
 int saveStreamSettings(int32_t position, const StreamSettings& stream, int32_t sizeNumber,
                        const GeometrySettings& geometry) {
-  if (sizeNumber < 0 || sizeNumber >= kMaxSizeSets) {
+  // Size sets are read from 00 up to the first gap: one beyond the end could never be found.
+  if (sizeNumber < 0 || sizeNumber >= kMaxSizeSets ||
+      static_cast<size_t>(sizeNumber) > loadSizeSets(position).size()) {
     return 0;
   }
   platform::RegistryChanges changes;

@@ -56,7 +56,8 @@ int32_t firstRunColorMode(const FormatCapabilities& formats);
 int32_t correctedColorMode(int32_t mode, const FormatCapabilities& formats);
 
 // For the stream-format dialog: the size sets of `position` (contiguous from Size_00), and the
-// save of its values with the active size set `sizeNumber` and its geometry.
+// save of its values with the active size set `sizeNumber` and its geometry (an existing set,
+// or the one appended after the last; 0 for any other number).
 std::vector<GeometrySettings> loadSizeSets(int32_t position);
 int saveStreamSettings(int32_t position, const StreamSettings& stream, int32_t sizeNumber,
                        const GeometrySettings& geometry);
