@@ -9,6 +9,8 @@
 #include <sstream>
 #include <string>
 
+#include "platform/Log.h"
+
 // Points the registry store at a fresh folder for the length of one test.
 class TemporaryRegistry : public ::testing::Test {
  protected:
@@ -22,9 +24,15 @@ class TemporaryRegistry : public ::testing::Test {
     folder_ = pattern;
     file_ = folder_ / "config" / "registry.reg";
     setenv("NIVEXA_REGISTRY_FILE", file_.c_str(), 1);
+    setenv("NIVEXA_LOG", "platform:warning", 1);
+    setenv("NIVEXA_LOG_FILE", (folder_ / "log.txt").c_str(), 1);
+    nivexa::log::reconfigure();
   }
   void TearDown() override {
     unsetenv("NIVEXA_REGISTRY_FILE");
+    unsetenv("NIVEXA_LOG");
+    unsetenv("NIVEXA_LOG_FILE");
+    nivexa::log::reconfigure();
     std::error_code ignored;
     std::filesystem::remove_all(folder_, ignored);
   }
@@ -35,6 +43,8 @@ class TemporaryRegistry : public ::testing::Test {
     text << in.rdbuf();
     return text.str();
   }
+  // The library's log lines written so far in this test.
+  std::string logText() const { return fileText(folder_ / "log.txt"); }
   void writeFile(const std::string& text) const {
     std::filesystem::create_directories(file_.parent_path());
     std::ofstream(file_, std::ios::binary | std::ios::trunc) << text;

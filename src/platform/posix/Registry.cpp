@@ -12,7 +12,8 @@
 #include <map>
 #include <mutex>
 
-#include "platform/Process.h"
+#include "platform/FileIO.h"
+#include "platform/Log.h"
 #include "platform/RegistryText.h"
 
 namespace nivexa::platform {
@@ -26,7 +27,7 @@ using regtext::Document;
 constexpr off_t kMaxStoreBytes = 16 * 1024 * 1024;
 
 void logStoreProblem(const std::string& text) {
-  debugOutput("registry: " + text + "\n");
+  NIVEXA_LOG(Platform, Warning, "registry: %s", text.c_str());
 }
 
 std::string errnoText() {
@@ -119,21 +120,6 @@ void syncDirectory(const std::string& path) {
   if (fd.valid()) {
     fsync(fd.get());
   }
-}
-
-bool writeAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t wrote = ::write(fd, text.data() + done, text.size() - done);
-    if (wrote < 0 && errno == EINTR) {
-      continue;
-    }
-    if (wrote <= 0) {
-      return false;
-    }
-    done += static_cast<size_t>(wrote);
-  }
-  return true;
 }
 
 struct Loaded {
@@ -299,18 +285,13 @@ std::shared_ptr<const Document> updateStore(const std::string& path, Edit edit) 
     return nullptr;
   }
   const std::string text = regtext::write(*document);
-  const std::string temporary = path + ".tmp";
-  bool written = false;
-  {
-    FileDescriptor fd(open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    written = fd.valid() && writeAll(fd.get(), text) && fsync(fd.get()) == 0;
-  }
-  if (!written || rename(temporary.c_str(), path.c_str()) != 0) {
+  AtomicFileWriter writer;
+  if (!writer.open(path.c_str()) ||
+      !writer.write({reinterpret_cast<const uint8_t*>(text.data()), text.size()}) ||
+      !writer.commit()) {
     logStoreProblem(path + ": cannot write (errno " + errnoText() + ")");
-    unlink(temporary.c_str());
     return nullptr;
   }
-  syncDirectory(parentDirectory(path));
   struct stat info {};
   if (stat(path.c_str(), &info) == 0) {
     remember(path, {FileIdentity::of(info), document, {}});
