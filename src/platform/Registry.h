@@ -19,9 +19,9 @@ namespace nivexa::platform {
 // the new content and two programs saving at once lose neither's keys. A file that does not parse
 // is set aside as "<file>.bad" with one log line, and the store starts empty.
 //
-// An open key shows the store as it was when it was opened (and as its own writes left it),
-// and so do the subkeys opened through it: a group of values read through one key never mixes
-// two saves of another program.
+// On the file store an open key shows the store as it was when it was opened (and as its own writes
+// left it), and so do the subkeys opened through it: a group of values read through one key never
+// mixes two saves of another program. (The Windows registry shows each value as it is at the read.)
 //
 // Nothing here reports through error codes: a missing key or value is an empty result, a store
 // that cannot be written is a false result.
