@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 #include <thread>
@@ -208,6 +209,15 @@ TEST_F(RegistryStore, AProcessKilledWhileSavingLeavesTheOldOrTheNewFile) {
     EXPECT_FALSE(std::filesystem::exists(file_.string() + ".bad"));
   }
   EXPECT_GT(advanced, 10) << "the children should mostly have saved something before dying";
+
+  // The next save clears what the killed writers left half done.
+  ASSERT_TRUE(seed.apply());
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(file_.parent_path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"registry.reg", "registry.reg.lock"}));
 }
 
 TEST_F(RegistryStore, TwoProcessesSavingAtOnceLoseNeitherOnesKeys) {

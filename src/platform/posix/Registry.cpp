@@ -1,6 +1,7 @@
 // The registry as one text file per user (see Registry.h for the model).
 #include "platform/Registry.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -120,6 +121,26 @@ void syncDirectory(const std::string& path) {
   if (fd.valid()) {
     fsync(fd.get());
   }
+}
+
+// Temporary files of writers that died before their rename. Every writer holds the exclusive
+// lock while its temporary exists, so under that lock any such file is a leftover.
+void removeLeftoverTemporaries(const std::string& path) {
+  const std::string folder = parentDirectory(path);
+  const size_t slash = path.rfind('/');
+  const std::string prefix =
+      "." + (slash == std::string::npos ? path : path.substr(slash + 1)) + ".";
+  DIR* directory = opendir(folder.c_str());
+  if (directory == nullptr) {
+    return;
+  }
+  while (const dirent* entry = readdir(directory)) {
+    const std::string_view name = entry->d_name;
+    if (name.starts_with(prefix) && name.ends_with(".tmp")) {
+      unlinkat(dirfd(directory), entry->d_name, 0);
+    }
+  }
+  closedir(directory);
 }
 
 struct Loaded {
@@ -284,6 +305,7 @@ std::shared_ptr<const Document> updateStore(const std::string& path, Edit edit) 
   if (!edit(*document)) {
     return nullptr;
   }
+  removeLeftoverTemporaries(path);
   const std::string text = regtext::write(*document);
   AtomicFileWriter writer;
   if (!writer.open(path.c_str()) ||
