@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libjpeg-dev libpng-dev libtiff-dev zlib1g-dev libx11-dev libusb-1.0-0-dev
   pngcheck libtiff-tools imagemagick
+  clang libclang-rt-dev
 )
 
 missing=()

@@ -22,6 +22,14 @@ echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_ctest build/asan
 
+echo "== registry file parser under libFuzzer (bounded)"
+mkdir -p build/fuzz/corpus
+clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
+  -Isrc -Itests tests/platform/RegistryFuzzMain.cpp tests/platform/RegistryFuzzTarget.cpp \
+  src/platform/RegistryText.cpp -o build/fuzz/registry_text_fuzz
+build/fuzz/registry_text_fuzz -max_total_time=20 -max_len=4096 -print_final_stats=0 \
+  build/fuzz/corpus tests/platform/registry-seeds 2>&1 | tail -n 2
+
 echo "== ThreadSanitizer (threaded suites)"
 "$root/scripts/build.sh" build/tsan -DNIVEXA_SANITIZE=thread -DNIVEXA_BUILD_BENCH=OFF
 # Some kernels randomise mappings more than this sanitizer's runtime can place itself around;

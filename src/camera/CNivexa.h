@@ -23,6 +23,9 @@
 #include "platform/CriticalSection.h"
 #include "platform/Event.h"
 #include "platform/Thread.h"
+#include "settings/FilterSettings.h"
+#include "settings/GainSettings.h"
+#include "settings/GraySettings.h"
 
 namespace nivexa::camera {
 
@@ -165,8 +168,7 @@ class CNivexa : public imaging::PipelineHost {
 
   // ---- Acquisition side: device choice, stream preparation, acquisition loops ----
 
-  // Moments at which stored settings are loaded or saved. Until a settings store exists each
-  // does what finding nothing stored means.
+  // Moments at which stored settings are loaded or saved (the settings store, src/settings).
   void LoadStoredGeometry();
   void LoadStoredGainSettings();
   void LoadStoredFilterSettings();
@@ -177,6 +179,10 @@ class CNivexa : public imaging::PipelineHost {
   void SaveStoredGraySettings();
   void LoadDeviceSettings();  // gain, filter and gray, in this order
   void SaveDeviceSettings();
+  // The stored groups as the object holds them now.
+  settings::GainSettings StoredGainGroup() const;
+  settings::FilterSettings StoredFilterGroup() const;
+  settings::GraySettings StoredGrayGroup() const;
 
   int CreateMaskImages();
   void ApplyAnalogSettings();
@@ -255,6 +261,7 @@ class CNivexa : public imaging::PipelineHost {
   std::atomic<int32_t> frameHeight_{kSensorHeight};
   std::atomic<int32_t> horizontalStart_{0};
   std::atomic<int32_t> verticalStart_{0};
+  std::atomic<int32_t> bufferValue_{4};  // stored with the geometry, no other use
 
   std::atomic<int32_t> colorMode_{0};
   std::atomic<int32_t> subsample_{0};

@@ -21,9 +21,10 @@ TEST(Lifecycle, HandlesAreDistinctAndReleasedOnce) {
   ASSERT_NE(first, 0);
   ASSERT_NE(second, 0);
   EXPECT_NE(first, second);
+  ASSERT_EQ(Nivexa_SetWaitTime(second, 33), 1);
   EXPECT_EQ(Nivexa_Release(first), 1);
   EXPECT_EQ(Nivexa_Release(first), 0) << "a second release of the same handle";
-  EXPECT_EQ(Nivexa_GetWaitTime(second), 10) << "the other handle is untouched";
+  EXPECT_EQ(Nivexa_GetWaitTime(second), 33) << "the other handle is untouched";
   EXPECT_EQ(Nivexa_Release(second), 1);
 }
 
@@ -63,7 +64,9 @@ TEST(WithoutCamera, StoredSettingsWorkAndCameraOperationsReportNoDevice) {
             (std::vector<LONG>{2048, 0, 2048, 1536, 0, 1536}));
   EXPECT_EQ(Nivexa_GetCaptureWindowEx(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 1);
 
-  EXPECT_EQ(Nivexa_GetWaitTime(h), 10);
+  // A first run without a camera stores its first-run wait time (1 ms) and colour mode (24 bits,
+  // as the engine without a sensor accepts colour) for device -1, and loads them back.
+  EXPECT_EQ(Nivexa_GetWaitTime(h), 1);
   EXPECT_EQ(Nivexa_SetWaitTime(h, 0), 1);
   EXPECT_EQ(Nivexa_SetWaitTime(h, -1), 0);
   EXPECT_EQ(Nivexa_GetWaitTime(h), 0);
@@ -73,7 +76,7 @@ TEST(WithoutCamera, StoredSettingsWorkAndCameraOperationsReportNoDevice) {
   EXPECT_EQ(Nivexa_SetSubSample(h, 2), 0);
   EXPECT_EQ(Nivexa_GetSubSample(h), 1);
 
-  EXPECT_EQ(Nivexa_GetColorMode(h), 8);
+  EXPECT_EQ(Nivexa_GetColorMode(h), 24);
   EXPECT_EQ(Nivexa_SetColorMode(h, 16), 1);
   EXPECT_EQ(Nivexa_GetColorMode(h), 16);
   EXPECT_EQ(drainErrors(h), std::vector<LONG>{}) << "none of these records anything";

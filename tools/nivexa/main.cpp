@@ -1,6 +1,6 @@
 // nivexa: command-line tool for the Nivexa SDK. It uses the public C interface, as an
-// application would; only the family table, which the C interface does not show, comes from the
-// SDK's own static libraries.
+// application would; only the family table and the settings listing, which the C interface
+// does not show, come from the SDK's own static libraries.
 #include <unistd.h>
 
 #include <cctype>
@@ -15,6 +15,7 @@
 #include "NivexaMessages.h"
 #include "NivexaSdk.h"
 #include "engine/FamilyReport.h"
+#include "settings/SettingsReport.h"
 
 namespace {
 
@@ -37,6 +38,8 @@ int printUsage(std::FILE* out) {
       "           [--exposure SECONDS] [--gain N] [--device N]\n"
       "                          take one frame and save it (type from the extension when\n"
       "                          --type is absent; default frame.png)\n"
+      "  settings [show]         print the stored settings of every camera position\n"
+      "  settings reset --yes    remove them (the next start uses the first-run values)\n"
       "  version                 print the SDK version\n"
       "  help                    print this text\n"
       "\n"
@@ -438,6 +441,33 @@ int snapshot(char** argv, const SnapshotOptions& options) {
   return 0;
 }
 
+int runSettings(int argc, char** argv) {
+  const char* action = argc > 2 ? argv[2] : "show";
+  if (std::strcmp(action, "show") == 0 && argc <= 3) {
+    std::fputs(nivexa::settings::describeStoredSettings().c_str(), stdout);
+    return 0;
+  }
+  if (std::strcmp(action, "reset") == 0) {
+    if (argc != 4 || std::strcmp(argv[3], "--yes") != 0) {
+      std::fputs(
+          "nivexa: settings reset removes the stored settings of every camera position;\n"
+          "        run 'nivexa settings reset --yes' to confirm\n",
+          stderr);
+      return 2;
+    }
+    const int removed = nivexa::settings::resetStoredSettings();
+    if (removed < 0) {
+      std::fputs("nivexa: the settings store cannot be written\n", stderr);
+      return 1;
+    }
+    std::printf("removed the stored settings of %d camera position%s\n", removed,
+                removed == 1 ? "" : "s");
+    return 0;
+  }
+  std::fprintf(stderr, "nivexa: unknown settings action '%s'\n", action);
+  return printUsage(stderr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -460,6 +490,9 @@ int main(int argc, char** argv) {
       return printUsage(stderr);
     }
     return snapshot(argv, options);
+  }
+  if (command == "settings") {
+    return runSettings(argc, argv);
   }
   Options options;
   if (command == "list" || command == "info" || command == "stream") {

@@ -1,0 +1,49 @@
+#include "settings/FilterSettings.h"
+
+#include "settings/Layout.h"
+#include "settings/StoredValues.h"
+
+namespace nivexa::settings {
+
+namespace {
+
+using Field = StoredField<FilterSettings>;
+
+constexpr std::array<Field, 10> kFields = {{
+    {"Brightness", &FilterSettings::brightness, kBrightnessRange},
+    {"Contrast", &FilterSettings::contrast, kContrastRange},
+    {"Hue", &FilterSettings::hue, kHueRange},
+    {"Saturation", &FilterSettings::saturation, kSaturationRange},
+    {"Sharpness", &FilterSettings::sharpness, kSharpnessRange},
+    {"R_Gain", &FilterSettings::redGain, kBayerGainRange},
+    {"G_Gain", &FilterSettings::greenGain, kBayerGainRange},
+    {"B_Gain", &FilterSettings::blueGain, kBayerGainRange},
+    {"Gamma", &FilterSettings::gamma, kGammaRange},
+    {"BayerMode", &FilterSettings::bayerMode, kBayerModeRange},
+}};
+
+std::string groupPath(int32_t position) {
+  return cameraKeyPath(position) + "\\" + std::string(kFilterKey);
+}
+
+}  // namespace
+
+int loadFilterSettings(int32_t position, FilterSettings& settings) {
+  const auto key = platform::RegistryKey::open(groupPath(position));
+  if (!key) {
+    settings = FilterSettings();
+    return 0;
+  }
+  loadFields(*key, kFields, settings);
+  return 1;
+}
+
+int saveFilterSettings(int32_t position, const FilterSettings& settings) {
+  platform::RegistryChanges changes;
+  const std::string path = groupPath(position);
+  changes.createKey(path);
+  saveFields(changes, path, kFields, settings);
+  return changes.apply() ? 1 : 0;
+}
+
+}  // namespace nivexa::settings

@@ -1,0 +1,292 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include "platform/Registry.h"
+#include "platform/RegistryTestSupport.h"
+#include "platform/RegistryText.h"
+
+namespace nivexa::platform {
+namespace {
+
+using RegistryStore = TemporaryRegistry;
+
+TEST_F(RegistryStore, MissingKeysAndValuesAndWrongTypesReadAsNothing) {
+  EXPECT_EQ(RegistryKey::open("Software\\Product"), nullptr);
+  EXPECT_FALSE(std::filesystem::exists(file_)) << "reading must not create the store";
+
+  auto created = RegistryKey::create("Software\\Product\\Camera_00\\Gain");
+  ASSERT_NE(created, nullptr);
+  EXPECT_EQ(created->queryDword("Global"), std::nullopt);
+  ASSERT_TRUE(created->setDword("Global", 0x40));
+  const uint8_t bytes[] = {1, 2, 3};
+  ASSERT_TRUE(created->setBinary("Raw", bytes));
+
+  auto parent = RegistryKey::open("software\\PRODUCT");
+  ASSERT_NE(parent, nullptr);
+  EXPECT_EQ(parent->subkeyNames(), std::vector<std::string>{"Camera_00"});
+  auto gain = parent->openSubkey("camera_00")->openSubkey("gain");
+  ASSERT_NE(gain, nullptr);
+  EXPECT_EQ(gain->queryDword("GLOBAL"), 0x40u);
+  EXPECT_EQ(gain->queryBinary("raw"), (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_EQ(gain->queryBinary("Global"), std::nullopt);
+  EXPECT_EQ(gain->queryDword("Raw"), std::nullopt);
+  EXPECT_EQ(gain->queryDword("Missing"), std::nullopt);
+  EXPECT_EQ(gain->valueNames(), (std::vector<std::string>{"Global", "Raw"}));
+  EXPECT_EQ(RegistryKey::open("Software\\Product\\Camera_01"), nullptr);
+
+  // A REG_DWORD must hold four bytes, however it is spelled.
+  writeFile(std::string(regtext::kHeader) +
+            "\r\n[HKEY_CURRENT_USER\\K]\r\n\"four\"=hex(4):40,00,00,00\r\n"
+            "\"two\"=hex(4):40,00\r\n\"text\"=\"64\"\r\n");
+  auto key = RegistryKey::open("K");
+  ASSERT_NE(key, nullptr);
+  EXPECT_EQ(key->queryDword("four"), 0x40u);
+  EXPECT_EQ(key->queryDword("two"), std::nullopt);
+  EXPECT_EQ(key->queryDword("text"), std::nullopt);
+  EXPECT_EQ(key->queryBinary("text"), std::nullopt);
+}
+
+TEST_F(RegistryStore, AGroupOfChangesIsWrittenWholeOrNotAtAll) {
+  RegistryChanges first;
+  first.setDword("A\\B", "one", 1);
+  first.setDword("A\\C", "two", 2);
+  ASSERT_TRUE(first.apply());
+  const std::string before = fileText(file_);
+
+  RegistryChanges refused;
+  refused.setDword("A\\B", "one", 100);
+  refused.setDword("A\\\\broken", "x", 1);
+  EXPECT_FALSE(refused.apply());
+  RegistryChanges control;
+  control.setDword("A\\B", std::string("bad\nname"), 1);
+  EXPECT_FALSE(control.apply());
+  RegistryChanges root;
+  root.removeKey("");
+  EXPECT_FALSE(root.apply());
+  EXPECT_EQ(fileText(file_), before);
+  EXPECT_EQ(RegistryKey::open("A\\B")->queryDword("one"), 1u);
+
+  RegistryChanges removal;
+  removal.removeKey("A\\B");
+  ASSERT_TRUE(removal.apply());
+  EXPECT_EQ(RegistryKey::open("A\\B"), nullptr);
+  EXPECT_NE(RegistryKey::open("A"), nullptr);
+  EXPECT_EQ(RegistryKey::open("A\\C")->queryDword("two"), 2u);
+  EXPECT_TRUE(fileText(file_).starts_with(regtext::kHeader));
+}
+
+TEST_F(RegistryStore, AnEditByHandIsSeenByTheNextRead) {
+  RegistryChanges changes;
+  changes.setDword("K", "v", 1);
+  ASSERT_TRUE(changes.apply());
+  ASSERT_EQ(RegistryKey::open("K")->queryDword("v"), 1u);
+  std::string text = fileText(file_);
+  const size_t at = text.find("dword:00000001");
+  ASSERT_NE(at, std::string::npos);
+  text.replace(at, 14, "dword:00000002");
+  // The file clock is coarse; a person's edit comes later than a few milliseconds anyway.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  {
+    // In place, same size: only the modification time tells.
+    std::ofstream out(file_, std::ios::binary | std::ios::in | std::ios::out);
+    out << text;
+  }
+  EXPECT_EQ(RegistryKey::open("K")->queryDword("v"), 2u);
+}
+
+TEST_F(RegistryStore, AFileThatDoesNotParseIsKeptAsBadAndTheStoreStartsEmpty) {
+  const std::vector<std::string> damaged = {
+      "garbage\x01\x02",
+      std::string(regtext::kHeader) + "\r\n[HKEY_CURRENT_USER\\K]\r\n\"v\"=dword:000",  // cut
+      std::string(regtext::kHeader) + "\r\n[HKEY_CURRENT_USER\\K]\r\n\"v\"=hex:01,\\\r\n",
+      std::string(regtext::kHeader) +
+          "\r\n[HKEY_CURRENT_USER\\K]\r\n\"v\"=dword:00000001\r\n"
+          "this line was typed by hand\r\n",
+  };
+  const std::filesystem::path bad = file_.string() + ".bad";
+  for (const auto& text : damaged) {
+    SCOPED_TRACE(text);
+    writeFile(text);
+    const std::string before = logText();
+    EXPECT_EQ(RegistryKey::open("K"), nullptr);
+    EXPECT_EQ(RegistryKey::open("K"), nullptr);
+    const std::string log = logText().substr(before.size());
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+    EXPECT_NE(log.find("registry.reg.bad"), std::string::npos) << log;
+    EXPECT_EQ(fileText(bad), text);
+    EXPECT_FALSE(std::filesystem::exists(file_));
+
+    auto key = RegistryKey::create("K");
+    ASSERT_NE(key, nullptr);
+    ASSERT_TRUE(key->setDword("fresh", 7));
+    EXPECT_EQ(RegistryKey::open("K")->queryDword("fresh"), 7u);
+    EXPECT_EQ(RegistryKey::open("K")->queryDword("v"), std::nullopt);
+    EXPECT_EQ(fileText(bad), text);
+  }
+}
+
+TEST_F(RegistryStore, AHundredMegabyteFileIsSetAsideWithoutBeingRead) {
+  writeFile(std::string(regtext::kHeader) + "\r\n[HKEY_CURRENT_USER\\K]\r\n");
+  ASSERT_EQ(truncate(file_.c_str(), 100 * 1024 * 1024), 0);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(RegistryKey::open("K"), nullptr);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_NE(logText().find("larger than"), std::string::npos);
+  EXPECT_EQ(std::filesystem::file_size(file_.string() + ".bad"), 100u * 1024 * 1024);
+  EXPECT_NE(RegistryKey::create("K"), nullptr);
+}
+
+TEST_F(RegistryStore, TheLocationFollowsTheEnvironment) {
+  EXPECT_EQ(registryFilePath(), file_.string());
+  unsetenv("NIVEXA_REGISTRY_FILE");
+  const char* savedConfig = getenv("XDG_CONFIG_HOME");
+  const std::string saved = savedConfig ? savedConfig : "";
+  setenv("XDG_CONFIG_HOME", folder_.c_str(), 1);
+  EXPECT_EQ(registryFilePath(), (folder_ / "nivexa" / "registry.reg").string());
+  setenv("XDG_CONFIG_HOME", "relative/ignored", 1);
+  const char* home = getenv("HOME");
+  if (home != nullptr && *home != '\0') {
+    EXPECT_EQ(registryFilePath(), std::string(home) + "/.config/nivexa/registry.reg");
+  }
+  if (savedConfig) {
+    setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+  } else {
+    unsetenv("XDG_CONFIG_HOME");
+  }
+}
+
+// The child saves a pair of values that always match, with a growing counter, until killed.
+[[noreturn]] void saveForever(const char* key, uint32_t start) {
+  for (uint32_t i = start;; ++i) {
+    RegistryChanges changes;
+    changes.setDword(key, "first", i);
+    changes.setDword(key, "second", i);
+    changes.apply();
+  }
+}
+
+TEST_F(RegistryStore, AProcessKilledWhileSavingLeavesTheOldOrTheNewFile) {
+  RegistryChanges seed;
+  seed.setDword("Crash", "first", 0);
+  seed.setDword("Crash", "second", 0);
+  ASSERT_TRUE(seed.apply());
+  std::mt19937 random(13);
+  uint32_t last = 0;
+  int advanced = 0;
+  for (int round = 0; round < 100; ++round) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      saveForever("Crash", last + 1);
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % 8000));
+    ASSERT_EQ(kill(child, SIGKILL), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+
+    const regtext::ParseResult parsed = regtext::parse(fileText(file_));
+    ASSERT_TRUE(parsed.ok) << "round " << round << ", line " << parsed.errorLine << ": "
+                           << parsed.error;
+    const regtext::Key* key = parsed.document.find("Crash");
+    ASSERT_NE(key, nullptr);
+    uint32_t first = 0;
+    uint32_t second = 0;
+    ASSERT_TRUE(regtext::dwordFromBytes(key->find("first")->data, first));
+    ASSERT_TRUE(regtext::dwordFromBytes(key->find("second")->data, second));
+    EXPECT_EQ(first, second) << "round " << round;
+    EXPECT_GE(first, last);
+    advanced += first > last ? 1 : 0;
+    last = first;
+    EXPECT_FALSE(std::filesystem::exists(file_.string() + ".bad"));
+  }
+  EXPECT_GT(advanced, 10) << "the children should mostly have saved something before dying";
+
+  // The next save clears what the killed writers left half done.
+  ASSERT_TRUE(seed.apply());
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(file_.parent_path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"registry.reg", "registry.reg.lock"}));
+}
+
+TEST_F(RegistryStore, TwoProcessesSavingAtOnceLoseNeitherOnesKeys) {
+  constexpr uint32_t kSaves = 1000;
+  pid_t children[2];
+  for (int i = 0; i < 2; ++i) {
+    children[i] = fork();
+    ASSERT_GE(children[i], 0);
+    if (children[i] == 0) {
+      const std::string key = "Product\\Camera_0" + std::to_string(i) + "\\Gain";
+      bool ok = true;
+      for (uint32_t n = 1; n <= kSaves; ++n) {
+        RegistryChanges changes;
+        changes.setDword(key, "Global", n);
+        changes.setDword(key, "Exposure", n * 2);
+        ok = changes.apply() && ok;
+      }
+      _exit(ok ? 0 : 1);
+    }
+  }
+  // Meanwhile every read sees whole saves.
+  int reads = 0;
+  for (int alive = 2; alive > 0;) {
+    for (auto& child : children) {
+      int status = 0;
+      if (child > 0 && waitpid(child, &status, WNOHANG) == child) {
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        child = 0;
+        --alive;
+      }
+    }
+    if (auto key = RegistryKey::open("Product\\Camera_00\\Gain")) {
+      const auto global = key->queryDword("Global");
+      const auto exposure = key->queryDword("Exposure");
+      ASSERT_TRUE(global && exposure);
+      EXPECT_EQ(*exposure, *global * 2);
+      ++reads;
+    }
+  }
+  for (int i = 0; i < 2; ++i) {
+    auto key = RegistryKey::open("Product\\Camera_0" + std::to_string(i) + "\\Gain");
+    ASSERT_NE(key, nullptr) << i;
+    EXPECT_EQ(key->queryDword("Global"), kSaves);
+    EXPECT_EQ(key->queryDword("Exposure"), kSaves * 2);
+  }
+  EXPECT_GT(reads, 0);
+}
+
+TEST_F(RegistryStore, ThreadsOfOneProcessSavingAtOnceLoseNothing) {
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t] {
+      for (uint32_t n = 1; n <= 50; ++n) {
+        auto key = RegistryKey::create("Threads\\T" + std::to_string(t));
+        if (key) {
+          key->setDword("n", n);
+        }
+      }
+    });
+  }
+  for (auto& thread : threads) {
+    thread.join();
+  }
+  for (int t = 0; t < 4; ++t) {
+    auto key = RegistryKey::open("Threads\\T" + std::to_string(t));
+    ASSERT_NE(key, nullptr);
+    EXPECT_EQ(key->queryDword("n"), 50u);
+  }
+}
+
+}  // namespace
+}  // namespace nivexa::platform

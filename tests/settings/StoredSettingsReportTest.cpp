@@ -1,0 +1,57 @@
+#include <gtest/gtest.h>
+
+#include "platform/Registry.h"
+#include "platform/RegistryTestSupport.h"
+#include "settings/GainSettings.h"
+#include "settings/Layout.h"
+#include "settings/SettingsReport.h"
+#include "settings/SizePresets.h"
+#include "settings/StoredValues.h"
+#include "settings/StreamSettings.h"
+
+namespace nivexa::settings {
+namespace {
+
+using StoredSettingsReport = TemporaryRegistry;
+
+TEST_F(StoredSettingsReport, ShowsEveryPositionAndResetKeepsTheProductPresets) {
+  EXPECT_NE(describeStoredSettings().find("no camera position has stored settings"),
+            std::string::npos);
+  EXPECT_EQ(resetStoredSettings(), 0);
+
+  GeometrySettings geometry;
+  loadGeometry(-1, geometry, FormatCapabilities{});
+  GainSettings gain;
+  gain.globalGain = 77;
+  gain.blackLevel = -4;
+  gain.exposureSeconds = 0.25;
+  ASSERT_EQ(saveGainSettings(0, gain), 1);
+  platform::RegistryChanges preset;
+  preset.setDword(std::string(kProductKey) + "\\Size_00", "EH", 640);
+  ASSERT_TRUE(preset.apply());
+
+  const std::string text = describeStoredSettings();
+  EXPECT_NE(text.find(file_.string()), std::string::npos) << text;
+  EXPECT_NE(text.find("Camera_-1:\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("Camera_00:\n  Gain:\n    Global = 77\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("BlackLevel = -4\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("ExposureEx = 0.25 s\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("Camera_-1:\n  Size = 0\n  Color = 2\n  SubSample = 0\n  WaitTime = 1\n  "
+                      "Clock = 0\n  Size_00:\n    TH = 2048\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("EH = 640"), std::string::npos) << "product presets are not a position";
+
+  EXPECT_EQ(resetStoredSettings(), 2);
+  EXPECT_EQ(platform::RegistryKey::open(cameraKeyPath(0)), nullptr);
+  EXPECT_EQ(platform::RegistryKey::open(cameraKeyPath(-1)), nullptr);
+  ASSERT_NE(platform::RegistryKey::open(kProductKey), nullptr);
+  EXPECT_EQ(platform::RegistryKey::open(std::string(kProductKey) + "\\Size_00")->queryDword("EH"),
+            640u);
+  // With the product key still there, no first-run values are written again.
+  EXPECT_EQ(loadGeometry(-1, geometry, FormatCapabilities{}), 0);
+  EXPECT_EQ(platform::RegistryKey::open(cameraKeyPath(-1)), nullptr);
+}
+
+}  // namespace
+}  // namespace nivexa::settings
