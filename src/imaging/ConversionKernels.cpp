@@ -9,18 +9,18 @@ namespace {
 
 // Runs `pixel(dstPixel, srcPixel)` over the rectangle with the rows turned over.
 template <typename Pixel>
-void forEachFlipped(const KernelCall& call, Pixel pixel) {
-  for (int32_t row = 0; row < call.height; ++row) {
-    const size_t srcRow = static_cast<size_t>(call.y + call.height - 1 - row) * call.srcStride +
-                          static_cast<size_t>(call.x) * call.srcBytesPerPixel;
-    const size_t dstRow = static_cast<size_t>(call.dstY + row) * call.dstStride +
-                          static_cast<size_t>(call.dstX) * call.dstBytesPerPixel;
-    const uint8_t* src = call.src.data() + srcRow;
-    uint8_t* dst = call.dst.data() + dstRow;
-    for (int32_t column = 0; column < call.width; ++column) {
+void forEachFlipped(const KernelArgs& args, Pixel pixel) {
+  const Rect& r = args.rect;
+  for (int32_t y = r.top; y < r.bottom; ++y) {
+    const uint8_t* src = args.src + static_cast<ptrdiff_t>(y) * args.srcStride +
+                         static_cast<ptrdiff_t>(r.left) * args.srcBytesPerPixel;
+    uint8_t* dst = args.dst +
+                   static_cast<ptrdiff_t>(args.dstY + (r.bottom - 1 - y)) * args.dstStride +
+                   static_cast<ptrdiff_t>(args.dstX) * args.dstBytesPerPixel;
+    for (int32_t x = r.left; x < r.right; ++x) {
       pixel(dst, src);
-      dst += call.dstBytesPerPixel;
-      src += call.srcBytesPerPixel;
+      dst += args.dstBytesPerPixel;
+      src += args.srcBytesPerPixel;
     }
   }
 }
@@ -31,27 +31,27 @@ uint16_t sample16(const uint8_t* at) {
 
 }  // namespace
 
-void gray8ToBgr24Flipped(const KernelCall& call) {
-  forEachFlipped(call, [](uint8_t* dst, const uint8_t* src) { dst[0] = dst[1] = dst[2] = src[0]; });
+void gray8ToBgr24Flipped(const KernelArgs& args) {
+  forEachFlipped(args, [](uint8_t* dst, const uint8_t* src) { dst[0] = dst[1] = dst[2] = src[0]; });
 }
 
-void gray16ToBgr24Flipped(const KernelCall& call) {
-  forEachFlipped(call, [](uint8_t* dst, const uint8_t* src) {
+void gray16ToBgr24Flipped(const KernelArgs& args) {
+  forEachFlipped(args, [](uint8_t* dst, const uint8_t* src) {
     const auto gray = static_cast<uint8_t>(std::min(sample16(src) >> 4, 255));
     dst[0] = dst[1] = dst[2] = gray;
   });
 }
 
-void bgrToBgr24Flipped(const KernelCall& call) {
-  forEachFlipped(call, [](uint8_t* dst, const uint8_t* src) {
+void bgrToBgr24Flipped(const KernelArgs& args) {
+  forEachFlipped(args, [](uint8_t* dst, const uint8_t* src) {
     dst[0] = src[0];
     dst[1] = src[1];
     dst[2] = src[2];
   });
 }
 
-void bgr16ToBgr24Flipped(const KernelCall& call) {
-  forEachFlipped(call, [](uint8_t* dst, const uint8_t* src) {
+void bgr16ToBgr24Flipped(const KernelArgs& args) {
+  forEachFlipped(args, [](uint8_t* dst, const uint8_t* src) {
     dst[0] = src[1];
     dst[1] = src[3];
     dst[2] = src[5];

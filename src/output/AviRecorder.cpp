@@ -5,6 +5,7 @@
 
 #include "imaging/ConversionKernels.h"
 #include "platform/Clock.h"
+#include "platform/Log.h"
 
 namespace nivexa::output {
 
@@ -43,6 +44,7 @@ uint32_t AviRecorder::Start(const std::string& path, const RecordingOptions& opt
   format.sourceBitsPerPixel = static_cast<uint16_t>(geometry->bitsPerPixel);
   format.maxFrames = MostFrames(options);
   if (!writer_.Open(path, format, options.limits)) {
+    NIVEXA_LOG(Output, Error, "cannot create the recording '%s'", path.c_str());
     return kWriteError;
   }
   source_ = &source;
@@ -72,34 +74,24 @@ RecordingStats AviRecorder::LastStats() const {
 
 void AviRecorder::run(uint32_t durationMs, FrameGeometry geometry) {
   const imaging::Kernel convert = imaging::bgr24FlippedKernelFor(geometry.bitsPerPixel);
-  std::vector<uint8_t> rows(writer_.FrameBytes());
+  imaging::DibImage rows;
+  const bool haveRows = rows.Create(geometry.width, geometry.height, 24) != 0;
   uint64_t seen = 0;
   uint64_t frames = 0;
   uint32_t start = 0;
   uint32_t end = 0;
   uint32_t last = 0;
-  bool failed = false;
+  bool failed = !haveRows;
 
-  while (!stop_.wait(kPollMs)) {
+  while (haveRows && !stop_.wait(kPollMs)) {
     bool converted = false;
-    const uint64_t number = source_->UseNewerFrame(seen, [&](const FrameView& frame) {
+    const uint64_t number = source_->UseNewerFrame(seen, [&](const imaging::DibImage& frame) {
       // A frame of another format (the colour mode changed underneath) does not belong here.
-      if (frame.width != geometry.width || frame.height != geometry.height ||
-          frame.bitsPerPixel != geometry.bitsPerPixel ||
-          frame.pixels.size() < static_cast<size_t>(frame.stride) * frame.height) {
+      if (frame.width() != geometry.width || frame.height() != geometry.height ||
+          frame.bitsPerPixel() != geometry.bitsPerPixel) {
         return;
       }
-      imaging::KernelCall call;
-      call.dst = rows;
-      call.src = frame.pixels;
-      call.width = frame.width;
-      call.height = frame.height;
-      call.dstBytesPerPixel = 3;
-      call.srcBytesPerPixel = frame.bitsPerPixel / 8;
-      call.dstStride = static_cast<int32_t>(writer_.Stride());
-      call.srcStride = frame.stride;
-      convert(call);
-      converted = true;
+      converted = imaging::ApplyKernel(rows, convert, frame, nullptr, 0, 0, nullptr) != 0;
     });
     if (number == seen) {
       continue;
@@ -113,7 +105,7 @@ void AviRecorder::run(uint32_t durationMs, FrameGeometry geometry) {
       start = now;
       end = now + durationMs;
     }
-    const AppendResult result = writer_.AppendFrame(rows);
+    const AppendResult result = writer_.AppendFrame(rows.pixels());
     if (result == AppendResult::WriteFailed) {
       failed = true;
       break;
@@ -137,6 +129,10 @@ void AviRecorder::run(uint32_t durationMs, FrameGeometry geometry) {
     stats_.fileBytes = writer_.FileBytes();
     stats_.writeFailed = failed || !complete;
   }
+  NIVEXA_LOG(Output, Info, "recording ended: %llu frames, rate %u/100, %llu bytes%s",
+             static_cast<unsigned long long>(writer_.FrameCount()), rate,
+             static_cast<unsigned long long>(writer_.FileBytes()),
+             failed || !complete ? ", not all of it written" : "");
   recording_ = false;
   if ((failed || !complete) && onError_) {
     onError_(kWriteError);
