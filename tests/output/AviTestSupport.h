@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -255,16 +256,28 @@ inline std::string runCommand(const std::string& command) {
   return out;
 }
 
-// One value of the video stream from ffprobe ("codec_name", "nb_read_packets", ...).
-inline std::string probe(const std::string& path, const std::string& entry,
-                         const std::string& extra = "") {
-  std::string out = runCommand("ffprobe -v error " + extra +
-                               " -select_streams v:0 -show_entries stream=" + entry +
-                               " -of default=noprint_wrappers=1:nokey=1 '" + path + "'");
-  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) {
-    out.pop_back();
+// What ffprobe reports of the video stream, by key ("codec_name", "nb_read_packets", ...).
+inline std::map<std::string, std::string> probeStream(const std::string& path) {
+  const std::string out = runCommand(
+      "ffprobe -v error -count_packets -select_streams v:0 -show_entries "
+      "stream=codec_name,pix_fmt,width,height,r_frame_rate,nb_frames,nb_read_packets "
+      "-of default=noprint_wrappers=1 '" +
+      path + "'");
+  std::map<std::string, std::string> values;
+  size_t at = 0;
+  while (at < out.size()) {
+    size_t end = out.find('\n', at);
+    if (end == std::string::npos) {
+      end = out.size();
+    }
+    const std::string line = out.substr(at, end - at);
+    const size_t equals = line.find('=');
+    if (equals != std::string::npos) {
+      values[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    at = end + 1;
   }
-  return out;
+  return values;
 }
 
 // Frame `n` as ffmpeg decodes it, rows top first, blue-green-red.

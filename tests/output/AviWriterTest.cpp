@@ -366,6 +366,7 @@ TEST(AviWriterFiles, FileAppearsCompleteAndASecondRecordingReplacesIt) {
   AviWriter writer;
   EXPECT_FALSE(writer.Open(folder + "/missing/clip.avi", formatOf(32, 16, 1)));
   EXPECT_FALSE(writer.Open(path, formatOf(0, 16, 1)));
+  EXPECT_EQ(system(("rm -rf '" + folder + "'").c_str()), 0);
 }
 
 }  // namespace
