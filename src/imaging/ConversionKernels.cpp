@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 namespace nivexa::imaging {
 
@@ -43,6 +44,19 @@ void gray16ToBgr24Flipped(const KernelArgs& args) {
 }
 
 void bgrToBgr24Flipped(const KernelArgs& args) {
+  if (args.srcBytesPerPixel == 3) {
+    const Rect& r = args.rect;
+    const size_t bytes = static_cast<size_t>(r.width()) * 3;
+    for (int32_t y = r.top; y < r.bottom; ++y) {
+      std::memcpy(args.dst +
+                      static_cast<ptrdiff_t>(args.dstY + (r.bottom - 1 - y)) * args.dstStride +
+                      static_cast<ptrdiff_t>(args.dstX) * 3,
+                  args.src + static_cast<ptrdiff_t>(y) * args.srcStride +
+                      static_cast<ptrdiff_t>(r.left) * 3,
+                  bytes);
+    }
+    return;
+  }
   forEachFlipped(args, [](uint8_t* dst, const uint8_t* src) {
     dst[0] = src[0];
     dst[1] = src[1];

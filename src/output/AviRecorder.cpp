@@ -1,9 +1,11 @@
 #include "output/AviRecorder.h"
 
 #include <algorithm>
+#include <chrono>
 #include <vector>
 
 #include "imaging/ConversionKernels.h"
+#include "output/FramePipe.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 
@@ -13,6 +15,8 @@ namespace {
 
 constexpr uint32_t kWriteError = 12;
 constexpr uint32_t kThreadError = 3;
+// Frames that may wait for the disk: enough to ride out the pauses of a page-cache flush.
+constexpr size_t kBuffers = 4;
 
 }  // namespace
 
@@ -21,11 +25,12 @@ AviRecorder::~AviRecorder() {
 }
 
 uint64_t AviRecorder::MostFrames(const RecordingOptions& options) {
-  // At most one frame per look, plus the frame that ends the recording; the margin covers a
-  // look that ends a hair early against the millisecond clock.
-  uint64_t frames = options.durationMs / kPollMs + 3;
+  // Looks are planned 10 ms apart and none comes before its plan, so a window holds at most
+  // one look per 10 ms plus two; one more frame ends the recording, and one covers the
+  // different millisecond clock that times the frames.
+  uint64_t frames = options.durationMs / kPollMs + 4;
   if (options.maxFramesPerSecond != 0) {
-    const uint64_t byRate = uint64_t{options.durationMs} * options.maxFramesPerSecond / 1000 + 3;
+    const uint64_t byRate = uint64_t{options.durationMs} * options.maxFramesPerSecond / 1000 + 4;
     frames = std::min(frames, byRate);
   }
   return frames;
@@ -74,51 +79,83 @@ RecordingStats AviRecorder::LastStats() const {
 
 void AviRecorder::run(uint32_t durationMs, FrameGeometry geometry) {
   const imaging::Kernel convert = imaging::bgr24FlippedKernelFor(geometry.bitsPerPixel);
-  imaging::DibImage rows;
-  const bool haveRows = rows.Create(geometry.width, geometry.height, 24) != 0;
-  uint64_t seen = 0;
-  uint64_t frames = 0;
-  uint32_t start = 0;
-  uint32_t end = 0;
-  uint32_t last = 0;
-  bool failed = !haveRows;
+  FramePipe pipe;
+  bool failed = !pipe.create(kBuffers, geometry.width, geometry.height);
 
-  while (haveRows && !stop_.wait(kPollMs)) {
-    bool converted = false;
+  // The writing side: frames in the order taken, until the pipe closes. After a failure the
+  // rest are passed over and the looking side is told to stop.
+  std::atomic<bool> writeFailed{false};
+  uint32_t start = 0;
+  uint32_t last = 0;
+  platform::Thread writing;
+  if (!failed && !writing.start([&] {
+        bool stopped = false;
+        while (PipedFrame* frame = pipe.popFilled()) {
+          if (!stopped) {
+            const AppendResult result = writer_.AppendFrame(frame->rows.pixels());
+            if (result == AppendResult::Written) {
+              if (writer_.FrameCount() == 1) {
+                start = frame->time;
+              }
+              last = frame->time;
+            } else {
+              stopped = true;
+              writeFailed = result == AppendResult::WriteFailed;
+              stop_.set();
+            }
+          }
+          pipe.giveBack(frame);
+        }
+      })) {
+    failed = true;
+  }
+
+  uint64_t seen = 0;
+  bool first = true;
+  uint32_t end = 0;
+  // The looks keep a 10 ms period: time spent converting counts towards the next.
+  auto nextLook = std::chrono::steady_clock::now();
+  while (!failed) {
+    nextLook += std::chrono::milliseconds(kPollMs);
+    const auto lookStart = std::chrono::steady_clock::now();
+    if (nextLook < lookStart) {
+      nextLook = lookStart;
+    }
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(nextLook - lookStart);
+    if (stop_.wait(static_cast<uint32_t>(wait.count()))) {
+      break;
+    }
+    PipedFrame* slot = nullptr;
     const uint64_t number = source_->UseNewerFrame(seen, [&](const imaging::DibImage& frame) {
       // A frame of another format (the colour mode changed underneath) does not belong here.
       if (frame.width() != geometry.width || frame.height() != geometry.height ||
           frame.bitsPerPixel() != geometry.bitsPerPixel) {
         return;
       }
-      converted = imaging::ApplyKernel(rows, convert, frame, nullptr, 0, 0, nullptr) != 0;
+      slot = pipe.takeFree();
+      if (slot != nullptr &&
+          imaging::ApplyKernel(slot->rows, convert, frame, nullptr, 0, 0, nullptr) == 0) {
+        pipe.giveBack(slot);
+        slot = nullptr;
+      }
     });
-    if (number == seen) {
-      continue;
-    }
     seen = number;
-    if (!converted) {
+    if (slot == nullptr) {
       continue;
     }
     const uint32_t now = platform::timeGetTime();
-    if (frames == 0) {
-      start = now;
+    slot->time = now;
+    pipe.pushFilled(slot);
+    if (first) {
+      first = false;
       end = now + durationMs;
-    }
-    const AppendResult result = writer_.AppendFrame(rows.pixels());
-    if (result == AppendResult::WriteFailed) {
-      failed = true;
-      break;
-    }
-    if (result != AppendResult::Written) {
-      break;
-    }
-    ++frames;
-    last = now;
-    if (static_cast<int32_t>(now - end) > 0) {
+    } else if (static_cast<int32_t>(now - end) > 0) {
       break;
     }
   }
+  pipe.close();
+  writing.join();
+  failed = failed || writeFailed;
 
   const uint32_t rate = AviWriter::MeasuredRate(writer_.FrameCount(), last - start);
   const bool complete = writer_.Close(rate);
