@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace nivexa::imaging {
 namespace {
@@ -73,6 +74,18 @@ void DibImage::Release() {
   palette_.fill(0);
   width_ = height_ = stride_ = 0;
   bitsPerPixel_ = 0;
+}
+
+void DibImage::swap(DibImage& other) noexcept {
+  std::swap(header_, other.header_);
+  std::swap(palette_, other.palette_);
+  std::swap(surface_, other.surface_);
+  std::swap(fallback_, other.fallback_);
+  std::swap(bits_, other.bits_);
+  std::swap(width_, other.width_);
+  std::swap(height_, other.height_);
+  std::swap(stride_, other.stride_);
+  std::swap(bitsPerPixel_, other.bitsPerPixel_);
 }
 
 void DibImage::writeGrayPalette() {

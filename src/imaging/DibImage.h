@@ -43,6 +43,8 @@ class DibImage {
   // A fresh bitmap of another bitmap's format; the pixels are not copied.
   int CopyFormat(const DibImage& other);
   void Release();
+  // Exchanges everything two bitmaps hold; the pixel memory stays where it is.
+  void swap(DibImage& other) noexcept;
 
   bool valid() const { return bits_ != nullptr; }
   uint8_t* bits() { return bits_; }
