@@ -29,7 +29,8 @@ class OutputFile {
   bool resize(uint64_t size);
   uint64_t size() const { return size_; }
 
-  // Closes the file and gives it its final name, replacing an existing file of that name.
+  // Flushes the file to disk, closes it and gives it its final name, replacing an existing file
+  // of that name.
   bool commit();
   // Closes and removes the temporary file.
   void discard();

@@ -111,14 +111,23 @@ bool OutputFile::commit() {
   if (fd_ < 0) {
     return false;
   }
+  const bool flushed = fdatasync(fd_) == 0;
   const bool closed = close(fd_) == 0;
   fd_ = -1;
-  if (!closed || rename(tempPath_.c_str(), finalPath_.c_str()) != 0) {
+  if (!flushed || !closed || rename(tempPath_.c_str(), finalPath_.c_str()) != 0) {
     unlink(tempPath_.c_str());
     tempPath_.clear();
     return false;
   }
   tempPath_.clear();
+  // The new name must reach the disk too to survive a power cut.
+  const size_t slash = finalPath_.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : finalPath_.substr(0, slash + 1);
+  const int folderFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folderFd >= 0) {
+    fsync(folderFd);
+    close(folderFd);
+  }
   return true;
 }
 
