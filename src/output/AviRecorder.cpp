@@ -8,6 +8,7 @@
 #include "output/FramePipe.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
+#include "platform/OutputFile.h"
 
 namespace nivexa::output {
 
@@ -78,6 +79,7 @@ RecordingStats AviRecorder::LastStats() const {
 }
 
 void AviRecorder::run(uint32_t durationMs, FrameGeometry geometry) {
+  platform::keepFileSizeLimitAsError();
   const imaging::Kernel convert = imaging::bgr24FlippedKernelFor(geometry.bitsPerPixel);
   FramePipe pipe;
   bool failed = !pipe.create(kBuffers, geometry.width, geometry.height);
@@ -89,6 +91,7 @@ void AviRecorder::run(uint32_t durationMs, FrameGeometry geometry) {
   uint32_t last = 0;
   platform::Thread writing;
   if (!failed && !writing.start([&] {
+        platform::keepFileSizeLimitAsError();
         bool stopped = false;
         while (PipedFrame* frame = pipe.popFilled()) {
           if (!stopped) {

@@ -42,6 +42,10 @@ class OutputFile {
   std::string tempPath_;
 };
 
+// Makes a write past the process's file-size limit fail on the calling thread instead of ending
+// the whole process, as the OS does by default. For the library's own writing threads only.
+void keepFileSizeLimitAsError();
+
 // Size of the file at `path`, or -1 when it does not exist.
 int64_t fileSize(const char* path);
 

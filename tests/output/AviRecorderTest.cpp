@@ -230,7 +230,7 @@ TEST(AviRecorderFailures, FileSizeLimitStopsCleanlyWithErrorTwelve) {
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    signal(SIGXFSZ, SIG_IGN);
+    // The signal keeps its default action (end the process): the recorder must not die of it.
     const rlimit limit{200000, 200000};
     setrlimit(RLIMIT_FSIZE, &limit);
     FakeSource source(80, 60, 24);  // 14400 bytes a frame

@@ -1,6 +1,8 @@
 #include "platform/OutputFile.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -141,6 +143,15 @@ void OutputFile::discard() {
     tempPath_.clear();
   }
   size_ = 0;
+}
+
+void keepFileSizeLimitAsError() {
+  // The signal is directed at the writing thread; blocked, it stays pending there and goes with
+  // the thread, while the write reports EFBIG.
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGXFSZ);
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
 int64_t fileSize(const char* path) {
