@@ -128,22 +128,23 @@ void AviRecorder::run(uint32_t durationMs, FrameGeometry geometry) {
     if (stop_.wait(static_cast<uint32_t>(wait.count()))) {
       break;
     }
-    PipedFrame* slot = nullptr;
-    const uint64_t number = source_->UseNewerFrame(seen, [&](const imaging::DibImage& frame) {
+    // While every buffer waits for the disk the look is passed over; the next one takes the
+    // newest frame.
+    PipedFrame* slot = pipe.takeFree();
+    if (slot == nullptr) {
+      continue;
+    }
+    bool converted = false;
+    seen = source_->UseNewerFrame(seen, [&](const imaging::DibImage& frame) {
       // A frame of another format (the colour mode changed underneath) does not belong here.
       if (frame.width() != geometry.width || frame.height() != geometry.height ||
           frame.bitsPerPixel() != geometry.bitsPerPixel) {
         return;
       }
-      slot = pipe.takeFree();
-      if (slot != nullptr &&
-          imaging::ApplyKernel(slot->rows, convert, frame, nullptr, 0, 0, nullptr) == 0) {
-        pipe.giveBack(slot);
-        slot = nullptr;
-      }
+      converted = imaging::ApplyKernel(slot->rows, convert, frame, nullptr, 0, 0, nullptr) != 0;
     });
-    seen = number;
-    if (slot == nullptr) {
+    if (!converted) {
+      pipe.giveBack(slot);
       continue;
     }
     const uint32_t now = platform::timeGetTime();

@@ -19,8 +19,6 @@ struct PipedFrame {
 
 // A fixed set of frame buffers between the thread that takes frames and the thread that writes
 // them, so that a slow write (the disk flushing its cache) does not hold up the next look.
-// When every buffer is waiting to be written, a new frame is passed over, as a frame processed
-// between two looks is.
 class FramePipe {
  public:
   // False when the buffers cannot be had.
