@@ -9,6 +9,7 @@ packages=(
   libjpeg-dev libpng-dev libtiff-dev zlib1g-dev libx11-dev libusb-1.0-0-dev
   pngcheck libtiff-tools imagemagick
   clang libclang-rt-dev
+  ffmpeg
 )
 
 missing=()
