@@ -1,9 +1,15 @@
 #include "platform/Process.h"
 
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+
+extern char** environ;
 
 namespace nivexa::platform {
 
@@ -20,6 +26,42 @@ std::string mainModuleDirectory() {
 
 void debugOutput(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+bool setEnvironmentVariable(const char* name, const char* value) {
+  return (value != nullptr ? setenv(name, value, 1) : unsetenv(name)) == 0;
+}
+
+std::unique_ptr<ChildProcess> ChildProcess::start(const std::string& program,
+                                                  const std::vector<std::string>& arguments) {
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const auto& argument : arguments) {
+    argv.push_back(const_cast<char*>(argument.c_str()));
+  }
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
+    return nullptr;
+  }
+  return std::unique_ptr<ChildProcess>(new ChildProcess(pid));
+}
+
+ChildProcess::~ChildProcess() {
+  wait();
+}
+
+int ChildProcess::wait() {
+  if (!ended_) {
+    int status = 0;
+    pid_t got = 0;
+    do {
+      got = waitpid(static_cast<pid_t>(osHandle_), &status, 0);
+    } while (got < 0 && errno == EINTR);
+    ended_ = true;
+    exitCode_ = got > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  return exitCode_;
 }
 
 }  // namespace nivexa::platform

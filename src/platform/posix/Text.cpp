@@ -1,13 +1,37 @@
 #include "platform/Text.h"
 
+#include <clocale>
 #include <cwchar>
 
 namespace nivexa::platform {
 
-std::optional<std::string> wideToNarrow(const wchar_t* text, size_t capacityBytes) {
+namespace {
+
+// CodePage::Process reads the global locale even on a thread that chose its own.
+class UseCodePage {
+ public:
+  explicit UseCodePage(CodePage codePage)
+      : previous_(codePage == CodePage::Process ? uselocale(LC_GLOBAL_LOCALE) : nullptr) {}
+  ~UseCodePage() {
+    if (previous_ != nullptr) {
+      uselocale(previous_);
+    }
+  }
+  UseCodePage(const UseCodePage&) = delete;
+  UseCodePage& operator=(const UseCodePage&) = delete;
+
+ private:
+  locale_t previous_;
+};
+
+}  // namespace
+
+std::optional<std::string> wideToNarrow(const wchar_t* text, size_t capacityBytes,
+                                        CodePage codePage) {
   if (text == nullptr) {
     return std::nullopt;
   }
+  UseCodePage scope(codePage);
   std::mbstate_t state{};
   const wchar_t* source = text;
   const size_t length = std::wcsrtombs(nullptr, &source, 0, &state);
@@ -21,10 +45,12 @@ std::optional<std::string> wideToNarrow(const wchar_t* text, size_t capacityByte
   return result;
 }
 
-std::optional<std::wstring> narrowToWide(const char* text, size_t capacityChars) {
+std::optional<std::wstring> narrowToWide(const char* text, size_t capacityChars,
+                                         CodePage codePage) {
   if (text == nullptr) {
     return std::nullopt;
   }
+  UseCodePage scope(codePage);
   std::mbstate_t state{};
   const char* source = text;
   const size_t length = std::mbsrtowcs(nullptr, &source, 0, &state);
@@ -36,6 +62,22 @@ std::optional<std::wstring> narrowToWide(const char* text, size_t capacityChars)
   source = text;
   std::mbsrtowcs(result.data(), &source, length, &state);
   return result;
+}
+
+JapaneseThreadText::JapaneseThreadText() {
+  locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+  if (utf8 != nullptr) {
+    own_ = utf8;
+    previous_ = uselocale(utf8);
+    available_ = true;
+  }
+}
+
+JapaneseThreadText::~JapaneseThreadText() {
+  if (own_ != nullptr) {
+    uselocale(static_cast<locale_t>(previous_));
+    freelocale(static_cast<locale_t>(own_));
+  }
 }
 
 }  // namespace nivexa::platform
