@@ -19,6 +19,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # The GCC runtime goes inside every binary, so the DLL and the test programs need nothing but
 # system DLLs: no libstdc++-6.dll, libgcc_s_seh-1.dll or libwinpthread-1.dll to ship or to find.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# Programs get the main-thread stack of Linux (8 MiB; Windows' default is 1-2 MiB), so that the
+# suites behave alike. The DLL runs on its callers' stacks and is not affected.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--stack,8388608")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")

@@ -40,6 +40,7 @@ uint32_t getU32(std::span<const uint8_t> b, size_t at) {
 
 Camera::Camera(CameraOptions options)
     : options_(std::move(options)),
+      scene_(options_.scene),
       created_(Clock::now()),
       eeprom_(options_.serial),
       thermal_(options_.ambientC, options_.cooledC, options_.thermalScale, created_),
@@ -434,7 +435,13 @@ ImageSettings Camera::imageSettingsLocked(const Exposure& exposure, Clock::time_
                      : (s.mirrorH ? fpga::kLineStartHalfMirrored : fpga::kLineStartHalfNormal);
   im.lineShift = (fpga_[fpga::kLineStart] | (fpga_[fpga::kLineStartHigh] << 8)) - expected;
   im.correctDefects = (options_.fpgaVersion & 0x8000) && (fpga_[fpga::kCorrectionControl] & 1);
+  im.scene = scene_;
   return im;
+}
+
+void Camera::setScene(Illumination scene) {
+  std::lock_guard lock(mutex_);
+  scene_ = scene;
 }
 
 ImageSettings Camera::imageSettings() {

@@ -78,6 +78,8 @@ class Camera {
   bool fireTrigger();
   void setFault(Fault fault, int count = kPersistent);
   void clearFaults();
+  // Puts the lens in front of another scene (a flat-field panel, a cap) from the next frame on.
+  void setScene(Illumination scene);
   std::vector<TraceEntry> trace() const;
   void clearTrace();
   std::vector<DriverRequest> requests() const;
@@ -116,6 +118,7 @@ class Camera {
   void notify();
 
   const CameraOptions options_;
+  Illumination scene_;
   const Clock::time_point created_;
 
   mutable std::mutex mutex_;

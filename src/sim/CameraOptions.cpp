@@ -111,6 +111,15 @@ bool apply(CameraOptions& o, std::string_view key, std::string_view value) {
     }
     return v.has_value();
   }
+  if (key == "scene") {
+    if (value == "pattern" || value == "flat" || value == "dark") {
+      o.scene = value == "flat"   ? Illumination::Flat
+                : value == "dark" ? Illumination::Dark
+                                  : Illumination::Pattern;
+      return true;
+    }
+    return false;
+  }
   if (key == "speed") {
     auto v = parseUnsigned(value, 0xFFFFFFFFu);
     if (v) {

@@ -8,6 +8,10 @@
 
 namespace nivexa::sim {
 
+// What the lens looks at: the test pattern, a uniformly lit flat-field panel (vignetting, hot and
+// dead pixels still there), or a capped lens (black level, dark current and hot pixels only).
+enum class Illumination { Pattern, Flat, Dark };
+
 enum class Pacing {
   Real,  // frames follow the programmed frame period
   Fast,  // a requested frame is there at once
@@ -26,12 +30,13 @@ struct CameraOptions {
   bool noise = true;
   uint32_t seed = 1;
   uint32_t busSpeed = 4;
+  Illumination scene = Illumination::Pattern;
 };
 
 // One camera's options from text of the form "serial=VC0002,pacing=fast,ambient=30". Keys: vid,
 // pid, serial, firmware, fpga, ambient, cooled, thermal, pacing (real|fast), noise (on|off), seed,
-// speed. Numbers may be decimal or 0x-prefixed hex. Unknown keys and bad values fail with a
-// message in `error`.
+// speed, scene (pattern|flat|dark). Numbers may be decimal or 0x-prefixed hex. Unknown keys and bad
+// values fail with a message in `error`.
 std::optional<CameraOptions> parseCameraOptions(std::string_view text, std::string& error);
 
 // A camera count ("2") or one option list per camera separated by ';'. Cameras without a serial

@@ -59,7 +59,18 @@ void Renderer::rebuild(const ImageSettings& s) {
     if (d == Scene::kDead) {
       return 0.0;
     }
-    double v = scene.rate(ax, ay) * s.signalScale + s.darkDn;
+    double rate = 0.0;
+    switch (s.scene) {
+      case Illumination::Pattern:
+        rate = scene.rate(ax, ay);
+        break;
+      case Illumination::Flat:
+        rate = scene.flatRate(ax, ay);
+        break;
+      case Illumination::Dark:
+        break;
+    }
+    double v = rate * s.signalScale + s.darkDn;
     if (d == Scene::kHot) {
       v += Scene::kHotRate * s.signalScale;
     }

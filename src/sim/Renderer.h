@@ -5,6 +5,8 @@
 #include <span>
 #include <vector>
 
+#include "sim/CameraOptions.h"
+
 namespace nivexa::sim {
 
 // Everything that decides the noiseless image of a frame. Two frames with equal settings differ
@@ -28,6 +30,7 @@ struct ImageSettings {
   bool sixteenBit = false;
   int lineShift = 0;  // pixels the FPGA's line start is off from where the sensor line begins
   bool correctDefects = false;
+  Illumination scene = Illumination::Pattern;
 
   bool operator==(const ImageSettings&) const = default;
   uint32_t payloadBytes() const {

@@ -46,6 +46,14 @@ float pattern(int x, int y, int w, int h) {
 
 }  // namespace
 
+float Scene::vignetting(int x, int y) const {
+  const float cx = (width_ - 1) / 2.0f;
+  const float cy = (height_ - 1) / 2.0f;
+  const float corner2 = cx * cx + cy * cy;
+  const float r2 = ((x - cx) * (x - cx) + (y - cy) * (y - cy)) / corner2;
+  return 1.0f - 0.35f * r2;
+}
+
 const Scene& Scene::instance() {
   static const Scene scene(sensor::kArrayWidth, sensor::kArrayHeight);
   return scene;
@@ -56,15 +64,10 @@ Scene::Scene(int width, int height)
       height_(height),
       rate_(static_cast<size_t>(width) * height),
       defects_(static_cast<size_t>(width) * height, kNone) {
-  float cx = (width - 1) / 2.0f;
-  float cy = (height - 1) / 2.0f;
-  float corner2 = cx * cx + cy * cy;
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
-      float r2 = ((x - cx) * (x - cx) + (y - cy) * (y - cy)) / corner2;
-      float vignetting = 1.0f - 0.35f * r2;
       rate_[static_cast<size_t>(y) * width + x] =
-          kPeakRate * pattern(x, y, width, height) * vignetting;
+          kPeakRate * pattern(x, y, width, height) * vignetting(x, y);
     }
   }
   uint64_t state = 0x5EED5CE7Eull;

@@ -19,10 +19,15 @@ class Scene {
   static constexpr float kHotRate = 0.05f;
   static constexpr int kHotPixels = 400;
   static constexpr int kDeadPixels = 200;
+  // Brightness of the flat-field panel relative to the brightest scene point.
+  static constexpr float kFlatLevel = 0.6f;
 
   static const Scene& instance();
 
   float rate(int x, int y) const { return rate_[static_cast<size_t>(y) * width_ + x]; }
+  // A uniformly lit panel seen through the same lens: only the vignetting varies.
+  float flatRate(int x, int y) const { return kPeakRate * kFlatLevel * vignetting(x, y); }
+  float vignetting(int x, int y) const;
   Defect defect(int x, int y) const {
     return static_cast<Defect>(defects_[static_cast<size_t>(y) * width_ + x]);
   }

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "sim/CameraOptions.h"
 #include "sim/FrameTestSupport.h"
+#include "sim/Scene.h"
 
 namespace nivexa::sim {
 namespace {
@@ -210,6 +212,49 @@ TEST(ImageFormation, DefectivePixelsAndTheirCorrection) {
   EXPECT_EQ(decode(rig.frame()).pixels, raw.pixels);
 }
 
+// The scenes a person takes references from: a flat-field panel keeps the lens's vignetting and
+// the sensor's defects; a capped lens shows black level, dark signal and hot pixels only.
+TEST(ImageFormation, FlatAndDarkScenesForTakingReferences) {
+  CameraOptions o = quietOptions();
+  o.scene = Illumination::Dark;
+  Rig rig(o);
+  setDepth16(rig, true);
+  setBlackLevel(rig, 100);
+  setExposure(rig, 3200, 200);
+  const Scene& scene = Scene::instance();
+  Image dark = decode(rig.frame());
+  // Capped: every normal pixel shows the same black level plus dark signal; hot pixels stand out.
+  const int level = dark.at(1024, 768);
+  EXPECT_GT(level, 100);
+  int hot = 0;
+  for (int y = 0; y < dark.height; ++y) {
+    for (int x = 0; x < dark.width; ++x) {
+      if (scene.defect(x, y) == Scene::kHot) {
+        hot += dark.at(x, y) > level + 200 ? 1 : 0;
+      } else if (scene.defect(x, y) == Scene::kNone) {
+        ASSERT_EQ(dark.at(x, y), level) << x << "," << y;
+      }
+    }
+  }
+  EXPECT_EQ(hot, Scene::kHotPixels);
+
+  rig.camera->setScene(Illumination::Flat);
+  Image flat = decode(rig.frame());
+  // Away from defects, the signal above the dark frame follows the vignetting alone: the
+  // pattern's bright square (around 200, 200) is not there.
+  auto signal = [&](int x, int y) { return double(flat.at(x, y)) - dark.at(x, y); };
+  const double centre = signal(1024, 768);
+  EXPECT_GT(centre, 500.0);
+  for (auto [x, y] : {std::pair{10, 10}, {200, 200}, {2000, 1500}, {1500, 300}}) {
+    ASSERT_EQ(scene.defect(x, y), Scene::kNone);
+    EXPECT_NEAR(signal(x, y) / centre, scene.vignetting(x, y) / scene.vignetting(1024, 768), 0.005)
+        << x << "," << y;
+  }
+
+  rig.camera->setScene(Illumination::Pattern);
+  EXPECT_GT(decode(rig.frame()).at(200, 200), flat.at(200, 200) + 100);
+}
+
 TEST(ImageFormation, DarkSignalDoublesEverySixDegrees) {
   auto darkMean = [](double ambient) {
     CameraOptions o = quietOptions();
@@ -276,6 +321,21 @@ TEST(ImageFormation, StandbyStopsTheFrames) {
   EXPECT_FALSE(f.ok);
   rig.sensorWrite(0x200, 0);
   EXPECT_TRUE(rig.frame().ok);
+}
+
+}  // namespace
+}  // namespace nivexa::sim
+
+namespace nivexa::sim {
+namespace {
+
+TEST(CameraOptionsScene, NamedScenesParseAndOthersFail) {
+  std::string error;
+  EXPECT_EQ(parseCameraOptions("scene=flat", error)->scene, Illumination::Flat);
+  EXPECT_EQ(parseCameraOptions("scene=dark,pacing=fast", error)->scene, Illumination::Dark);
+  EXPECT_EQ(parseCameraOptions("serial=VC0009", error)->scene, Illumination::Pattern);
+  EXPECT_FALSE(parseCameraOptions("scene=foggy", error));
+  EXPECT_NE(error.find("scene"), std::string::npos) << error;
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #include "platform/Clock.h"
 
-#include <mmsystem.h>
 #include <windows.h>
+
+// Needs the types of <windows.h> before it.
+#include <mmsystem.h>
 
 namespace nivexa::platform {
 

@@ -1,7 +1,9 @@
 #include "platform/DeviceIo.h"
 
-#include <setupapi.h>
 #include <windows.h>
+
+// Needs the types of <windows.h> before it.
+#include <setupapi.h>
 
 #include <mutex>
 

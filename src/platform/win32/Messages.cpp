@@ -1,7 +1,9 @@
 #include "platform/Messages.h"
 
-#include <dbt.h>
 #include <windows.h>
+
+// Needs the types of <windows.h> before it.
+#include <dbt.h>
 
 #include "platform/win32/Guid.h"
 

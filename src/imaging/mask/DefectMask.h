@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+
+#include "imaging/DibImage.h"
+#include "imaging/mask/DotFilter.h"
+#include "imaging/mask/MaskFilter.h"
+
+namespace nivexa::imaging::mask {
+
+enum class MaskKind : int32_t { Dark = 0, White = 1 };
+
+// The dark and white references of the whole sensor at 8 and 16 bits, the defect maps built
+// from them, and the work maps of the dot filter. Not locked itself: the camera object holds its
+// mask lock (after the image lock) around every call.
+class DefectMask {
+ public:
+  // Creates the four references (dark 0, white full scale) and six zeroed maps. Returns 0 when
+  // a bitmap cannot be made.
+  int Create();
+  bool valid() const { return dark8_.valid(); }
+
+  // Replaces all four references from a mask file. Returns false, changing nothing, when the
+  // file cannot be opened, its header is not the one this camera writes, or it is not exactly
+  // as long as the header announces.
+  bool Load(const char* path);
+  // Writes the four references; a failure leaves any existing file under that name intact.
+  bool Save(const char* path) const;
+  // Copies a full-sensor raw frame (8 or 16 bits) into the reference of that kind and depth and
+  // rebuilds its defect map. A frame of another size or depth copies nothing.
+  void Update(const DibImage& raw, MaskKind kind);
+
+  void ApplyMaskFilter(DibImage& raw, const SensorWindow& window) const;
+  void ApplyDotFilter(DibImage& raw, const SensorWindow& window, int32_t threshold);
+
+  const DibImage& dark8() const { return dark8_; }
+  const DibImage& white8() const { return white8_; }
+  const DibImage& dark16() const { return dark16_; }
+  const DibImage& white16() const { return white16_; }
+  const DibImage& hot8() const { return hot8_; }
+  const DibImage& dead8() const { return dead8_; }
+  const DibImage& hot16() const { return hot16_; }
+  const DibImage& dead16() const { return dead16_; }
+
+ private:
+  DibImage dark8_, white8_, dark16_, white16_;
+  DibImage hot8_, dead8_, hot16_, dead16_, work8_, work16_;
+  DotFilter dotFilter_;
+};
+
+// Marks, in rows 2..h-3 and columns 2..w-3, the pixels of a dark reference above the hot level
+// (192 or 3072) or of a white reference below the dead level (64 or 1024); everything else 0.
+void buildDefectMap(const DibImage& reference, MaskKind kind, DibImage& map);
+
+}  // namespace nivexa::imaging::mask

@@ -1,0 +1,126 @@
+#include "imaging/mask/MaskFilter.h"
+
+#include <algorithm>
+#include <bit>
+
+namespace nivexa::imaging::mask {
+namespace {
+
+static_assert(std::endian::native == std::endian::little, "16-bit rows are read as native words");
+
+struct Area {
+  int32_t x0, x1, y0, y1;  // inclusive frame coordinates corrected
+};
+
+// The corrected area: a two-pixel border stays when the window spans the sensor in either axis;
+// then cut to the part whose sensor position has references.
+bool correctedArea(const DibImage& raw, const DibImage& ref, const SensorWindow& w, Area& a) {
+  const int32_t b = (w.effectiveWidth == SensorWindow::kFullWidth ||
+                     w.effectiveHeight == SensorWindow::kFullHeight)
+                        ? 2
+                        : 0;
+  a.x0 = std::max(b, -w.hStart);
+  a.y0 = std::max(b, -w.vStart);
+  a.x1 = std::min(raw.width() - b - 1, ref.width() - 1 - w.hStart);
+  a.y1 = std::min(raw.height() - b - 1, ref.height() - 1 - w.vStart);
+  return a.x0 <= a.x1 && a.y0 <= a.y1;
+}
+
+bool sameDepth(const DibImage& raw, const DibImage& dark, const DibImage& white) {
+  return raw.valid() && dark.valid() && white.valid() &&
+         (raw.bitsPerPixel() == 8 || raw.bitsPerPixel() == 16) &&
+         dark.bitsPerPixel() == raw.bitsPerPixel() && white.bitsPerPixel() == raw.bitsPerPixel() &&
+         dark.width() == white.width() && dark.height() == white.height();
+}
+
+uint16_t load16(const uint8_t* row, int32_t x) {
+  return static_cast<uint16_t>(row[2 * x] | row[2 * x + 1] << 8);
+}
+
+void store16(uint8_t* row, int32_t x, uint16_t v) {
+  row[2 * x] = static_cast<uint8_t>(v);
+  row[2 * x + 1] = static_cast<uint8_t>(v >> 8);
+}
+
+// Float division is exact enough here: |numerator| <= 255 * 256 and the divisor <= 255 apart
+// from sign, so the correctly rounded quotient never crosses an integer the true one does not.
+void row8(uint8_t* __restrict v, const uint8_t* __restrict d, const uint8_t* __restrict w,
+          int32_t n) {
+  for (int32_t i = 0; i < n; ++i) {
+    const int32_t dv = d[i];
+    const int32_t den = w[i] - dv;
+    const float q = static_cast<float>((v[i] - dv) * 256) / static_cast<float>(den == 0 ? 1 : den);
+    const int32_t t = static_cast<int32_t>(q);
+    const int32_t c = t < 0 ? 0 : (t > 255 ? 255 : t);
+    v[i] = den == 0 ? v[i] : static_cast<uint8_t>(c);
+  }
+}
+
+// Double division for 16 bits: numerators reach 2^28 and divisors 65535.
+void row16(uint16_t* __restrict v, const uint16_t* __restrict d, const uint16_t* __restrict w,
+           int32_t n) {
+  for (int32_t i = 0; i < n; ++i) {
+    const int32_t dv = d[i];
+    const int32_t den = w[i] - dv;
+    const double q =
+        static_cast<double>((v[i] - dv) * 4096) / static_cast<double>(den > 0 ? den : 1);
+    const int32_t t = static_cast<int32_t>(q);
+    const int32_t c = t < 0 ? 0 : (t > 4095 ? 4095 : t);
+    v[i] = den > 0 ? static_cast<uint16_t>(c << 4) : v[i];
+  }
+}
+
+}  // namespace
+
+void maskFilterReference(DibImage& raw, const DibImage& dark, const DibImage& white,
+                         const SensorWindow& window) {
+  Area a;
+  if (!sameDepth(raw, dark, white) || !correctedArea(raw, dark, window, a)) {
+    return;
+  }
+  const bool eight = raw.bitsPerPixel() == 8;
+  for (int32_t y = a.y0; y <= a.y1; ++y) {
+    uint8_t* r = raw.row(y);
+    const uint8_t* dr = dark.row(window.vStart + y);
+    const uint8_t* wr = white.row(window.vStart + y);
+    for (int32_t x = a.x0; x <= a.x1; ++x) {
+      const int32_t sx = window.hStart + x;
+      if (eight) {
+        const int32_t v = r[x], d = dr[sx], w = wr[sx];
+        if (d != w) {
+          const int32_t q = (v - d) * 256 / (w - d);
+          r[x] = static_cast<uint8_t>(std::clamp(q, 0, 255));
+        }
+      } else {
+        const int32_t v = load16(r, x), d = load16(dr, sx), w = load16(wr, sx);
+        if (d < w) {
+          const int32_t q = (v - d) * 4096 / (w - d);
+          store16(r, x, static_cast<uint16_t>(std::clamp(q, 0, 4095) << 4));
+        }
+      }
+    }
+  }
+}
+
+void maskFilter(DibImage& raw, const DibImage& dark, const DibImage& white,
+                const SensorWindow& window) {
+  Area a;
+  if (!sameDepth(raw, dark, white) || !correctedArea(raw, dark, window, a)) {
+    return;
+  }
+  const int32_t n = a.x1 - a.x0 + 1;
+  const int32_t sx = window.hStart + a.x0;
+  for (int32_t y = a.y0; y <= a.y1; ++y) {
+    const int32_t sy = window.vStart + y;
+    if (raw.bitsPerPixel() == 8) {
+      row8(raw.row(y) + a.x0, dark.row(sy) + sx, white.row(sy) + sx, n);
+    } else {
+      // Rows of 16-bit bitmaps start 4-byte aligned, so they can be read as words.
+      row16(reinterpret_cast<uint16_t*>(raw.row(y)) + a.x0,
+            reinterpret_cast<const uint16_t*>(dark.row(sy)) + sx,
+            reinterpret_cast<const uint16_t*>(white.row(sy)) + sx, n);
+    }
+  }
+}
+
+}  // namespace nivexa::imaging::mask

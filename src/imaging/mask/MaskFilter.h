@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+
+#include "imaging/DibImage.h"
+
+namespace nivexa::imaging::mask {
+
+// Where the frame lies on the sensor, from the capture geometry: references are read at
+// (hStart + frame column, vStart + frame row), not scaled for subsampling.
+struct SensorWindow {
+  int32_t hStart = 0;
+  int32_t vStart = 0;
+  int32_t effectiveWidth = kFullWidth;
+  int32_t effectiveHeight = kFullHeight;
+  static constexpr int32_t kFullWidth = 2048;
+  static constexpr int32_t kFullHeight = 1536;
+};
+
+// Flat-field normalisation of each raw pixel between its dark and white reference, in place.
+// raw, dark and white are of one depth (8 or 16); other depths are left alone. Pixels whose
+// sensor position falls outside the references are left alone.
+void maskFilter(DibImage& raw, const DibImage& dark, const DibImage& white,
+                const SensorWindow& window);
+// The arithmetic written plainly, pixel by pixel: the oracle the fast path is checked against.
+void maskFilterReference(DibImage& raw, const DibImage& dark, const DibImage& white,
+                         const SensorWindow& window);
+
+}  // namespace nivexa::imaging::mask

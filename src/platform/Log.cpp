@@ -1,0 +1,128 @@
+#include "platform/Log.h"
+
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace nivexa::log {
+namespace detail {
+std::atomic<int8_t> gLevels[static_cast<size_t>(Category::Count)] = {
+    kUnconfigured, kUnconfigured, kUnconfigured, kUnconfigured, kUnconfigured,
+    kUnconfigured, kUnconfigured, kUnconfigured, kUnconfigured};
+}  // namespace detail
+
+namespace {
+
+constexpr const char* kCategoryNames[] = {"platform", "transport", "engine",   "sensors", "camera",
+                                          "imaging",  "output",    "settings", "dialogs"};
+constexpr const char* kLevelNames[] = {"error", "warning", "info", "debug"};
+static_assert(std::size(kCategoryNames) == static_cast<size_t>(Category::Count));
+
+struct Sink {
+  std::mutex mutex;
+  std::FILE* file = nullptr;  // nullptr: stderr
+  bool configured = false;
+  std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+};
+
+Sink& sink() {
+  static Sink* s = new Sink;  // never destroyed: threads may still log during exit
+  return *s;
+}
+
+int parseLevel(std::string_view text) {
+  for (int i = 0; i < 4; ++i) {
+    if (text == kLevelNames[i]) {
+      return i;
+    }
+  }
+  return -2;
+}
+
+// Applies "name:level" items separated by commas; "*" names every category, a bare name means
+// debug, and later items override earlier ones. Unknown items are ignored.
+void applyConfiguration(const char* spec) {
+  std::array<int8_t, static_cast<size_t>(Category::Count)> levels;
+  levels.fill(-1);
+  std::string_view rest = spec != nullptr ? spec : "";
+  while (!rest.empty()) {
+    const size_t comma = rest.find(',');
+    std::string_view item = rest.substr(0, comma);
+    rest = comma == std::string_view::npos ? std::string_view{} : rest.substr(comma + 1);
+    const size_t colon = item.find(':');
+    const std::string_view name = item.substr(0, colon);
+    const int level = colon == std::string_view::npos ? 3 : parseLevel(item.substr(colon + 1));
+    if (level < 0) {
+      continue;
+    }
+    for (size_t c = 0; c < levels.size(); ++c) {
+      if (name == "*" || name == kCategoryNames[c]) {
+        levels[c] = static_cast<int8_t>(level);
+      }
+    }
+  }
+  for (size_t c = 0; c < levels.size(); ++c) {
+    detail::gLevels[c].store(levels[c], std::memory_order_relaxed);
+  }
+}
+
+void configureLocked(Sink& s) {
+  if (s.file != nullptr) {
+    std::fclose(s.file);
+    s.file = nullptr;
+  }
+  if (const char* path = std::getenv("NIVEXA_LOG_FILE"); path != nullptr && *path != '\0') {
+    s.file = std::fopen(path, "a");
+  }
+  applyConfiguration(std::getenv("NIVEXA_LOG"));
+  s.configured = true;
+}
+
+uint32_t threadNumber() {
+  static std::atomic<uint32_t> next{1};
+  thread_local const uint32_t number = next.fetch_add(1, std::memory_order_relaxed);
+  return number;
+}
+
+}  // namespace
+
+const char* categoryName(Category category) {
+  return kCategoryNames[static_cast<size_t>(category)];
+}
+
+void write(Category category, Level level, const char* format, ...) {
+  Sink& s = sink();
+  std::lock_guard lock(s.mutex);
+  if (!s.configured) {
+    configureLocked(s);
+  }
+  if (!enabled(category, level)) {
+    return;
+  }
+  char text[1024];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(
+                           std::chrono::steady_clock::now() - s.start)
+                           .count();
+  std::FILE* out = s.file != nullptr ? s.file : stderr;
+  std::fprintf(out, "[%lld.%06lld] [t%u] %s %s: %s\n", static_cast<long long>(elapsed / 1000000),
+               static_cast<long long>(elapsed % 1000000), threadNumber(), categoryName(category),
+               kLevelNames[static_cast<int>(level)], text);
+  std::fflush(out);
+}
+
+void reconfigure() {
+  Sink& s = sink();
+  std::lock_guard lock(s.mutex);
+  configureLocked(s);
+}
+
+}  // namespace nivexa::log

@@ -1,0 +1,83 @@
+#include "platform/FileIO.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace nivexa::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FileIOTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::path(::testing::TempDir()) / "nivexa-fileio-test";
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string contents(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+  size_t entries() { return static_cast<size_t>(std::distance(fs::directory_iterator(dir_), {})); }
+  fs::path dir_;
+};
+
+TEST_F(FileIOTest, CommitReplacesTargetAtomicallyAndLeavesNoTemporary) {
+  const auto target = dir_ / "a.bin";
+  std::ofstream(target) << "old";
+  AtomicFileWriter w;
+  ASSERT_TRUE(w.open(target.string().c_str()));
+  const uint8_t bytes[] = {'n', 'e', 'w'};
+  ASSERT_TRUE(w.write(bytes));
+  EXPECT_EQ(contents(target), "old") << "the target changes only at commit";
+  EXPECT_EQ(entries(), 2u);
+  ASSERT_TRUE(w.commit());
+  EXPECT_EQ(contents(target), "new");
+  EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(FileIOTest, AbandonedOrFailedWritesKeepTheOldFile) {
+  const auto target = dir_ / "b.bin";
+  std::ofstream(target) << "old";
+  {
+    AtomicFileWriter w;
+    ASSERT_TRUE(w.open(target.string().c_str()));
+    const uint8_t bytes[] = {1, 2, 3};
+    ASSERT_TRUE(w.write(bytes));
+  }  // destroyed without commit
+  EXPECT_EQ(contents(target), "old");
+  EXPECT_EQ(entries(), 1u);
+  AtomicFileWriter nowhere;
+  EXPECT_FALSE(nowhere.open((dir_ / "missing" / "c.bin").string().c_str()));
+  const uint8_t byte[] = {0};
+  EXPECT_FALSE(nowhere.write(byte));
+  EXPECT_FALSE(nowhere.commit());
+  EXPECT_FALSE(nowhere.open(""));
+}
+
+TEST_F(FileIOTest, InputFileReadsExactlyOrFails) {
+  const auto path = dir_ / "in.bin";
+  std::ofstream(path) << "abcdef";
+  InputFile in;
+  ASSERT_TRUE(in.open(path.string().c_str()));
+  EXPECT_EQ(in.size().value_or(0), 6u);
+  std::vector<uint8_t> four(4), three(3);
+  EXPECT_TRUE(in.readExact(four));
+  EXPECT_EQ(four[3], 'd');
+  EXPECT_FALSE(in.readExact(three)) << "only two bytes are left";
+  EXPECT_FALSE(InputFile().open((dir_ / "none").string().c_str()));
+  InputFile folder;
+  ASSERT_TRUE(folder.open(dir_.string().c_str()));
+  EXPECT_FALSE(folder.size()) << "a folder has no file size";
+}
+
+}  // namespace
+}  // namespace nivexa::platform
