@@ -1,17 +1,27 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "NivexaSdk.h"
+#include "camera/AnalogSettings.h"
 #include "camera/ErrorStack.h"
 #include "engine/CNivexaU3R5Base.h"
+#include "imaging/DibImage.h"
+#include "imaging/PipelineHost.h"
+#include "imaging/ProcessFrame.h"
+#include "imaging/ProcessingParameters.h"
 #include "platform/CriticalSection.h"
+#include "platform/Event.h"
+#include "platform/Thread.h"
 
 namespace nivexa::camera {
 
@@ -21,16 +31,27 @@ inline constexpr int32_t kSensorHeight = 1536;
 inline constexpr uint32_t kErrorMessage = 0x8003;  // WM_APP + 3
 inline constexpr uint32_t kFrameMessage = 0x8002;  // WM_APP + 2
 inline constexpr size_t kPathBufferBytes = 1024;
+inline constexpr int32_t kProductId = 0x33D0;
+inline constexpr const char* kDeviceNameStem = "NivexaM7QXTEC";
+inline constexpr int32_t kMaxListedDevices = 10;
+inline constexpr int32_t kSnapShotTimeoutMs = 3000;
+inline constexpr int32_t kTriggerTimeoutMs = 6000;
+// Sizes of the camera information record: without and with the exposure limits in seconds.
+inline constexpr int32_t kCameraInfoShortSize = 36;
+inline constexpr int32_t kCameraInfoFullSize = 56;
 
 // The object behind one camera handle. Every operation returns 1 for success and 0 for failure
 // unless stated otherwise, and records the reason on the object's error stack.
 //
 // Fields that caller threads and the acquisition thread share without a lock are atomics: one
 // 32-bit value each, read once per use, so a concurrent change is seen whole or not at all.
-class CNivexa {
+//
+// Locks, outermost first: the command lock (one acquisition command, device change or teardown at
+// a time; never taken by the acquisition thread), the image lock, the mask lock.
+class CNivexa : public imaging::PipelineHost {
  public:
   CNivexa();
-  virtual ~CNivexa();
+  ~CNivexa() override;
   CNivexa(const CNivexa&) = delete;
   CNivexa& operator=(const CNivexa&) = delete;
 
@@ -91,6 +112,10 @@ class CNivexa {
   int SetAutoIris(int32_t mode);
   int SetSamplingRate(int32_t rate);
 
+  // The stored side of the parameter model, for the settings store and the dialogs.
+  imaging::ProcessingParameters& Processing() { return params_; }
+  const AnalogSettings& Analog() const { return analog_; }
+
   // Register and device-memory access
   int32_t FpgaReadRegister(int32_t address, BOOL* ok);
   int FpgaWriteRegister(int32_t address, int32_t value);
@@ -128,6 +153,102 @@ class CNivexa {
   bool RequireEngine();
   void Teardown();
 
+  // ---- Parameter model ----
+  // Re-reads the seconds after a write of ticks, so both views describe the same exposure.
+  void RefreshExposureSeconds();
+  // The filter ids that the engine carries (gains, exposure, cooling, sensor switches).
+  int32_t GetEngineFilter(int32_t id, BOOL* ok);
+  int SetEngineFilter(int32_t id, int32_t value);
+  // A device command whose failure the caller would otherwise not learn of: error 6.
+  int DeviceCommand(int result);
+
+  // ---- Acquisition side: device choice, stream preparation, acquisition loops ----
+
+  // Moments at which stored settings are loaded or saved. Until a settings store exists each
+  // does what finding nothing stored means.
+  void LoadStoredGeometry();
+  void LoadStoredGainSettings();
+  void LoadStoredFilterSettings();
+  void LoadStoredGraySettings();
+  void LoadStoredStreamSettings();
+  void SaveStoredGainSettings();
+  void SaveStoredFilterSettings();
+  void SaveStoredGraySettings();
+  void LoadDeviceSettings();  // gain, filter and gray, in this order
+  void SaveDeviceSettings();
+
+  int CreateMaskImages();
+  void ApplyAnalogSettings();
+  void RefreshRealExposure();
+  int PrepareStream();
+  bool PlacementSet() const;
+  int OpenPreviewWindow();
+  void ClosePreviewWindow();
+  int StartAcquisitionThread(void (CNivexa::*loop)());
+  void PreviewLoop();
+  void TriggerLoop();
+  // Copies the newest engine frame into the raw bitmap of `mode`; false when nothing fit.
+  bool CopyNewestFrame(imaging::ColorMode mode);
+  void ProcessFrame(imaging::ColorMode mode);
+  // Copies the output bitmap of `mode` out; records error 5 and returns 0 when it does not fit.
+  int CopyOutput(imaging::ColorMode mode, uint8_t* buffer, int32_t size, int32_t rowOrder);
+  void FillFrameInfo(const imaging::DibImage& raw, imaging::ColorMode mode, int32_t frameRate);
+  void PostFrameMessage(uintptr_t wParam, intptr_t lParam);
+  int32_t CountFrameForRate();
+  imaging::ColorMode StreamMode() const;
+
+  // PipelineHost
+  bool engineMirrorsHorizontally() override;
+  bool engineMirrorsVertically() override;
+  int32_t currentGain() override;
+  int32_t gainMinimum() override;
+  int32_t gainMaximum() override;
+  void setAutoGain(int32_t gain) override;
+  int32_t currentExposure() override;
+  int32_t exposureMinimum() override;
+  int32_t exposureMaximum() override;
+  void setAutoExposure(int32_t exposure) override;
+  void applyMaskFilter(imaging::DibImage& raw) override;
+  void applyDotFilter(imaging::DibImage& raw, int32_t threshold) override;
+  void processingValuesChanged() override;
+
+  std::recursive_mutex commandLock_;
+
+  imaging::FrameBitmaps bitmaps_;
+  imaging::DibImage display_;
+  // Flat-field references and defect maps, at sensor size for the life of the object.
+  imaging::DibImage maskDark8_;
+  imaging::DibImage maskWhite8_;
+  imaging::DibImage maskDark16_;
+  imaging::DibImage maskWhite16_;
+  std::array<imaging::DibImage, 6> defectMaps_;
+  // The mask and dot filter steps; empty until the defect mask is wired in (the filters are
+  // then off and the steps do nothing). Called under the mask lock.
+  std::function<void(imaging::DibImage& raw)> maskFilterStep_;
+  std::function<void(imaging::DibImage& raw, int32_t threshold)> dotFilterStep_;
+
+  // Mirror flags and auto-iris mode live here too. Filter and gray values start as a first run
+  // without stored settings leaves them.
+  imaging::ProcessingParameters params_{.bayerMode = 3};
+  AnalogSettings analog_;
+  std::atomic<int32_t> clockValue_{0};
+
+  // The colour mode the bitmaps were made for at the last stream preparation: the running
+  // stream keeps it whatever SetColorMode does meanwhile.
+  std::atomic<int32_t> preparedMode_{-1};
+  std::atomic<int32_t> settingsFlag_{0};
+  // The preview lost its camera; the same device number is then opened again on request.
+  std::atomic<int32_t> deviceLost_{0};
+  std::atomic<int32_t> newFrame_{0};  // polled by the recorder
+
+  NivexaFrameInfo frameInfo_{};  // written through atomic_ref: the application reads it live
+  std::atomic<int32_t> frameRate_{0};
+  int32_t frameCounter_ = 0;  // acquisition thread only
+  uint32_t rateTime_ = 0;     // acquisition thread only
+
+  platform::Thread acquisitionThread_;
+  std::shared_ptr<platform::Event> acquisitionEnd_;
+
   std::unique_ptr<engine::CNivexaU3R5Base> engine_;
 
   // Capture geometry: the sensor area read out.
@@ -138,7 +259,6 @@ class CNivexa {
   std::atomic<int32_t> horizontalStart_{0};
   std::atomic<int32_t> verticalStart_{0};
 
-  std::atomic<int32_t> autoIris_{0};
   std::atomic<int32_t> colorMode_{0};
   std::atomic<int32_t> subsample_{0};
   std::atomic<int32_t> waitTimeMs_{10};

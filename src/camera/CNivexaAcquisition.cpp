@@ -1,6 +1,40 @@
+// The acquisition commands and their mode rules. The mode field: 0 idle, 1 preview, 2 capture,
+// 3 trigger. Commands run one at a time under the command lock; the acquisition thread never
+// takes it, so a command may wait for that thread to end.
+#include <mutex>
+
 #include "camera/CNivexa.h"
+#include "platform/Clock.h"
+#include "platform/Messages.h"
 
 namespace nivexa::camera {
+
+namespace {
+
+enum Mode : int32_t { kIdle = 0, kPreview = 1, kCapture = 2, kTrigger = 3 };
+
+constexpr int kCaptureContinuous = 0;
+constexpr int kCaptureOneFrame = 1;
+constexpr int kWaitNewFrame = 3;
+// How long StopPreview waits for the loop before it stops the engine's capture again: a loop
+// that was just restarting the capture when it was told to stop is woken this way.
+constexpr uint32_t kStopRetryMs = 50;
+
+}  // namespace
+
+bool CNivexa::PlacementSet() const {
+  return previewParent_.load() != nullptr || previewRect_[0] != 0 || previewRect_[1] != 0 ||
+         previewRect_[2] != 0 || previewRect_[3] != 0;
+}
+
+// There is no preview window yet: with a placement set the window cannot be made.
+int CNivexa::OpenPreviewWindow() {
+  return 0;
+}
+
+void CNivexa::ClosePreviewWindow() {
+  display_.Release();
+}
 
 int CNivexa::Preview() {
   callbackWindow_ = nullptr;
@@ -11,10 +45,19 @@ int CNivexa::Preview() {
 }
 
 int CNivexa::CallBackPreview(HWND window, uint8_t* buffer, int32_t size, int32_t rowOrder) {
+  std::lock_guard command(commandLock_);
   callbackWindow_ = window;
   callbackBuffer_ = buffer;
   callbackSize_ = size;
   callbackRowOrder_ = rowOrder;
+  if (PlacementSet()) {
+    // One window per object: a further preview replaces the earlier window.
+    ClosePreviewWindow();
+    if (!OpenPreviewWindow()) {
+      RecordError(NIVEXA_ERR_WINDOW);
+      return 0;
+    }
+  }
   if (!StartPreview()) {
     Close();
     RecordError(NIVEXA_ERR_FRAME);
@@ -24,56 +67,203 @@ int CNivexa::CallBackPreview(HWND window, uint8_t* buffer, int32_t size, int32_t
 }
 
 int CNivexa::StartPreview() {
+  std::lock_guard command(commandLock_);
   if (!RequireEngine()) {
     return 0;
   }
-  return 0;
+  const int32_t mode = mode_;
+  if (mode == kPreview) {
+    return 1;
+  }
+  if (mode != kIdle) {
+    RecordError(NIVEXA_ERR_NO_CAMERA);
+    return 0;
+  }
+  if (!PrepareStream()) {
+    return 0;
+  }
+  if (!engine_->StartCapture(kCaptureContinuous)) {
+    StopPreview();
+    RecordError(NIVEXA_ERR_REGISTER);
+    return 0;
+  }
+  mode_ = kPreview;
+  if (!StartAcquisitionThread(&CNivexa::PreviewLoop)) {
+    StopPreview();
+    RecordError(NIVEXA_ERR_THREAD);
+    return 0;
+  }
+  return 1;
+}
+
+int CNivexa::StartAcquisitionThread(void (CNivexa::*loop)()) {
+  // A loop that ended by itself (its camera was lost) was never joined.
+  acquisitionThread_.join();
+  // The rate is measured over this stream only, not from whenever the last one ended.
+  frameCounter_ = 0;
+  rateTime_ = platform::timeGetTime();
+  frameRate_ = 0;
+  running_ = 1;
+  acquisitionEnd_ = std::make_shared<platform::Event>(platform::Event::Reset::Manual);
+  auto end = acquisitionEnd_;
+  if (!acquisitionThread_.start([this, loop, end] {
+        (this->*loop)();
+        end->set();
+      })) {
+    running_ = 0;
+    return 0;
+  }
+  return 1;
 }
 
 int CNivexa::StopPreview() {
+  std::lock_guard command(commandLock_);
   if (!RequireEngine()) {
     return 0;
   }
   running_ = 0;
-  mode_ = 0;
+  if (mode_.exchange(kIdle) != kIdle) {
+    engine_->StopCapture();
+  }
+  if (acquisitionEnd_) {
+    // A teardown that runs on the acquisition thread itself (its last reference dropped there)
+    // must not wait for its own end; the loop is finishing anyway.
+    if (!acquisitionThread_.isCurrent()) {
+      while (!acquisitionEnd_->wait(kStopRetryMs)) {
+        engine_->StopCapture();
+      }
+      acquisitionThread_.join();
+    }
+    acquisitionEnd_.reset();
+  }
   return 1;
 }
 
 int CNivexa::Capture() {
+  std::lock_guard command(commandLock_);
   if (!RequireEngine()) {
     return 0;
   }
-  return 0;
+  const int32_t mode = mode_;
+  if (mode == kCapture) {
+    return 1;
+  }
+  if (mode != kIdle) {
+    RecordError(NIVEXA_ERR_NO_CAMERA);
+    return 0;
+  }
+  if (!PrepareStream()) {
+    return 0;
+  }
+  mode_ = kCapture;
+  return 1;
 }
 
-int CNivexa::SnapShot(uint8_t*, int32_t, int32_t) {
+int CNivexa::SnapShot(uint8_t* buffer, int32_t size, int32_t rowOrder) {
+  std::lock_guard command(commandLock_);
   if (!RequireEngine()) {
     return 0;
   }
-  return 0;
+  const int32_t mode = mode_;
+  if (mode == kPreview || mode == kTrigger) {
+    RecordError(NIVEXA_ERR_NO_CAMERA);
+    return 0;
+  }
+  if (mode == kIdle && !PrepareStream()) {
+    return 0;
+  }
+  const bool keepRunning = mode == kCapture;
+  const imaging::ColorMode streamMode = StreamMode();
+  platform::CriticalSectionGuard image(imageLock_);
+  const auto fail = [&](uint32_t code) {
+    if (!keepRunning) {
+      engine_->StopCapture();
+    }
+    RecordError(code);
+    return 0;
+  };
+  if (!engine_->StartCapture(kCaptureOneFrame) ||
+      engine_->WaitForFrame(static_cast<uint32_t>(frameTimeoutMs_.load())) != kWaitNewFrame) {
+    return fail(NIVEXA_ERR_FRAME);
+  }
+  if (!CopyNewestFrame(streamMode)) {
+    PostFrameMessage(0, NIVEXA_ERR_FRAME);
+    return fail(NIVEXA_ERR_FRAME);
+  }
+  ProcessFrame(streamMode);
+  imageReady_ = 1;
+  if (buffer != nullptr && size != 0 && !CopyOutput(streamMode, buffer, size, rowOrder)) {
+    return fail(NIVEXA_ERR_MEMORY);
+  }
+  if (!keepRunning) {
+    engine_->StopCapture();
+  }
+  return 1;
 }
 
-int CNivexa::GetImage(uint8_t*, int32_t, int32_t) {
+int CNivexa::GetImage(uint8_t* buffer, int32_t size, int32_t rowOrder) {
   if (!RequireEngine()) {
     return 0;
   }
-  return 0;
+  platform::CriticalSectionGuard image(imageLock_);
+  const imaging::ColorMode mode = StreamMode();
+  if (!bitmaps_.outputFor(mode).valid() || buffer == nullptr) {
+    RecordError(NIVEXA_ERR_MEMORY);
+    return 0;
+  }
+  if (!CopyOutput(mode, buffer, size, rowOrder)) {
+    RecordError(NIVEXA_ERR_MEMORY);
+    return 0;
+  }
+  return 1;
 }
 
 int CNivexa::Trigger(HWND window, uint8_t* buffer, int32_t size, int32_t rowOrder) {
+  std::lock_guard command(commandLock_);
   if (!RequireEngine()) {
+    return 0;
+  }
+  // Also refused while triggering already: the object has one acquisition thread, and a second
+  // trigger loop must never run beside the first.
+  if (mode_ != kIdle) {
+    RecordError(NIVEXA_ERR_NO_CAMERA);
     return 0;
   }
   callbackWindow_ = window;
   callbackBuffer_ = buffer;
   callbackSize_ = size;
   callbackRowOrder_ = rowOrder;
-  return 0;
+  if (PlacementSet()) {
+    ClosePreviewWindow();
+    if (!OpenPreviewWindow()) {
+      RecordError(NIVEXA_ERR_WINDOW);
+      return 0;
+    }
+  }
+  if (!PrepareStream()) {
+    Close();
+    return 0;
+  }
+  mode_ = kTrigger;
+  frameTimeoutMs_ = kTriggerTimeoutMs;
+  engine_->SetFrameTimeout(kTriggerTimeoutMs);
+  engine_->SetTriggerMode(1, 0);
+  if (!StartAcquisitionThread(&CNivexa::TriggerLoop)) {
+    Close();
+    RecordError(NIVEXA_ERR_THREAD);
+    return 0;
+  }
+  return 1;
 }
 
 int CNivexa::Close() {
+  std::lock_guard command(commandLock_);
+  ClosePreviewWindow();
   StopPreview();
   imageReady_ = 0;
+  if (engine_) {
+    engine_->StopCapture();
+  }
   return 1;
 }
 

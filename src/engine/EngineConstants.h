@@ -37,6 +37,7 @@ inline constexpr uint32_t kBusSpeedSuper = 4;
 namespace fpga {
 inline constexpr uint8_t kBusState = 0x02;  // bit 1: FPGA busy
 inline constexpr uint8_t kBusBusyBit = 0x02;
+inline constexpr uint8_t kIoPort = 7;  // the camera's general-purpose I/O lines
 inline constexpr uint8_t kFrameCounter = 8;
 inline constexpr uint8_t kOutputDepth = 60;  // 1: 8 bits, 2: 16 bits
 inline constexpr uint8_t kOutputHeightLow = 64;

@@ -6,7 +6,8 @@
 namespace nivexa::platform {
 
 // A joinable thread. The owner must join before it goes away; the destructor joins as a last
-// resort so that no thread ever outlives the object it works on.
+// resort so that no thread ever outlives the object it works on. Destroyed on its own thread
+// (its owner went away there), it is detached instead: the thread is then ending anyway.
 class Thread {
  public:
   enum class Priority { Normal, TimeCritical };

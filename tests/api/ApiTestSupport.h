@@ -44,8 +44,9 @@ struct TestMessage {
 };
 HWND createTestWindow();
 void destroyTestWindow(HWND window);
-// Takes the oldest queued message of the window (null: of the calling thread) without waiting.
-bool takeMessage(HWND window, TestMessage& out);
+// Takes the oldest queued message of the window (null: of the calling thread), waiting up to
+// timeoutMs (0: not at all; negative: without limit).
+bool takeMessage(HWND window, TestMessage& out, int32_t timeoutMs = 0);
 // How many posted messages one window's queue holds before further posts fail.
 extern const size_t kTestWindowCapacity;
 

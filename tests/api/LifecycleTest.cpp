@@ -45,14 +45,14 @@ TEST(Lifecycle, ManyHandlesCoexist) {
   }
 }
 
-TEST(WithoutCamera, InitializationReportsTheMissingEngine) {
+TEST(WithoutCamera, InitializationFindingNoCameraRecordsNothing) {
   const LONG h = Nivexa_Initialize(nullptr);
   ASSERT_NE(h, 0);
-  EXPECT_EQ(drainErrors(h), std::vector<LONG>{NIVEXA_ERR_MEMORY});
+  EXPECT_EQ(drainErrors(h), std::vector<LONG>{});
   EXPECT_EQ(Nivexa_Release(h), 1);
 }
 
-TEST(WithoutCamera, StoredSettingsWorkAndCameraOperationsReportError1) {
+TEST(WithoutCamera, StoredSettingsWorkAndCameraOperationsReportNoDevice) {
   Handle h;
   EXPECT_EQ(Nivexa_Width(h), 2048);
   EXPECT_EQ(Nivexa_Height(h), 1536);
@@ -89,23 +89,18 @@ TEST(WithoutCamera, StoredSettingsWorkAndCameraOperationsReportError1) {
   EXPECT_EQ(Nivexa_SetSamplingRate(h, 5), 0);
   EXPECT_EQ(drainErrors(h), std::vector<LONG>{});
 
-  ok = 1;
-  EXPECT_EQ(Nivexa_GetBrightness(h, &ok), 0);
-  EXPECT_EQ(ok, 0);
-  EXPECT_EQ(Nivexa_SetBrightness(h, 5), 0);
   EXPECT_EQ(Nivexa_SnapShot(h, nullptr, 0, 0), 0);
   EXPECT_EQ(Nivexa_SetDeviceNumber(h, 0), 0);
-  EXPECT_EQ(Nivexa_Fpga_ReadRegister(h, 8, &ok), 0);
-  EXPECT_EQ(drainErrors(h), (std::vector<LONG>{1, 1, 1, 1, 1}));
+  EXPECT_EQ(drainErrors(h), (std::vector<LONG>{2, 2}));
 }
 
 TEST(WithoutCamera, PreviewStopsAgainAndReportsFrameError) {
   Handle h;
   EXPECT_EQ(Nivexa_Preview(h), 0);
-  // Start refused (1), the cleanup's stop refused (1), then the preview's own report (8).
-  EXPECT_EQ(drainErrors(h), (std::vector<LONG>{8, 1, 1}));
+  // No device to prepare the stream for (2), then the preview's own report (8).
+  EXPECT_EQ(drainErrors(h), (std::vector<LONG>{8, 2}));
   EXPECT_EQ(Nivexa_Close(h), 1) << "Close always succeeds";
-  EXPECT_EQ(drainErrors(h), std::vector<LONG>{1});
+  EXPECT_EQ(drainErrors(h), std::vector<LONG>{});
 }
 
 TEST(WithoutCamera, ChannelFunctionsMapOntoFilterIds) {
@@ -116,9 +111,6 @@ TEST(WithoutCamera, ChannelFunctionsMapOntoFilterIds) {
   EXPECT_EQ(Nivexa_SetChannelOffset(h, -1, 3), 0);
   EXPECT_EQ(ok, 0x77) << "an unknown channel leaves ok alone";
   EXPECT_EQ(drainErrors(h), std::vector<LONG>{}) << "and records nothing";
-  EXPECT_EQ(Nivexa_GetChannelGain(h, 1, &ok), 0);
-  EXPECT_EQ(ok, 0);
-  EXPECT_EQ(drainErrors(h), std::vector<LONG>{1}) << "a real channel reaches the filter values";
 }
 
 TEST(WithoutCamera, SerialNumberChecksItsBufferFirst) {
@@ -129,7 +121,7 @@ TEST(WithoutCamera, SerialNumberChecksItsBufferFirst) {
   EXPECT_EQ(Nivexa_ReadSerialNumberA(h, nullptr, 64), 0);
   EXPECT_EQ(Nivexa_GetLastError(h), NIVEXA_ERR_ARGUMENT);
   EXPECT_EQ(Nivexa_ReadSerialNumberA(h, buffer, 32), 0);
-  EXPECT_EQ(Nivexa_GetLastError(h), NIVEXA_ERR_NO_CAMERA);
+  EXPECT_EQ(Nivexa_GetLastError(h), 0) << "an unread device memory is no recorded error";
 }
 
 TEST(WithoutCamera, WideDeviceNameIsEmptyWhenTheLookupFails) {
@@ -138,10 +130,10 @@ TEST(WithoutCamera, WideDeviceNameIsEmptyWhenTheLookupFails) {
   std::fill(std::begin(name), std::end(name), L'x');
   EXPECT_EQ(Nivexa_GetDeviceNameW(h, 0, name, 32), 1);
   EXPECT_EQ(name[0], L'\0');
-  EXPECT_EQ(drainErrors(h), std::vector<LONG>{1});
+  EXPECT_EQ(drainErrors(h), std::vector<LONG>{2});
   EXPECT_EQ(Nivexa_GetDeviceNameW(h, 0, nullptr, 32), 0);
   EXPECT_EQ(Nivexa_GetDeviceNameW(h, 0, name, 0), 0);
-  EXPECT_EQ(drainErrors(h), (std::vector<LONG>{12, 1, 12, 1}));
+  EXPECT_EQ(drainErrors(h), (std::vector<LONG>{12, 2, 12, 2}));
 }
 
 class ConfigFile : public ::testing::Test {

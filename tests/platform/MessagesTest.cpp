@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 namespace nivexa::platform {
 namespace {
@@ -54,6 +56,31 @@ TEST(MessageSink, DestroyedSinkIsNoWindowAndRefusesPosts) {
   EXPECT_FALSE(getMessage(sink, out, 0));
   destroyMessageSink(sink);  // a second destroy is harmless
   EXPECT_FALSE(isWindow(nullptr));
+}
+
+TEST(MessageSink, HandlesAreNeverHandedOutTwice) {
+  // A destroyed sink's memory is reused at once by the next one; its handle must not be.
+  std::vector<HWND> seen;
+  HWND stale = createMessageSink();
+  seen.push_back(stale);
+  destroyMessageSink(stale);
+  for (int i = 0; i < 200; ++i) {
+    HWND sink = createMessageSink();
+    ASSERT_NE(sink, nullptr);
+    seen.push_back(sink);
+    if (i % 2 == 0) {
+      destroyMessageSink(sink);
+    }
+  }
+  std::vector<HWND> sorted = seen;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end());
+  EXPECT_FALSE(postMessage(stale, 0x8003, 0, 1)) << "the dead handle reaches no newer sink";
+  for (size_t i = 2; i < seen.size(); i += 2) {
+    Message out{};
+    EXPECT_FALSE(getMessage(seen[i], out, 0));
+    destroyMessageSink(seen[i]);
+  }
 }
 
 TEST(MessageSink, NullWindowIsTheCallingThreadsOwnQueue) {

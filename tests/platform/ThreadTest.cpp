@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 
 #include "platform/Clock.h"
 #include "platform/CriticalSection.h"
+#include "platform/Event.h"
 
 namespace nivexa::platform {
 namespace {
@@ -31,6 +33,26 @@ TEST(Thread, DestructorJoins) {
       sleepMs(20);
       finished = true;
     });
+  }
+  EXPECT_TRUE(finished.load());
+}
+
+TEST(Thread, DestroyedOnItsOwnThreadLetsTheThreadFinish) {
+  // The thread's body holds the last reference to its own Thread, as a worker does whose owner
+  // object is released from under it; dropping it there must neither abort nor deadlock.
+  auto owner = std::make_shared<Thread>();
+  std::atomic<bool> finished{false};
+  Event dropped(Event::Reset::Manual);
+  auto holder = std::make_shared<std::shared_ptr<Thread>>(owner);
+  ASSERT_TRUE(owner->start([holder, &finished, &dropped] {
+    dropped.wait(kInfinite);
+    holder->reset();
+    finished = true;
+  }));
+  owner.reset();
+  dropped.set();
+  for (int i = 0; i < 500 && !finished; ++i) {
+    sleepMs(2);
   }
   EXPECT_TRUE(finished.load());
 }

@@ -1,20 +1,37 @@
 // nivexa: command-line tool for the Nivexa SDK. It uses the public C interface only, as an
 // application would.
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "NivexaMessages.h"
 #include "NivexaSdk.h"
 
 namespace {
 
+constexpr const char* kVirtualCamerasVariable = "NIVEXA_VIRTUAL_CAMERAS";
+constexpr const char* kFallbackMarker = "NIVEXA_TOOL_FALLBACK";
+constexpr LONG kFpgaVersionLow = 0x10;
+constexpr LONG kFpgaVersionHigh = 0x11;
+
 int printUsage(std::FILE* out) {
   std::fputs(
-      "usage: nivexa <command>\n"
+      "usage: nivexa <command> [options]\n"
       "\n"
       "commands:\n"
-      "  version   print the SDK version\n"
-      "  help      print this text\n",
+      "  list                    cameras with name, serial number and FPGA version\n"
+      "  info [--device N]       camera information, temperature, cooler, exposure and gain\n"
+      "  stream [--seconds N] [--device N] [--bits 8|16]\n"
+      "                          preview into a buffer and report the frames delivered\n"
+      "  version                 print the SDK version\n"
+      "  help                    print this text\n"
+      "\n"
+      "Without an attached camera the tool uses one virtual camera and says so.\n",
       out);
   return out == stdout ? 0 : 2;
 }
@@ -34,19 +51,258 @@ int printVersion() {
   return 0;
 }
 
+struct Options {
+  int device = 0;
+  int seconds = 3;
+  int bits = 8;
+};
+
+bool parseOptions(int argc, char** argv, Options& options) {
+  for (int i = 2; i < argc; ++i) {
+    const std::string name = argv[i];
+    if (i + 1 >= argc) {
+      std::fprintf(stderr, "nivexa: %s needs a value\n", name.c_str());
+      return false;
+    }
+    char* end = nullptr;
+    const long value = std::strtol(argv[++i], &end, 10);
+    if (end == argv[i] || *end != '\0' || value < 0 || value > 100000) {
+      std::fprintf(stderr, "nivexa: bad value for %s: %s\n", name.c_str(), argv[i]);
+      return false;
+    }
+    if (name == "--device") {
+      options.device = static_cast<int>(value);
+    } else if (name == "--seconds") {
+      options.seconds = static_cast<int>(value);
+    } else if (name == "--bits" && (value == 8 || value == 16)) {
+      options.bits = static_cast<int>(value);
+    } else {
+      std::fprintf(stderr, "nivexa: unknown option %s\n", name.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+// The library reads the virtual-camera variable once, when it first looks for cameras; to fall
+// back to a virtual camera the tool starts itself again with the variable set.
+void fallBackToVirtualCamera(char** argv) {
+  if (std::getenv(kVirtualCamerasVariable) != nullptr || std::getenv(kFallbackMarker) != nullptr) {
+    return;
+  }
+  std::fprintf(stderr, "nivexa: no camera attached; using one virtual camera\n");
+  setenv(kVirtualCamerasVariable, "1", 1);
+  setenv(kFallbackMarker, "1", 1);
+  execv("/proc/self/exe", argv);
+  std::perror("nivexa: cannot restart with a virtual camera");
+}
+
+// A handle with at least one camera listed, or 0 after saying why not.
+LONG openHandle(char** argv, int& count) {
+  LONG h = Nivexa_Initialize(nullptr);
+  char names[10][256] = {};
+  count = h != 0 ? Nivexa_EnumDevice(h, names) : 0;
+  if (count == 0) {
+    Nivexa_Release(h);
+    fallBackToVirtualCamera(argv);
+    std::fprintf(stderr, "nivexa: no camera found\n");
+    return 0;
+  }
+  if (std::getenv(kFallbackMarker) != nullptr) {
+    std::printf("(virtual camera: no camera was attached)\n");
+  }
+  return h;
+}
+
+bool selectDevice(LONG h, int device) {
+  if (!Nivexa_SetDeviceNumber(h, device)) {
+    std::fprintf(stderr, "nivexa: device %d cannot be opened (error %d)\n", device,
+                 static_cast<int>(Nivexa_GetLastError(h)));
+    return false;
+  }
+  return true;
+}
+
+int listCameras(char** argv) {
+  int count = 0;
+  const LONG h = openHandle(argv, count);
+  if (h == 0) {
+    return 1;
+  }
+  std::printf("%-4s %-18s %-10s %s\n", "no.", "name", "serial", "FPGA");
+  for (int i = 0; i < count; ++i) {
+    char name[256] = "?";
+    Nivexa_GetDeviceName(h, i, name, sizeof name);
+    char serial[64] = "?";
+    std::string fpga = "?";
+    if (Nivexa_SetDeviceNumber(h, i)) {
+      Nivexa_ReadSerialNumberA(h, serial, sizeof serial);
+      BOOL lowOk = 0;
+      BOOL highOk = 0;
+      const LONG low = Nivexa_Fpga_ReadRegister(h, kFpgaVersionLow, &lowOk);
+      const LONG high = Nivexa_Fpga_ReadRegister(h, kFpgaVersionHigh, &highOk);
+      if (lowOk && highOk) {
+        char text[16];
+        std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>((high << 8) | low));
+        fpga = text;
+      }
+    }
+    std::printf("%-4d %-18s %-10s %s\n", i, name, serial, fpga.c_str());
+  }
+  Nivexa_Release(h);
+  return 0;
+}
+
+template <typename T>
+void printValue(const char* label, bool ok, const char* format, T value) {
+  std::printf("%-22s ", label);
+  if (ok) {
+    std::printf(format, value);
+    std::printf("\n");
+  } else {
+    std::printf("unavailable\n");
+  }
+}
+
+int showInfo(char** argv, const Options& options) {
+  int count = 0;
+  const LONG h = openHandle(argv, count);
+  if (h == 0 || !selectDevice(h, options.device)) {
+    Nivexa_Release(h);
+    return 1;
+  }
+  NivexaCameraInfo info{};
+  info.size = sizeof info;
+  const bool haveInfo = Nivexa_GetCameraInfo(h, &info) != 0;
+  printValue("sensor size", haveInfo, "%s",
+             (std::to_string(info.widthLimit) + " x " + std::to_string(info.heightLimit)).c_str());
+  printValue(
+      "global gain range", haveInfo, "%s",
+      (std::to_string(info.globalGainMin) + " .. " + std::to_string(info.globalGainMax)).c_str());
+  printValue(
+      "colour gain range", haveInfo, "%s",
+      (std::to_string(info.colorGainMin) + " .. " + std::to_string(info.colorGainMax)).c_str());
+  printValue(
+      "exposure range", haveInfo, "%s",
+      (std::to_string(info.exposureMin) + " .. " + std::to_string(info.exposureMax) + " x 100 us")
+          .c_str());
+  char seconds[64];
+  std::snprintf(seconds, sizeof seconds, "%g .. %g s", info.exposureSecondsMin,
+                info.exposureSecondsMax);
+  printValue("exposure range (s)", haveInfo, "%s", seconds);
+  BOOL ok = 0;
+  const double temperature = Nivexa_GetTemperatureEx(h, &ok);
+  printValue("temperature", ok != 0, "%.1f C", temperature);
+  ok = 0;
+  const LONG cooler = Nivexa_GetPeltier(h, &ok);
+  printValue("cooler", ok != 0 && cooler >= 0, "%s", cooler > 0 ? "on" : "off");
+  ok = 0;
+  const double exposure = Nivexa_GetExposureTimeEx(h, &ok);
+  printValue("exposure", ok != 0, "%g s", exposure);
+  ok = 0;
+  const LONG gain = Nivexa_GetGlobalGain(h, &ok);
+  printValue("global gain", ok != 0, "%d", static_cast<int>(gain));
+  Nivexa_Release(h);
+  return 0;
+}
+
+int stream(char** argv, const Options& options) {
+  int count = 0;
+  const LONG h = openHandle(argv, count);
+  if (h == 0 || !selectDevice(h, options.device)) {
+    Nivexa_Release(h);
+    return 1;
+  }
+  if (!Nivexa_SetColorMode(h, options.bits)) {
+    std::fprintf(stderr, "nivexa: %d bits per pixel refused\n", options.bits);
+    Nivexa_Release(h);
+    return 1;
+  }
+  Nivexa_SetWaitTime(h, 0);
+  const size_t frameBytes = size_t{2048} * 1536 * static_cast<size_t>(options.bits / 8);
+  std::vector<BYTE> buffer(frameBytes);
+  HWND sink = NivexaMsg_CreateSink();
+  if (!Nivexa_CallBackPreview(h, sink, buffer.data(), static_cast<LONG>(buffer.size()), 1)) {
+    std::fprintf(stderr, "nivexa: preview did not start (error %d)\n",
+                 static_cast<int>(Nivexa_GetLastError(h)));
+    NivexaMsg_DestroySink(sink);
+    Nivexa_Release(h);
+    return 1;
+  }
+  using Clock = std::chrono::steady_clock;
+  const auto start = Clock::now();
+  auto secondStart = start;
+  long total = 0;
+  long inSecond = 0;
+  long failures = 0;
+  uint64_t bytes = 0;
+  LONG reported = 0;
+  std::printf("%-6s %-8s %-14s %-14s %s\n", "second", "frames", "library fps", "measured fps",
+              "MB/s");
+  for (int second = 1; second <= options.seconds;) {
+    NivexaMsg message{};
+    if (NivexaMsg_Get(sink, &message, 100) && message.message == NIVEXA_WM_FRAME) {
+      if (message.lParam != 0) {
+        ++failures;
+        std::printf("frame error %d\n", static_cast<int>(message.lParam));
+        if (message.lParam == NIVEXA_ERR_STREAM_LOST) {
+          break;
+        }
+      } else if (message.wParam != 0) {
+        // Read while handling the message, as the record is reused for the next frame.
+        const auto* info = reinterpret_cast<const NivexaFrameInfo*>(message.wParam);
+        reported = info->frameRate;
+        bytes += static_cast<uint64_t>(info->width) * static_cast<uint64_t>(info->height) *
+                 static_cast<uint64_t>(info->bitsPerPixel / 8);
+        ++inSecond;
+        ++total;
+      }
+    }
+    const double elapsed = std::chrono::duration<double>(Clock::now() - secondStart).count();
+    if (elapsed >= 1.0) {
+      std::printf("%-6d %-8ld %-14.1f %-14.1f %.1f\n", second, inSecond, reported / 10.0,
+                  inSecond / elapsed, static_cast<double>(bytes) / 1e6 / elapsed);
+      inSecond = 0;
+      bytes = 0;
+      secondStart = Clock::now();
+      ++second;
+    }
+  }
+  Nivexa_StopPreview(h);
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  std::printf(
+      "summary: %ld frames of %d bits in %.1f s, %.1f fps measured, %.1f fps reported, "
+      "%.1f MB/s, %ld frame errors\n",
+      total, options.bits, seconds, total / seconds, reported / 10.0,
+      static_cast<double>(total) * static_cast<double>(frameBytes) / 1e6 / seconds, failures);
+  NivexaMsg_DestroySink(sink);
+  Nivexa_Release(h);
+  return failures == 0 && total > 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
     return printUsage(stderr);
   }
-  const char* command = argv[1];
-  if (std::strcmp(command, "version") == 0) {
+  const std::string command = argv[1];
+  if (command == "version") {
     return printVersion();
   }
-  if (std::strcmp(command, "help") == 0 || std::strcmp(command, "--help") == 0) {
+  if (command == "help" || command == "--help" || command == "-h") {
     return printUsage(stdout);
   }
-  std::fprintf(stderr, "nivexa: unknown command '%s'\n", command);
+  Options options;
+  if (command == "list" || command == "info" || command == "stream") {
+    if (!parseOptions(argc, argv, options)) {
+      return printUsage(stderr);
+    }
+    if (command == "list") {
+      return listCameras(argv);
+    }
+    return command == "info" ? showInfo(argv, options) : stream(argv, options);
+  }
+  std::fprintf(stderr, "nivexa: unknown command '%s'\n", command.c_str());
   return printUsage(stderr);
 }

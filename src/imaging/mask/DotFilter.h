@@ -27,9 +27,20 @@ class DotFilter {
     int64_t sum;
     int32_t count;
   };
-  // Kept between frames so that a frame costs no allocation once the list has grown.
+  template <typename Sample>
+  void run(DibImage& raw, const DibImage& hot, const DibImage& dead, DibImage& work,
+           const SensorWindow& window, int32_t threshold);
+
+  // Kept between frames so that a frame costs no allocation once they have grown.
   std::vector<Marked> marked_;
   std::vector<int32_t> nearest_;
+  std::vector<uint8_t> flags_;  // one byte per frame pixel: the work map in compact form
+  int32_t flagsWidth_ = 0;
+  std::vector<uint8_t> rowMarked_;
+  // The work map cleared by the last frame, and its size, so that the next frame clears only
+  // what the last one marked.
+  const uint8_t* lastWork_ = nullptr;
+  size_t lastWorkBytes_ = 0;
 };
 
 // The search written plainly: for each marked pixel walk outwards until an unmarked one. The

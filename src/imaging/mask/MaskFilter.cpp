@@ -44,30 +44,51 @@ void store16(uint8_t* row, int32_t x, uint16_t v) {
 
 // Float division is exact enough here: |numerator| <= 255 * 256 and the divisor <= 255 apart
 // from sign, so the correctly rounded quotient never crosses an integer the true one does not.
-void row8(uint8_t* __restrict v, const uint8_t* __restrict d, const uint8_t* __restrict w,
-          int32_t n) {
+[[gnu::always_inline]] inline void row8Body(uint8_t* __restrict v, const uint8_t* __restrict d,
+                                            const uint8_t* __restrict w, int32_t n) {
   for (int32_t i = 0; i < n; ++i) {
-    const int32_t dv = d[i];
-    const int32_t den = w[i] - dv;
-    const float q = static_cast<float>((v[i] - dv) * 256) / static_cast<float>(den == 0 ? 1 : den);
-    const int32_t t = static_cast<int32_t>(q);
-    const int32_t c = t < 0 ? 0 : (t > 255 ? 255 : t);
-    v[i] = den == 0 ? v[i] : static_cast<uint8_t>(c);
+    const int32_t value = v[i];
+    const int32_t den = w[i] - d[i];
+    const int32_t keep = den == 0;
+    const float q = static_cast<float>((value - d[i]) * 256) / static_cast<float>(den + keep);
+    const int32_t c = std::min(std::max(static_cast<int32_t>(q), 0), 255);
+    v[i] = static_cast<uint8_t>(keep ? value : c);
   }
 }
 
 // Double division for 16 bits: numerators reach 2^28 and divisors 65535.
-void row16(uint16_t* __restrict v, const uint16_t* __restrict d, const uint16_t* __restrict w,
-           int32_t n) {
+[[gnu::always_inline]] inline void row16Body(uint16_t* __restrict v, const uint16_t* __restrict d,
+                                             const uint16_t* __restrict w, int32_t n) {
   for (int32_t i = 0; i < n; ++i) {
-    const int32_t dv = d[i];
-    const int32_t den = w[i] - dv;
+    const int32_t value = v[i];
+    const int32_t den = w[i] - d[i];
+    const int32_t keep = den <= 0;
     const double q =
-        static_cast<double>((v[i] - dv) * 4096) / static_cast<double>(den > 0 ? den : 1);
-    const int32_t t = static_cast<int32_t>(q);
-    const int32_t c = t < 0 ? 0 : (t > 4095 ? 4095 : t);
-    v[i] = den > 0 ? static_cast<uint16_t>(c << 4) : v[i];
+        static_cast<double>((value - d[i]) * 4096) / static_cast<double>(keep ? 1 : den);
+    const int32_t c = std::min(std::max(static_cast<int32_t>(q), 0), 4095) << 4;
+    v[i] = static_cast<uint16_t>(keep ? value : c);
   }
+}
+
+// The same loops compiled for AVX2 where the processor has it: eight divisions at a time
+// instead of four, and double precision four at a time instead of two.
+[[gnu::target("avx2")]] void row8Avx2(uint8_t* v, const uint8_t* d, const uint8_t* w, int32_t n) {
+  row8Body(v, d, w, n);
+}
+[[gnu::target("avx2")]] void row16Avx2(uint16_t* v, const uint16_t* d, const uint16_t* w,
+                                       int32_t n) {
+  row16Body(v, d, w, n);
+}
+void row8Plain(uint8_t* v, const uint8_t* d, const uint8_t* w, int32_t n) {
+  row8Body(v, d, w, n);
+}
+void row16Plain(uint16_t* v, const uint16_t* d, const uint16_t* w, int32_t n) {
+  row16Body(v, d, w, n);
+}
+
+bool hasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
 }
 
 }  // namespace
@@ -110,6 +131,8 @@ void maskFilter(DibImage& raw, const DibImage& dark, const DibImage& white,
   }
   const int32_t n = a.x1 - a.x0 + 1;
   const int32_t sx = window.hStart + a.x0;
+  const auto row8 = hasAvx2() ? row8Avx2 : row8Plain;
+  const auto row16 = hasAvx2() ? row16Avx2 : row16Plain;
   for (int32_t y = a.y0; y <= a.y1; ++y) {
     const int32_t sy = window.vStart + y;
     if (raw.bitsPerPixel() == 8) {

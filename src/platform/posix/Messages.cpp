@@ -79,9 +79,13 @@ class MessageSink {
   bool closed_ = false;
 };
 
+constexpr uintptr_t kFirstSinkHandle = 0x10000;
+constexpr uintptr_t kSinkHandleStep = 0x10;
+
 struct SinkRegistry {
   std::mutex mutex;
   std::unordered_map<HWND, std::shared_ptr<MessageSink>> sinks;
+  uintptr_t nextHandle = kFirstSinkHandle;
 };
 
 SinkRegistry& registry() {
@@ -124,9 +128,13 @@ HWND createMessageSink() {
   if (!sink->valid()) {
     return nullptr;
   }
-  auto handle = reinterpret_cast<HWND>(sink.get());
   auto& reg = registry();
   std::lock_guard lock(reg.mutex);
+  // Handles are never handed out twice in a process, as with windows: somebody still holding a
+  // destroyed sink's handle must not reach a newer sink through it. The numbers are spaced so
+  // that they never look like a small integer, and never come near null.
+  const auto handle = reinterpret_cast<HWND>(reg.nextHandle);
+  reg.nextHandle += kSinkHandleStep;
   reg.sinks.emplace(handle, std::move(sink));
   return handle;
 }

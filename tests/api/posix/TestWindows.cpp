@@ -13,9 +13,9 @@ void destroyTestWindow(HWND window) {
   NivexaMsg_DestroySink(window);
 }
 
-bool takeMessage(HWND window, TestMessage& out) {
+bool takeMessage(HWND window, TestMessage& out, int32_t timeoutMs) {
   NivexaMsg message{};
-  if (!NivexaMsg_Get(window, &message, 0)) {
+  if (!NivexaMsg_Get(window, &message, timeoutMs)) {
     return false;
   }
   out = {message.hwnd, message.message, message.wParam, message.lParam};

@@ -16,9 +16,9 @@ void destroyTestWindow(HWND window) {
   platform::destroyMessageSink(window);
 }
 
-bool takeMessage(HWND window, TestMessage& out) {
+bool takeMessage(HWND window, TestMessage& out, int32_t timeoutMs) {
   platform::Message message{};
-  if (!platform::getMessage(window, message, 0)) {
+  if (!platform::getMessage(window, message, timeoutMs)) {
     return false;
   }
   out = {message.hwnd, message.message, message.wParam, message.lParam};

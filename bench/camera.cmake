@@ -1,0 +1,3 @@
+nivexa_add_bench(camera_bench
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/camera_bench.cpp
+  LIBS nivexa_api nivexa_sim)

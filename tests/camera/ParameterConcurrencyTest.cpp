@@ -1,0 +1,66 @@
+// Parameters set from several threads while another thread switches between two cameras: the
+// sensor behind the engine is replaced under them, which must never be seen half done.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "camera/ParameterTestSupport.h"
+
+namespace nivexa::camera::test {
+namespace {
+
+TEST(ParameterConcurrency, SettersRacingADeviceChangeStayConsistent) {
+  sim::CameraOptions options;
+  options.pacing = sim::Pacing::Fast;
+  options.noise = false;
+  options.serial = "VC0001";
+  auto first = sim::createCamera(options);
+  options.serial = "VC0002";
+  auto second = sim::createCamera(options);
+  const LONG h = Nivexa_Initialize(nullptr);
+  ASSERT_NE(h, 0);
+  ASSERT_EQ(Nivexa_SetDeviceNumber(h, 0), 1);
+
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> setters;
+  for (int t = 0; t < 3; ++t) {
+    setters.emplace_back([&, t] {
+      BOOL ok = 0;
+      for (int i = 0; !stop; ++i) {
+        Nivexa_SetGlobalGain(h, (i * 7 + t) % 421);
+        Nivexa_SetExposureTime(h, 1 + i % 2000);
+        Nivexa_SetRealExposureTime(h, 100 * (1 + i % 500));
+        Nivexa_GetExposureTimeEx(h, &ok);
+        Nivexa_SetMirrorH(h, i & 1);
+        Nivexa_SetFilterValue(h, 106, i % 4096);
+        Nivexa_GetFilterValue(h, 105, &ok);
+        Nivexa_SetColorMode(h, (i & 1) ? 8 : 16);
+        Nivexa_GetTemperatureEx(h, &ok);
+        Nivexa_SetBrightness(h, i % 256);
+      }
+    });
+  }
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(Nivexa_SetDeviceNumber(h, (i + 1) % 2), 1) << i;
+  }
+  stop = true;
+  for (auto& thread : setters) {
+    thread.join();
+  }
+
+  // Quiet again: one more setting lands whole on the camera now open.
+  EXPECT_EQ(Nivexa_SetGlobalGain(h, 123), 1);
+  BOOL ok = 0;
+  EXPECT_EQ(Nivexa_GetGlobalGain(h, &ok), 123);
+  EXPECT_EQ(Nivexa_SetRealExposureTime(h, 50000), 1);
+  EXPECT_EQ(Nivexa_GetExposureTime(h, &ok), 500);
+  EXPECT_DOUBLE_EQ(Nivexa_GetExposureTimeEx(h, &ok), 0.05);
+  Nivexa_Release(h);
+  sim::removeCamera(first);
+  sim::removeCamera(second);
+}
+
+}  // namespace
+}  // namespace nivexa::camera::test
