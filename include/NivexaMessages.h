@@ -13,6 +13,10 @@
 #ifndef NIVEXA_MESSAGES_H
 #define NIVEXA_MESSAGES_H
 
+#ifdef _WIN32
+#error "NivexaMessages.h is for Linux: on Windows pass real window handles (HWND)"
+#endif
+
 #include "NivexaSdk.h"
 
 #ifdef __cplusplus

@@ -11,6 +11,10 @@ packages=(
   clang libclang-rt-dev
   ffmpeg
 )
+# The Windows DLL: MinGW-w64 cross compilers (posix threads) and Wine to run its tests.
+windows_packages=(
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
+)
 
 missing=()
 for package in "${packages[@]}"; do
@@ -19,7 +23,14 @@ for package in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
+windows_missing=()
+for package in "${windows_packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    windows_missing+=("$package")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ] && [ ${#windows_missing[@]} -eq 0 ]; then
   echo "install-deps: everything is installed"
   exit 0
 fi
@@ -28,7 +39,18 @@ sudo=""
 if [ "$(id -u)" -ne 0 ]; then
   sudo="sudo"
 fi
-echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+apt_install() {
+  $sudo apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "$@"
+}
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "install-deps: installing ${missing[*]}"
+  apt_install "${missing[@]}"
+fi
+# The Linux build does not need these; scripts/test.sh says so when they are not there.
+if [ ${#windows_missing[@]} -gt 0 ]; then
+  echo "install-deps: installing ${windows_missing[*]} (Windows build)"
+  apt_install "${windows_missing[@]}" ||
+    echo "install-deps: could not install the Windows cross build and Wine"
+fi

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: first a normal build, then the same suite under AddressSanitizer
-# and UndefinedBehaviorSanitizer, then the threaded suites under ThreadSanitizer.
+# and UndefinedBehaviorSanitizer, then the threaded suites under ThreadSanitizer, then the
+# Windows DLL and every test program cross-built with MinGW-w64 and run under Wine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -13,14 +14,22 @@ run_ctest() {
   (cd "$dir" && ctest --output-on-failure -j"$jobs" "$@")
 }
 
+stage_start=$SECONDS
+stage_done() {
+  echo "== $1: $((SECONDS - stage_start)) s"
+  stage_start=$SECONDS
+}
+
 echo "== normal build"
 "$root/scripts/build.sh" build/release
 run_ctest build/release
+stage_done "normal build and tests"
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 "$root/scripts/build.sh" build/asan -DNIVEXA_SANITIZE=address -DNIVEXA_BUILD_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_ctest build/asan
+stage_done "AddressSanitizer build and tests"
 
 echo "== registry file parser under libFuzzer (bounded)"
 mkdir -p build/fuzz/corpus
@@ -40,5 +49,18 @@ if command -v setarch >/dev/null 2>&1 && setarch "$(uname -m)" -R true 2>/dev/nu
 fi
 TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" $norandom \
   ctest --test-dir build/tsan --output-on-failure -j"$jobs" -L threads
+stage_done "ThreadSanitizer build and tests"
+
+echo "== Windows DLL under Wine"
+if command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 && command -v wine >/dev/null 2>&1; then
+  "$root/scripts/build-windows.sh" build/windows
+  # The prefix lives in the build tree (build/windows/wineprefix), made on the first test.
+  run_ctest build/windows
+  WINEPREFIX="$root/build/windows/wineprefix" wineserver -w 2>/dev/null || true
+  stage_done "Windows cross build and tests under Wine"
+else
+  echo "== SKIPPED: the Windows build and its tests under Wine: MinGW-w64 (g++-mingw-w64-x86-64-posix)"
+  echo "   or Wine (wine, wine64) could not be installed; see scripts/install-deps.sh"
+fi
 
 echo "== all test runs passed"

@@ -1,3 +1,6 @@
+#include <array>
+#include <cstdint>
+
 #include "api/ExportSupport.h"
 
 using nivexa::api::withCamera;
@@ -25,8 +28,18 @@ NIVEXA_API BOOL Nivexa_SetCaptureWindowEx(LONG h, LONG hTotal, LONG hStart, LONG
 
 NIVEXA_API BOOL Nivexa_GetCaptureWindowEx(LONG h, LONG* hTotal, LONG* hStart, LONG* hEffective,
                                           LONG* vTotal, LONG* vStart, LONG* vEffective) {
+  // LONG is not int32_t everywhere (it is long on Windows): the values pass through int32_t.
   return withCamera(h, BOOL{0}, [&](CNivexa& cam) {
-    return cam.GetCaptureWindowEx(hTotal, hStart, hEffective, vTotal, vStart, vEffective);
+    std::array<int32_t, 6> values{};
+    const BOOL ok = cam.GetCaptureWindowEx(&values[0], &values[1], &values[2], &values[3],
+                                           &values[4], &values[5]);
+    const std::array<LONG*, 6> outputs{hTotal, hStart, hEffective, vTotal, vStart, vEffective};
+    for (size_t i = 0; i < outputs.size(); ++i) {
+      if (outputs[i] != nullptr) {
+        *outputs[i] = values[i];
+      }
+    }
+    return ok;
   });
 }
 

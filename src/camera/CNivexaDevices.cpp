@@ -63,7 +63,10 @@ int CNivexa::EnumDeviceW(wchar_t (*names)[256]) {
     return count;
   }
   for (int i = 0; i < kMaxListedDevices; ++i) {
-    const auto wide = i < count ? platform::narrowToWide(narrow[i], 256) : std::nullopt;
+    // The list goes through the process's code page, the single names through the thread's.
+    const auto wide = i < count
+                          ? platform::narrowToWide(narrow[i], 256, platform::CodePage::Process)
+                          : std::nullopt;
     if (!copyWide(wide, names[i], 256)) {
       names[i][0] = L'\0';
     }

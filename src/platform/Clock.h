@@ -18,6 +18,10 @@ class TimerPeriodGuard {
   ~TimerPeriodGuard();
   TimerPeriodGuard(const TimerPeriodGuard&) = delete;
   TimerPeriodGuard& operator=(const TimerPeriodGuard&) = delete;
+
+ private:
+  // Only a request the OS granted is handed back.
+  [[maybe_unused]] bool active_ = false;
 };
 
 }  // namespace nivexa::platform

@@ -25,7 +25,7 @@ class InputFile {
   void close();
 
  private:
-  int fd_ = -1;
+  intptr_t fd_ = -1;  // file descriptor or file handle
 };
 
 // Writes a file so that the target name only ever names a complete file: the bytes go to a
@@ -51,7 +51,7 @@ class AtomicFileWriter {
   void abandon();
 
  private:
-  int fd_ = -1;
+  intptr_t fd_ = -1;  // file descriptor or file handle
   bool failed_ = false;
   uint64_t size_ = 0;
   std::string target_;

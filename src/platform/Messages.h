@@ -20,11 +20,13 @@ inline constexpr size_t kMessageQueueCapacity = 10000;
 // Fails for a window that does not exist (any more) and for a full queue.
 bool postMessage(HWND window, uint32_t message, uintptr_t wParam, intptr_t lParam);
 
-// Message sinks: the Linux stand-in for the application's windows.
+// Message sinks: on Linux the stand-in for the application's windows, readable from any thread;
+// on Windows a message-only window, whose messages only its creating thread reads.
 HWND createMessageSink();
 void destroyMessageSink(HWND sink);
 // timeoutMs: 0 polls, negative waits without limit. A null sink reads the calling thread's queue.
 bool getMessage(HWND sink, Message& out, int32_t timeoutMs);
+// Linux only: a descriptor readable while the sink holds messages.
 int messageSinkFd(HWND sink);
 bool isWindow(HWND window);
 

@@ -29,10 +29,10 @@ class SharedMemory {
   static std::string objectName(const std::string& name);
 
  private:
-  SharedMemory(std::string objectName, int fd, uint8_t* data, size_t size);
+  SharedMemory(std::string objectName, intptr_t osHandle, uint8_t* data, size_t size);
 
   std::string objectName_;
-  int fd_;
+  intptr_t osHandle_;  // file descriptor or mapping handle
   uint8_t* data_;
   size_t size_;
 };

@@ -1,8 +1,9 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <vector>
 
-#include "NivexaMessages.h"
 #include "NivexaSdk.h"
 
 namespace nivexa::test {
@@ -33,20 +34,36 @@ class Handle {
   LONG h_;
 };
 
-// A message sink destroyed at the end of the scope.
+// Windows that receive the library's messages as an application's would: the library's message
+// sinks on Linux, message-only windows on Windows (read on the thread that made them).
+struct TestMessage {
+  HWND hwnd;
+  uint32_t message;
+  uintptr_t wParam;
+  intptr_t lParam;
+};
+HWND createTestWindow();
+void destroyTestWindow(HWND window);
+// Takes the oldest queued message of the window (null: of the calling thread), waiting up to
+// timeoutMs (0: not at all; negative: without limit).
+bool takeMessage(HWND window, TestMessage& out, int32_t timeoutMs = 0);
+// How many posted messages one window's queue holds before further posts fail.
+extern const size_t kTestWindowCapacity;
+
+// A test window destroyed at the end of the scope.
 class Sink {
  public:
-  Sink() : hwnd_(NivexaMsg_CreateSink()) {}
-  ~Sink() { NivexaMsg_DestroySink(hwnd_); }
+  Sink() : hwnd_(createTestWindow()) {}
+  ~Sink() { destroyTestWindow(hwnd_); }
   Sink(const Sink&) = delete;
   Sink& operator=(const Sink&) = delete;
   operator HWND() const { return hwnd_; }
 
   // Every message queued now, oldest first.
-  std::vector<NivexaMsg> take() const {
-    std::vector<NivexaMsg> all;
-    NivexaMsg message{};
-    while (NivexaMsg_Get(hwnd_, &message, 0)) {
+  std::vector<TestMessage> take() const {
+    std::vector<TestMessage> all;
+    TestMessage message{};
+    while (takeMessage(hwnd_, message)) {
       all.push_back(message);
     }
     return all;

@@ -70,8 +70,8 @@ TEST(Concurrency, CreateUseAndReleaseFromEightThreadsWhileOthersCallIn) {
       }
       Nivexa_Width(h);
       Nivexa_Close(h);
-      NivexaMsg drained{};
-      while (NivexaMsg_Get(nullptr, &drained, 0)) {
+      TestMessage drained{};
+      while (takeMessage(nullptr, drained)) {
       }
     }
   };

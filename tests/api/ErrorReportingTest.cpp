@@ -50,8 +50,8 @@ TEST(ErrorStack, SendTextRecordsAndFpsOnlyPosts) {
   EXPECT_EQ(drainErrors(h), (std::vector<LONG>{11, 11, 11, 11}));
   // Posts to a null notification window land in this thread's own queue.
   int posted = 0;
-  NivexaMsg message{};
-  while (NivexaMsg_Get(nullptr, &message, 0)) {
+  TestMessage message{};
+  while (takeMessage(nullptr, message)) {
     EXPECT_EQ(message.message, static_cast<uint32_t>(NIVEXA_WM_ERROR));
     EXPECT_EQ(message.lParam, 11);
     ++posted;
@@ -92,15 +92,15 @@ TEST(ErrorMessages, NullWindowRecordsWithoutPosting) {
   const LONG h = Nivexa_Initialize(nullptr);
   ASSERT_NE(h, 0);
   Nivexa_SendText(h, nullptr);
-  NivexaMsg message{};
-  EXPECT_FALSE(NivexaMsg_Get(nullptr, &message, 0));
+  TestMessage message{};
+  EXPECT_FALSE(takeMessage(nullptr, message));
   EXPECT_EQ(drainErrors(h), (std::vector<LONG>{11}));
   Nivexa_Release(h);
 }
 
 TEST(ErrorMessages, StaleWindowStopsInitializationButStillGivesAHandle) {
-  HWND stale = NivexaMsg_CreateSink();
-  NivexaMsg_DestroySink(stale);
+  HWND stale = createTestWindow();
+  destroyTestWindow(stale);
   const LONG h = Nivexa_Initialize(stale);
   ASSERT_NE(h, 0);
   EXPECT_EQ(Nivexa_GetLastError(h), NIVEXA_ERR_ARGUMENT) << "the refused window is reported";
@@ -113,10 +113,13 @@ TEST(ErrorMessages, StaleWindowStopsInitializationButStillGivesAHandle) {
 TEST(ErrorMessages, FullSinkDoesNotBlockOrLoseTheStack) {
   Sink sink;
   const LONG h = Nivexa_Initialize(sink);
-  for (int i = 0; i < NIVEXA_MSG_CAPACITY + 50; ++i) {
+  const size_t posts = kTestWindowCapacity + 50;
+  for (size_t i = 0; i < posts; ++i) {
     Nivexa_SendText(h, nullptr);
   }
-  EXPECT_EQ(sink.take().size(), static_cast<size_t>(NIVEXA_MSG_CAPACITY));
+  // Wine's queues have no limit; Windows' and the Linux sinks' stop at their capacity.
+  const size_t delivered = sink.take().size();
+  EXPECT_TRUE(delivered == kTestWindowCapacity || delivered == posts + 1) << delivered;
   EXPECT_EQ(drainErrors(h).size(), 20u);
   Nivexa_Release(h);
 }

@@ -214,8 +214,8 @@ TEST(InvalidHandle, NothingIsPostedForAnUnknownHandle) {
   Sink sink;
   ASSERT_EQ(Nivexa_Fps(0), 0);
   ASSERT_EQ(Nivexa_SendText(0, nullptr), 0);
-  NivexaMsg message{};
-  EXPECT_FALSE(NivexaMsg_Get(nullptr, &message, 0)) << "no post reaches the caller's queue";
+  TestMessage message{};
+  EXPECT_FALSE(takeMessage(nullptr, message)) << "no post reaches the caller's queue";
   EXPECT_TRUE(sink.take().empty());
 }
 

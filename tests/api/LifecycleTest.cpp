@@ -1,9 +1,10 @@
 // Handles, and what a camera object answers before any camera is opened.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 #include "api/ApiTestSupport.h"
@@ -141,11 +142,9 @@ TEST(WithoutCamera, WideDeviceNameIsEmptyWhenTheLookupFails) {
 class ConfigFile : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/nivexa-config-XXXXXX";
-    const int fd = mkstemp(pattern);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    path_ = pattern;
+    path_ = (std::filesystem::temp_directory_path() /
+             ("nivexa-config-" + std::to_string(std::random_device{}()) + ".bin"))
+                .string();
   }
   void TearDown() override { std::remove(path_.c_str()); }
   void write(const std::string& bytes) {

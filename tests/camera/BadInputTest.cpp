@@ -41,7 +41,7 @@ TEST_F(CameraTest, NegativeSizesCopyNothing) {
 
   Sink frames;
   ASSERT_EQ(Nivexa_CallBackPreview(h_, frames, image.data(), -5, 1), 1);
-  NivexaMsg message{};
+  nivexa::test::TestMessage message{};
   ASSERT_TRUE(nextMessage(frames, message));
   EXPECT_EQ(message.lParam, NIVEXA_ERR_MEMORY);
   ASSERT_EQ(Nivexa_StopPreview(h_), 1);
@@ -63,7 +63,7 @@ TEST(ReleasedHandle, AcquisitionExportsFailAndTheStreamStops) {
   const LONG h = Nivexa_Initialize(nullptr);
   std::vector<uint8_t> image(kFullFrame8);
   ASSERT_EQ(Nivexa_CallBackPreview(h, frames, image.data(), LONG(image.size()), 1), 1);
-  NivexaMsg message{};
+  nivexa::test::TestMessage message{};
   ASSERT_TRUE(nextMessage(frames, message));
   ASSERT_EQ(Nivexa_Release(h), 1) << "while previewing";
   frames.take();

@@ -6,7 +6,6 @@
 #include <memory>
 #include <vector>
 
-#include "NivexaMessages.h"
 #include "NivexaSdk.h"
 #include "api/ApiTestSupport.h"
 #include "sim/CameraSet.h"
@@ -55,8 +54,8 @@ class CameraTest : public ::testing::Test {
 };
 
 // Waits for the next message to the sink, up to `timeoutMs`.
-inline bool nextMessage(HWND sink, NivexaMsg& message, LONG timeoutMs = 5000) {
-  return NivexaMsg_Get(sink, &message, timeoutMs) != 0;
+inline bool nextMessage(HWND sink, nivexa::test::TestMessage& message, LONG timeoutMs = 5000) {
+  return nivexa::test::takeMessage(sink, message, timeoutMs) != 0;
 }
 
 inline double secondsSince(std::chrono::steady_clock::time_point start) {

@@ -34,8 +34,8 @@ size_t threadCount() {
 class Frames : public CameraTest {
  protected:
   // Waits for the next frame message, skipping nothing: any other message fails the test.
-  NivexaMsg nextFrame(LONG timeoutMs = 5000) {
-    NivexaMsg message{};
+  nivexa::test::TestMessage nextFrame(LONG timeoutMs = 5000) {
+    nivexa::test::TestMessage message{};
     EXPECT_TRUE(nextMessage(frames_, message, timeoutMs)) << "no frame message in time";
     EXPECT_EQ(message.message, static_cast<uint32_t>(NIVEXA_WM_FRAME));
     return message;
@@ -122,7 +122,7 @@ TEST_F(Frames, CallBackPreviewAnnouncesEachFrameWithItsRecord) {
   int delivered = 0;
   // Enough frames, over more than the one second after which a rate is reported.
   while (delivered < 12 || secondsSince(start) < 1.5) {
-    const NivexaMsg message = nextFrame(10000);
+    const nivexa::test::TestMessage message = nextFrame(10000);
     ASSERT_EQ(message.lParam, 0);
     ASSERT_NE(message.wParam, 0u);
     if (record == 0) {
@@ -153,7 +153,7 @@ TEST_F(Frames, CallBackPreviewAnnouncesEachFrameWithItsRecord) {
 TEST_F(Frames, TooSmallCallbackBufferIsAnnouncedAndNothingCopied) {
   std::fill(image_.begin(), image_.end(), 0xEE);
   ASSERT_EQ(Nivexa_CallBackPreview(h_, frames_, image_.data(), LONG(kFullFrame8) - 1, 1), 1);
-  const NivexaMsg message = nextFrame();
+  const nivexa::test::TestMessage message = nextFrame();
   EXPECT_EQ(message.wParam, 0u);
   EXPECT_EQ(message.lParam, NIVEXA_ERR_MEMORY);
   ASSERT_EQ(Nivexa_StopPreview(h_), 1);
@@ -185,7 +185,7 @@ TEST_F(Frames, UnpluggedCameraEndsThePreviewAndReplugRecovers) {
   ASSERT_EQ(Nivexa_CallBackPreview(h_, frames_, image_.data(), LONG(kFullFrame8), 1), 1);
   nextFrame();
   camera_->unplug();
-  NivexaMsg message{};
+  nivexa::test::TestMessage message{};
   bool lost = false;
   while (!lost && nextMessage(frames_, message, 10000)) {
     lost = message.lParam == NIVEXA_ERR_STREAM_LOST;
@@ -221,7 +221,7 @@ TEST_F(Frames, UnpluggedCameraFailsASnapShotWithoutHanging) {
 
 TEST_F(Frames, TriggerReleasesExactlyOneFramePerTrigger) {
   ASSERT_EQ(Nivexa_Trigger(h_, frames_, image_.data(), LONG(kFullFrame8), 1), 1);
-  NivexaMsg message{};
+  nivexa::test::TestMessage message{};
   EXPECT_FALSE(nextMessage(frames_, message, 400)) << "nothing without a trigger";
   for (int i = 0; i < 4; ++i) {
     // The loop re-arms after each frame; a trigger before that would expose nothing.

@@ -27,8 +27,8 @@ struct Delivered {
 
 // The next frame announced to the sink, read while the message is handled as applications do.
 bool nextFrame(HWND sink, Delivered& frame) {
-  NivexaMsg message{};
-  while (NivexaMsg_Get(sink, &message, 5000)) {
+  nivexa::test::TestMessage message{};
+  while (nivexa::test::takeMessage(sink, message, 5000)) {
     if (message.message != NIVEXA_WM_FRAME) {
       continue;
     }

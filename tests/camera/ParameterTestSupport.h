@@ -5,7 +5,6 @@
 #include <memory>
 #include <vector>
 
-#include "NivexaMessages.h"
 #include "NivexaSdk.h"
 #include "api/ApiTestSupport.h"
 #include "api/CSdkChain.h"
@@ -20,8 +19,8 @@ inline constexpr uint8_t kSensorBus = 72;
 // Error codes posted (not recorded) to this thread's queue, oldest first.
 inline std::vector<LONG> drainPosted() {
   std::vector<LONG> codes;
-  NivexaMsg message{};
-  while (NivexaMsg_Get(nullptr, &message, 0)) {
+  nivexa::test::TestMessage message{};
+  while (nivexa::test::takeMessage(nullptr, message, 0)) {
     if (message.message == NIVEXA_WM_ERROR) {
       codes.push_back(static_cast<LONG>(message.lParam));
     }

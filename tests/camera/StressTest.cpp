@@ -57,9 +57,9 @@ TEST_F(CameraTest, CallbackPreviewSurvivesConcurrentCommandsAndRelease) {
     }
   });
   threads.emplace_back([&] {
-    NivexaMsg message{};
+    nivexa::test::TestMessage message{};
     while (!stop) {
-      NivexaMsg_Get(frames, &message, 5);
+      nivexa::test::takeMessage(frames, message, 5);
       Nivexa_GetLastError(h);
     }
   });

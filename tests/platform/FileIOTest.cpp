@@ -34,7 +34,7 @@ TEST_F(FileIOTest, CommitReplacesTargetAtomicallyAndLeavesNoTemporary) {
   const auto target = dir_ / "a.bin";
   std::ofstream(target) << "old";
   AtomicFileWriter w;
-  ASSERT_TRUE(w.open(target.c_str()));
+  ASSERT_TRUE(w.open(target.string().c_str()));
   const uint8_t bytes[] = {'n', 'e', 'w'};
   ASSERT_TRUE(w.write(bytes));
   EXPECT_EQ(contents(target), "old") << "the target changes only at commit";
@@ -49,14 +49,14 @@ TEST_F(FileIOTest, AbandonedOrFailedWritesKeepTheOldFile) {
   std::ofstream(target) << "old";
   {
     AtomicFileWriter w;
-    ASSERT_TRUE(w.open(target.c_str()));
+    ASSERT_TRUE(w.open(target.string().c_str()));
     const uint8_t bytes[] = {1, 2, 3};
     ASSERT_TRUE(w.write(bytes));
   }  // destroyed without commit
   EXPECT_EQ(contents(target), "old");
   EXPECT_EQ(entries(), 1u);
   AtomicFileWriter nowhere;
-  EXPECT_FALSE(nowhere.open((dir_ / "missing" / "c.bin").c_str()));
+  EXPECT_FALSE(nowhere.open((dir_ / "missing" / "c.bin").string().c_str()));
   const uint8_t byte[] = {0};
   EXPECT_FALSE(nowhere.write(byte));
   EXPECT_FALSE(nowhere.commit());
@@ -67,15 +67,15 @@ TEST_F(FileIOTest, InputFileReadsExactlyOrFails) {
   const auto path = dir_ / "in.bin";
   std::ofstream(path) << "abcdef";
   InputFile in;
-  ASSERT_TRUE(in.open(path.c_str()));
+  ASSERT_TRUE(in.open(path.string().c_str()));
   EXPECT_EQ(in.size().value_or(0), 6u);
   std::vector<uint8_t> four(4), three(3);
   EXPECT_TRUE(in.readExact(four));
   EXPECT_EQ(four[3], 'd');
   EXPECT_FALSE(in.readExact(three)) << "only two bytes are left";
-  EXPECT_FALSE(InputFile().open((dir_ / "none").c_str()));
+  EXPECT_FALSE(InputFile().open((dir_ / "none").string().c_str()));
   InputFile folder;
-  ASSERT_TRUE(folder.open(dir_.c_str()));
+  ASSERT_TRUE(folder.open(dir_.string().c_str()));
   EXPECT_FALSE(folder.size()) << "a folder has no file size";
 }
 

@@ -8,6 +8,8 @@
 #include <sstream>
 #include <string>
 
+#include "platform/Process.h"
+
 namespace nivexa::log {
 namespace {
 
@@ -16,11 +18,11 @@ class LogTest : public ::testing::Test {
   void SetUp() override {
     path_ = ::testing::TempDir() + "nivexa-log-test.txt";
     std::remove(path_.c_str());
-    setenv("NIVEXA_LOG_FILE", path_.c_str(), 1);
+    platform::setEnvironmentVariable("NIVEXA_LOG_FILE", path_.c_str());
   }
   void TearDown() override {
-    unsetenv("NIVEXA_LOG");
-    unsetenv("NIVEXA_LOG_FILE");
+    platform::setEnvironmentVariable("NIVEXA_LOG", nullptr);
+    platform::setEnvironmentVariable("NIVEXA_LOG_FILE", nullptr);
     reconfigure();
     std::remove(path_.c_str());
   }
@@ -34,7 +36,7 @@ class LogTest : public ::testing::Test {
 };
 
 TEST_F(LogTest, SilentWithoutConfiguration) {
-  unsetenv("NIVEXA_LOG");
+  platform::setEnvironmentVariable("NIVEXA_LOG", nullptr);
   reconfigure();
   EXPECT_FALSE(enabled(Category::Transport, Level::Error));
   NIVEXA_LOG(Transport, Error, "never %d", 1);
@@ -42,7 +44,8 @@ TEST_F(LogTest, SilentWithoutConfiguration) {
 }
 
 TEST_F(LogTest, PerCategoryLevelsWithWildcardAndLaterItemsWinning) {
-  setenv("NIVEXA_LOG", "*:warning,transport:debug,engine,sensors:bogus,camera:error", 1);
+  platform::setEnvironmentVariable("NIVEXA_LOG",
+                                   "*:warning,transport:debug,engine,sensors:bogus,camera:error");
   reconfigure();
   EXPECT_TRUE(enabled(Category::Transport, Level::Debug));
   EXPECT_TRUE(enabled(Category::Engine, Level::Debug));     // a bare name means everything
@@ -54,7 +57,7 @@ TEST_F(LogTest, PerCategoryLevelsWithWildcardAndLaterItemsWinning) {
 }
 
 TEST_F(LogTest, LineCarriesTimestampThreadCategoryLevelAndText) {
-  setenv("NIVEXA_LOG", "settings:info", 1);
+  platform::setEnvironmentVariable("NIVEXA_LOG", "settings:info");
   reconfigure();
   int formatted = 0;
   auto count = [&formatted] { return ++formatted; };

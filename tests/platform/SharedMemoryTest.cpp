@@ -1,10 +1,10 @@
 #include "platform/SharedMemory.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstring>
+
+#include "platform/Process.h"
 
 namespace nivexa::platform {
 namespace {
@@ -37,47 +37,35 @@ TEST(SharedMemory, GoesAwayWithItsLastHolder) {
   EXPECT_EQ(fresh->bytes()[0], 0);
 }
 
+int runHelper(const char* name, const char* mode) {
+  auto child = ChildProcess::start(mainModuleDirectory() + NIVEXA_SHM_HELPER, {name, mode});
+  return child ? child->wait() : -100;
+}
+
 TEST(SharedMemory, AnotherProcessSeesTheSameBytes) {
   bool created = false;
   auto block = SharedMemory::openOrCreate("shared-test-c", 64, created);
   ASSERT_NE(block, nullptr);
   std::memcpy(block->bytes().data(), "parent", 7);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    bool childCreated = true;
-    auto view = SharedMemory::openOrCreate("shared-test-c", 64, childCreated);
-    const bool ok = view && !childCreated && std::memcmp(view->bytes().data(), "parent", 7) == 0;
-    if (view) {
-      std::memcpy(view->bytes().data() + 8, "child", 6);
-    }
-    _exit(ok ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(runHelper("shared-test-c", "check"), 0);
   EXPECT_EQ(std::memcmp(block->bytes().data() + 8, "child", 6), 0);
 }
 
 TEST(SharedMemory, HolderThatDiedDoesNotKeepItAlive) {
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    bool created = false;
-    auto block = SharedMemory::openOrCreate("shared-test-d", 64, created);
-    if (block) {
-      block->bytes()[0] = 9;
-    }
-    _exit(0);  // no destructor runs: the holder vanishes as a crashed process would
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_EQ(runHelper("shared-test-d", "die"), 0);
   bool created = false;
   auto block = SharedMemory::openOrCreate("shared-test-d", 64, created);
   ASSERT_NE(block, nullptr);
   EXPECT_TRUE(created);
   EXPECT_EQ(block->bytes()[0], 0);
+}
+
+TEST(SharedMemory, ExistingBlockSmallerThanAskedIsRefused) {
+  bool created = false;
+  auto small = SharedMemory::openOrCreate("shared-test-e", 64, created);
+  ASSERT_NE(small, nullptr);
+  EXPECT_EQ(SharedMemory::openOrCreate("shared-test-e", 8584, created), nullptr);
+  EXPECT_FALSE(created);
 }
 
 }  // namespace

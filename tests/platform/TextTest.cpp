@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <string>
+#include <thread>
 
 namespace nivexa::platform {
 namespace {
@@ -29,18 +29,27 @@ TEST(Text, UnrepresentableCharactersFail) {
   EXPECT_FALSE(narrowToWide(nullptr, 1024).has_value());
 }
 
-TEST(Text, ThreadLocaleDecidesTheEncoding) {
-  locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
-  if (utf8 == nullptr) {
-    GTEST_SKIP() << "no C.UTF-8 locale on this machine";
-  }
-  locale_t previous = uselocale(utf8);
+TEST(Text, ThreadCodePageDecidesTheEncodingForThatThreadOnly) {
+  JapaneseThreadText japanese;
+  ASSERT_TRUE(japanese.available()) << "the system has no locale with Japanese text";
   const auto narrow = wideToNarrow(L"\u65e5\u672c", 1024);
   ASSERT_TRUE(narrow.has_value());
-  EXPECT_EQ(narrow->size(), 6u);
+  // Two characters of two (Shift-JIS) or three (UTF-8) bytes each.
+  EXPECT_TRUE(narrow->size() == 4 || narrow->size() == 6) << narrow->size();
   EXPECT_EQ(narrowToWide(narrow->c_str(), 16), L"\u65e5\u672c");
-  uselocale(previous);
-  freelocale(utf8);
+  EXPECT_FALSE(wideToNarrow(L"\u65e5\u672c", narrow->size()).has_value())
+      << "no room for the terminator";
+  EXPECT_FALSE(wideToNarrow(L"\u65e5", 1024, CodePage::Process).has_value())
+      << "the process code page is not the thread's";
+  std::thread other([] { EXPECT_FALSE(wideToNarrow(L"\u65e5", 1024).has_value()); });
+  other.join();
+}
+
+TEST(Text, ThreadCodePageIsRestoredAfterUse) {
+  { JapaneseThreadText japanese; }
+  EXPECT_FALSE(wideToNarrow(L"\u65e5", 1024).has_value());
+  EXPECT_EQ(wideToNarrow(L"plain", 1024, CodePage::Process), "plain");
+  EXPECT_EQ(narrowToWide("plain", 8, CodePage::Process), L"plain");
 }
 
 }  // namespace

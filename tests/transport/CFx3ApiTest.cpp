@@ -12,6 +12,7 @@
 
 #include "RecordingBackend.h"
 #include "TransportTestSupport.h"
+#include "platform/Process.h"
 #include "platform/SharedMemory.h"
 #include "sim/CameraSet.h"
 #include "transport/CVelCy3Cam.h"
@@ -46,6 +47,12 @@ struct HelperReport {
   int deviceCount = -1;
   std::vector<std::pair<unsigned, int>> entries;  // product, instance
 };
+
+// The helper program sits next to this test program.
+std::unique_ptr<platform::ChildProcess> runTableHelper(const std::vector<std::string>& arguments) {
+  return platform::ChildProcess::start(platform::mainModuleDirectory() + NIVEXA_TABLE_HELPER,
+                                       arguments);
+}
 
 std::filesystem::path scratchFile(const char* name) {
   auto path = std::filesystem::temp_directory_path() /
@@ -101,8 +108,9 @@ TEST(CFx3ApiTest, AnotherProcessSeesOurDevicesWithoutScanning) {
   const int index = indexOfPath(cam, pathOf(camera));
   ASSERT_GE(index, 0);
   const auto report = scratchFile("report");
-  const std::string command = std::string(NIVEXA_TABLE_HELPER) + " " + report.string();
-  ASSERT_EQ(std::system(command.c_str()), 0);
+  auto helper = runTableHelper({report.string()});
+  ASSERT_NE(helper, nullptr);
+  ASSERT_EQ(helper->wait(), 0);
   const HelperReport seen = readReport(report);
   std::filesystem::remove(report);
   EXPECT_EQ(seen.deviceCount, cam.DeviceCount());
@@ -119,9 +127,8 @@ TEST(CFx3ApiTest, TableSurvivesWhileAnotherProcessHoldsIt) {
   auto first = std::make_unique<CVelCy3Cam>();
   ASSERT_GE(indexOfPath(*first, pathOf(camera)), 0);
   const int devices = first->DeviceCount();
-  const std::string command =
-      std::string(NIVEXA_TABLE_HELPER) + " " + report.string() + " " + release.string() + " &";
-  ASSERT_EQ(std::system(command.c_str()), 0);
+  auto helper = runTableHelper({report.string(), release.string()});
+  ASSERT_NE(helper, nullptr);
   ASSERT_TRUE(waitForFile(report));
   EXPECT_EQ(sharedBlock().userCount, 2);
   // Our last controller goes while the helper still holds the table: it must not look unused.
@@ -131,9 +138,7 @@ TEST(CFx3ApiTest, TableSurvivesWhileAnotherProcessHoldsIt) {
   EXPECT_EQ(again.DeviceCount(), devices);
   EXPECT_GE(again.FindDevice(0x3050, 0), 0);
   std::ofstream(release).put('x');
-  for (int i = 0; i < 500 && sharedBlock().userCount != 1; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  EXPECT_EQ(helper->wait(), 0);
   std::filesystem::remove(report);
   std::filesystem::remove(release);
   sim::removeCamera(camera);

@@ -1,8 +1,10 @@
 #include <memory>
 
+#include "platform/DeviceIo.h"
 #include "sim/CameraSet.h"
 #include "transport/drivers/CompositeDriver.h"
 #include "transport/drivers/Fx3Driver.h"
+#include "transport/drivers/KernelDriverBackend.h"
 #include "transport/drivers/VirtualCameraBackend.h"
 #include "transport/drivers/VirtualCameraEnvironment.h"
 
@@ -17,6 +19,10 @@ CompositeDriver& composite() {
   static CompositeDriver* driver = [] {
     auto* d = new CompositeDriver;
     d->add(std::make_shared<VirtualCameraBackend>(sim::cameras()));
+    // Real cameras behind their kernel driver, where the system has one (Windows).
+    if (auto calls = platform::systemDeviceIo()) {
+      d->add(std::make_shared<KernelDriverBackend>(std::move(calls)));
+    }
     createVirtualCamerasFromEnvironment(sim::cameras());
     return d;
   }();

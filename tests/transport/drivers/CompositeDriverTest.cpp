@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <set>
 
+#include "platform/Process.h"
 #include "transport/drivers/VirtualCameraEnvironment.h"
 #include "transport/drivers/VirtualCameraRig.h"
 
@@ -80,9 +81,9 @@ TEST(VirtualCameraEnvironment, CreatesCamerasFromCountOrOptionLists) {
 
 TEST(VirtualCameraEnvironment, ProcessDriverListsCamerasOfTheVariable) {
   // The process-wide driver reads the variable once, on first use.
-  ::setenv(kVirtualCamerasVariable, "serial=ENV1;serial=ENV2", 1);
+  ASSERT_TRUE(platform::setEnvironmentVariable(kVirtualCamerasVariable, "serial=ENV1;serial=ENV2"));
   auto paths = fx3Driver().enumerate(kCameraInterfaceGuid);
-  ::unsetenv(kVirtualCamerasVariable);
+  platform::setEnvironmentVariable(kVirtualCamerasVariable, nullptr);
   EXPECT_EQ(paths.size(), 2u);
   auto extra = sim::createCamera({});
   EXPECT_EQ(fx3Driver().enumerate(kCameraInterfaceGuid).size(), 3u);

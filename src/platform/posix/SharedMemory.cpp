@@ -91,16 +91,17 @@ std::unique_ptr<SharedMemory> SharedMemory::openOrCreate(const std::string& name
       new SharedMemory(object, fd, static_cast<uint8_t*>(view), size));
 }
 
-SharedMemory::SharedMemory(std::string objectName, int fd, uint8_t* data, size_t size)
-    : objectName_(std::move(objectName)), fd_(fd), data_(data), size_(size) {}
+SharedMemory::SharedMemory(std::string objectName, intptr_t osHandle, uint8_t* data, size_t size)
+    : objectName_(std::move(objectName)), osHandle_(osHandle), data_(data), size_(size) {}
 
 SharedMemory::~SharedMemory() {
+  const int fd = static_cast<int>(osHandle_);
   NameLock guard(objectName_);
   munmap(data_, size_);
-  if (guard.held() && noOtherHolder(fd_)) {
+  if (guard.held() && noOtherHolder(fd)) {
     shm_unlink(objectName_.c_str());
   }
-  close(fd_);
+  close(fd);
 }
 
 }  // namespace nivexa::platform

@@ -1,0 +1,157 @@
+#include "platform/FileIO.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+
+namespace nivexa::platform {
+namespace {
+
+HANDLE asHandle(intptr_t value) {
+  return reinterpret_cast<HANDLE>(value);
+}
+
+constexpr intptr_t kClosed = -1;  // INVALID_HANDLE_VALUE
+
+size_t lastSeparator(const std::string& path) {
+  return path.find_last_of("\\/");
+}
+
+std::string folderOf(const std::string& path) {
+  const size_t at = lastSeparator(path);
+  if (at == std::string::npos) {
+    return ".";
+  }
+  return path.substr(0, at == 0 ? 1 : at);
+}
+
+std::string baseOf(const std::string& path) {
+  const size_t at = lastSeparator(path);
+  return at == std::string::npos ? path : path.substr(at + 1);
+}
+
+}  // namespace
+
+InputFile::~InputFile() {
+  close();
+}
+
+bool InputFile::open(const char* path) {
+  close();
+  if (path == nullptr || *path == '\0') {
+    return false;
+  }
+  // A folder opens as well, as it does elsewhere; it then has no size and yields no bytes.
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  fd_ = file == INVALID_HANDLE_VALUE ? kClosed : reinterpret_cast<intptr_t>(file);
+  return fd_ != kClosed;
+}
+
+std::optional<uint64_t> InputFile::size() const {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (fd_ == kClosed || GetFileType(asHandle(fd_)) != FILE_TYPE_DISK ||
+      !GetFileInformationByHandle(asHandle(fd_), &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return std::nullopt;
+  }
+  return (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+}
+
+bool InputFile::readExact(std::span<uint8_t> destination) {
+  size_t done = 0;
+  while (fd_ != kClosed && done < destination.size()) {
+    const size_t left = destination.size() - done;
+    const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+    DWORD got = 0;
+    if (!ReadFile(asHandle(fd_), destination.data() + done, chunk, &got, nullptr) || got == 0) {
+      return false;
+    }
+    done += got;
+  }
+  return fd_ != kClosed;
+}
+
+void InputFile::close() {
+  if (fd_ != kClosed) {
+    CloseHandle(asHandle(fd_));
+    fd_ = kClosed;
+  }
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+  abandon();
+}
+
+bool AtomicFileWriter::open(const char* targetPath) {
+  abandon();
+  if (targetPath == nullptr || *targetPath == '\0') {
+    return false;
+  }
+  static std::atomic<uint32_t> sequence{0};
+  target_ = targetPath;
+  char suffix[48];
+  std::snprintf(suffix, sizeof suffix, ".%lu.%u.tmp", GetCurrentProcessId(), sequence.fetch_add(1));
+  temporary_ = folderOf(target_);
+  temporary_ += '\\';
+  temporary_ += '.';
+  temporary_ += baseOf(target_);
+  temporary_ += suffix;
+  HANDLE file = CreateFileA(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_HIDDEN, nullptr);
+  fd_ = file == INVALID_HANDLE_VALUE ? kClosed : reinterpret_cast<intptr_t>(file);
+  failed_ = fd_ == kClosed;
+  if (failed_) {
+    temporary_.clear();
+  }
+  return !failed_;
+}
+
+bool AtomicFileWriter::write(std::span<const uint8_t> bytes) {
+  size_t done = 0;
+  while (!failed_ && fd_ != kClosed && done < bytes.size()) {
+    const size_t left = bytes.size() - done;
+    const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+    DWORD put = 0;
+    if (!WriteFile(asHandle(fd_), bytes.data() + done, chunk, &put, nullptr) || put == 0) {
+      failed_ = true;
+      break;
+    }
+    done += put;
+  }
+  return !failed_ && fd_ != kClosed;
+}
+
+bool AtomicFileWriter::commit() {
+  if (failed_ || fd_ == kClosed) {
+    abandon();
+    return false;
+  }
+  const bool flushed = FlushFileBuffers(asHandle(fd_)) != 0;
+  const bool closed = CloseHandle(asHandle(fd_)) != 0;
+  fd_ = kClosed;
+  // The hidden attribute belongs to the temporary name only.
+  if (!flushed || !closed || !SetFileAttributesA(temporary_.c_str(), FILE_ATTRIBUTE_NORMAL) ||
+      !MoveFileExA(temporary_.c_str(), target_.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    abandon();
+    return false;
+  }
+  temporary_.clear();
+  return true;
+}
+
+void AtomicFileWriter::abandon() {
+  if (fd_ != kClosed) {
+    CloseHandle(asHandle(fd_));
+    fd_ = kClosed;
+  }
+  if (!temporary_.empty()) {
+    DeleteFileA(temporary_.c_str());
+    temporary_.clear();
+  }
+  failed_ = false;
+}
+
+}  // namespace nivexa::platform
