@@ -2,8 +2,8 @@
 
 namespace nivexa::output {
 
-std::unique_ptr<AviSink> openFileSink(const std::string& path) {
-  auto sink = std::make_unique<FileSink>();
+std::unique_ptr<AviSink> openAviFileSink(const std::string& path) {
+  auto sink = std::make_unique<AviFileSink>();
   if (!sink->create(path)) {
     return nullptr;
   }

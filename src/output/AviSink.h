@@ -23,9 +23,9 @@ class AviSink {
 };
 
 // The sink of a real file; nullptr when it cannot be created.
-std::unique_ptr<AviSink> openFileSink(const std::string& path);
+std::unique_ptr<AviSink> openAviFileSink(const std::string& path);
 
-class FileSink : public AviSink {
+class AviFileSink : public AviSink {
  public:
   bool create(const std::string& path) { return file_.create(path); }
   bool append(std::span<const uint8_t> bytes) override { return file_.append(bytes); }

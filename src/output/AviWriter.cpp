@@ -46,7 +46,7 @@ bool AviWriter::Open(const std::string& path, const AviFormat& format, const Avi
   if (format.width <= 0 || format.height <= 0) {
     return false;
   }
-  auto sink = openFileSink(path);
+  auto sink = openAviFileSink(path);
   return sink != nullptr && Open(std::move(sink), format, limits);
 }
 

@@ -107,7 +107,7 @@ TEST_F(SaveImage, SavingBesideACallbackPreviewSavesWholeFrames) {
   Sink frames;
   ASSERT_EQ(
       Nivexa_CallBackPreview(h_, frames, callbackBuffer.data(), LONG(callbackBuffer.size()), 1), 1);
-  NivexaMsg message;
+  nivexa::test::TestMessage message{};
   int saved = 0;
   for (int i = 0; i < 8 && nextMessage(frames, message); ++i) {
     const auto raw = path("live.raw");
