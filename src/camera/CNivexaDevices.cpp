@@ -107,7 +107,9 @@ int CNivexa::SetDeviceNumber(int32_t number) {
   if (!RequireEngine()) {
     return 0;
   }
-  if (settingsFlag_.exchange(1) != 0) {
+  // Only an open camera has settings of its own to keep; a device that failed to open leaves
+  // only its driver's defaults, which must not become the stored values of that position.
+  if (settingsFlag_.exchange(1) != 0 && currentDevice_ >= 0) {
     SaveDeviceSettings();
   }
   if (!engine_->IsDeviceNumberValid(number)) {
@@ -127,6 +129,15 @@ int CNivexa::SetDeviceNumber(int32_t number) {
   }
   LoadDeviceSettings();
   ApplyAnalogSettings();
+  // A colour mode chosen before any camera was open (or stored for another one) is one this
+  // sensor may not deliver; the stream would then fail at every start. Fall back to 8 bits.
+  const int32_t mode = colorMode_;
+  const bool colour = mode >= 2;
+  const bool monochromeOnly = mode == 0 || mode == 3;
+  if ((colour && !engine_->AcceptsColourFormats()) ||
+      (monochromeOnly && !engine_->AcceptsMonochromeFormats())) {
+    colorMode_ = engine_->AcceptsMonochromeFormats() ? 0 : 1;
+  }
   currentDevice_ = number;
   deviceLost_ = 0;
   return 1;

@@ -192,8 +192,10 @@ void CNivexa::PreviewLoop() {
     if (waited == kWaitTransferFailed) {
       running_ = 0;
       deviceLost_ = 1;
-      PostFrameMessage(0, NIVEXA_ERR_STREAM_LOST);
+      // Recorded before the message goes out, so an application that asks for the reason on
+      // receiving it finds it on the stack.
       RecordError(NIVEXA_ERR_STREAM_LOST);
+      PostFrameMessage(0, NIVEXA_ERR_STREAM_LOST);
       break;
     }
     if (waited != kWaitNewFrame) {

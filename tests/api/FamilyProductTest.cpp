@@ -33,6 +33,8 @@ TEST(OtherFamilyProduct, FailsWithError2AndLeavesTheHandleUsable) {
   char names[10][256] = {};
   EXPECT_GE(Nivexa_EnumDevice(h, names), 1);
   ASSERT_EQ(Nivexa_SetDeviceNumber(h, 0), 1);
+  // Chosen while no camera was open, a colour mode gives way to what this sensor delivers.
+  EXPECT_EQ(Nivexa_GetColorMode(h), 8);
   EXPECT_EQ(Nivexa_SnapShot(h, image.data(), static_cast<LONG>(image.size()), 1), 1);
   EXPECT_EQ(drainErrors(h), std::vector<LONG>{});
   EXPECT_TRUE(std::any_of(image.begin(), image.end(), [](uint8_t v) { return v != 0; }));
