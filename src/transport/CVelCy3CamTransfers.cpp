@@ -63,8 +63,10 @@ int CVelCy3Cam::abortEndpoint(DeviceHandle handle, uint8_t endpoint) {
     if (request->done.wait(kCancelLimitMs)) {
       result = fx3Driver().overlappedResult(handle, request->overlapped, false);
     }
+    settle(std::move(request));
   }
-  settle(std::move(request));
+  // Refused outright (a device that has gone, a closed handle), the request never reached the
+  // driver, which therefore holds nothing of it: it is freed here.
   return result.ok ? 1 : 0;
 }
 
