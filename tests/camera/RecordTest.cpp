@@ -56,13 +56,16 @@ AviFacts waitForCompleteFile(const std::string& path, int timeoutMs) {
 }
 
 // Frames reach the file as the stream delivers them, which a loaded machine slows down: the tests
-// that stop a recording early wait for frames in the file rather than for a time.
-bool waitForFramesInFile(const std::string& path, uint64_t frames) {
+// that stop a recording early wait for frames rather than for a time. A recording in progress is
+// written under a temporary name beside its final one, which it takes when complete.
+bool waitForFramesInProgress(const fs::path& dir, uint64_t frames) {
   const uint64_t size = 232 + frames * (8 + kFrameBytes);
   for (int waited = 0; waited <= 20000; waited += 20) {
     std::error_code error;
-    if (fs::file_size(path, error) >= size && !error) {
-      return true;
+    for (const auto& entry : fs::directory_iterator(dir, error)) {
+      if (entry.path().extension() == ".tmp" && entry.file_size(error) >= size && !error) {
+        return true;
+      }
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
@@ -131,7 +134,7 @@ TEST_F(Recording, SixteenBitFramesKeepTheirTwelveSignificantBits) {
   ASSERT_EQ(Nivexa_SetColorMode(h_, 16), 1);
   const std::string file = path("sixteen.avi");
   ASSERT_EQ(Nivexa_Record(h_, file.c_str(), 3000, 0), 1);
-  ASSERT_TRUE(waitForFramesInFile(file, 2));
+  ASSERT_TRUE(waitForFramesInProgress(dir_, 2));
   ASSERT_EQ(Nivexa_StopPreview(h_), 1);
   const AviFacts facts = inspect(file);
   ASSERT_TRUE(facts.complete) << "a recording stopped early is completed all the same";
@@ -148,10 +151,10 @@ TEST_F(Recording, SixteenBitFramesKeepTheirTwelveSignificantBits) {
 TEST_F(Recording, ReleaseCompletesTheFileAndASecondRecordingRewritesIt) {
   const std::string file = path("again.avi");
   ASSERT_EQ(Nivexa_Record(h_, file.c_str(), 3000, 0), 1);
-  ASSERT_TRUE(waitForFramesInFile(file, 2));
+  ASSERT_TRUE(waitForFramesInProgress(dir_, 2));
   // A second recording ends the first, truncates the file and starts it again.
   ASSERT_EQ(Nivexa_Record(h_, file.c_str(), 3000, 0), 1);
-  ASSERT_TRUE(waitForFramesInFile(file, 1));
+  ASSERT_TRUE(waitForFramesInProgress(dir_, 1));
   Nivexa_Release(h_);
   h_ = 0;
   const AviFacts facts = inspect(file);
@@ -170,8 +173,10 @@ TEST_F(Recording, BadPathsAreRefusedAndLeaveNothingRunning) {
   EXPECT_EQ(Nivexa_Record(h_, unwritable.c_str(), 100, 0), 0);
   EXPECT_EQ(errors(), std::vector<LONG>{12});
   EXPECT_FALSE(fs::exists(unwritable));
-  // The stream that was started for it has been closed again.
-  EXPECT_EQ(Nivexa_SnapShot(h_, nullptr, 0, 0), 1);
+  // The stream that was started for it has been closed again: the object is idle, and so
+  // takes another acquisition command.
+  EXPECT_EQ(Nivexa_Capture(h_), 1);
+  EXPECT_EQ(Nivexa_Close(h_), 1);
 
   const std::wstring wide = (dir_ / "wide.avi").wstring();
   ASSERT_EQ(Nivexa_RecordW(h_, wide.c_str(), 0, 0), 1);
