@@ -88,7 +88,8 @@ class ServerImage {
     if (image->bits_per_pixel == 32) {
       XPutImage(display_, window, gc, image, 0, 0, 0, 0, static_cast<unsigned>(frame.width),
                 static_cast<unsigned>(frame.height));
-      XFlush(display_);
+      // Shown means the server has it, as with the shared-memory path.
+      XSync(display_, False);
     }
     image->data = nullptr;  // the pixels belong to the frame buffer
     XDestroyImage(image);
@@ -263,6 +264,11 @@ class X11Window final : public PreviewWindow {
       teardown();
       return;
     }
+    serve();
+    teardown();
+  }
+
+  void serve() {
     ServerImage image(display_, visual_, shmWanted());
     const int xfd = ConnectionNumber(display_);
     while (!stop_) {
@@ -301,7 +307,6 @@ class X11Window final : public PreviewWindow {
         (void)!read(wakeFd_, &count, sizeof count);
       }
     }
-    teardown();
   }
 
   // True when the event asks for the last frame again.
@@ -331,6 +336,7 @@ class X11Window final : public PreviewWindow {
           // The user closed it: the picture stops, the stream goes on until the application
           // stops it.
           XDestroyWindow(display_, window_);
+          XSync(display_, False);
           markClosed();
         }
         return false;
