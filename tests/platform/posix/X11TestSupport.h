@@ -1,8 +1,9 @@
 #pragma once
 
+#include <gtest/gtest.h>
+// After GoogleTest, whose names Xlib's macros (None, Status, ...) would replace.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdint>
