@@ -14,6 +14,7 @@
 
 #include "NivexaMessages.h"
 #include "NivexaSdk.h"
+#include "View.h"
 #include "engine/FamilyReport.h"
 #include "settings/SettingsReport.h"
 
@@ -33,6 +34,9 @@ int printUsage(std::FILE* out) {
       "  info [--device N]       camera information, temperature, cooler, exposure and gain\n"
       "  stream [--seconds N] [--device N] [--bits 8|16]\n"
       "                          preview into a buffer and report the frames delivered\n"
+      "  view [--seconds N] [--device N]\n"
+      "                          live video in a window with the frame rate in its title; q or\n"
+      "                          closing the window ends it (0 seconds or none: until then)\n"
       "  family                  the camera family: product IDs, drivers, arrays, capabilities\n"
       "  snapshot [-o FILE] [--type bmp|raw|jpeg|jpeg70|jpeg20|png|tiff] [--bits 8|16]\n"
       "           [--exposure SECONDS] [--gain N] [--device N]\n"
@@ -495,6 +499,21 @@ int main(int argc, char** argv) {
     return runSettings(argc, argv);
   }
   Options options;
+  if (command == "view") {
+    options.seconds = 0;
+    if (!parseOptions(argc, argv, options)) {
+      return printUsage(stderr);
+    }
+    int count = 0;
+    const LONG h = openHandle(argv, count);
+    if (h == 0 || !selectDevice(h, options.device)) {
+      Nivexa_Release(h);
+      return 1;
+    }
+    const int status = runView(h, options.seconds);
+    Nivexa_Release(h);
+    return status;
+  }
   if (command == "list" || command == "info" || command == "stream") {
     if (!parseOptions(argc, argv, options)) {
       return printUsage(stderr);
