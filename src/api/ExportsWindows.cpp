@@ -10,8 +10,8 @@ extern "C" {
 
 NIVEXA_API BOOL Nivexa_SetPreviewWindow(LONG h, HWND parent, LONG x, LONG y, LONG width,
                                         LONG height) {
-  return withCamera(h, BOOL{0},
-                    [&](CNivexa& cam) { return cam.SetPreviewWindow(parent, x, y, width, height); });
+  return withCamera(
+      h, BOOL{0}, [&](CNivexa& cam) { return cam.SetPreviewWindow(parent, x, y, width, height); });
 }
 
 NIVEXA_API BOOL Nivexa_SetCaptureWindow(LONG h, LONG width, LONG height) {

@@ -42,9 +42,10 @@ int CNivexa::OpenPreviewWindow() {
   request.clientWidth = frameWidth_ / divisor;
   request.clientHeight = frameHeight_ / divisor;
   char name[256];
-  std::snprintf(name, sizeof name, "VideoRenderer_%08x_%08x",
-                static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)),
-                static_cast<unsigned>(platform::timeGetTime() + static_cast<uint32_t>(std::rand())));
+  std::snprintf(
+      name, sizeof name, "VideoRenderer_%08x_%08x",
+      static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)),
+      static_cast<unsigned>(platform::timeGetTime() + static_cast<uint32_t>(std::rand())));
   request.className = name;
   auto window = platform::createPreviewWindow(request);
   if (!window) {

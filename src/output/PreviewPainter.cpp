@@ -16,8 +16,8 @@ void gray16ToGray8Div16(const imaging::KernelArgs& a) {
     const auto* src = a.src + static_cast<ptrdiff_t>(y) * a.srcStride;
     auto* dst = a.dst + static_cast<ptrdiff_t>(a.dstY + y - a.rect.top) * a.dstStride + a.dstX;
     for (int32_t x = a.rect.left; x < a.rect.right; ++x) {
-      const unsigned value = static_cast<unsigned>(src[2 * x]) |
-                             static_cast<unsigned>(src[2 * x + 1]) << 8;
+      const unsigned value =
+          static_cast<unsigned>(src[2 * x]) | static_cast<unsigned>(src[2 * x + 1]) << 8;
       dst[x - a.rect.left] = static_cast<uint8_t>(std::min(value / 16, 255u));
     }
   }
@@ -32,16 +32,14 @@ imaging::DibImage* displaySource(imaging::ColorMode mode, imaging::FrameBitmaps&
     case ColorMode::Mono8:
       return &b.raw8;
     case ColorMode::Mono16:
-      return b.raw8.bitsPerPixel() == 8 &&
-                     imaging::ApplyKernel(b.raw8, gray16ToGray8Div16, b.raw16, nullptr, 0, 0,
-                                          nullptr)
+      return b.raw8.bitsPerPixel() == 8 && imaging::ApplyKernel(b.raw8, gray16ToGray8Div16, b.raw16,
+                                                                nullptr, 0, 0, nullptr)
                  ? &b.raw8
                  : nullptr;
     case ColorMode::Bgr24:
       return &b.bgr24;
     case ColorMode::Bgr32:
-      return imaging::kernels::convert(b.bgr24, table::kBgr32ToBgr24, b.bgr32) ? &b.bgr24
-                                                                               : nullptr;
+      return imaging::kernels::convert(b.bgr24, table::kBgr32ToBgr24, b.bgr32) ? &b.bgr24 : nullptr;
     case ColorMode::Bgr48:
       return imaging::kernels::convert(b.bgr24, table::kBgr16ToBgr24Div16, b.bgr48) ? &b.bgr24
                                                                                     : nullptr;

@@ -16,9 +16,9 @@ struct DibPixels {
   int32_t width = 0;
   int32_t height = 0;
   int32_t stride = 0;
-  uint16_t bitsPerPixel = 0;          // 8 (through `palette`) or 24 (blue, green, red)
-  std::span<const uint8_t> palette;   // 8 bits: 256 blue-green-red-reserved entries
-  void* deviceContext = nullptr;      // Windows: the memory DC the bitmap is selected into
+  uint16_t bitsPerPixel = 0;         // 8 (through `palette`) or 24 (blue, green, red)
+  std::span<const uint8_t> palette;  // 8 bits: 256 blue-green-red-reserved entries
+  void* deviceContext = nullptr;     // Windows: the memory DC the bitmap is selected into
 };
 
 // Where the window goes. With a parent it is a child at (x, y) of width x height inside it;

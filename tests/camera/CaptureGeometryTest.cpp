@@ -26,9 +26,8 @@ BOOL setGeometry(LONG h, const Geometry& g) {
 void storePresets(const std::vector<std::pair<int, settings::GeometrySettings>>& presets) {
   platform::RegistryChanges changes;
   for (const auto& [number, preset] : presets) {
-    settings::writeSizeSet(changes,
-                           std::string(settings::kProductKey) + "\\" + settings::sizeKeyName(number),
-                           preset);
+    settings::writeSizeSet(
+        changes, std::string(settings::kProductKey) + "\\" + settings::sizeKeyName(number), preset);
   }
   ASSERT_TRUE(changes.apply());
 }
@@ -37,8 +36,8 @@ void storePresets(const std::vector<std::pair<int, settings::GeometrySettings>>&
 // that area.
 bool snapshotOfSize(LONG h, LONG width, LONG height) {
   std::vector<uint8_t> image(static_cast<size_t>(width * height));
-  return Nivexa_SnapShot(h, image.data(), LONG(image.size()), 1) == 1 &&
-         Nivexa_Width(h) == width && Nivexa_Height(h) == height;
+  return Nivexa_SnapShot(h, image.data(), LONG(image.size()), 1) == 1 && Nivexa_Width(h) == width &&
+         Nivexa_Height(h) == height;
 }
 
 constexpr Geometry kFull{2048, 0, 2048, 1536, 0, 1536};
@@ -61,9 +60,9 @@ TEST_F(CameraTest, AnAreaBeyondTheSensorIsError7AndStaysStored) {
 TEST_F(CameraTest, TriplesTheEngineRefusesAreError9AndChangeNothing) {
   const Geometry before = geometryOf(h_);
   EXPECT_EQ(setGeometry(h_, {1000, 0, 1024, 1536, 0, 1536}), 0);  // wider than its total
-  EXPECT_EQ(setGeometry(h_, {2048, 0, 0, 1536, 0, 1536}), 0);      // empty
-  EXPECT_EQ(setGeometry(h_, {4096, 0, 1024, 1536, 0, 1536}), 0);   // total beyond the array
-  EXPECT_EQ(setGeometry(h_, {2048, 0, 2048, 1536, 0, 2000}), 0);   // taller than the array
+  EXPECT_EQ(setGeometry(h_, {2048, 0, 0, 1536, 0, 1536}), 0);     // empty
+  EXPECT_EQ(setGeometry(h_, {4096, 0, 1024, 1536, 0, 1536}), 0);  // total beyond the array
+  EXPECT_EQ(setGeometry(h_, {2048, 0, 2048, 1536, 0, 2000}), 0);  // taller than the array
   EXPECT_EQ(errors(), std::vector<LONG>(4, NIVEXA_ERR_ARGUMENT));
   EXPECT_EQ(geometryOf(h_), before);
   // The full width and height pass whatever their totals say.

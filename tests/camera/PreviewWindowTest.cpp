@@ -33,9 +33,8 @@ class PreviewWindowTest : public CameraTest {
   // The library's top-level windows on the screen now.
   std::vector<Window> topLevelWindows() const {
     auto windows = display_.childrenNamed(display_.root(), "Active Window");
-    std::erase_if(windows, [&](Window w) {
-      return display_.windowClass(w).rfind("VideoRenderer_", 0) != 0;
-    });
+    std::erase_if(
+        windows, [&](Window w) { return display_.windowClass(w).rfind("VideoRenderer_", 0) != 0; });
     return windows;
   }
 
@@ -66,8 +65,8 @@ TEST_F(PreviewWindowTest, TopLevelWindowOfASubsampledFrameIs1024x768AndShowsItUp
   // One-to-one: the window shows the frame pixel for pixel, its top row at the top.
   std::vector<uint32_t> expected(frame.size());
   std::transform(frame.begin(), frame.end(), expected.begin(), grayPixel);
-  EXPECT_TRUE(eventually(
-      [&] { return display_.screenshot(window, kHalfWidth, kHalfHeight) == expected; }));
+  EXPECT_TRUE(
+      eventually([&] { return display_.screenshot(window, kHalfWidth, kHalfHeight) == expected; }));
   EXPECT_NE(frame.front(), frame.back()) << "a picture whose orientation can be seen";
 
   ASSERT_EQ(Nivexa_Close(h_), 1);
@@ -150,7 +149,8 @@ TEST_F(PreviewWindowTest, ClosingTheWindowLeavesTheStreamToTheApplication) {
   event.xclient.window = window;
   event.xclient.message_type = XInternAtom(display_.get(), "WM_PROTOCOLS", False);
   event.xclient.format = 32;
-  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display_.get(), "WM_DELETE_WINDOW", False));
+  event.xclient.data.l[0] =
+      static_cast<long>(XInternAtom(display_.get(), "WM_DELETE_WINDOW", False));
   XSendEvent(display_.get(), window, False, NoEventMask, &event);
   XSync(display_.get(), False);
   EXPECT_TRUE(eventually([&] { return display_.place(window).width == 0; }));

@@ -17,8 +17,8 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <atomic>
+#include <bit>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -104,10 +104,9 @@ class ServerImage {
       return false;
     }
     // Pixels are written as native 32-bit words.
-    const bool native = image_->bits_per_pixel == 32 &&
-                        image_->byte_order == (std::endian::native == std::endian::little
-                                                   ? LSBFirst
-                                                   : MSBFirst);
+    const bool native =
+        image_->bits_per_pixel == 32 &&
+        image_->byte_order == (std::endian::native == std::endian::little ? LSBFirst : MSBFirst);
     info_.shmid = native ? shmget(IPC_PRIVATE,
                                   static_cast<size_t>(image_->bytes_per_line) *
                                       static_cast<size_t>(image_->height),
@@ -185,8 +184,8 @@ class X11Window final : public PreviewWindow {
   bool open(const WindowRequest& request) {
     std::promise<bool> made;
     auto result = made.get_future();
-    thread_ = std::thread(
-        [this, request, made = std::move(made)]() mutable { run(request, made); });
+    thread_ =
+        std::thread([this, request, made = std::move(made)]() mutable { run(request, made); });
     return result.get();
   }
 
@@ -204,9 +203,9 @@ class X11Window final : public PreviewWindow {
   bool waitShown(int32_t timeoutMs) override {
     std::unique_lock lock(mutex_);
     const uint64_t wanted = drawn_;
-    return shownChanged_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                  [&] { return shown_ >= wanted || closed_; }) &&
-           !closed_;
+    return shownChanged_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+      return shown_ >= wanted || closed_;
+    }) && !closed_;
   }
 
  private:

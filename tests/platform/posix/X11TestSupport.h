@@ -122,9 +122,9 @@ class TestDisplay {
   }
 
   Window createWindow(Window parent, WindowPlace p) const {
-    const Window window = XCreateSimpleWindow(display_, parent, p.x, p.y,
-                                              static_cast<unsigned>(p.width),
-                                              static_cast<unsigned>(p.height), 0, 0, 0x404040);
+    const Window window =
+        XCreateSimpleWindow(display_, parent, p.x, p.y, static_cast<unsigned>(p.width),
+                            static_cast<unsigned>(p.height), 0, 0, 0x404040);
     XMapWindow(display_, window);
     XSync(display_, False);
     return window;

@@ -52,7 +52,8 @@ TestBitmap grayRamp(int32_t width, int32_t height) {
   TestBitmap bitmap{width, height, 8};
   for (int32_t r = 0; r < height; ++r) {
     for (int32_t c = 0; c < width; ++c) {
-      bitmap.pixels[static_cast<size_t>(r * bitmap.stride + c)] = static_cast<uint8_t>(3 * c + 7 * r);
+      bitmap.pixels[static_cast<size_t>(r * bitmap.stride + c)] =
+          static_cast<uint8_t>(3 * c + 7 * r);
     }
   }
   return bitmap;
@@ -113,7 +114,8 @@ TEST_P(X11WindowTest, RowsTurnedOverPutMemoryRowZeroAtTheTopAndPlainCopiesTheBot
   ASSERT_EQ(shot.size(), 37u * 21u);
   for (int y = 0; y < 21; ++y) {
     for (int x = 0; x < 37; ++x) {
-      ASSERT_EQ(shot[static_cast<size_t>(y * 37 + x)], grayPixel(static_cast<uint8_t>(3 * x + 7 * y)))
+      ASSERT_EQ(shot[static_cast<size_t>(y * 37 + x)],
+                grayPixel(static_cast<uint8_t>(3 * x + 7 * y)))
           << x << "," << y;
     }
   }
@@ -133,8 +135,8 @@ TEST_P(X11WindowTest, RowsTurnedOverPutMemoryRowZeroAtTheTopAndPlainCopiesTheBot
   shot = display_.screenshot(xWindowOf(*window), 5, 3);
   for (int y = 0; y < 3; ++y) {
     for (int x = 0; x < 5; ++x) {
-      const uint32_t expected = 200u << 16 | static_cast<uint32_t>(100 + (2 - y)) << 8 |
-                                static_cast<uint32_t>(10 * x);
+      const uint32_t expected =
+          200u << 16 | static_cast<uint32_t>(100 + (2 - y)) << 8 | static_cast<uint32_t>(10 * x);
       ASSERT_EQ(shot[static_cast<size_t>(y * 5 + x)], expected) << x << "," << y;
     }
   }
@@ -207,7 +209,8 @@ TEST_P(X11WindowTest, ResizeIsSeenAndTheCloseButtonStopsDrawing) {
   event.xclient.window = xid;
   event.xclient.message_type = XInternAtom(display_.get(), "WM_PROTOCOLS", False);
   event.xclient.format = 32;
-  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display_.get(), "WM_DELETE_WINDOW", False));
+  event.xclient.data.l[0] =
+      static_cast<long>(XInternAtom(display_.get(), "WM_DELETE_WINDOW", False));
   XSendEvent(display_.get(), xid, False, NoEventMask, &event);
   XSync(display_.get(), False);
   EXPECT_TRUE(test::eventually([&] { return !window->visible(); }));
