@@ -232,11 +232,16 @@ class X11Window final : public PreviewWindow {
     if (source.bitsPerPixel == 8) {
       uint32_t lookup[256];
       x11::paletteLookup(source.palette, layout_, lookup);
+      const bool ramp = x11::isGrayRamp(lookup);
       for (int32_t y = 0; y < source.height; ++y) {
         const int32_t row = asBitmapShows ? source.height - 1 - y : y;
-        x11::convertGrayRow(source.bits + static_cast<ptrdiff_t>(row) * source.stride,
-                            frame.pixels.data() + static_cast<size_t>(y) * source.width,
-                            source.width, lookup);
+        const uint8_t* from = source.bits + static_cast<ptrdiff_t>(row) * source.stride;
+        uint32_t* to = frame.pixels.data() + static_cast<size_t>(y) * source.width;
+        if (ramp) {
+          x11::convertGrayRampRow(from, to, source.width);
+        } else {
+          x11::convertGrayRow(from, to, source.width, lookup);
+        }
       }
     } else {
       for (int32_t y = 0; y < source.height; ++y) {

@@ -91,6 +91,21 @@ void convertGrayRow(const uint8_t* source, uint32_t* destination, int32_t width,
   }
 }
 
+void convertGrayRampRow(const uint8_t* source, uint32_t* destination, int32_t width) {
+  for (int32_t x = 0; x < width; ++x) {
+    destination[x] = source[x] * 0x010101u;
+  }
+}
+
+bool isGrayRamp(const uint32_t (&lookup)[256]) {
+  for (uint32_t i = 0; i < 256; ++i) {
+    if (lookup[i] != i * 0x010101u) {
+      return false;
+    }
+  }
+  return true;
+}
+
 void convertBgrRow(const uint8_t* source, uint32_t* destination, int32_t width,
                    const PixelLayout& layout) {
   for (int32_t x = 0; x < width; ++x) {

@@ -34,6 +34,10 @@ bool pixelLayoutOf(const XVisualInfo& visual, PixelLayout& layout);
 // Rows of the window's image, one 32-bit pixel per pixel.
 void convertGrayRow(const uint8_t* source, uint32_t* destination, int32_t width,
                     const uint32_t (&lookup)[256]);
+// The same for a lookup that is the identity gray ramp (value x 0x010101): no table reads, so
+// the compiler can vectorise it.
+void convertGrayRampRow(const uint8_t* source, uint32_t* destination, int32_t width);
+bool isGrayRamp(const uint32_t (&lookup)[256]);
 void convertBgrRow(const uint8_t* source, uint32_t* destination, int32_t width,
                    const PixelLayout& layout);
 // The 256 pixels of an 8-bit bitmap's colour table (blue, green, red, reserved entries).

@@ -142,6 +142,25 @@ TEST_P(X11WindowTest, RowsTurnedOverPutMemoryRowZeroAtTheTopAndPlainCopiesTheBot
   }
 }
 
+TEST_P(X11WindowTest, EightBitPixelsGoThroughTheBitmapsColourTable) {
+  auto window = topLevel(16, 4);
+  ASSERT_NE(window, nullptr);
+  TestBitmap bitmap = grayRamp(16, 4);
+  for (size_t i = 0; i < 256; ++i) {  // blue stays, green inverted, no red
+    bitmap.palette[4 * i + 1] = static_cast<uint8_t>(255 - i);
+    bitmap.palette[4 * i + 2] = 0;
+  }
+  window->copyRowsTurnedOver(bitmap.view());
+  ASSERT_TRUE(window->waitShown(kWaitMs));
+  const auto shot = display_.screenshot(xWindowOf(*window), 16, 4);
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 16; ++x) {
+      const uint32_t value = static_cast<uint8_t>(3 * x + 7 * y);
+      ASSERT_EQ(shot[static_cast<size_t>(y * 16 + x)], (255 - value) << 8 | value) << x << "," << y;
+    }
+  }
+}
+
 TEST_P(X11WindowTest, ChildSitsInsideTheParentAtItsPlaceAndSize) {
   const Window parent = display_.createWindow(display_.root(), {0, 0, 200, 150});
   WindowRequest request;
