@@ -189,7 +189,7 @@ void CNivexa::PreviewLoop() {
       }
       FillFrameInfo(bitmaps_.rawFor(mode), mode, CountFrameForRate());
       ProcessFrame(mode);
-      newFrame_ = 1;
+      ++processedFrames_;
       imageReady_ = 1;
       DrawPreview(mode);
       uint8_t* buffer = callbackBuffer_;
@@ -232,6 +232,7 @@ void CNivexa::TriggerLoop() {
     }
     FillFrameInfo(bitmaps_.rawFor(mode), mode, 0);
     ProcessFrame(mode);
+    ++processedFrames_;
     imageReady_ = 1;
     DrawPreview(mode);
     uint8_t* buffer = callbackBuffer_;
