@@ -1,7 +1,10 @@
 // The library's preview window through the exports, under a real X server: which window a
 // placement makes, where, what it shows, and what happens when no window can be had.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -137,6 +140,28 @@ TEST_F(PreviewWindowTest, WithoutADisplayAPlacementIsError4AndFramesStillFlow) {
   EXPECT_EQ(Nivexa_Close(h_), 1);
   setenv("DISPLAY", saved.c_str(), 1);
   EXPECT_EQ(errors(), std::vector<LONG>{});
+}
+
+TEST_F(PreviewWindowTest, ARecordingShowsItsFramesInTheWindowWhenAskedTo) {
+  const std::string file = (std::filesystem::temp_directory_path() /
+                            ("nivexa-preview-" + std::to_string(getpid()) + ".avi"))
+                               .string();
+  const auto before = topLevelWindows();
+  ASSERT_EQ(Nivexa_SetPreviewWindow(h_, nullptr, 0, 0, 1, 1), 1);
+  ASSERT_EQ(Nivexa_Record(h_, file.c_str(), 300, 0), 1);
+  EXPECT_EQ(topLevelWindows().size(), before.size()) << "show window not set";
+  ASSERT_EQ(Nivexa_Close(h_), 1);
+  ASSERT_EQ(Nivexa_Record(h_, file.c_str(), 300, 1), 1);
+  EXPECT_EQ(topLevelWindows().size(), before.size() + 1);
+  ASSERT_EQ(Nivexa_Close(h_), 1);
+  EXPECT_EQ(topLevelWindows().size(), before.size());
+
+  const std::string saved = std::getenv("DISPLAY");
+  unsetenv("DISPLAY");
+  EXPECT_EQ(Nivexa_Record(h_, file.c_str(), 300, 1), 0);
+  setenv("DISPLAY", saved.c_str(), 1);
+  EXPECT_EQ(errors(), std::vector<LONG>{NIVEXA_ERR_WINDOW});
+  std::filesystem::remove(file);
 }
 
 TEST_F(PreviewWindowTest, ClosingTheWindowLeavesTheStreamToTheApplication) {
