@@ -1,6 +1,7 @@
 // The capture geometry through the exports: the engine's checks, the validation, the size
 // presets of the settings store, and the area the frames then have.
 #include <array>
+#include <atomic>
 
 #include "camera/CameraTestSupport.h"
 #include "platform/Registry.h"
@@ -88,7 +89,9 @@ TEST_F(CameraTest, ARunningPreviewKeepsItsFrameSizeAndTheNextStreamTakesTheNewAr
   for (int i = 0; i < 3; ++i) {
     ASSERT_TRUE(nextMessage(frames, message));
     ASSERT_NE(message.wParam, 0u) << "frames keep coming whole";
-    EXPECT_EQ(reinterpret_cast<NivexaFrameInfo*>(message.wParam)->width, 2048);
+    // The record is rewritten by the next frame while it is read: read as the library writes.
+    auto* info = reinterpret_cast<NivexaFrameInfo*>(message.wParam);
+    EXPECT_EQ(std::atomic_ref<LONG>(info->width).load(std::memory_order_relaxed), 2048);
   }
   ASSERT_EQ(Nivexa_StopPreview(h_), 1);
   EXPECT_TRUE(snapshotOfSize(h_, 1024, 768));
