@@ -233,9 +233,14 @@ NIVEXA_API BOOL Nivexa_WriteRegisterEx(LONG h, LONG address, LONG value);
 NIVEXA_API LONG Nivexa_ReadSromID(LONG h, LONG address, BOOL* ok);
 NIVEXA_API BOOL Nivexa_WriteSromID(LONG h, LONG address, LONG value);
 
-/* Preview window and capture geometry */
-NIVEXA_API BOOL Nivexa_SetPreviewWindow(LONG h, HWND parent, LONG left, LONG top, LONG right,
-                                        LONG bottom);
+/* Preview window and capture geometry.
+ * Nivexa_SetPreviewWindow places the window of the next Nivexa_Preview, Nivexa_CallBackPreview,
+ * Nivexa_Trigger or Nivexa_Record: with a parent, a child window at (x, y) of width x height
+ * inside it; without one, any non-zero value asks for a centred top-level window as large as
+ * the frame; a NULL parent with all four values 0 means no window. On Linux the parent is an
+ * X11 window passed through NivexaWin_FromXWindow (NivexaWindows.h). */
+NIVEXA_API BOOL Nivexa_SetPreviewWindow(LONG h, HWND parent, LONG x, LONG y, LONG width,
+                                        LONG height);
 NIVEXA_API BOOL Nivexa_SetCaptureWindow(LONG h, LONG width, LONG height);
 NIVEXA_API BOOL Nivexa_SetCaptureWindowEx(LONG h, LONG hTotal, LONG hStart, LONG hEffective,
                                           LONG vTotal, LONG vStart, LONG vEffective);

@@ -7,6 +7,7 @@ packages=(
   build-essential cmake binutils pkg-config ccache
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libjpeg-dev libpng-dev libtiff-dev zlib1g-dev libx11-dev libusb-1.0-0-dev
+  libxext-dev xvfb x11-utils
   pngcheck libtiff-tools imagemagick
   clang libclang-rt-dev
   ffmpeg

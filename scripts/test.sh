@@ -14,6 +14,29 @@ run_ctest() {
   (cd "$dir" && ctest --output-on-failure -j"$jobs" "$@")
 }
 
+# One virtual X server for the suites labelled "display" (the preview window), in every stage;
+# it replaces any DISPLAY of the caller, so no window opens on a desktop. -noreset: the server
+# would otherwise reset whenever its last client leaves and drop the next connections meanwhile.
+xvfb_pid=""
+stop_xvfb() {
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+  fi
+}
+trap stop_xvfb EXIT
+display_file=$(mktemp)
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$display_file" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 100); do
+  [ -s "$display_file" ] && break
+  sleep 0.1
+done
+export DISPLAY=":$(head -n1 "$display_file")"
+rm -f "$display_file"
+xdpyinfo >/dev/null || { echo "Xvfb did not start"; exit 1; }
+echo "== Xvfb on $DISPLAY for the suites labelled display"
+
 stage_start=$SECONDS
 stage_done() {
   echo "== $1: $((SECONDS - stage_start)) s"

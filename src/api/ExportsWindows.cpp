@@ -8,11 +8,10 @@ using nivexa::camera::CNivexa;
 
 extern "C" {
 
-NIVEXA_API BOOL Nivexa_SetPreviewWindow(LONG h, HWND parent, LONG left, LONG top, LONG right,
-                                        LONG bottom) {
-  return withCamera(h, BOOL{0}, [&](CNivexa& cam) {
-    return cam.SetPreviewWindow(parent, left, top, right, bottom);
-  });
+NIVEXA_API BOOL Nivexa_SetPreviewWindow(LONG h, HWND parent, LONG x, LONG y, LONG width,
+                                        LONG height) {
+  return withCamera(
+      h, BOOL{0}, [&](CNivexa& cam) { return cam.SetPreviewWindow(parent, x, y, width, height); });
 }
 
 NIVEXA_API BOOL Nivexa_SetCaptureWindow(LONG h, LONG width, LONG height) {

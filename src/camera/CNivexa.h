@@ -21,10 +21,12 @@
 #include "imaging/ProcessingParameters.h"
 #include "imaging/mask/DefectMask.h"
 #include "output/AviRecorder.h"
+#include "output/PreviewPainter.h"
 #include "output/RecordingSource.h"
 #include "platform/CriticalSection.h"
 #include "platform/Event.h"
 #include "platform/Thread.h"
+#include "platform/Window.h"
 #include "settings/FilterSettings.h"
 #include "settings/GainSettings.h"
 #include "settings/GraySettings.h"
@@ -193,6 +195,14 @@ class CNivexa : public imaging::PipelineHost, private output::RecordingSource {
   bool PlacementSet() const;
   int OpenPreviewWindow();
   void ClosePreviewWindow();
+  // The display bitmap at the client size of a window that can be drawn into.
+  void PrepareDisplay(imaging::ColorMode mode);
+  // Draws the frame just processed into the preview window; under the image lock.
+  void DrawPreview(imaging::ColorMode mode);
+  // Stores the area and, when the readout can take it now, tells the engine. Error 7 when the
+  // area breaks the rules or the engine refuses it.
+  int ApplyCaptureArea(int32_t hTotal, int32_t hStart, int32_t hEffective, int32_t vTotal,
+                       int32_t vStart, int32_t vEffective, int32_t buffer);
   int StartAcquisitionThread(void (CNivexa::*loop)());
   void PreviewLoop();
   void TriggerLoop();
@@ -288,9 +298,13 @@ class CNivexa : public imaging::PipelineHost, private output::RecordingSource {
   std::atomic<int32_t> callbackSize_{0};
   std::atomic<int32_t> callbackRowOrder_{0};
 
-  // Preview placement given by SetPreviewWindow.
+  // Preview placement given by SetPreviewWindow: parent, then x, y, width, height.
   std::atomic<HWND> previewParent_{nullptr};
   std::atomic<int32_t> previewRect_[4] = {0, 0, 0, 0};
+  // The window, its class name and what draws into it; replaced and drawn under the image lock.
+  std::unique_ptr<platform::PreviewWindow> previewWindow_;
+  std::string previewClassName_;
+  output::PreviewPainter painter_;
 
   std::atomic<HWND> notifyWindow_{nullptr};
   ErrorStack errors_;

@@ -22,20 +22,6 @@ constexpr uint32_t kStopRetryMs = 50;
 
 }  // namespace
 
-bool CNivexa::PlacementSet() const {
-  return previewParent_.load() != nullptr || previewRect_[0] != 0 || previewRect_[1] != 0 ||
-         previewRect_[2] != 0 || previewRect_[3] != 0;
-}
-
-// There is no preview window yet: with a placement set the window cannot be made.
-int CNivexa::OpenPreviewWindow() {
-  return 0;
-}
-
-void CNivexa::ClosePreviewWindow() {
-  display_.Release();
-}
-
 int CNivexa::Preview() {
   callbackWindow_ = nullptr;
   callbackBuffer_ = nullptr;

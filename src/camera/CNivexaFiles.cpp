@@ -44,43 +44,6 @@ std::optional<std::string> CNivexa::NarrowPath(const wchar_t* path) {
   return narrow;
 }
 
-int CNivexa::SetPreviewWindow(HWND, int32_t, int32_t, int32_t, int32_t) {
-  if (!RequireEngine()) {
-    return 0;
-  }
-  return 0;
-}
-
-int CNivexa::SetCaptureWindow(int32_t, int32_t) {
-  if (!RequireEngine()) {
-    return 0;
-  }
-  return 0;
-}
-
-int CNivexa::SetCaptureWindowEx(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) {
-  if (!RequireEngine()) {
-    return 0;
-  }
-  return 0;
-}
-
-int CNivexa::GetCaptureWindowEx(int32_t* hTotal, int32_t* hStart, int32_t* hEffective,
-                                int32_t* vTotal, int32_t* vStart, int32_t* vEffective) const {
-  const auto put = [](int32_t* out, int32_t value) {
-    if (out != nullptr) {
-      *out = value;
-    }
-  };
-  put(hTotal, horizontalTotal_);
-  put(hStart, horizontalStart_);
-  put(hEffective, frameWidth_);
-  put(vTotal, verticalTotal_);
-  put(vStart, verticalStart_);
-  put(vEffective, frameHeight_);
-  return 1;
-}
-
 int CNivexa::SetCameraDlg(HWND) {
   if (!RequireEngine()) {
     return 0;

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "camera/CNivexa.h"
+#include "camera/CaptureArea.h"
 #include "platform/Clock.h"
 #include "platform/Messages.h"
 
@@ -23,27 +24,6 @@ constexpr int kOutputDepth16 = 1;
 bool isSixteenBitMode(imaging::ColorMode mode) {
   return mode == imaging::ColorMode::Mono16 || mode == imaging::ColorMode::Bgr48 ||
          mode == imaging::ColorMode::Bgr64;
-}
-
-// Subsample codes that the readout cannot deliver.
-bool subsampleRefused(int32_t code) {
-  return code == 2 || code == 3 || code == 17 || code == 18 || code == 19;
-}
-
-int32_t subsampleDivisor(int32_t code) {
-  switch (code) {
-    case 1:
-    case 17:
-      return 2;
-    case 2:
-    case 18:
-      return 4;
-    case 3:
-    case 19:
-      return 8;
-    default:
-      return 1;
-  }
 }
 
 template <typename T>
@@ -75,9 +55,7 @@ int CNivexa::PrepareStream() {
   const int32_t x = horizontalStart_;
   const int32_t y = verticalStart_;
   const int32_t subsample = subsample_;
-  if (width < 0 || height < 0 || x < 0 || y < 0 || width > kSensorWidth || height > kSensorHeight ||
-      x > kSensorWidth || y > kSensorHeight || x + width > kSensorWidth ||
-      y + height > kSensorHeight || subsampleRefused(subsample)) {
+  if (!validCaptureArea({x, y, width, height}, subsample, kSensorWidth, kSensorHeight)) {
     RecordError(NIVEXA_ERR_FORMAT);
     return 0;
   }
@@ -119,6 +97,7 @@ int CNivexa::PrepareStream() {
     engine_->SetBlackLevel(analog_.blackLevel);
   }
   engine_->SensorHook();
+  PrepareDisplay(colorMode);
   return 1;
 }
 
@@ -212,6 +191,7 @@ void CNivexa::PreviewLoop() {
       ProcessFrame(mode);
       ++processedFrames_;
       imageReady_ = 1;
+      DrawPreview(mode);
       uint8_t* buffer = callbackBuffer_;
       const int32_t size = callbackSize_;
       if (buffer != nullptr && size != 0 && !CopyOutput(mode, buffer, size, callbackRowOrder_)) {
@@ -254,6 +234,7 @@ void CNivexa::TriggerLoop() {
     ProcessFrame(mode);
     ++processedFrames_;
     imageReady_ = 1;
+    DrawPreview(mode);
     uint8_t* buffer = callbackBuffer_;
     const int32_t size = callbackSize_;
     if (buffer != nullptr && size != 0 && !CopyOutput(mode, buffer, size, callbackRowOrder_)) {

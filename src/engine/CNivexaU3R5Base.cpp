@@ -320,6 +320,25 @@ int CNivexaU3R5Base::SetReadoutWindow(int x, int y, int width, int height, int m
   return 1;
 }
 
+namespace {
+
+constexpr int kFullAreaWidth = 2048;
+constexpr int kFullAreaHeight = 1536;
+
+bool areaFits(int total, int effective, int arraySize) {
+  return effective > 0 && effective <= total && total <= arraySize;
+}
+
+}  // namespace
+
+int CNivexaU3R5Base::CheckAreaWidth(int total, int effective) {
+  return effective == kFullAreaWidth || areaFits(total, effective, GetArrayWidth()) ? 1 : 0;
+}
+
+int CNivexaU3R5Base::CheckAreaHeight(int total, int effective) {
+  return effective == kFullAreaHeight || areaFits(total, effective, GetArrayHeight()) ? 1 : 0;
+}
+
 int CNivexaU3R5Base::GetReadoutWindow(int* x, int* y, int* width, int* height, int* mode) {
   if (!sensor_) {
     return 0;

@@ -225,6 +225,13 @@ class CNivexaU3R5Base {
   virtual int OlderSwirOperation183(int value);                                      // 183
   virtual int OlderSwirOperation184(int value);                                      // 184
 
+  // The engine's checks of a capture area before the camera object stores it: the horizontal
+  // (total, effective) and vertical (total, effective) pairs. The full 2048-pixel width and
+  // 1536-line height always pass; any other effective size must be positive, within its total,
+  // and the total within the pixel array of the open sensor.
+  int CheckAreaWidth(int total, int effective);
+  int CheckAreaHeight(int total, int effective);
+
   // Read by tests and the camera object.
   uint32_t FrameSize() const { return frameSize_.load(); }
   float FrameRate() const { return frameRate_.load(); }

@@ -16,6 +16,7 @@
 
 #include "NivexaMessages.h"
 #include "NivexaSdk.h"
+#include "View.h"
 #include "engine/FamilyReport.h"
 #include "settings/SettingsReport.h"
 
@@ -35,6 +36,9 @@ int printUsage(std::FILE* out) {
       "  info [--device N]       camera information, temperature, cooler, exposure and gain\n"
       "  stream [--seconds N] [--device N] [--bits 8|16]\n"
       "                          preview into a buffer and report the frames delivered\n"
+      "  view [--seconds N] [--device N]\n"
+      "                          live video in a window with the frame rate in its title; q or\n"
+      "                          closing the window ends it (0 seconds or none: until then)\n"
       "  record [-o FILE] [--seconds N] [--device N] [--bits 8|16]\n"
       "                          record N seconds of processed frames into an AVI file\n"
       "                          (default recording.avi, 3 s)\n"
@@ -574,6 +578,21 @@ int main(int argc, char** argv) {
     return runSettings(argc, argv);
   }
   Options options;
+  if (command == "view") {
+    options.seconds = 0;
+    if (!parseOptions(argc, argv, options)) {
+      return printUsage(stderr);
+    }
+    int count = 0;
+    const LONG h = openHandle(argv, count);
+    if (h == 0 || !selectDevice(h, options.device)) {
+      Nivexa_Release(h);
+      return 1;
+    }
+    const int status = runView(h, options.seconds);
+    Nivexa_Release(h);
+    return status;
+  }
   if (command == "list" || command == "info" || command == "stream" || command == "record") {
     if (!parseOptions(argc, argv, options)) {
       return printUsage(stderr);

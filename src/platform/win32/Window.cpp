@@ -1,0 +1,157 @@
+// The preview window on Windows: a window of its own class, drawn into with GDI from the DIB
+// sections of the bitmaps. It belongs to the thread that created it; the application pumps its
+// messages.
+#include "platform/Window.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+namespace nivexa::platform {
+
+namespace {
+
+constexpr DWORD kChildStyle = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN;  // 0x52000000
+constexpr DWORD kTopLevelStyle =
+    WS_OVERLAPPEDWINDOW | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;  // 0x16CF0000
+constexpr UINT_PTR kChildControlId = 6540;
+
+static_assert(kChildStyle == 0x52000000 && kTopLevelStyle == 0x16CF0000);
+
+// The window does nothing of its own: every message gets the default processing, so the window's
+// thread never touches image data.
+LRESULT CALLBACK previewWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+class Win32Window final : public PreviewWindow {
+ public:
+  Win32Window(HWND window, HDC dc, std::string className, HINSTANCE instance)
+      : window_(window), dc_(dc), className_(std::move(className)), instance_(instance) {}
+  ~Win32Window() override {
+    ReleaseDC(window_, dc_);
+    DestroyWindow(window_);
+    UnregisterClassA(className_.c_str(), instance_);
+  }
+  Win32Window(const Win32Window&) = delete;
+  Win32Window& operator=(const Win32Window&) = delete;
+
+  HWND handle() const override { return window_; }
+  bool visible() override { return IsWindowVisible(window_) != 0; }
+  void clientSize(int32_t& width, int32_t& height) override {
+    RECT client{};
+    if (!GetClientRect(window_, &client)) {
+      width = height = 0;
+      return;
+    }
+    width = client.right - client.left;
+    height = client.bottom - client.top;
+  }
+  bool hasDeviceContext() override { return dc_ != nullptr; }
+
+  void copyRowsTurnedOver(const DibPixels& source) override {
+    if (source.deviceContext != nullptr) {
+      StretchBlt(dc_, 0, 0, source.width, source.height, static_cast<HDC>(source.deviceContext), 0,
+                 source.height - 1, source.width, -source.height, SRCCOPY);
+      return;
+    }
+    drawFromMemory(source, true);
+  }
+
+  void copy(const DibPixels& source) override {
+    if (source.deviceContext != nullptr) {
+      BitBlt(dc_, 0, 0, source.width, source.height, static_cast<HDC>(source.deviceContext), 0, 0,
+             SRCCOPY);
+      return;
+    }
+    drawFromMemory(source, false);
+  }
+
+  bool waitShown(int32_t) override { return GdiFlush() != 0; }
+
+ private:
+  // A bitmap without a DIB section (the plain-memory fallback) goes through the same
+  // bottom-up description, so both paths show the same picture.
+  void drawFromMemory(const DibPixels& source, bool turnedOver) {
+    std::vector<uint32_t> info((sizeof(BITMAPINFOHEADER) + 1024) / sizeof(uint32_t), 0);
+    auto* header = reinterpret_cast<BITMAPINFOHEADER*>(info.data());
+    header->biSize = sizeof(BITMAPINFOHEADER);
+    header->biWidth = source.width;
+    header->biHeight = source.height;
+    header->biPlanes = 1;
+    header->biBitCount = source.bitsPerPixel;
+    header->biCompression = BI_RGB;
+    if (source.bitsPerPixel == 8 && source.palette.size() >= 1024) {
+      std::memcpy(header + 1, source.palette.data(), 1024);
+    }
+    const int sourceY = turnedOver ? source.height - 1 : 0;
+    const int sourceHeight = turnedOver ? -source.height : source.height;
+    StretchDIBits(dc_, 0, 0, source.width, source.height, 0, sourceY, source.width, sourceHeight,
+                  source.bits, reinterpret_cast<const BITMAPINFO*>(info.data()), DIB_RGB_COLORS,
+                  SRCCOPY);
+  }
+
+  HWND window_;
+  HDC dc_;
+  std::string className_;
+  HINSTANCE instance_;
+};
+
+}  // namespace
+
+std::unique_ptr<PreviewWindow> createPreviewWindow(const WindowRequest& request) {
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSEXA windowClass{};
+  windowClass.cbSize = sizeof windowClass;  // 80 bytes
+  windowClass.style = 0;
+  windowClass.lpfnWndProc = previewWindowProc;
+  windowClass.hInstance = instance;
+  windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+  windowClass.lpszClassName = request.className.c_str();
+  if (RegisterClassExA(&windowClass) == 0) {
+    return nullptr;
+  }
+  HWND window = nullptr;
+  if (request.parent != nullptr) {
+    window = CreateWindowExA(0, request.className.c_str(), kChildWindowName, kChildStyle, request.x,
+                             request.y, request.width, request.height, request.parent,
+                             reinterpret_cast<HMENU>(kChildControlId), instance, nullptr);
+  } else {
+    RECT bounds{0, 0, request.clientWidth, request.clientHeight};
+    AdjustWindowRectEx(&bounds, kTopLevelStyle, FALSE, 0);
+    const int width = bounds.right - bounds.left;
+    const int height = bounds.bottom - bounds.top;
+    int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    x = x < 0 ? 0 : x;
+    y = y < 0 ? 0 : y;
+    window = CreateWindowExA(0, request.className.c_str(), kTopLevelWindowName, kTopLevelStyle, x,
+                             y, width, height, nullptr, nullptr, instance, nullptr);
+  }
+  if (window == nullptr) {
+    UnregisterClassA(request.className.c_str(), instance);
+    return nullptr;
+  }
+  SetFocus(window);
+  ShowWindow(window, SW_SHOW);
+  HDC dc = UpdateWindow(window) ? GetDC(window) : nullptr;
+  if (dc == nullptr) {
+    DestroyWindow(window);
+    UnregisterClassA(request.className.c_str(), instance);
+    return nullptr;
+  }
+  return std::make_unique<Win32Window>(window, dc, request.className, instance);
+}
+
+// Windows applications pass their own window handles; X11 windows do not exist there.
+HWND windowHandleFromX11(unsigned long) {
+  return nullptr;
+}
+
+unsigned long x11WindowFromHandle(HWND) {
+  return 0;
+}
+
+}  // namespace nivexa::platform

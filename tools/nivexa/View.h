@@ -1,0 +1,7 @@
+#pragma once
+
+#include "NivexaSdk.h"
+
+// `nivexa view`: live video in a window, through the public interface only.
+// Runs until `seconds` have passed (0: until the window is closed or q is pressed).
+int runView(LONG h, int seconds);
