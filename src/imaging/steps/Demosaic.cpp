@@ -211,8 +211,8 @@ void rowsT(const ImageView& raw, const ImageView& out, int32_t pattern, int32_t 
 }
 
 #if defined(NIVEXA_HAVE_AVX2_KERNELS)
-// The vector rows: interior columns by the AVX2 kernels, the three border columns (0, 1 and
-// w - 1) by the reference. Returns false, doing nothing, where the kernels do not apply.
+// The vector rows: interior columns by the AVX2 kernels, the border columns by the reference.
+// Returns false, doing nothing, where the kernels do not apply.
 template <class T>
 bool rowsAvx2(const ImageView& raw, const ImageView& out, int32_t pattern, int32_t redGain,
               int32_t blueGain, int32_t y0, int32_t y1) {
@@ -229,33 +229,32 @@ bool rowsAvx2(const ImageView& raw, const ImageView& out, int32_t pattern, int32
   const ReferencePixels<T> pixel(raw, out, pattern, redGain, blueGain);
   const int32_t h = raw.height;
   using Sum = std::conditional_t<wide, uint32_t, uint16_t>;
-  std::vector<Sum> vr(static_cast<size_t>(w));
-  std::vector<Sum> vb(static_cast<size_t>(w));
+  std::vector<Sum> scratch(2 * (static_cast<size_t>(w) / 2 + 2));
   for (int32_t y = y0; y < y1; ++y) {
     const int32_t nyR = (y & 1) == sites.redY ? y : y - 1;
     const int32_t fyR = nyR == y ? y - 2 : y + 1;
     const int32_t nyB = (y & 1) == sites.blueY ? y : y - 1;
     const int32_t fyB = nyB == y ? y - 2 : y + 1;
-    const avx2::RowSites rs{sites.redX, sites.blueX,
-                            ((y ^ (sites.redX + sites.redY)) & 1) != 0 ? 1 : 0};
-    const T* cur = raw.row<T>(y);
-    const T* prev = raw.row<T>(foldIndex(y - 1, h));
+    const avx2::RowInput<T> in{raw.row<T>(foldIndex(nyR, h)),
+                               raw.row<T>(foldIndex(fyR, h)),
+                               raw.row<T>(foldIndex(nyB, h)),
+                               raw.row<T>(foldIndex(fyB, h)),
+                               raw.row<T>(y),
+                               raw.row<T>(foldIndex(y - 1, h)),
+                               sites.redX,
+                               sites.blueX,
+                               ((y ^ (sites.redX + sites.redY)) & 1) != 0 ? 1 : 0};
+    int32_t end = 0;
     if constexpr (wide) {
-      avx2::verticalSums16(vr.data(), raw.row<T>(foldIndex(nyR, h)), raw.row<T>(foldIndex(fyR, h)),
-                           w);
-      avx2::verticalSums16(vb.data(), raw.row<T>(foldIndex(nyB, h)), raw.row<T>(foldIndex(fyB, h)),
-                           w);
-      avx2::interiorRow16(out.row<T>(y), w, vr.data(), vb.data(), cur, prev, rs, rf, bf);
+      end = avx2::interiorRow16(out.row<T>(y), w, in, rf, bf, scratch.data());
     } else {
-      avx2::verticalSums8(vr.data(), raw.row<T>(foldIndex(nyR, h)), raw.row<T>(foldIndex(fyR, h)),
-                          w);
-      avx2::verticalSums8(vb.data(), raw.row<T>(foldIndex(nyB, h)), raw.row<T>(foldIndex(fyB, h)),
-                          w);
-      avx2::interiorRow8(out.row<T>(y), w, vr.data(), vb.data(), cur, prev, rs, rf, bf);
+      end = avx2::interiorRow8(out.row<T>(y), w, in, rf, bf, scratch.data());
     }
     pixel(0, y);
     pixel(1, y);
-    pixel(w - 1, y);
+    for (int32_t x = end; x < w; ++x) {
+      pixel(x, y);
+    }
   }
   return true;
 }

@@ -6,11 +6,19 @@
 
 #include <immintrin.h>
 
+// Red and blue each sit on every other column, so the vertical pass keeps one sum per column of
+// that colour (a "compact" row: entry k is column 2k + parity), read from the raw rows by
+// masking or shifting whole words, which needs no shuffle. The horizontal pass then yields the
+// even and the odd output columns as two vectors whose lanes merge into pixel order by a shift
+// and an or. Only the final blue-green-red interleave shuffles.
+
 namespace nivexa::imaging::steps::avx2 {
 namespace {
 
-// pshufb masks that interleave three vectors of blue, green and red into packed pixels:
-// [output vector][source channel][byte]; 0x80 leaves the byte for another channel.
+#define NIVEXA_AVX2 [[gnu::target("avx2")]]
+
+// pshufb masks that interleave sixteen bytes (or eight words) of blue, green and red into packed
+// pixels: [output vector][source channel][byte]; 0x80 leaves the byte to another channel.
 struct InterleaveMasks {
   alignas(16) uint8_t m[3][3][16];
 };
@@ -34,152 +42,207 @@ constexpr InterleaveMasks interleaveMasks(int32_t sampleBytes) {
 constexpr InterleaveMasks kBytes = interleaveMasks(1);
 constexpr InterleaveMasks kWords = interleaveMasks(2);
 
-[[gnu::target("avx2")]] inline void storeInterleaved(uint8_t* dst, __m128i b, __m128i g, __m128i r,
-                                                     const InterleaveMasks& masks) {
-  for (int k = 0; k < 3; ++k) {
-    const auto* m = masks.m[k];
-    const __m128i v = _mm_or_si128(
-        _mm_or_si128(_mm_shuffle_epi8(b, _mm_load_si128(reinterpret_cast<const __m128i*>(m[0]))),
-                     _mm_shuffle_epi8(g, _mm_load_si128(reinterpret_cast<const __m128i*>(m[1])))),
-        _mm_shuffle_epi8(r, _mm_load_si128(reinterpret_cast<const __m128i*>(m[2]))));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16 * k), v);
-  }
-}
-
-// All-ones lanes where the column (x + lane) has parity `parity`.
-[[gnu::target("avx2")]] inline __m256i parityMask16(int32_t x, int32_t parity) {
-  const __m256i even = _mm256_set1_epi32(0x0000FFFF);
-  return ((x ^ parity) & 1) == 0 ? even : _mm256_xor_si256(even, _mm256_set1_epi32(-1));
-}
-[[gnu::target("avx2")]] inline __m256i parityMask32(int32_t x, int32_t parity) {
-  const __m256i even = _mm256_set1_epi64x(0x00000000FFFFFFFFll);
-  return ((x ^ parity) & 1) == 0 ? even : _mm256_xor_si256(even, _mm256_set1_epi32(-1));
-}
-
 template <class T>
-[[gnu::target("avx2")]] inline __m256i load(const T* p) {
+NIVEXA_AVX2 inline __m256i load(const T* p) {
   return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
 
-[[gnu::target("avx2")]] inline __m256i widen(const uint8_t* p) {
-  return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-}
-[[gnu::target("avx2")]] inline __m256i widen(const uint16_t* p) {
-  return _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+NIVEXA_AVX2 inline __m256i mask(const InterleaveMasks& masks, int k, int c) {
+  return _mm256_broadcastsi128_si256(
+      _mm_load_si128(reinterpret_cast<const __m128i*>(masks.m[k][c])));
 }
 
-// 3 x v[x] + v[x - 2] where the lane has the colour's parity, 3 x v[x - 1] + v[x + 1] elsewhere.
-[[gnu::target("avx2")]] inline __m256i horizontal16(const uint16_t* v, __m256i own) {
-  const __m256i here =
-      _mm256_add_epi16(_mm256_mullo_epi16(load(v), _mm256_set1_epi16(3)), load(v - 2));
-  const __m256i between =
-      _mm256_add_epi16(_mm256_mullo_epi16(load(v - 1), _mm256_set1_epi16(3)), load(v + 1));
-  return _mm256_blendv_epi8(between, here, own);
-}
-[[gnu::target("avx2")]] inline __m256i horizontal32(const uint32_t* v, __m256i own) {
-  const __m256i three = _mm256_set1_epi32(3);
-  const __m256i here = _mm256_add_epi32(_mm256_mullo_epi32(load(v), three), load(v - 2));
-  const __m256i between = _mm256_add_epi32(_mm256_mullo_epi32(load(v - 1), three), load(v + 1));
-  return _mm256_blendv_epi8(between, here, own);
+// Each 128-bit lane of b, g, r holds the samples of one half of the pixels; the three shuffled
+// vectors hold the interleaved halves, stored lane by lane.
+NIVEXA_AVX2 inline void storeInterleaved(uint8_t* dst, __m256i b, __m256i g, __m256i r,
+                                         const InterleaveMasks& masks) {
+  for (int k = 0; k < 3; ++k) {
+    const __m256i v = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(b, mask(masks, k, 0)),
+                                                      _mm256_shuffle_epi8(g, mask(masks, k, 1))),
+                                      _mm256_shuffle_epi8(r, mask(masks, k, 2)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16 * k), _mm256_castsi256_si128(v));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 48 + 16 * k), _mm256_extracti128_si256(v, 1));
+  }
 }
 
-// Sixteen pixels from column x.
-[[gnu::target("avx2")]] inline void block8(uint8_t* dst, int32_t x, const uint16_t* vr,
-                                           const uint16_t* vb, const uint8_t* cur,
-                                           const uint8_t* prev, RowSites s, __m256i rf2,
-                                           __m256i bf2) {
-  const __m256i max = _mm256_set1_epi16(255);
-  // (sum x f) >> 11 as the high half of (sum << 4) x (2 f): sum <= 4080 keeps sum << 4 in 16 bits.
-  const __m256i red = _mm256_min_epu16(
-      _mm256_mulhi_epu16(_mm256_slli_epi16(horizontal16(vr + x, parityMask16(x, s.rx)), 4), rf2),
-      max);
-  const __m256i blue = _mm256_min_epu16(
-      _mm256_mulhi_epu16(_mm256_slli_epi16(horizontal16(vb + x, parityMask16(x, s.bx)), 4), bf2),
-      max);
-  const __m256i c0 = widen(cur + x), c1 = widen(cur + x - 1);
-  const __m256i p0 = widen(prev + x), p1 = widen(prev + x - 1);
-  const __m256i site = _mm256_srli_epi16(_mm256_add_epi16(c0, p1), 1);
-  const __m256i other = _mm256_srli_epi16(_mm256_add_epi16(p0, c1), 1);
-  const __m256i green = _mm256_blendv_epi8(other, site, parityMask16(x, s.gx ^ 1));
-  const __m256i bg = _mm256_permute4x64_epi64(_mm256_packus_epi16(blue, green), 0xD8);
-  const __m256i rr = _mm256_permute4x64_epi64(_mm256_packus_epi16(red, red), 0xD8);
-  storeInterleaved(dst + 3 * x, _mm256_castsi256_si128(bg), _mm256_extracti128_si256(bg, 1),
-                   _mm256_castsi256_si128(rr), kBytes);
+// ---- 8-bit samples, sums in 16-bit lanes ----
+
+// a[k] = 3 x near[2k + parity] + far[2k + parity] for every column of that parity.
+NIVEXA_AVX2 void compact8(uint16_t* a, const uint8_t* nearRow, const uint8_t* farRow, int32_t width,
+                          int32_t parity) {
+  const __m256i low = _mm256_set1_epi16(0x00FF);
+  int32_t k = 0;
+  for (; 2 * k + 32 <= width; k += 16) {
+    __m256i n = load(nearRow + 2 * k);
+    __m256i f = load(farRow + 2 * k);
+    if (parity == 0) {
+      n = _mm256_and_si256(n, low);
+      f = _mm256_and_si256(f, low);
+    } else {
+      n = _mm256_srli_epi16(n, 8);
+      f = _mm256_srli_epi16(f, 8);
+    }
+    const __m256i sum = _mm256_add_epi16(_mm256_add_epi16(n, _mm256_slli_epi16(n, 1)), f);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(a + k), sum);
+  }
+  for (; 2 * k + parity < width; ++k) {
+    a[k] = static_cast<uint16_t>(3 * nearRow[2 * k + parity] + farRow[2 * k + parity]);
+  }
 }
 
-// Eight pixels from column x.
-[[gnu::target("avx2")]] inline void block16(uint16_t* dst, int32_t x, const uint32_t* vr,
-                                            const uint32_t* vb, const uint16_t* cur,
-                                            const uint16_t* prev, RowSites s, __m256i rf,
-                                            __m256i bf) {
-  const __m256i max = _mm256_set1_epi32(65535);
-  const __m256i red = _mm256_min_epu32(
-      _mm256_srli_epi32(_mm256_mullo_epi32(horizontal32(vr + x, parityMask32(x, s.rx)), rf), 11),
-      max);
-  const __m256i blue = _mm256_min_epu32(
-      _mm256_srli_epi32(_mm256_mullo_epi32(horizontal32(vb + x, parityMask32(x, s.bx)), bf), 11),
-      max);
-  const __m256i c0 = widen(cur + x), c1 = widen(cur + x - 1);
-  const __m256i p0 = widen(prev + x), p1 = widen(prev + x - 1);
-  const __m256i site = _mm256_srli_epi32(_mm256_add_epi32(c0, p1), 1);
-  const __m256i other = _mm256_srli_epi32(_mm256_add_epi32(p0, c1), 1);
-  const __m256i green = _mm256_blendv_epi8(other, site, parityMask32(x, s.gx ^ 1));
-  const __m256i bg = _mm256_permute4x64_epi64(_mm256_packus_epi32(blue, green), 0xD8);
-  const __m256i rr = _mm256_permute4x64_epi64(_mm256_packus_epi32(red, red), 0xD8);
-  storeInterleaved(reinterpret_cast<uint8_t*>(dst + 3 * x), _mm256_castsi256_si128(bg),
-                   _mm256_extracti128_si256(bg, 1), _mm256_castsi256_si128(rr), kWords);
+// (sum x factor) >> 11, at most 255, as the high half of (sum << 4) x (2 x factor): sums are at
+// most 16 x 255, so sum << 4 still fits the lane.
+NIVEXA_AVX2 inline __m256i scale8(__m256i sum, __m256i factor2) {
+  return _mm256_min_epu16(_mm256_mulhi_epu16(_mm256_slli_epi16(sum, 4), factor2),
+                          _mm256_set1_epi16(255));
+}
+
+// Thirty-two pixels of one colour from column 2k: 3 x the sum of the colour's column nearer the
+// point plus the farther one, as bytes in pixel order.
+NIVEXA_AVX2 inline __m256i colour8(const uint16_t* a, int32_t k, int32_t parity, __m256i factor2) {
+  const __m256i here = load(a + k);
+  const __m256i before = load(a + k - 1);
+  const __m256i here3 = _mm256_add_epi16(here, _mm256_slli_epi16(here, 1));
+  __m256i even, odd;
+  if (parity == 0) {
+    even = _mm256_add_epi16(here3, before);
+    odd = _mm256_add_epi16(here3, load(a + k + 1));
+  } else {
+    even = _mm256_add_epi16(_mm256_add_epi16(before, _mm256_slli_epi16(before, 1)), here);
+    odd = _mm256_add_epi16(here3, before);
+  }
+  return _mm256_or_si256(scale8(even, factor2), _mm256_slli_epi16(scale8(odd, factor2), 8));
+}
+
+// floor((a + b) / 2) per byte: the rounding-up average less the odd bit.
+NIVEXA_AVX2 inline __m256i floorAverage8(__m256i a, __m256i b) {
+  return _mm256_sub_epi8(_mm256_avg_epu8(a, b),
+                         _mm256_and_si256(_mm256_xor_si256(a, b), _mm256_set1_epi8(1)));
+}
+
+NIVEXA_AVX2 inline void block8(uint8_t* dst, int32_t k, const RowInput<uint8_t>& in,
+                               const uint16_t* red, const uint16_t* blue, __m256i rf2, __m256i bf2,
+                               __m256i greenMask) {
+  const int32_t x = 2 * k;
+  const __m256i r = colour8(red, k, in.redX, rf2);
+  const __m256i b = colour8(blue, k, in.blueX, bf2);
+  const __m256i site = floorAverage8(load(in.cur + x), load(in.prev + x - 1));
+  const __m256i other = floorAverage8(load(in.prev + x), load(in.cur + x - 1));
+  const __m256i g = _mm256_blendv_epi8(other, site, greenMask);
+  storeInterleaved(dst + 3 * x, b, g, r, kBytes);
+}
+
+// ---- 16-bit samples, sums in 32-bit lanes ----
+
+NIVEXA_AVX2 void compact16(uint32_t* a, const uint16_t* nearRow, const uint16_t* farRow,
+                           int32_t width, int32_t parity) {
+  const __m256i low = _mm256_set1_epi32(0xFFFF);
+  int32_t k = 0;
+  for (; 2 * k + 16 <= width; k += 8) {
+    __m256i n = load(nearRow + 2 * k);
+    __m256i f = load(farRow + 2 * k);
+    if (parity == 0) {
+      n = _mm256_and_si256(n, low);
+      f = _mm256_and_si256(f, low);
+    } else {
+      n = _mm256_srli_epi32(n, 16);
+      f = _mm256_srli_epi32(f, 16);
+    }
+    const __m256i sum = _mm256_add_epi32(_mm256_add_epi32(n, _mm256_slli_epi32(n, 1)), f);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(a + k), sum);
+  }
+  for (; 2 * k + parity < width; ++k) {
+    a[k] = 3u * nearRow[2 * k + parity] + farRow[2 * k + parity];
+  }
+}
+
+// Sums are at most 16 x 65535 and factors at most 4095, so the product fits 32 bits.
+NIVEXA_AVX2 inline __m256i scale16(__m256i sum, __m256i factor) {
+  return _mm256_min_epu32(_mm256_srli_epi32(_mm256_mullo_epi32(sum, factor), 11),
+                          _mm256_set1_epi32(65535));
+}
+
+NIVEXA_AVX2 inline __m256i colour16(const uint32_t* a, int32_t k, int32_t parity, __m256i factor) {
+  const __m256i here = load(a + k);
+  const __m256i before = load(a + k - 1);
+  const __m256i here3 = _mm256_add_epi32(here, _mm256_slli_epi32(here, 1));
+  __m256i even, odd;
+  if (parity == 0) {
+    even = _mm256_add_epi32(here3, before);
+    odd = _mm256_add_epi32(here3, load(a + k + 1));
+  } else {
+    even = _mm256_add_epi32(_mm256_add_epi32(before, _mm256_slli_epi32(before, 1)), here);
+    odd = _mm256_add_epi32(here3, before);
+  }
+  return _mm256_or_si256(scale16(even, factor), _mm256_slli_epi32(scale16(odd, factor), 16));
+}
+
+NIVEXA_AVX2 inline __m256i floorAverage16(__m256i a, __m256i b) {
+  return _mm256_sub_epi16(_mm256_avg_epu16(a, b),
+                          _mm256_and_si256(_mm256_xor_si256(a, b), _mm256_set1_epi16(1)));
+}
+
+NIVEXA_AVX2 inline void block16(uint16_t* dst, int32_t k, const RowInput<uint16_t>& in,
+                                const uint32_t* red, const uint32_t* blue, __m256i rf, __m256i bf,
+                                __m256i greenMask) {
+  const int32_t x = 2 * k;
+  const __m256i r = colour16(red, k, in.redX, rf);
+  const __m256i b = colour16(blue, k, in.blueX, bf);
+  const __m256i site = floorAverage16(load(in.cur + x), load(in.prev + x - 1));
+  const __m256i other = floorAverage16(load(in.prev + x), load(in.cur + x - 1));
+  const __m256i g = _mm256_blendv_epi8(other, site, greenMask);
+  storeInterleaved(reinterpret_cast<uint8_t*>(dst + 3 * x), b, g, r, kWords);
 }
 
 }  // namespace
 
-[[gnu::target("avx2")]] void interiorRow8(uint8_t* dst, int32_t width, const uint16_t* vr,
-                                          const uint16_t* vb, const uint8_t* cur,
-                                          const uint8_t* prev, RowSites sites, uint32_t rf,
-                                          uint32_t bf) {
-  const __m256i rf2 = _mm256_set1_epi16(static_cast<int16_t>(2 * rf));
-  const __m256i bf2 = _mm256_set1_epi16(static_cast<int16_t>(2 * bf));
-  constexpr int32_t n = 16;
-  const int32_t end = width - 1;  // one past the last interior column
-  int32_t x = 2;
-  for (; x + n <= end; x += n) {
-    block8(dst, x, vr, vb, cur, prev, sites, rf2, bf2);
+NIVEXA_AVX2 int32_t interiorRow8(uint8_t* dst, int32_t width, const RowInput<uint8_t>& in,
+                                 uint32_t redFactor, uint32_t blueFactor, uint16_t* scratch) {
+  uint16_t* red = scratch;
+  uint16_t* blue = scratch + width / 2 + 2;
+  compact8(red, in.nearRed, in.farRed, width, in.redX);
+  compact8(blue, in.nearBlue, in.farBlue, width, in.blueX);
+  const __m256i rf2 = _mm256_set1_epi16(static_cast<int16_t>(2 * redFactor));
+  const __m256i bf2 = _mm256_set1_epi16(static_cast<int16_t>(2 * blueFactor));
+  const __m256i evenBytes = _mm256_set1_epi16(0x00FF);
+  const __m256i greenMask =
+      in.greenEven ? evenBytes : _mm256_xor_si256(evenBytes, _mm256_set1_epi32(-1));
+  // Blocks of 16 column pairs from pair 1 (column 2) up to the last pair whose neighbours are all
+  // inside the row; a shorter tail is done again as one whole block ending there.
+  const int32_t lastPair = (width - 3) / 2;
+  int32_t k = 1;
+  for (; k + 15 <= lastPair; k += 16) {
+    block8(dst, k, in, red, blue, rf2, bf2, greenMask);
   }
-  if (x < end) {
-    // The tail again as one whole vector ending on the last interior column.
-    block8(dst, end - n, vr, vb, cur, prev, sites, rf2, bf2);
+  if (k <= lastPair) {
+    block8(dst, lastPair - 15, in, red, blue, rf2, bf2, greenMask);
   }
+  return 2 * (lastPair + 1);
 }
 
-[[gnu::target("avx2")]] void interiorRow16(uint16_t* dst, int32_t width, const uint32_t* vr,
-                                           const uint32_t* vb, const uint16_t* cur,
-                                           const uint16_t* prev, RowSites sites, uint32_t rf,
-                                           uint32_t bf) {
-  const __m256i rfv = _mm256_set1_epi32(static_cast<int32_t>(rf));
-  const __m256i bfv = _mm256_set1_epi32(static_cast<int32_t>(bf));
-  constexpr int32_t n = 8;
-  const int32_t end = width - 1;
-  int32_t x = 2;
-  for (; x + n <= end; x += n) {
-    block16(dst, x, vr, vb, cur, prev, sites, rfv, bfv);
+NIVEXA_AVX2 int32_t interiorRow16(uint16_t* dst, int32_t width, const RowInput<uint16_t>& in,
+                                  uint32_t redFactor, uint32_t blueFactor, uint32_t* scratch) {
+  uint32_t* red = scratch;
+  uint32_t* blue = scratch + width / 2 + 2;
+  compact16(red, in.nearRed, in.farRed, width, in.redX);
+  compact16(blue, in.nearBlue, in.farBlue, width, in.blueX);
+  const __m256i rf = _mm256_set1_epi32(static_cast<int32_t>(redFactor));
+  const __m256i bf = _mm256_set1_epi32(static_cast<int32_t>(blueFactor));
+  const __m256i evenWords = _mm256_set1_epi32(0x0000FFFF);
+  const __m256i greenMask =
+      in.greenEven ? evenWords : _mm256_xor_si256(evenWords, _mm256_set1_epi32(-1));
+  const int32_t lastPair = (width - 3) / 2;
+  int32_t k = 1;
+  for (; k + 7 <= lastPair; k += 8) {
+    block16(dst, k, in, red, blue, rf, bf, greenMask);
   }
-  if (x < end) {
-    block16(dst, end - n, vr, vb, cur, prev, sites, rfv, bfv);
+  if (k <= lastPair) {
+    block16(dst, lastPair - 7, in, red, blue, rf, bf, greenMask);
   }
+  return 2 * (lastPair + 1);
 }
 
-[[gnu::target("avx2")]] void verticalSums8(uint16_t* v, const uint8_t* nearRow,
-                                           const uint8_t* farRow, int32_t width) {
-  for (int32_t x = 0; x < width; ++x) {
-    v[x] = static_cast<uint16_t>(3 * nearRow[x] + farRow[x]);
-  }
-}
-
-[[gnu::target("avx2")]] void verticalSums16(uint32_t* v, const uint16_t* nearRow,
-                                            const uint16_t* farRow, int32_t width) {
-  for (int32_t x = 0; x < width; ++x) {
-    v[x] = 3u * nearRow[x] + farRow[x];
-  }
-}
+#undef NIVEXA_AVX2
 
 }  // namespace nivexa::imaging::steps::avx2
 
