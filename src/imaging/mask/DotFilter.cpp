@@ -246,29 +246,40 @@ void DotFilter::run(DibImage& raw, const DibImage& hot, const DibImage& dead, Di
   // still fits the narrow lanes.
   const int32_t limit = sizeof(Sample) == 1 ? std::min(threshold, 256) : threshold;
   const auto markRow = hasAvx2() ? markRowAvx2<Sample> : markRowPlain<Sample>;
-  for (int32_t y = 4; y <= H - 5; ++y) {
-    uint8_t* flag = flags_.data() + static_cast<size_t>(y) * W;
-    const int32_t sy = window.vStart + y;
-    const bool mapRow = sy >= 0 && sy < hot.height() && mapX0 <= mapX1;
-    rowMarked_[static_cast<size_t>(y)] =
-        markRow(rowOf<Sample>(raw, y - 1), rowOf<Sample>(raw, y), rowOf<Sample>(raw, y + 1),
-                mapRow ? rowOf<Sample>(hot, sy) + window.hStart : nullptr,
-                mapRow ? rowOf<Sample>(dead, sy) + window.hStart : nullptr, flag, 4, W - 5, mapX0,
-                mapX1, limit);
-  }
-  // Top-down: each marked run's neighbours to the left and right, and the nearest unmarked pixel
-  // above. That one is the pixel just above when it is unmarked, else the one found for the
-  // marked pixel just above, so only marked pixels cost anything. Marks exist only from row and
-  // column 4 on, so every search ends inside the frame.
+  // One pass down the frame: each row is marked, then its marked runs take their neighbours to
+  // the left and right and the nearest unmarked pixel above, and the previous row's marked
+  // pixels learn whether the pixel below them is unmarked, all while those rows are still in
+  // the cache. The nearest unmarked pixel above is the pixel just above when it is unmarked,
+  // else the one found for the marked pixel just above, so only marked pixels cost anything.
+  // Marks exist only from row and column 4 on, so every search ends inside the frame.
   nearest_.resize(static_cast<size_t>(W));
   int32_t* above = nearest_.data();
-  for (int32_t y = 4; y <= H - 5; ++y) {
-    if (!rowMarked_[static_cast<size_t>(y)]) {
+  size_t previousRow = 0;  // where the previous row's marked pixels start in marked_
+  for (int32_t y = 4; y <= H - 4; ++y) {
+    const uint8_t* flag = flags_.data() + static_cast<size_t>(y) * W;
+    const Sample* values = rowOf<Sample>(raw, y);
+    if (y <= H - 5) {
+      const int32_t sy = window.vStart + y;
+      const bool mapRow = sy >= 0 && sy < hot.height() && mapX0 <= mapX1;
+      rowMarked_[static_cast<size_t>(y)] =
+          markRow(rowOf<Sample>(raw, y - 1), values, rowOf<Sample>(raw, y + 1),
+                  mapRow ? rowOf<Sample>(hot, sy) + window.hStart : nullptr,
+                  mapRow ? rowOf<Sample>(dead, sy) + window.hStart : nullptr,
+                  flags_.data() + static_cast<size_t>(y) * W, 4, W - 5, mapX0, mapX1, limit);
+    }
+    // Row H - 4 is never marked: its pass only resolves the row above.
+    const size_t thisRow = marked_.size();
+    for (size_t i = previousRow; i < thisRow; ++i) {
+      Marked& p = marked_[i];
+      if (!flag[p.x]) {
+        p.below = values[p.x];
+      }
+    }
+    previousRow = thisRow;
+    if (y > H - 5 || !rowMarked_[static_cast<size_t>(y)]) {
       continue;
     }
-    const uint8_t* flag = flags_.data() + static_cast<size_t>(y) * W;
     const uint8_t* flagAbove = flag - W;
-    const Sample* values = rowOf<Sample>(raw, y);
     Sample* workRow = reinterpret_cast<Sample*>(work.row(y));
     for (int32_t x = nextMarked(flag, 0, W); x < W; x = nextMarked(flag, x, W)) {
       int32_t end = x;
@@ -280,21 +291,22 @@ void DotFilter::run(DibImage& raw, const DibImage& hot, const DibImage& dead, Di
         if (!flagAbove[k]) {
           above[k] = y - 1;
         }
-        Marked p{k, y, sides + rowOf<Sample>(raw, above[k])[k], 3};
+        Marked p{k, y, sides + rowOf<Sample>(raw, above[k])[k], 3, -1};
         workRow[k] = 1;
         marked_.push_back(p);
       }
       x = end;
     }
   }
-  // Bottom-up in the same way: the nearest unmarked pixel below, then the replacement values.
+  // Bottom-up over the marked pixels alone: one whose pixel below is marked takes the value
+  // found for that pixel, which comes later in the list and so was settled first.
   int32_t* below = nearest_.data();
   for (size_t i = marked_.size(); i > 0; --i) {
     Marked& p = marked_[i - 1];
-    if (!flags_[static_cast<size_t>(p.y + 1) * W + p.x]) {
-      below[p.x] = p.y + 1;
+    if (p.below >= 0) {
+      below[p.x] = p.below;
     }
-    p.sum += rowOf<Sample>(raw, below[p.x])[p.x];
+    p.sum += below[p.x];
     ++p.count;
   }
   for (const Marked& p : marked_) {

@@ -26,6 +26,7 @@ class DotFilter {
     int32_t y;
     int64_t sum;
     int32_t count;
+    int32_t below;  // the unmarked sample just below, or -1 when the pixel below is marked
   };
   template <typename Sample>
   void run(DibImage& raw, const DibImage& hot, const DibImage& dead, DibImage& work,
