@@ -167,44 +167,6 @@ NIVEXA_SIMD_CLONES void scaleRun(T* p, int32_t n, float f, int32_t m) {
 }
 
 #if defined(NIVEXA_HAVE_AVX2_KERNELS)
-// 8-bit brightness in integers: v x whole + (v x fraction) >> 16, at most 255. A factor is
-// used only when that equals the single-precision product for all 256 samples, so the result
-// is the reference's whatever rounding the float product makes.
-struct ByteScale {
-  bool exact = false;
-  uint16_t whole = 0, fraction = 0;
-};
-
-ByteScale findByteScale(int32_t brightness) {
-  const float f = brightnessFactor(brightness);
-  const auto whole = static_cast<int32_t>(f);
-  const auto nearest = static_cast<int32_t>((f - static_cast<float>(whole)) * 65536.0f);
-  for (int32_t fraction : {nearest, nearest + 1, nearest - 1, nearest + 2}) {
-    if (fraction < 0 || fraction > 65535) {
-      continue;
-    }
-    bool exact = true;
-    for (int32_t v = 0; v < 256 && exact; ++v) {
-      const int32_t r = std::min(v * whole + ((v * fraction) >> 16), 255);
-      exact = r == brightnessValue(v, brightness, false);
-    }
-    if (exact) {
-      return {true, static_cast<uint16_t>(whole), static_cast<uint16_t>(fraction)};
-    }
-  }
-  return {};
-}
-
-const ByteScale& byteScale(int32_t brightness) {
-  thread_local int32_t cachedFor = 0;
-  thread_local ByteScale cached;
-  if (cachedFor != brightness) {
-    cached = findByteScale(brightness);
-    cachedFor = brightness;
-  }
-  return cached;
-}
-
 [[gnu::target("avx2")]] inline __m256i scaleBytes(__m256i v, __m256i whole, __m256i fraction) {
   return _mm256_min_epu16(
       _mm256_add_epi16(_mm256_mullo_epi16(v, whole), _mm256_mulhi_epu16(v, fraction)),
@@ -323,6 +285,40 @@ void applyTableRows(const ImageView& image, std::span<const uint16_t> table, int
 
 void applyTable(const ImageView& image, std::span<const uint16_t> table) {
   applyTableRows(image, table, 0, image.height);
+}
+
+namespace {
+
+ByteScale findByteScale(int32_t brightness) {
+  const float f = brightnessFactor(brightness);
+  const auto whole = static_cast<int32_t>(f);
+  const auto nearest = static_cast<int32_t>((f - static_cast<float>(whole)) * 65536.0f);
+  for (int32_t fraction : {nearest, nearest + 1, nearest - 1, nearest + 2}) {
+    if (fraction < 0 || fraction > 65535) {
+      continue;
+    }
+    bool exact = true;
+    for (int32_t v = 0; v < 256 && exact; ++v) {
+      const int32_t r = std::min(v * whole + ((v * fraction) >> 16), 255);
+      exact = r == brightnessValue(v, brightness, false);
+    }
+    if (exact) {
+      return {true, static_cast<uint16_t>(whole), static_cast<uint16_t>(fraction)};
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+const ByteScale& byteScale(int32_t brightness) {
+  thread_local int32_t cachedFor = 0;
+  thread_local ByteScale cached;
+  if (cachedFor != brightness) {
+    cached = findByteScale(brightness);
+    cachedFor = brightness;
+  }
+  return cached;
 }
 
 }  // namespace nivexa::imaging::steps
