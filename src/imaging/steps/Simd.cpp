@@ -9,7 +9,11 @@ std::atomic<bool> allowedFlag{true};
 
 bool cpuHasAvx2() {
 #if defined(NIVEXA_HAVE_AVX2_KERNELS)
-  static const bool has = __builtin_cpu_supports("avx2");
+  // Initialised here, so that a first call made during static initialisation also sees the flags.
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
   return has;
 #else
   return false;
