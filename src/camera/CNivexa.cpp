@@ -57,11 +57,16 @@ int CNivexa::CreateMaskImages() {
 
 void CNivexa::Teardown() {
   std::lock_guard command(commandLock_);
-  currentDevice_ = -1;
+  const bool cameraOpen = currentDevice_.exchange(-1) >= 0;
   // Without an engine nothing can have been started, and a Close would only report the missing
   // engine to the application while its handle is going away.
   if (engine_) {
-    SaveDeviceSettings();
+    // A handle that never opened a camera holds a driver's empty defaults (exposure and gains of
+    // 0), not settings of its own: saved, they would replace position 0's stored settings and
+    // every later run would start with black frames.
+    if (cameraOpen) {
+      SaveDeviceSettings();
+    }
     Close();
     engine_->CloseCamera();
     engine_.reset();

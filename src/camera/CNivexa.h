@@ -20,6 +20,8 @@
 #include "imaging/ProcessFrame.h"
 #include "imaging/ProcessingParameters.h"
 #include "imaging/mask/DefectMask.h"
+#include "output/AviRecorder.h"
+#include "output/RecordingSource.h"
 #include "platform/CriticalSection.h"
 #include "platform/Event.h"
 #include "platform/Thread.h"
@@ -52,7 +54,7 @@ inline constexpr int32_t kCameraInfoFullSize = 56;
 //
 // Locks, outermost first: the command lock (one acquisition command, device change or teardown at
 // a time; never taken by the acquisition thread), the image lock, the mask lock.
-class CNivexa : public imaging::PipelineHost {
+class CNivexa : public imaging::PipelineHost, private output::RecordingSource {
  public:
   CNivexa();
   ~CNivexa() override;
@@ -219,6 +221,11 @@ class CNivexa : public imaging::PipelineHost {
   void applyDotFilter(imaging::DibImage& raw, int32_t threshold) override;
   void processingValuesChanged() override;
 
+  // RecordingSource: the recorder's view of the output bitmap.
+  std::optional<output::FrameGeometry> CurrentGeometry() override;
+  uint64_t UseNewerFrame(uint64_t after,
+                         const std::function<void(const imaging::DibImage&)>& use) override;
+
   std::recursive_mutex commandLock_;
 
   imaging::FrameBitmaps bitmaps_;
@@ -242,7 +249,10 @@ class CNivexa : public imaging::PipelineHost {
   std::atomic<int32_t> settingsFlag_{0};
   // The preview lost its camera; the same device number is then opened again on request.
   std::atomic<int32_t> deviceLost_{0};
-  std::atomic<int32_t> newFrame_{0};  // polled by the recorder
+  // Frames processed into the output bitmap so far; the recorder takes any newer than its last.
+  std::atomic<uint64_t> processedFrames_{0};
+  // Stopped by StopPreview, and so by Close and teardown, before the bitmaps it reads go.
+  output::AviRecorder recorder_;
 
   NivexaFrameInfo frameInfo_{};  // written through atomic_ref: the application reads it live
   std::atomic<int32_t> frameRate_{0};

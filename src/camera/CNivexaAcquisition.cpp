@@ -121,6 +121,8 @@ int CNivexa::StopPreview() {
   if (!RequireEngine()) {
     return 0;
   }
+  // The recording ends first, completing its file while the last frames are still there.
+  recorder_.Stop();
   running_ = 0;
   if (mode_.exchange(kIdle) != kIdle) {
     engine_->StopCapture();
@@ -191,6 +193,7 @@ int CNivexa::SnapShot(uint8_t* buffer, int32_t size, int32_t rowOrder) {
     return fail(NIVEXA_ERR_FRAME);
   }
   ProcessFrame(streamMode);
+  ++processedFrames_;
   imageReady_ = 1;
   if (buffer != nullptr && size != 0 && !CopyOutput(streamMode, buffer, size, rowOrder)) {
     return fail(NIVEXA_ERR_MEMORY);

@@ -21,17 +21,6 @@ int CNivexa::SaveImage(const char* path, int32_t fileType) {
   return output::writeImageFile(output, path, fileType);
 }
 
-int CNivexa::Record(const char* path, int32_t, int32_t) {
-  if (path == nullptr || path[0] == '\0') {
-    RecordError(NIVEXA_ERR_ARGUMENT);
-    return 0;
-  }
-  if (!RequireEngine()) {
-    return 0;
-  }
-  return 0;
-}
-
 int CNivexa::LoadConfigFile(const char* path) {
   platform::CriticalSectionGuard guard(maskLock_);
   const auto bytes = platform::readWholeFile(path);

@@ -210,7 +210,7 @@ void CNivexa::PreviewLoop() {
       }
       FillFrameInfo(bitmaps_.rawFor(mode), mode, CountFrameForRate());
       ProcessFrame(mode);
-      newFrame_ = 1;
+      ++processedFrames_;
       imageReady_ = 1;
       uint8_t* buffer = callbackBuffer_;
       const int32_t size = callbackSize_;
@@ -252,6 +252,7 @@ void CNivexa::TriggerLoop() {
     }
     FillFrameInfo(bitmaps_.rawFor(mode), mode, 0);
     ProcessFrame(mode);
+    ++processedFrames_;
     imageReady_ = 1;
     uint8_t* buffer = callbackBuffer_;
     const int32_t size = callbackSize_;

@@ -68,10 +68,45 @@ TEST(StoredSettings, TheFirstInitializeWritesTheFirstRunValuesUnderCameraMinusOn
     EXPECT_EQ(storedValue(camera + "\\Size_00", name), value) << name;
   }
   EXPECT_EQ(RegistryKey::open(groupPath(0, "Gain")), nullptr) << "made by the first save";
+  // No camera was open: there is nothing of a camera's to save.
   Nivexa_Release(h);
+  EXPECT_EQ(RegistryKey::open(groupPath(0, "Gain")), nullptr);
+  EXPECT_EQ(RegistryKey::open(groupPath(0, "Filter")), nullptr);
+  EXPECT_EQ(RegistryKey::open(groupPath(0, "Gray")), nullptr);
+
+  // With a camera, the release is the first save.
+  auto attached = sim::createCamera(fastCamera());
+  const LONG withCamera = Nivexa_Initialize(notify);
+  ASSERT_NE(withCamera, 0);
+  Nivexa_Release(withCamera);
+  sim::removeCamera(attached);
   EXPECT_NE(RegistryKey::open(groupPath(0, "Gain")), nullptr);
   EXPECT_NE(RegistryKey::open(groupPath(0, "Filter")), nullptr);
   EXPECT_NE(RegistryKey::open(groupPath(0, "Gray")), nullptr);
+}
+
+// An application that looks for cameras before one is attached (a tool that then falls back
+// to a virtual camera does exactly this) must not leave the next handle with black frames.
+TEST(StoredSettings, AHandleThatNeverOpenedACameraKeepsThePositionsStoredSettings) {
+  Sink notify;
+  Nivexa_Release(Nivexa_Initialize(notify));
+  auto camera = sim::createCamera(fastCamera());
+  LONG h = Nivexa_Initialize(notify);
+  ASSERT_NE(h, 0);
+  const LONG defaultExposure = get(Nivexa_GetExposureTime, h);
+  EXPECT_GT(defaultExposure, 0) << "the sensor's default, not a stored 0";
+  const NivexaCameraInfo info = cameraInfo(h);
+  ASSERT_EQ(Nivexa_SetExposureTime(h, info.exposureMin + 3), 1);
+  Nivexa_Release(h);
+
+  sim::removeCamera(camera);
+  Nivexa_Release(Nivexa_Initialize(notify));
+  EXPECT_EQ(storedValue(groupPath(0, "Gain"), "Exposure"), info.exposureMin + 3);
+  camera = sim::createCamera(fastCamera());
+  h = Nivexa_Initialize(notify);
+  EXPECT_EQ(get(Nivexa_GetExposureTime, h), info.exposureMin + 3);
+  Nivexa_Release(h);
+  sim::removeCamera(camera);
 }
 
 TEST_F(CameraTest, AGlobalGainIsStoredAtReleaseWithTheSameValueInEveryColourGain) {

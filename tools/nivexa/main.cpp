@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "NivexaMessages.h"
@@ -33,6 +35,9 @@ int printUsage(std::FILE* out) {
       "  info [--device N]       camera information, temperature, cooler, exposure and gain\n"
       "  stream [--seconds N] [--device N] [--bits 8|16]\n"
       "                          preview into a buffer and report the frames delivered\n"
+      "  record [-o FILE] [--seconds N] [--device N] [--bits 8|16]\n"
+      "                          record N seconds of processed frames into an AVI file\n"
+      "                          (default recording.avi, 3 s)\n"
       "  family                  the camera family: product IDs, drivers, arrays, capabilities\n"
       "  snapshot [-o FILE] [--type bmp|raw|jpeg|jpeg70|jpeg20|png|tiff] [--bits 8|16]\n"
       "           [--exposure SECONDS] [--gain N] [--device N]\n"
@@ -67,6 +72,7 @@ struct Options {
   int device = 0;
   int seconds = 3;
   int bits = 8;
+  std::string file = "recording.avi";
 };
 
 bool parseOptions(int argc, char** argv, Options& options) {
@@ -75,6 +81,10 @@ bool parseOptions(int argc, char** argv, Options& options) {
     if (i + 1 >= argc) {
       std::fprintf(stderr, "nivexa: %s needs a value\n", name.c_str());
       return false;
+    }
+    if (name == "-o") {
+      options.file = argv[++i];
+      continue;
     }
     char* end = nullptr;
     const long value = std::strtol(argv[++i], &end, 10);
@@ -292,6 +302,75 @@ int stream(char** argv, const Options& options) {
   return failures == 0 && total > 0 ? 0 : 1;
 }
 
+// The little-endian 32-bit word at `at` of a file, or nullopt when the file is shorter.
+std::optional<uint32_t> fileWord(const std::string& path, uint32_t at) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    return std::nullopt;
+  }
+  unsigned char bytes[4];
+  const bool read =
+      std::fseek(file, static_cast<long>(at), SEEK_SET) == 0 && std::fread(bytes, 1, 4, file) == 4;
+  std::fclose(file);
+  if (!read) {
+    return std::nullopt;
+  }
+  return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (uint32_t{bytes[3]} << 24);
+}
+
+// The recorder patches the RIFF size last: once it covers the file, the file is complete.
+bool recordingComplete(const std::string& path) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path, error);
+  const auto riff = fileWord(path, 4);
+  return !error && riff && size >= 8 && *riff == size - 8;
+}
+
+int record(char** argv, const Options& options) {
+  int count = 0;
+  const LONG h = openHandle(argv, count);
+  if (h == 0 || !selectDevice(h, options.device)) {
+    Nivexa_Release(h);
+    return 1;
+  }
+  if (!Nivexa_SetColorMode(h, options.bits)) {
+    std::fprintf(stderr, "nivexa: %d bits per pixel refused\n", options.bits);
+    Nivexa_Release(h);
+    return 1;
+  }
+  Nivexa_SetWaitTime(h, 0);
+  const LONG durationMs = static_cast<LONG>(options.seconds) * 1000;
+  if (!Nivexa_Record(h, options.file.c_str(), durationMs, 0)) {
+    std::fprintf(stderr, "nivexa: the recording did not start (error %d)\n",
+                 static_cast<int>(Nivexa_GetLastError(h)));
+    Nivexa_Release(h);
+    return 1;
+  }
+  // The recording ends by itself once its time has passed after the first frame.
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(durationMs + 5000);
+  while (!recordingComplete(options.file) && Clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  // Ends the stream, and a recording that has not ended yet is completed as it stands.
+  Nivexa_StopPreview(h);
+  const LONG failure = Nivexa_GetLastError(h);
+  Nivexa_Release(h);
+  const auto frames = fileWord(options.file, 48);
+  const auto microseconds = fileWord(options.file, 32);
+  if (failure != 0 || !recordingComplete(options.file) || !frames || !microseconds) {
+    std::fprintf(stderr, "nivexa: the recording is not complete (error %d)\n",
+                 static_cast<int>(failure));
+    return 1;
+  }
+  std::error_code error;
+  std::printf("recorded %s (%llu bytes): %u frames, %.2f fps\n",
+              std::filesystem::absolute(options.file, error).string().c_str(),
+              static_cast<unsigned long long>(std::filesystem::file_size(options.file, error)),
+              *frames, *microseconds != 0 ? 1e6 / *microseconds : 0.0);
+  return *frames > 0 ? 0 : 1;
+}
+
 int printFamily() {
   std::printf("%-7s %-33s %-12s %-4s %-7s %-6s %-6s %s\n", "product", "driver", "array", "addr",
               "variant", "orient", "opens", "capabilities");
@@ -495,12 +574,15 @@ int main(int argc, char** argv) {
     return runSettings(argc, argv);
   }
   Options options;
-  if (command == "list" || command == "info" || command == "stream") {
+  if (command == "list" || command == "info" || command == "stream" || command == "record") {
     if (!parseOptions(argc, argv, options)) {
       return printUsage(stderr);
     }
     if (command == "list") {
       return listCameras(argv);
+    }
+    if (command == "record") {
+      return record(argv, options);
     }
     return command == "info" ? showInfo(argv, options) : stream(argv, options);
   }

@@ -15,6 +15,12 @@
 namespace nivexa::imaging::mask {
 namespace {
 
+// Test programs of several build trees may run at once on one machine: each file gets a name
+// of its own.
+std::string uniqueTempPath(const char* stem) {
+  return ::testing::TempDir() + stem + "-" + std::to_string(std::random_device{}()) + ".msk";
+}
+
 using test::fillRandom;
 using test::samePixels;
 using test::sampleAt;
@@ -35,7 +41,7 @@ class DefectMaskTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(mask_.Create(), 1);
-    path_ = ::testing::TempDir() + "defect-mask-test.msk";
+    path_ = uniqueTempPath("defect-mask-test");
     std::remove(path_.c_str());
   }
   void TearDown() override { std::remove(path_.c_str()); }
@@ -208,7 +214,7 @@ TEST(MaskFileHeader, OnlyTheDocumentedHeaderIsAccepted) {
 TEST(MaskFileLoaderMutation, ArbitraryFilesAreRefusedAndChangeNothing) {
   DefectMask mask;
   ASSERT_EQ(mask.Create(), 1);
-  const std::string path = ::testing::TempDir() + "mask-mutation.msk";
+  const std::string path = uniqueTempPath("mask-mutation");
   MaskFileHeader valid{2048, 1536, {kBytes8, kBytes8, kBytes16, kBytes16}};
   const auto header = encodeMaskHeader(valid);
   std::mt19937 rng(2024);

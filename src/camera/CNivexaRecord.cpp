@@ -1,0 +1,79 @@
+// Recording the processed frames into an AVI file: the stream runs as a preview, and the
+// recorder takes the newest output bitmap at its own pace.
+#include <mutex>
+
+#include "camera/CNivexa.h"
+
+namespace nivexa::camera {
+
+namespace {
+
+constexpr int32_t kShowWindow = 1;
+
+}  // namespace
+
+int CNivexa::Record(const char* path, int32_t durationMs, int32_t showWindow) {
+  if (path == nullptr || path[0] == '\0') {
+    RecordError(NIVEXA_ERR_ARGUMENT);
+    return 0;
+  }
+  if (!RequireEngine()) {
+    return 0;
+  }
+  std::lock_guard command(commandLock_);
+  // Nothing goes to an application's buffer while a recording takes the frames.
+  callbackWindow_ = nullptr;
+  callbackBuffer_ = nullptr;
+  callbackSize_ = 0;
+  callbackRowOrder_ = 0;
+  if (showWindow == kShowWindow && PlacementSet()) {
+    ClosePreviewWindow();
+    if (!OpenPreviewWindow()) {
+      RecordError(NIVEXA_ERR_WINDOW);
+      return 0;
+    }
+  }
+  if (!StartPreview()) {
+    Close();
+    RecordError(NIVEXA_ERR_TEXT);
+    return 0;
+  }
+  output::RecordingOptions options;
+  // A negative duration cannot be meant; it records as briefly as a duration of 0 does.
+  options.durationMs = durationMs > 0 ? static_cast<uint32_t>(durationMs) : 0;
+  const uint32_t code = recorder_.Start(path, options, *this, [this](uint32_t failure) {
+    // The file could not be written whole: it has been completed as far as it went.
+    RecordError(failure);
+  });
+  if (code != 0) {
+    Close();
+    RecordError(code);
+    return 0;
+  }
+  return 1;
+}
+
+std::optional<output::FrameGeometry> CNivexa::CurrentGeometry() {
+  platform::CriticalSectionGuard image(imageLock_);
+  const imaging::DibImage& output = bitmaps_.outputFor(StreamMode());
+  if (!output.valid()) {
+    return std::nullopt;
+  }
+  return output::FrameGeometry{output.width(), output.height(), output.bitsPerPixel()};
+}
+
+uint64_t CNivexa::UseNewerFrame(uint64_t after,
+                                const std::function<void(const imaging::DibImage&)>& use) {
+  platform::CriticalSectionGuard image(imageLock_);
+  const uint64_t newest = processedFrames_.load();
+  if (newest <= after) {
+    return after;
+  }
+  const imaging::DibImage& output = bitmaps_.outputFor(StreamMode());
+  if (output.valid()) {
+    use(output);
+  }
+  return newest;
+}
+
+}  // namespace nivexa::camera
