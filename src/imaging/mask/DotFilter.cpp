@@ -277,11 +277,11 @@ template <typename Sample>
 void DotFilter::run(DibImage& raw, const DibImage& hot, const DibImage& dead, DibImage& work,
                     const SensorWindow& window, int32_t threshold) {
   const int32_t W = raw.width(), H = raw.height();
-  const size_t pixels = static_cast<size_t>(W) * H;
-  if (flagsWidth_ != W || flags_.size() != pixels) {
-    flags_.assign(pixels, 0);
-    flagsWidth_ = W;
-  }
+  // The flags of two rows, the one being marked and the one above it: the single pass below
+  // needs no others. Columns outside 4 .. W-5 are never written, so they stay 0; the rows are
+  // cleared for each frame so that row 3 (above the first marked row) reads as unmarked.
+  flags_.assign(2 * static_cast<size_t>(W), 0);
+  auto flagRow = [&](int32_t y) { return flags_.data() + static_cast<size_t>(y & 1) * W; };
   rowMarked_.assign(static_cast<size_t>(H), 0);
   // The work map is cleared where the last frame marked it, rather than all of it, when it is the
   // same map as last time.
@@ -298,9 +298,8 @@ void DotFilter::run(DibImage& raw, const DibImage& hot, const DibImage& dead, Di
   if (W < 9 || H < 9) {
     return;  // no pixel lies four or more away from every edge
   }
-  // Marking, rows and columns 4 .. size-5. Outside them the flags stay 0 from the first frame of
-  // this size on, since nothing else ever writes there. The defect maps count only where the
-  // sensor position exists.
+  // Marking, rows and columns 4 .. size-5. The defect maps count only where the sensor position
+  // exists.
   const int32_t mapX0 = std::max(4, -window.hStart);
   const int32_t mapX1 = std::min(W - 5, hot.width() - 1 - window.hStart);
   // 8-bit differences never reach 256, so a larger threshold marks nothing, as it should, and
@@ -317,16 +316,18 @@ void DotFilter::run(DibImage& raw, const DibImage& hot, const DibImage& dead, Di
   int32_t* above = nearest_.data();
   size_t previousRow = 0;  // where the previous row's marked pixels start in marked_
   for (int32_t y = 4; y <= H - 4; ++y) {
-    const uint8_t* flag = flags_.data() + static_cast<size_t>(y) * W;
+    uint8_t* flag = flagRow(y);
     const Sample* values = rowOf<Sample>(raw, y);
-    if (y <= H - 5) {
+    if (y == H - 4) {
+      std::memset(flag, 0, static_cast<size_t>(W));
+    } else {
       const int32_t sy = window.vStart + y;
       const bool mapRow = sy >= 0 && sy < hot.height() && mapX0 <= mapX1;
       rowMarked_[static_cast<size_t>(y)] =
           markRow(rowOf<Sample>(raw, y - 1), values, rowOf<Sample>(raw, y + 1),
                   mapRow ? rowOf<Sample>(hot, sy) + window.hStart : nullptr,
-                  mapRow ? rowOf<Sample>(dead, sy) + window.hStart : nullptr,
-                  flags_.data() + static_cast<size_t>(y) * W, 4, W - 5, mapX0, mapX1, limit);
+                  mapRow ? rowOf<Sample>(dead, sy) + window.hStart : nullptr, flag, 4, W - 5, mapX0,
+                  mapX1, limit);
     }
     // Row H - 4 is never marked: its pass only resolves the row above.
     const size_t thisRow = marked_.size();
@@ -340,7 +341,7 @@ void DotFilter::run(DibImage& raw, const DibImage& hot, const DibImage& dead, Di
     if (y > H - 5 || !rowMarked_[static_cast<size_t>(y)]) {
       continue;
     }
-    const uint8_t* flagAbove = flag - W;
+    const uint8_t* flagAbove = flagRow(y - 1);
     Sample* workRow = reinterpret_cast<Sample*>(work.row(y));
     for (int32_t x = nextMarked(flag, 0, W); x < W; x = nextMarked(flag, x, W)) {
       int32_t end = x;
