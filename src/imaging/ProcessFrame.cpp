@@ -1,5 +1,7 @@
 #include "imaging/ProcessFrame.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "imaging/steps/AutoIris.h"
@@ -207,11 +209,34 @@ bool sameFormat(const ImageView& a, const ImageView& b) {
 
 // Gamma, contrast and brightness in one table pass; brightness alone by its arithmetic, which
 // vectorises where a table cannot.
-void pointStep(const ImageView& image, int32_t gamma, int32_t contrast, int32_t brightness) {
+void pointStep(const ImageView& image, int32_t gamma, int32_t contrast, int32_t brightness,
+               int32_t y0, int32_t y1) {
   if (gamma == 100 && contrast == 0) {
-    brightnessRows(image, brightness, 0, image.height);
+    brightnessRows(image, brightness, y0, y1);
   } else {
-    applyTable(image, pointTable(gamma, contrast, brightness, image.wide()));
+    applyTableRows(image, pointTable(gamma, contrast, brightness, image.wide()), y0, y1);
+  }
+}
+
+// Rows per band when the point step and the sharpness run band by band: the band and the four
+// work rows the box reaches stay in the cache between the two, so the frame crosses memory
+// once instead of three times.
+constexpr int32_t kBandRows = 32;
+
+// The value steps of a monochrome frame, then its sharpness, band by band. Sharpening row y
+// needs work rows y - 2 .. y + 1, so it trails the point step by one row; it writes only rows
+// the point step has already passed.
+template <class Points>
+void pointsThenSharpenInBands(const ImageView& out, const ImageView& work, int32_t strength,
+                              int32_t brightness, Points&& points) {
+  int32_t sharpened = 0;
+  for (int32_t y0 = 0; y0 < out.height; y0 += kBandRows) {
+    const int32_t y1 = std::min(y0 + kBandRows, out.height);
+    points(y0, y1);
+    copyToWork(out, work, y0, y1);
+    const int32_t ready = y1 == out.height ? y1 : y1 - 1;
+    sharpenRows(out, work, strength, brightness, sharpened, ready);
+    sharpened = ready;
   }
 }
 
@@ -298,13 +323,20 @@ void processFrame(ColorMode mode, FrameBitmaps& bitmaps, ProcessingParameters& p
         luminanceFromBgr(bgr, rv);
       }
     }
-    if (grayOn) {
-      applySiteTables(rv, s.pattern,
-                      graySiteTables(g, rv.wide(), s.gamma, s.contrast, tableBrightness), 0,
-                      rv.height);
-    } else {
-      pointStep(rv, s.gamma, s.contrast, tableBrightness);
+    const std::array<SampleTable, 4>* siteTables =
+        grayOn ? &graySiteTables(g, rv.wide(), s.gamma, s.contrast, tableBrightness) : nullptr;
+    auto points = [&](int32_t y0, int32_t y1) {
+      if (siteTables != nullptr) {
+        applySiteTables(rv, s.pattern, *siteTables, y0, y1);
+      } else {
+        pointStep(rv, s.gamma, s.contrast, tableBrightness, y0, y1);
+      }
+    };
+    if (sharpen && !s.softMirrorH && !s.softMirrorV) {
+      pointsThenSharpenInBands(out, work, s.sharpness, s.brightness, points);
+      return;
     }
+    points(0, rv.height);
     pointsDone = true;
   }
   mirrorInPlace(rv, s.softMirrorH, s.softMirrorV);
@@ -320,7 +352,7 @@ void processFrame(ColorMode mode, FrameBitmaps& bitmaps, ProcessingParameters& p
     return;
   }
   if (!pointsDone) {
-    pointStep(out, s.gamma, s.contrast, tableBrightness);
+    pointStep(out, s.gamma, s.contrast, tableBrightness, 0, out.height);
   }
   if (sharpen) {
     copyToWork(out, work, 0, out.height);

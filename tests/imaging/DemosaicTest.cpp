@@ -1,4 +1,5 @@
 #include "imaging/steps/Demosaic.h"
+#include "imaging/steps/Simd.h"
 
 #include <gtest/gtest.h>
 
@@ -124,13 +125,21 @@ TEST(Demosaic, FastRowsMatchTheReference) {
             }
             Frame ref(size.width, size.height, channels, sampleBytes);
             testing::fillRandom(ref, 200, 5);
-            Frame fast = ref;
             demosaicReference(raw.view, ref.view, pattern, g.red, g.blue);
-            demosaicRows(raw.view, fast.view, pattern, g.red, g.blue, 0, size.height / 3);
-            demosaicRows(raw.view, fast.view, pattern, g.red, g.blue, size.height / 3, size.height);
-            ASSERT_TRUE(fast.samePixels(ref))
-                << sampleBytes << " " << channels << " " << size.width << "x" << size.height
-                << " pattern " << pattern << " gains " << g.red << "/" << g.blue;
+            // Both the vector kernels (where the processor has them) and the portable rows.
+            for (bool vectors : {true, false}) {
+              setAvx2Allowed(vectors);
+              Frame fast = ref;
+              testing::fillRandom(fast, 200, 5);
+              demosaicRows(raw.view, fast.view, pattern, g.red, g.blue, 0, size.height / 3);
+              demosaicRows(raw.view, fast.view, pattern, g.red, g.blue, size.height / 3,
+                           size.height);
+              setAvx2Allowed(true);
+              ASSERT_TRUE(fast.samePixels(ref))
+                  << sampleBytes << " " << channels << " " << size.width << "x" << size.height
+                  << " pattern " << pattern << " gains " << g.red << "/" << g.blue << " vectors "
+                  << vectors;
+            }
           }
         }
       }

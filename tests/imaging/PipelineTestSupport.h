@@ -72,8 +72,9 @@ struct Size {
   int32_t width, height;
 };
 inline const std::vector<Size>& checkedSizes() {
-  static const std::vector<Size> sizes = {{1, 1}, {2, 2}, {3, 5},  {5, 3},   {4, 4},
-                                          {5, 5}, {7, 9}, {33, 6}, {67, 11}, {2048, 1536}};
+  static const std::vector<Size> sizes = {{1, 1},  {2, 2},  {3, 5},   {5, 3},
+                                          {4, 4},  {5, 5},  {7, 9},   {19, 3},
+                                          {24, 7}, {33, 6}, {67, 11}, {2048, 1536}};
   return sizes;
 }
 

@@ -1,4 +1,5 @@
 #include "imaging/steps/PointOps.h"
+#include "imaging/steps/Simd.h"
 
 #include <gtest/gtest.h>
 
@@ -120,6 +121,32 @@ TEST(PointTable, ApplyingMatchesTheReferenceStepsOnEveryLayout) {
         for (int32_t x = 0; x < size.width; ++x) {
           ASSERT_EQ(fast.at(x, 0, 3), original.at(x, 0, 3));
         }
+      }
+    }
+  }
+}
+
+// 8-bit brightness by its integer fast path equals the float arithmetic for every setting and
+// every sample value, on rows no multiple of the vector width, with and without the vectors.
+TEST(Brightness, EveryByteSettingMatchesTheReference) {
+  for (int32_t channels : {1, 3}) {
+    Frame original(263, 3, channels, 1);
+    for (int32_t y = 0; y < 3; ++y) {
+      for (int32_t x = 0; x < 263; ++x) {
+        for (int32_t c = 0; c < channels; ++c) {
+          original.set(x, y, c, static_cast<uint32_t>(x * channels + c + 101 * y) % 256);
+        }
+      }
+    }
+    for (int32_t b = -255; b <= 255; ++b) {
+      Frame ref = original;
+      brightnessReference(ref.view, b);
+      for (bool vectors : {true, false}) {
+        setAvx2Allowed(vectors);
+        Frame fast = original;
+        brightnessRows(fast.view, b, 0, 3);
+        setAvx2Allowed(true);
+        ASSERT_TRUE(fast.samePixels(ref)) << channels << " " << b << " vectors " << vectors;
       }
     }
   }

@@ -1,4 +1,5 @@
 #include "imaging/steps/Sharpness.h"
+#include "imaging/steps/Simd.h"
 
 #include <gtest/gtest.h>
 
@@ -84,20 +85,32 @@ TEST(Sharpness, FastRowsMatchTheReference) {
         Frame original(size.width, size.height, l.channels, l.sampleBytes);
         testing::fillRandom(original, wide ? 65535 : 255, static_cast<uint32_t>(s));
         Frame ref = original;
-        Frame fast = original;
-        Frame fused = original;
         Frame work(size.width, size.height, l.channels, l.sampleBytes);
         sharpnessReference(ref.view, work.view, s);
-        copyToWork(fast.view, work.view, 0, size.height);
-        sharpenRows(fast.view, work.view, s, 0, 0, size.height);
-        ASSERT_TRUE(fast.samePixels(ref)) << l.channels << "x" << l.sampleBytes << " " << size.width
-                                          << "x" << size.height << " s" << s;
+        const int32_t brightness = s == 7 ? -130 : 77;
+        Frame brightRef = ref;
+        brightnessReference(brightRef.view, brightness);
+        // The vector kernels where the processor has them, and the portable loops.
+        for (bool vectors : {true, false}) {
+          setAvx2Allowed(vectors);
+          Frame fast = original;
+          copyToWork(fast.view, work.view, 0, size.height);
+          sharpenRows(fast.view, work.view, s, 0, 0, size.height);
+          Frame fused = original;
+          copyToWork(fused.view, work.view, 0, size.height);
+          // Two halves, as two threads would run them.
+          sharpenRows(fused.view, work.view, s, brightness, 0, size.height / 2);
+          sharpenRows(fused.view, work.view, s, brightness, size.height / 2, size.height);
+          setAvx2Allowed(true);
+          ASSERT_TRUE(fast.samePixels(ref))
+              << l.channels << "x" << l.sampleBytes << " " << size.width << "x" << size.height
+              << " s" << s << " vectors " << vectors;
+          ASSERT_TRUE(fused.samePixels(brightRef))
+              << "fused " << l.channels << " " << size.width << " vectors " << vectors;
+        }
+        Frame fused = original;
         copyToWork(fused.view, work.view, 0, size.height);
-        // Two halves, as two threads would run them.
-        sharpenRows(fused.view, work.view, s, 77, 0, size.height / 2);
-        sharpenRows(fused.view, work.view, s, 77, size.height / 2, size.height);
-        brightnessReference(ref.view, 77);
-        ASSERT_TRUE(fused.samePixels(ref)) << "fused " << l.channels << " " << size.width;
+        sharpenRows(fused.view, work.view, s, brightness, 0, size.height);
         if (l.channels == 4) {
           for (int32_t x = 0; x < size.width; ++x) {
             ASSERT_EQ(fused.at(x, size.height / 2, 3), original.at(x, size.height / 2, 3));

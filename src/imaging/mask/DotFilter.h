@@ -26,6 +26,7 @@ class DotFilter {
     int32_t y;
     int64_t sum;
     int32_t count;
+    int32_t below;  // the unmarked sample just below, or -1 when the pixel below is marked
   };
   template <typename Sample>
   void run(DibImage& raw, const DibImage& hot, const DibImage& dead, DibImage& work,
@@ -34,8 +35,7 @@ class DotFilter {
   // Kept between frames so that a frame costs no allocation once they have grown.
   std::vector<Marked> marked_;
   std::vector<int32_t> nearest_;
-  std::vector<uint8_t> flags_;  // one byte per frame pixel: the work map in compact form
-  int32_t flagsWidth_ = 0;
+  std::vector<uint8_t> flags_;  // the work map of two rows in compact form, one byte a pixel
   std::vector<uint8_t> rowMarked_;
   // The work map cleared by the last frame, and its size, so that the next frame clears only
   // what the last one marked.

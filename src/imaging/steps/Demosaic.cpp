@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 #include <vector>
 
+#include "imaging/steps/DemosaicAvx2.h"
 #include "imaging/steps/Simd.h"
 
 namespace nivexa::imaging::steps {
@@ -30,40 +32,60 @@ inline uint32_t gainFactor(int32_t gainPercent) {
   return static_cast<uint32_t>(std::max(0, static_cast<int32_t>(gainPercent * 1.28)));
 }
 
+// One output pixel straight from the arithmetic, at any position: the reference, and the
+// border columns of the vector path.
 template <class T>
-void referenceT(const ImageView& raw, const ImageView& out, int32_t pattern, int32_t redGain,
-                int32_t blueGain) {
-  const BayerSites sites = bayerSites(pattern);
-  const int64_t m = raw.maxValue();
-  const int64_t clipAt = raw.wide() ? (int64_t{1} << 27) : (int64_t{1} << 19);
-  const int64_t redFactor = gainFactor(redGain);
-  const int64_t blueFactor = gainFactor(blueGain);
-  const int32_t w = raw.width;
-  const int32_t h = raw.height;
-  auto at = [&](int32_t x, int32_t y) -> int64_t {
-    return raw.row<T>(foldIndex(y, h))[foldIndex(x, w)];
-  };
+class ReferencePixels {
+ public:
+  ReferencePixels(const ImageView& raw, const ImageView& out, int32_t pattern, int32_t redGain,
+                  int32_t blueGain)
+      : raw_(raw),
+        out_(out),
+        sites_(bayerSites(pattern)),
+        m_(raw.maxValue()),
+        clipAt_(raw.wide() ? (int64_t{1} << 27) : (int64_t{1} << 19)),
+        redFactor_(gainFactor(redGain)),
+        blueFactor_(gainFactor(blueGain)) {}
+
+  void operator()(int32_t x, int32_t y) const {
+    const bool greenSite = (((x + y) ^ (sites_.redX + sites_.redY)) & 1) != 0;
+    const int64_t green =
+        greenSite ? (at(x, y) + at(x - 1, y - 1)) / 2 : (at(x, y - 1) + at(x - 1, y)) / 2;
+    T* p = out_.row<T>(y) + static_cast<ptrdiff_t>(x) * out_.channels;
+    p[0] = scaled(weighted(x, y, sites_.blueX, sites_.blueY), blueFactor_);
+    p[1] = static_cast<T>(green);
+    p[2] = scaled(weighted(x, y, sites_.redX, sites_.redY), redFactor_);
+  }
+
+ private:
+  int64_t at(int32_t x, int32_t y) const {
+    return raw_.row<T>(foldIndex(y, raw_.height))[foldIndex(x, raw_.width)];
+  }
   // The four samples of one colour around the point (x - 1/2, y - 1/2), weighted 9 3 3 1.
-  auto weighted = [&](int32_t x, int32_t y, int32_t px, int32_t py) -> int64_t {
+  int64_t weighted(int32_t x, int32_t y, int32_t px, int32_t py) const {
     const int32_t nx = (x & 1) == px ? x : x - 1;
     const int32_t fx = nx == x ? x - 2 : x + 1;
     const int32_t ny = (y & 1) == py ? y : y - 1;
     const int32_t fy = ny == y ? y - 2 : y + 1;
     return 9 * at(nx, ny) + 3 * at(fx, ny) + 3 * at(nx, fy) + at(fx, fy);
-  };
-  auto scaled = [&](int64_t sum, int64_t factor) -> T {
+  }
+  T scaled(int64_t sum, int64_t factor) const {
     const int64_t product = sum * factor;
-    return static_cast<T>(product >= clipAt ? m : product >> 11);
-  };
-  auto pixel = [&](int32_t x, int32_t y) {
-    const bool greenSite = (((x + y) ^ (sites.redX + sites.redY)) & 1) != 0;
-    const int64_t green =
-        greenSite ? (at(x, y) + at(x - 1, y - 1)) / 2 : (at(x, y - 1) + at(x - 1, y)) / 2;
-    T* p = out.row<T>(y) + static_cast<ptrdiff_t>(x) * out.channels;
-    p[0] = scaled(weighted(x, y, sites.blueX, sites.blueY), blueFactor);
-    p[1] = static_cast<T>(green);
-    p[2] = scaled(weighted(x, y, sites.redX, sites.redY), redFactor);
-  };
+    return static_cast<T>(product >= clipAt_ ? m_ : product >> 11);
+  }
+
+  const ImageView& raw_;
+  const ImageView& out_;
+  BayerSites sites_;
+  int64_t m_, clipAt_, redFactor_, blueFactor_;
+};
+
+template <class T>
+void referenceT(const ImageView& raw, const ImageView& out, int32_t pattern, int32_t redGain,
+                int32_t blueGain) {
+  const ReferencePixels<T> pixel(raw, out, pattern, redGain, blueGain);
+  const int32_t w = raw.width;
+  const int32_t h = raw.height;
   // Interior first, then the two-pixel border strips, as the order the arithmetic was laid
   // down in; the result does not depend on it.
   for (int32_t y = 2; y <= h - 3; ++y) {
@@ -188,6 +210,56 @@ void rowsT(const ImageView& raw, const ImageView& out, int32_t pattern, int32_t 
   }
 }
 
+#if defined(NIVEXA_HAVE_AVX2_KERNELS)
+// The vector rows: interior columns by the AVX2 kernels, the border columns by the reference.
+// Returns false, doing nothing, where the kernels do not apply.
+template <class T>
+bool rowsAvx2(const ImageView& raw, const ImageView& out, int32_t pattern, int32_t redGain,
+              int32_t blueGain, int32_t y0, int32_t y1) {
+  constexpr bool wide = sizeof(T) == 2;
+  const uint32_t rf = gainFactor(redGain);
+  const uint32_t bf = gainFactor(blueGain);
+  const uint32_t maxFactor = wide ? avx2::kMaxFactor16 : avx2::kMaxFactor8;
+  const int32_t w = raw.width;
+  if (!useAvx2() || out.channels != 3 || w < (wide ? avx2::kMinWidth16 : avx2::kMinWidth8) ||
+      rf > maxFactor || bf > maxFactor) {
+    return false;
+  }
+  const BayerSites sites = bayerSites(pattern);
+  const ReferencePixels<T> pixel(raw, out, pattern, redGain, blueGain);
+  const int32_t h = raw.height;
+  using Sum = std::conditional_t<wide, uint32_t, uint16_t>;
+  std::vector<Sum> scratch(2 * (static_cast<size_t>(w) / 2 + 2));
+  for (int32_t y = y0; y < y1; ++y) {
+    const int32_t nyR = (y & 1) == sites.redY ? y : y - 1;
+    const int32_t fyR = nyR == y ? y - 2 : y + 1;
+    const int32_t nyB = (y & 1) == sites.blueY ? y : y - 1;
+    const int32_t fyB = nyB == y ? y - 2 : y + 1;
+    const avx2::RowInput<T> in{raw.row<T>(foldIndex(nyR, h)),
+                               raw.row<T>(foldIndex(fyR, h)),
+                               raw.row<T>(foldIndex(nyB, h)),
+                               raw.row<T>(foldIndex(fyB, h)),
+                               raw.row<T>(y),
+                               raw.row<T>(foldIndex(y - 1, h)),
+                               sites.redX,
+                               sites.blueX,
+                               ((y ^ (sites.redX + sites.redY)) & 1) != 0 ? 1 : 0};
+    int32_t end = 0;
+    if constexpr (wide) {
+      end = avx2::interiorRow16(out.row<T>(y), w, in, rf, bf, scratch.data());
+    } else {
+      end = avx2::interiorRow8(out.row<T>(y), w, in, rf, bf, scratch.data());
+    }
+    pixel(0, y);
+    pixel(1, y);
+    for (int32_t x = end; x < w; ++x) {
+      pixel(x, y);
+    }
+  }
+  return true;
+}
+#endif
+
 }  // namespace
 
 int32_t effectiveBayerPattern(int32_t pattern, bool mirrorH, bool mirrorV) {
@@ -274,8 +346,18 @@ void demosaicRows(const ImageView& raw, const ImageView& out, int32_t pattern, i
   y0 = std::max(y0, 0);
   y1 = std::min(y1, raw.height);
   if (raw.wide()) {
+#if defined(NIVEXA_HAVE_AVX2_KERNELS)
+    if (rowsAvx2<uint16_t>(raw, out, pattern, redGain, blueGain, y0, y1)) {
+      return;
+    }
+#endif
     rowsT<uint16_t>(raw, out, pattern, redGain, blueGain, y0, y1);
   } else {
+#if defined(NIVEXA_HAVE_AVX2_KERNELS)
+    if (rowsAvx2<uint8_t>(raw, out, pattern, redGain, blueGain, y0, y1)) {
+      return;
+    }
+#endif
     rowsT<uint8_t>(raw, out, pattern, redGain, blueGain, y0, y1);
   }
 }

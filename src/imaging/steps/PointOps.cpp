@@ -5,6 +5,10 @@
 
 #include "imaging/steps/Simd.h"
 
+#if defined(NIVEXA_HAVE_AVX2_KERNELS)
+#include <immintrin.h>
+#endif
+
 namespace nivexa::imaging::steps {
 
 uint16_t gammaValue(int32_t v, int32_t gamma, bool wide) {
@@ -162,8 +166,47 @@ NIVEXA_SIMD_CLONES void scaleRun(T* p, int32_t n, float f, int32_t m) {
   }
 }
 
+#if defined(NIVEXA_HAVE_AVX2_KERNELS)
+[[gnu::target("avx2")]] inline __m256i scaleBytes(__m256i v, __m256i whole, __m256i fraction) {
+  return _mm256_min_epu16(
+      _mm256_add_epi16(_mm256_mullo_epi16(v, whole), _mm256_mulhi_epu16(v, fraction)),
+      _mm256_set1_epi16(255));
+}
+
+// Even and odd bytes are widened in place by a mask and a shift, so no shuffle is needed.
+[[gnu::target("avx2")]] void scaleBytesAvx2(uint8_t* p, int32_t n, ByteScale s) {
+  const __m256i whole = _mm256_set1_epi16(static_cast<int16_t>(s.whole));
+  const __m256i fraction = _mm256_set1_epi16(static_cast<int16_t>(s.fraction));
+  const __m256i low = _mm256_set1_epi16(0x00FF);
+  int32_t i = 0;
+  for (; i + 32 <= n; i += 32) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
+    const __m256i even = scaleBytes(_mm256_and_si256(v, low), whole, fraction);
+    const __m256i odd = scaleBytes(_mm256_srli_epi16(v, 8), whole, fraction);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p + i),
+                        _mm256_or_si256(even, _mm256_slli_epi16(odd, 8)));
+  }
+  for (; i < n; ++i) {
+    p[i] = static_cast<uint8_t>(std::min(p[i] * s.whole + ((p[i] * s.fraction) >> 16), 255));
+  }
+}
+#endif
+
 template <class T>
-void scaleRows(const ImageView& image, float f, int32_t y0, int32_t y1) {
+void scaleRows(const ImageView& image, float f, int32_t y0, int32_t y1, int32_t brightness) {
+#if defined(NIVEXA_HAVE_AVX2_KERNELS)
+  if (sizeof(T) == 1 && image.channels != 4 && useAvx2()) {
+    const ByteScale& s = byteScale(brightness);
+    if (s.exact) {
+      for (int32_t y = y0; y < y1; ++y) {
+        scaleBytesAvx2(image.row<uint8_t>(y), image.width * image.channels, s);
+      }
+      return;
+    }
+  }
+#else
+  (void)brightness;
+#endif
   for (int32_t y = y0; y < y1; ++y) {
     T* p = image.row<T>(y);
     if (image.channels == 4) {
@@ -189,9 +232,9 @@ void brightnessRows(const ImageView& image, int32_t brightness, int32_t y0, int3
   y0 = std::max(y0, 0);
   y1 = std::min(y1, image.height);
   if (image.wide()) {
-    scaleRows<uint16_t>(image, f, y0, y1);
+    scaleRows<uint16_t>(image, f, y0, y1, brightness);
   } else {
-    scaleRows<uint8_t>(image, f, y0, y1);
+    scaleRows<uint8_t>(image, f, y0, y1, brightness);
   }
 }
 
@@ -242,6 +285,40 @@ void applyTableRows(const ImageView& image, std::span<const uint16_t> table, int
 
 void applyTable(const ImageView& image, std::span<const uint16_t> table) {
   applyTableRows(image, table, 0, image.height);
+}
+
+namespace {
+
+ByteScale findByteScale(int32_t brightness) {
+  const float f = brightnessFactor(brightness);
+  const auto whole = static_cast<int32_t>(f);
+  const auto nearest = static_cast<int32_t>((f - static_cast<float>(whole)) * 65536.0f);
+  for (int32_t fraction : {nearest, nearest + 1, nearest - 1, nearest + 2}) {
+    if (fraction < 0 || fraction > 65535) {
+      continue;
+    }
+    bool exact = true;
+    for (int32_t v = 0; v < 256 && exact; ++v) {
+      const int32_t r = std::min(v * whole + ((v * fraction) >> 16), 255);
+      exact = r == brightnessValue(v, brightness, false);
+    }
+    if (exact) {
+      return {true, static_cast<uint16_t>(whole), static_cast<uint16_t>(fraction)};
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+const ByteScale& byteScale(int32_t brightness) {
+  thread_local int32_t cachedFor = 0;
+  thread_local ByteScale cached;
+  if (cachedFor != brightness) {
+    cached = findByteScale(brightness);
+    cachedFor = brightness;
+  }
+  return cached;
 }
 
 }  // namespace nivexa::imaging::steps

@@ -17,6 +17,16 @@ uint16_t brightnessValue(int32_t v, int32_t brightness, bool wide);
 // The brightness multiplier in single precision: 1 + 10 b / 255 above 0, 1 - |b| / 255 below.
 float brightnessFactor(int32_t brightness);
 
+// 8-bit brightness in integers: min(v x whole + (v x fraction) >> 16, 255). `exact` says the
+// factor equals the single-precision product for all 256 samples, so a kernel using it gives
+// the reference's result whatever rounding the float product makes; otherwise it is unusable.
+struct ByteScale {
+  bool exact = false;
+  uint16_t whole = 0, fraction = 0;
+};
+// Found once per thread for the last brightness asked.
+const ByteScale& byteScale(int32_t brightness);
+
 // Brightness by its arithmetic (which vectorises, unlike a table) on rows [y0, y1), colour
 // samples only; the same values as brightnessReference.
 void brightnessRows(const ImageView& image, int32_t brightness, int32_t y0, int32_t y1);

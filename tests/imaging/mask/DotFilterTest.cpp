@@ -168,5 +168,34 @@ TEST(DotFilter, MatchesTheOutwardWalkOnSparseDenseAndRowCoveringMarks) {
   }
 }
 
+// 16-bit frames over the whole sample range, where four neighbours sum past 16 bits, with
+// thresholds from "everything" to "nothing", on rows that are no multiple of the vector width.
+TEST(DotFilter, FullRangeSixteenBitOutliersMatchTheOutwardWalk) {
+  std::mt19937 rng(5);
+  std::uniform_int_distribution<int32_t> pick(0, 3);
+  std::uniform_int_distribution<int32_t> any(0, 65535);
+  for (auto [w, h] : {std::pair{2048, 10}, {101, 9}, {45, 12}}) {
+    for (int32_t threshold : {0, 1, 480, 40000, 65535, 70000}) {
+      Maps maps(16, w, h);
+      DibImage fast, plain;
+      ASSERT_EQ(fast.Create(w, h, 16), 1);
+      for (int32_t y = 0; y < h; ++y) {
+        for (int32_t x = 0; x < w; ++x) {
+          const int32_t p = pick(rng);
+          setSample(fast, x, y, p == 0 ? 0 : p == 1 ? 65535 : any(rng));
+        }
+      }
+      copyPixels(fast, plain);
+      DibImage plainWork;
+      plainWork.CopyFormat(maps.work);
+      const SensorWindow window{0, 0, w, h};
+      DotFilter filter;
+      filter.apply(fast, maps.hot, maps.dead, maps.work, window, threshold);
+      dotFilterReference(plain, maps.hot, maps.dead, plainWork, window, threshold);
+      ASSERT_TRUE(samePixels(fast, plain)) << w << "x" << h << " threshold " << threshold;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace nivexa::imaging::mask
