@@ -81,25 +81,4 @@ int CNivexa::GetCaptureWindowEx(int32_t* hTotal, int32_t* hStart, int32_t* hEffe
   return 1;
 }
 
-int CNivexa::SetCameraDlg(HWND) {
-  if (!RequireEngine()) {
-    return 0;
-  }
-  return 0;
-}
-
-int CNivexa::SetImageDlg(HWND) {
-  if (!RequireEngine()) {
-    return 0;
-  }
-  return 0;
-}
-
-int CNivexa::SetAnalogDlg(HWND) {
-  if (!RequireEngine()) {
-    return 0;
-  }
-  return 0;
-}
-
 }  // namespace nivexa::camera

@@ -293,6 +293,7 @@ void CNivexa::setAutoGain(int32_t gain) {
   analog_.colourGainGreen1 = gain;
   analog_.colourGainGreen2 = gain;
   analog_.colourGainBlue = gain;
+  dialogRefresh_ = 1;
 }
 
 int32_t CNivexa::currentExposure() {
@@ -317,6 +318,7 @@ void CNivexa::setAutoExposure(int32_t exposure) {
     }
     RefreshRealExposure();
   }
+  dialogRefresh_ = 1;
 }
 
 void CNivexa::applyMaskFilter(imaging::DibImage& raw) {
@@ -329,7 +331,5 @@ void CNivexa::applyDotFilter(imaging::DibImage& raw, int32_t threshold) {
   mask_.ApplyDotFilter(raw, SensorWindowNow(), threshold);
 }
 
-// No dialogs exist yet to show the values the pipeline wrote back.
-void CNivexa::processingValuesChanged() {}
 
 }  // namespace nivexa::camera
