@@ -277,6 +277,14 @@ bool DialogPort::acceptsColour() {
   return camera_.engine_->AcceptsColourFormats() != 0;
 }
 
+settings::GeometrySettings DialogPort::captureGeometry() {
+  settings::GeometrySettings g;
+  camera_.GetCaptureWindowEx(&g.horizontalTotal, &g.horizontalStart, &g.frameWidth,
+                             &g.verticalTotal, &g.verticalStart, &g.frameHeight);
+  g.buffer = camera_.bufferValue_;
+  return g;
+}
+
 // The sensor of this product reads out any window in either direction.
 bool DialogPort::horizontalChangeAllowed() {
   return true;

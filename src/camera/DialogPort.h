@@ -54,6 +54,7 @@ class DialogPort final : public dialogs::CameraPort {
   bool acceptsMonochrome8() override;
   bool acceptsMonochrome16() override;
   bool acceptsColour() override;
+  settings::GeometrySettings captureGeometry() override;
   bool horizontalChangeAllowed() override;
   bool verticalChangeAllowed() override;
   int32_t pauseAcquisition() override;

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "settings/StreamSettings.h"
+
 namespace nivexa::dialogs {
 
 struct IntLimits {
@@ -77,6 +79,8 @@ class CameraPort {
   virtual bool acceptsMonochrome8() = 0;
   virtual bool acceptsMonochrome16() = 0;
   virtual bool acceptsColour() = 0;
+  // The capture geometry in force.
+  virtual settings::GeometrySettings captureGeometry() = 0;
   virtual bool horizontalChangeAllowed() = 0;
   virtual bool verticalChangeAllowed() = 0;
   // Stops a running preview or pauses a capture; what to resume is returned.

@@ -43,6 +43,11 @@ StreamDialog::StreamDialog(CameraPort& camera, Language language)
                                        camera_.acceptsColour()};
   settings::loadStreamSettings(position_, stream_, formats);
   sizes_ = settings::loadSizeSets(position_);
+  if (sizes_.empty()) {
+    // A position that never stored a size set (the first run stores them for the position
+    // before any device opened): the geometry in force is its first set.
+    sizes_.push_back(camera_.captureGeometry());
+  }
 
   setFrame(Text::Property, 313, 229);
   addTab(Rect{7, 7, 299, 193});
@@ -224,6 +229,12 @@ bool StreamDialog::store() {
     number = static_cast<int32_t>(sizes_.size()) - 1;
   } else {
     sizes_[static_cast<size_t>(number)] = geometry;
+  }
+  // Every set the list shows is stored, so that the numbers stay contiguous from 00 (a set the
+  // dialog added, or one the store never held, would otherwise leave a gap); the selected set
+  // goes last, as the active one.
+  for (size_t i = 0; i < sizes_.size(); ++i) {
+    settings::saveStreamSettings(position_, stream_, static_cast<int32_t>(i), sizes_[i]);
   }
   if (!settings::saveStreamSettings(position_, stream_, number, geometry)) {
     return false;
