@@ -157,6 +157,9 @@ class CNivexa : public imaging::PipelineHost, private output::RecordingSource {
 
  private:
   friend class DialogPort;
+  // Records error 1 and returns false unless a camera is open: a dialog without a sensor would
+  // offer ranges that mean nothing.
+  bool RequireOpenCamera();
   // Shows a dialog modally; error 4 when it cannot be shown.
   int ShowDialog(dialogs::DialogModel& dialog, HWND parent);
 

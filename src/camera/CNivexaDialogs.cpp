@@ -1,5 +1,7 @@
 // The settings dialog exports: each builds its dialog over the camera object and shows it
 // through the dialog module; without a module or a display the dialog cannot be shown (error 4).
+#include <mutex>
+
 #include "camera/CNivexa.h"
 #include "camera/DialogPort.h"
 #include "dialogs/AnalogDialog.h"
@@ -18,6 +20,18 @@ dialogs::Language userLanguage() {
 
 }  // namespace
 
+bool CNivexa::RequireOpenCamera() {
+  std::lock_guard command(commandLock_);
+  if (!RequireEngine()) {
+    return false;
+  }
+  if (currentDevice_ < 0 || engine_->Sensor() == nullptr) {
+    RecordError(NIVEXA_ERR_NO_CAMERA);
+    return false;
+  }
+  return true;
+}
+
 // No lock is held while the dialog runs: its controls call back into the object, and other
 // threads keep using the handle meanwhile.
 int CNivexa::ShowDialog(dialogs::DialogModel& dialog, HWND parent) {
@@ -30,7 +44,7 @@ int CNivexa::ShowDialog(dialogs::DialogModel& dialog, HWND parent) {
 }
 
 int CNivexa::SetCameraDlg(HWND parent) {
-  if (!RequireEngine()) {
+  if (!RequireOpenCamera()) {
     return 0;
   }
   DialogPort port(*this);
@@ -39,7 +53,7 @@ int CNivexa::SetCameraDlg(HWND parent) {
 }
 
 int CNivexa::SetImageDlg(HWND parent) {
-  if (!RequireEngine()) {
+  if (!RequireOpenCamera()) {
     return 0;
   }
   DialogPort port(*this);
@@ -48,7 +62,7 @@ int CNivexa::SetImageDlg(HWND parent) {
 }
 
 int CNivexa::SetAnalogDlg(HWND parent) {
-  if (!RequireEngine()) {
+  if (!RequireOpenCamera()) {
     return 0;
   }
   DialogPort port(*this);

@@ -331,5 +331,4 @@ void CNivexa::applyDotFilter(imaging::DibImage& raw, int32_t threshold) {
   mask_.ApplyDotFilter(raw, SensorWindowNow(), threshold);
 }
 
-
 }  // namespace nivexa::camera

@@ -45,9 +45,9 @@ AnalogDialog::AnalogDialog(CameraPort& camera, Language language)
 
   int32_t y = 3;
   const IntLimits gain = camera_.gainLimits();
-  const int32_t gainGroup =
-      addRow(ids::kGlobalGain, Text::GlobalGain, y, [this] { return camera_.gain(); },
-             [this](int32_t v) { return camera_.setGain(v); });
+  const int32_t gainGroup = addRow(
+      ids::kGlobalGain, Text::GlobalGain, y, [this] { return camera_.gain(); },
+      [this](int32_t v) { return camera_.setGain(v); });
   loadGroup(gainGroup, gain.minimum, gain.maximum, pageSizeOf(gain));
   y += kRowPitch;
   if (colourPage_) {
@@ -58,9 +58,9 @@ AnalogDialog::AnalogDialog(CameraPort& camera, Language language)
                                   &ids::kColourGainG2};
     for (size_t i = 0; i < 4; ++i) {
       const int32_t id = kColourGainIds[i];
-      const int32_t g =
-          addRow(*rows[i], labels[i], y, [this, id] { return camera_.colourGain(id); },
-                 [this, id](int32_t v) { return camera_.setColourGain(id, v); });
+      const int32_t g = addRow(
+          *rows[i], labels[i], y, [this, id] { return camera_.colourGain(id); },
+          [this, id](int32_t v) { return camera_.setColourGain(id, v); });
       loadGroup(g, colour.minimum, colour.maximum, pageSizeOf(colour));
       // The colour gains follow the global gain on this page.
       enableGroup(g, false);
@@ -68,17 +68,17 @@ AnalogDialog::AnalogDialog(CameraPort& camera, Language language)
     }
   }
   const IntLimits exposure = camera_.exposureLimits();
-  exposureGroup_ = addRow(ids::kExposure, Text::Exposure, y,
-                          [this] { return camera_.exposureTicks(); },
-                          [this](int32_t v) { return camera_.setExposureTicks(v); });
+  exposureGroup_ = addRow(
+      ids::kExposure, Text::Exposure, y, [this] { return camera_.exposureTicks(); },
+      [this](int32_t v) { return camera_.setExposureTicks(v); });
   loadGroup(exposureGroup_, exposure.minimum, exposure.maximum, pageSizeOf(exposure));
   addText(0, ids::kExposureMsec, Text::ExposureMsec, Rect{4 + kRowWidth + 2, y + 2, 44, 9});
   y += kRowPitch;
   if (!colourPage_) {
     const std::optional<IntLimits> black = camera_.blackLevelLimits();
-    const int32_t g =
-        addRow(ids::kBlackLevel, Text::BlackLevel, y, [this] { return camera_.blackLevel(); },
-               [this](int32_t v) { return camera_.setBlackLevel(v); });
+    const int32_t g = addRow(
+        ids::kBlackLevel, Text::BlackLevel, y, [this] { return camera_.blackLevel(); },
+        [this](int32_t v) { return camera_.setBlackLevel(v); });
     loadGroup(g, black ? black->minimum : 0, black ? black->maximum : 0,
               black ? pageSizeOf(*black) : 1);
     enableGroup(g, black.has_value());
@@ -104,9 +104,9 @@ AnalogDialog::AnalogDialog(CameraPort& camera, Language language)
 
 int32_t AnalogDialog::addRow(const int32_t (&rowIds)[3], Text label, int32_t y,
                              std::function<int32_t()> read, std::function<bool(int32_t)> write) {
-  const int32_t g = addSliderGroup(0, rowIds, text(label, language()),
-                                   Rect{4, y, kRowWidth, kRowHeight}, kLabelWidth, std::move(read),
-                                   std::move(write));
+  const int32_t g =
+      addSliderGroup(0, rowIds, text(label, language()), Rect{4, y, kRowWidth, kRowHeight},
+                     kLabelWidth, std::move(read), std::move(write));
   groups_.push_back(g);
   return g;
 }
@@ -115,7 +115,7 @@ void AnalogDialog::buildRealTimeRow(int32_t y) {
   addText(0, ids::kRealExposureLabel, Text::ExposureEx, Rect{4, y + 2, kLabelWidth, 9});
   addEdit(0, ids::kRealExposureEdit, Rect{4 + kLabelWidth + 2, y, 50, kRowHeight},
           [this] { commitRealTime(); });
-  addCombo(0, ids::kRealExposureUnit, Rect{120, y, 34, 60},
+  addCombo(0, ids::kRealExposureUnit, Rect{120, y, 34, 12},
            [this](int32_t item) { chooseUnit(item); });
   addText(0, ids::kRealExposureRange, "", Rect{156, y + 2, 92, 9});
   if (seconds_) {
@@ -166,7 +166,7 @@ void AnalogDialog::buildSwitches(int32_t y) {
               reload();
             });
   at(0, ids::kShortExposure).enabled = camera_.shortExposureSupported();
-  addCombo(0, ids::kGainMode, Rect{156, y + 17, 70, 60}, [this](int32_t item) {
+  addCombo(0, ids::kGainMode, Rect{156, y + 17, 70, 12}, [this](int32_t item) {
     camera_.setGainMode(item);
     reload();
   });

@@ -26,7 +26,7 @@ struct Control {
   int32_t id = 0;
   Kind kind = Kind::Text;
   Rect rect;
-  std::string text;  // label, or what the edit box shows
+  std::string text;   // label, or what the edit box shows
   int32_t value = 0;  // trackbar position, check state, combo selection (-1: none)
   int32_t minimum = 0;
   int32_t maximum = 0;

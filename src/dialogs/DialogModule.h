@@ -35,14 +35,14 @@ typedef struct NivexaDialogControl {
   int32_t id;
   int32_t kind;
   int32_t x, y, width, height;
-  const char* text;   /* label, or the edit box's text */
-  int32_t value;      /* trackbar position, check or radio state, combo selection (-1 none) */
-  int32_t minimum;    /* trackbar range */
+  const char* text; /* label, or the edit box's text */
+  int32_t value;    /* trackbar position, check or radio state, combo selection (-1 none) */
+  int32_t minimum;  /* trackbar range */
   int32_t maximum;
   int32_t pageSize;
   int32_t enabled;
   int32_t visible;
-  int32_t itemCount;  /* combo entries, read with item() */
+  int32_t itemCount; /* combo entries, read with item() */
 } NivexaDialogControl;
 
 typedef struct NivexaDialogHost {

@@ -189,15 +189,15 @@ RunResult runDialog(DialogModel& model, uintptr_t parent) {
   if (module == nullptr) {
     return RunResult::Unavailable;
   }
-  const NivexaDialogHost host{&model,          model.language() == Language::Japanese ? 1 : 0,
-                              hostCaption,     hostFrameSize,
-                              hostPageCount,   hostPageTitle,
-                              hostPageSize,    hostControlCount,
-                              hostControl,     hostItem,
-                              hostSlide,       hostStep,
-                              hostType,        hostCommit,
-                              hostClick,       hostChoose,
-                              hostPress,       hostPoll};
+  const NivexaDialogHost host{&model,        model.language() == Language::Japanese ? 1 : 0,
+                              hostCaption,   hostFrameSize,
+                              hostPageCount, hostPageTitle,
+                              hostPageSize,  hostControlCount,
+                              hostControl,   hostItem,
+                              hostSlide,     hostStep,
+                              hostType,      hostCommit,
+                              hostClick,     hostChoose,
+                              hostPress,     hostPoll};
   const int32_t shown = module->run(&host, parent);
   if (shown != NIVEXA_DIALOG_CLOSED) {
     NIVEXA_LOG(Dialogs, Warning, "dialog module could not show the dialog (%d)", shown);

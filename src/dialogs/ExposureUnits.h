@@ -14,7 +14,7 @@ enum class TimeUnit : int32_t { Nanoseconds, Microseconds, Milliseconds, Seconds
 // The largest unit not above `seconds`: above 1 s seconds, from 1 ms milliseconds, from 1 us
 // microseconds, below that nanoseconds.
 TimeUnit unitFor(double seconds);
-double unitScale(TimeUnit unit);  // units per second
+double unitScale(TimeUnit unit);      // units per second
 const char* unitName(TimeUnit unit);  // UTF-8, "\u00b5s" for microseconds
 // The units from the one of `shortest` to the one of `longest`: what the unit list offers.
 std::vector<TimeUnit> unitsSpanning(double shortest, double longest);

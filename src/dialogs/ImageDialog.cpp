@@ -42,8 +42,8 @@ constexpr int32_t kGrayGainMaximum = 255;  // the setter's range, not the 0..400
 constexpr int32_t kGrayOffsetLimit = 255;
 constexpr int32_t kGrayPageSize = 32;
 
-constexpr int32_t kSavedIds[] = {1,  2,  3,  4,  5,  7,  8,  9,  kBayerGainAuto, 11, kBayerMode,
-                                 19, 20, 21, 22, 23, 24, 25, 26, 27};
+constexpr int32_t kSavedIds[] = {1,  2,  3,  4,  5,  7,  8,  9, kBayerGainAuto, 11, kBayerMode, 19,
+                                 20, 21, 22, 23, 24, 25, 26, 27};
 
 constexpr int32_t kPageWidth = 251;
 constexpr int32_t kPageHeight = 142;
@@ -90,7 +90,7 @@ void ImageDialog::buildImagePage() {
   for (const SliderRow& row : kImageRows) {
     const int32_t id = row.filterId;
     const int32_t g = addSliderGroup(
-        page, row.ids, text(row.label, language()), Rect{4, y, 243, 11}, 52,
+        page, row.ids, text(row.label, language()), Rect{4, y, 243, 11}, 60,
         [this, id] { return camera_.filterValue(id); },
         [this, id](int32_t v) { return camera_.setFilterValue(id, v); });
     groups_.push_back(g);

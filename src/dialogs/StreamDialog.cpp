@@ -78,15 +78,15 @@ void StreamDialog::buildPage() {
   constexpr int32_t kLabelX = 6;
   constexpr int32_t kFieldX = 96;
   addText(0, ids::kNoId, Text::ColourCompression, Rect{kLabelX, 8, 88, 9});
-  addCombo(0, ids::kColorCombo, Rect{kFieldX, 6, 120, 80}, [this](int32_t item) {
+  addCombo(0, ids::kColorCombo, Rect{kFieldX, 6, 120, 12}, [this](int32_t item) {
     stream_.colorMode = colourModes_.at(static_cast<size_t>(item));
     changed();
   });
   addText(0, ids::kNoId, Text::Size, Rect{kLabelX, 26, 88, 9});
-  addCombo(0, ids::kSizeCombo, Rect{kFieldX, 24, 120, 80},
+  addCombo(0, ids::kSizeCombo, Rect{kFieldX, 24, 120, 12},
            [this](int32_t item) { chooseSize(item); });
   addText(0, ids::kNoId, Text::SubSample, Rect{kLabelX, 44, 88, 9});
-  addCombo(0, ids::kSubSampleCombo, Rect{kFieldX, 42, 60, 40},
+  addCombo(0, ids::kSubSampleCombo, Rect{kFieldX, 42, 60, 12},
            [this](int32_t item) { chooseSubSample(item); });
   at(0, ids::kSubSampleCombo).items = {text(Text::SubSampleFull, language()),
                                        text(Text::SubSampleSkip, language())};
@@ -98,13 +98,13 @@ void StreamDialog::buildPage() {
     const int32_t y = 64 + row * 16;
     addText(0, ids::kNoId, e.label, Rect{x, y + 2, 60, 9});
     addEdit(0, e.id, Rect{x + 64, y, 50, 12}, [this] { changed(); });
-    at(0, e.id).enabled = e.horizontal ? camera_.horizontalChangeAllowed()
-                                       : camera_.verticalChangeAllowed();
+    at(0, e.id).enabled =
+        e.horizontal ? camera_.horizontalChangeAllowed() : camera_.verticalChangeAllowed();
   }
   addText(0, ids::kNoId, Text::WaitTime, Rect{kLabelX, 118, 88, 9});
   addEdit(0, ids::kWaitTime, Rect{kFieldX, 116, 50, 12}, [this] { changed(); });
   addText(0, ids::kNoId, Text::Clock, Rect{kLabelX, 136, 88, 9});
-  addCombo(0, ids::kClockCombo, Rect{kFieldX, 134, 80, 40}, nullptr);
+  addCombo(0, ids::kClockCombo, Rect{kFieldX, 134, 80, 12}, nullptr);
   Control& clock = at(0, ids::kClockCombo);
   clock.items = {text(Text::ClockNormal, language()), text(Text::ClockHalf, language()),
                  formatText(Text::ClockHighFormat, language(), kHighClockMHz)};
@@ -133,7 +133,8 @@ void StreamDialog::fillColourModes() {
     offer(5, text(Text::Colour64, language()));
   }
   const auto found = std::find(colourModes_.begin(), colourModes_.end(), stream_.colorMode);
-  combo.value = found == colourModes_.end() ? -1 : static_cast<int32_t>(found - colourModes_.begin());
+  combo.value =
+      found == colourModes_.end() ? -1 : static_cast<int32_t>(found - colourModes_.begin());
 }
 
 void StreamDialog::fillSizes() {

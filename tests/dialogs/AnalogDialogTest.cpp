@@ -45,8 +45,9 @@ TEST_F(AnalogDialogTest, CancelRestoresGainExposureMirrorsAndModes) {
   slide(dialog, 0, ids::kGlobalGain[0], gain.maximum);
   if (dialog.realTime()) {
     choose(dialog, 0, ids::kRealExposureUnit, 0);
-    enter(dialog, 0, ids::kRealExposureEdit,
-          formatTime(port_->secondsLimits()->minimum * 2, unitFor(port_->secondsLimits()->minimum)));
+    enter(
+        dialog, 0, ids::kRealExposureEdit,
+        formatTime(port_->secondsLimits()->minimum * 2, unitFor(port_->secondsLimits()->minimum)));
   } else {
     slide(dialog, 0, ids::kExposure[0], port_->exposureLimits().maximum);
   }
@@ -71,8 +72,8 @@ TEST_F(AnalogDialogTest, CancelRestoresGainExposureMirrorsAndModes) {
 TEST_F(AnalogDialogTest, DefaultAppliesTheEngineDefaultsAndCooling) {
   AnalogDialog dialog(*port_, Language::English);
   const IntLimits gain = port_->gainLimits();
-  slide(dialog, 0, ids::kGlobalGain[0], gain.maximum == gain.defaultValue ? gain.minimum
-                                                                            : gain.maximum);
+  slide(dialog, 0, ids::kGlobalGain[0],
+        gain.maximum == gain.defaultValue ? gain.minimum : gain.maximum);
   if (port_->coolingSupported() && port_->cooling()) {
     click(dialog, 0, ids::kPeltier);
     ASSERT_FALSE(port_->cooling());
@@ -116,9 +117,9 @@ TEST_F(AnalogDialogTest, MonochromeSensorPageShowsItsRowsAndTheExposureInItsUnit
   ASSERT_EQ(units.items.size(), spanned.size());
   EXPECT_EQ(units.items.front(), unitName(spanned.front()));
   EXPECT_EQ(units.items.back(), unitName(spanned.back()));
-  EXPECT_EQ(units.items[static_cast<size_t>(units.value)],
-            unitName(std::clamp(unitFor(port_->exposureSeconds()), spanned.front(),
-                                spanned.back())));
+  EXPECT_EQ(
+      units.items[static_cast<size_t>(units.value)],
+      unitName(std::clamp(unitFor(port_->exposureSeconds()), spanned.front(), spanned.back())));
 
   // A time typed in milliseconds reaches the engine in seconds, and the ticks follow.
   const auto ms = std::find(units.items.begin(), units.items.end(), "ms");
@@ -133,8 +134,7 @@ TEST_F(AnalogDialogTest, MonochromeSensorPageShowsItsRowsAndTheExposureInItsUnit
   const double before = port_->exposureSeconds();
   enter(dialog, 0, ids::kRealExposureEdit, "1e9");
   EXPECT_DOUBLE_EQ(port_->exposureSeconds(), before);
-  EXPECT_EQ(shown(dialog, 0, ids::kRealExposureEdit),
-            formatTime(before, TimeUnit::Milliseconds));
+  EXPECT_EQ(shown(dialog, 0, ids::kRealExposureEdit), formatTime(before, TimeUnit::Milliseconds));
 }
 
 }  // namespace

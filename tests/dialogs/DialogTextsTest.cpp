@@ -13,7 +13,7 @@ TEST(DialogTextsTest, EveryTextHasBothLanguagesAndJapaneseIsTranslated) {
   const TextRow* rows = textTable(count);
   ASSERT_EQ(count, static_cast<size_t>(Text::Count));
   // Texts that are the same in every language: numbers, units, formats, the OK button.
-  const std::set<Text> universal = {Text::Ok,          Text::ExposureMsecFormat, Text::SizeFormat,
+  const std::set<Text> universal = {Text::Ok, Text::ExposureMsecFormat, Text::SizeFormat,
                                     Text::SubSampleFull};
   for (size_t i = 0; i < count; ++i) {
     ASSERT_NE(rows[i].english, nullptr);

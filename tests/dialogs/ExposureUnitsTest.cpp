@@ -12,9 +12,9 @@ TEST(ExposureUnitsTest, LargestUnitNotAboveTheTime) {
   EXPECT_EQ(unitFor(0.000999), TimeUnit::Microseconds);
   EXPECT_EQ(unitFor(0.000001), TimeUnit::Microseconds);
   EXPECT_EQ(unitFor(0.0000009), TimeUnit::Nanoseconds);
-  EXPECT_EQ(unitsSpanning(0.00002, 10.0),
-            (std::vector<TimeUnit>{TimeUnit::Microseconds, TimeUnit::Milliseconds,
-                                   TimeUnit::Seconds}));
+  EXPECT_EQ(
+      unitsSpanning(0.00002, 10.0),
+      (std::vector<TimeUnit>{TimeUnit::Microseconds, TimeUnit::Milliseconds, TimeUnit::Seconds}));
   EXPECT_EQ(unitsSpanning(0.002, 0.5), std::vector<TimeUnit>{TimeUnit::Milliseconds});
   EXPECT_STREQ(unitName(TimeUnit::Microseconds), "\u00b5s");
 }

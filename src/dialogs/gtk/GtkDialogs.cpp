@@ -22,7 +22,8 @@ constexpr const char* kStyle =
     "button { min-height: 0; min-width: 0; padding: 0 2px; }\n"
     "combobox button { padding: 0 2px; }\n"
     "scale { padding: 0 4px; min-height: 0; }\n"
-    "notebook tab { padding: 2px 8px; }\n";
+    "notebook tab { padding: 2px 8px; }\n"
+    "button.updown { padding: 0; margin: 0; min-height: 0; min-width: 0; }\n";
 
 int px(int32_t units) {
   return static_cast<int>(std::lround(units * kPixelsPerUnitX));
@@ -203,9 +204,16 @@ gboolean onPoll(gpointer data) {
 
 GtkWidget* makeUpDown(Slot& slot) {
   GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+  gtk_box_set_homogeneous(GTK_BOX(box), TRUE);
   for (int32_t delta : {1, -1}) {
-    GtkWidget* arrow = gtk_button_new_with_label(delta > 0 ? "\u25b4" : "\u25be");
+    GtkWidget* arrow = gtk_button_new();
+    GtkWidget* icon = gtk_image_new_from_icon_name(
+        delta > 0 ? "pan-up-symbolic" : "pan-down-symbolic", GTK_ICON_SIZE_MENU);
+    // Two arrows share one edit box's height.
+    gtk_image_set_pixel_size(GTK_IMAGE(icon), 6);
+    gtk_container_add(GTK_CONTAINER(arrow), icon);
     g_object_set_data(G_OBJECT(arrow), "delta", GINT_TO_POINTER(delta));
+    gtk_style_context_add_class(gtk_widget_get_style_context(arrow), "updown");
     g_signal_connect(arrow, "clicked", G_CALLBACK(onStep), &slot);
     gtk_box_pack_start(GTK_BOX(box), arrow, TRUE, TRUE, 0);
   }
@@ -248,8 +256,8 @@ GtkWidget* makeWidget(View& view, Slot& slot, const NivexaDialogControl& c,
     }
     case NIVEXA_DLG_RADIO: {
       // Radio buttons listed one after another form one group, as in a dialog template.
-      GtkWidget* radio = gtk_radio_button_new_with_mnemonic_from_widget(
-          radioGroup, mnemonic(c.text).c_str());
+      GtkWidget* radio =
+          gtk_radio_button_new_with_mnemonic_from_widget(radioGroup, mnemonic(c.text).c_str());
       radioGroup = GTK_RADIO_BUTTON(radio);
       g_signal_connect(radio, "toggled", G_CALLBACK(onToggled), &slot);
       return radio;
@@ -425,10 +433,14 @@ void build(View& view) {
 }
 
 int32_t runDialog(const NivexaDialogHost* host, uintptr_t /*parent: a message sink on Linux*/) {
+  static bool tried = false;
   static bool started = false;
   if (!started) {
-    // The application's locale is its own business: GTK must not change it.
-    gtk_disable_setlocale();
+    if (!tried) {
+      // The application's locale is its own business: GTK must not change it.
+      gtk_disable_setlocale();
+      tried = true;
+    }
     started = gtk_init_check(nullptr, nullptr) != FALSE;
     if (!started) {
       return NIVEXA_DIALOG_NO_DISPLAY;
@@ -452,5 +464,5 @@ int32_t runDialog(const NivexaDialogHost* host, uintptr_t /*parent: a message si
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) const NivexaDialogModuleInfo
-    nivexa_dialog_module_info = {NIVEXA_DIALOG_API_VERSION, runDialog};
+extern "C" __attribute__((visibility("default")))
+const NivexaDialogModuleInfo nivexa_dialog_module_info = {NIVEXA_DIALOG_API_VERSION, runDialog};
