@@ -39,9 +39,13 @@ AnalogDialog::AnalogDialog(CameraPort& camera, Language language)
   saved_.shortExposure = camera_.shortExposureSupported() && camera_.shortExposure();
   saved_.gainMode = camera_.gainModeSupported() ? camera_.gainMode() : 0;
 
-  setFrame(Text::Property, 294, language == Language::Japanese ? 199 : 178);
+  setFrame(Text::Property, 294, language == Language::Japanese ? 199 : 178, 104, 111);
   addTab(Rect{7, 7, 280, language == Language::Japanese ? 165 : 146});
-  addPage(Text::TabAnalogGain, 251, 146);
+  if (colourPage_) {
+    addPage(Text::TabAnalogGain, 251, 146, 105, 110);
+  } else {
+    addPage(Text::TabAnalogGain, 251, 146, 116, 117);
+  }
 
   int32_t y = 3;
   const IntLimits gain = camera_.gainLimits();

@@ -44,14 +44,18 @@ Control& DialogModel::at(int32_t page, int32_t id) {
   return controls_[static_cast<size_t>(index)];
 }
 
-void DialogModel::setFrame(Text caption, int32_t width, int32_t height) {
+void DialogModel::setFrame(Text caption, int32_t width, int32_t height, int32_t japanese,
+                           int32_t english) {
   caption_ = text(caption, language_);
+  frameResource_ = language_ == Language::Japanese ? japanese : english;
   frameWidth_ = width;
   frameHeight_ = height;
 }
 
-int32_t DialogModel::addPage(Text title, int32_t width, int32_t height) {
-  pages_.push_back(Page{text(title, language_), width, height});
+int32_t DialogModel::addPage(Text title, int32_t width, int32_t height, int32_t japanese,
+                             int32_t english) {
+  pages_.push_back(Page{text(title, language_), width, height,
+                        language_ == Language::Japanese ? japanese : english});
   return static_cast<int32_t>(pages_.size()) - 1;
 }
 

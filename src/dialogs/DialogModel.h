@@ -49,6 +49,9 @@ class DialogModel {
     std::string title;
     int32_t width = 0;
     int32_t height = 0;
+    // The Windows dialog template of the page in the dialog's language; 0: the page's controls
+    // are part of the frame's template.
+    int32_t resource = 0;
   };
 
   explicit DialogModel(Language language) : language_(language) {}
@@ -60,6 +63,8 @@ class DialogModel {
   const std::string& caption() const { return caption_; }
   int32_t frameWidth() const { return frameWidth_; }
   int32_t frameHeight() const { return frameHeight_; }
+  // The Windows dialog template of the frame in the dialog's language.
+  int32_t frameResource() const { return frameResource_; }
   const std::vector<Page>& pages() const { return pages_; }
   const std::vector<Control>& controls() const { return controls_; }
   // The index of control `id` on `page`, or -1.
@@ -92,8 +97,9 @@ class DialogModel {
     std::function<bool(int32_t)> write;  // false: the value was refused
   };
 
-  void setFrame(Text caption, int32_t width, int32_t height);
-  int32_t addPage(Text title, int32_t width, int32_t height);
+  // Resource ids come in pairs: the Japanese template first, then the English one.
+  void setFrame(Text caption, int32_t width, int32_t height, int32_t japanese, int32_t english);
+  int32_t addPage(Text title, int32_t width, int32_t height, int32_t japanese, int32_t english);
   int32_t add(Control control);
   int32_t addText(int32_t page, int32_t id, Text label, Rect rect);
   int32_t addText(int32_t page, int32_t id, const std::string& label, Rect rect);
@@ -143,6 +149,7 @@ class DialogModel {
   std::string caption_;
   int32_t frameWidth_ = 0;
   int32_t frameHeight_ = 0;
+  int32_t frameResource_ = 0;
   std::vector<Page> pages_;
   std::vector<Control> controls_;
   std::vector<SliderGroup> groups_;

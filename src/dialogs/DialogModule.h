@@ -70,11 +70,15 @@ typedef struct NivexaDialogHost {
   int32_t (*press)(void* context, int32_t buttonId);
   /* Called periodically: 1 when values changed behind the dialog (live refreshes). */
   int32_t (*poll)(void* context);
+  /* The Windows dialog template of a page (-1: of the frame); 0 when the page's controls are
+     in the frame's template. */
+  int32_t (*resource)(void* context, int32_t page);
 } NivexaDialogHost;
 
 /* What run() returns. */
 #define NIVEXA_DIALOG_CLOSED 1      /* the dialog ran and was closed */
 #define NIVEXA_DIALOG_NO_DISPLAY -1 /* the toolkit could not start (no display) */
+#define NIVEXA_DIALOG_NO_VIEW -2    /* (library side) no view module could be loaded */
 
 typedef struct NivexaDialogModuleInfo {
   uint32_t apiVersion;

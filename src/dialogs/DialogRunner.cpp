@@ -1,75 +1,12 @@
 #include "dialogs/DialogRunner.h"
 
-#include <cstdlib>
-#include <memory>
-#include <mutex>
-#include <string>
-
 #include "dialogs/DialogModule.h"
-#include "platform/DynamicLibrary.h"
+#include "platform/DialogView.h"
 #include "platform/Log.h"
 
 namespace nivexa::dialogs {
 
 namespace {
-
-constexpr const char* kModuleStem = "NivexaSdkDialogs";
-
-struct LoadedModule {
-  std::unique_ptr<platform::DynamicLibrary> library;
-  const NivexaDialogModuleInfo* info = nullptr;
-};
-
-std::unique_ptr<platform::DynamicLibrary> openModule() {
-  std::string error;
-  if (const char* path = std::getenv("NIVEXA_DIALOG_MODULE"); path != nullptr && *path != '\0') {
-    auto library = platform::DynamicLibrary::open(path, error);
-    if (!library) {
-      NIVEXA_LOG(Dialogs, Warning, "dialog module %s: %s", path, error.c_str());
-    }
-    return library;
-  }
-  const std::string name = platform::sharedLibraryName(kModuleStem);
-  const std::string beside = platform::ownModuleFolder() + name;
-  if (auto library = platform::DynamicLibrary::open(beside, error)) {
-    return library;
-  }
-  NIVEXA_LOG(Dialogs, Info, "dialog module %s: %s", beside.c_str(), error.c_str());
-  auto library = platform::DynamicLibrary::open(name, error);
-  if (!library) {
-    NIVEXA_LOG(Dialogs, Warning, "dialog module %s: %s", name.c_str(), error.c_str());
-  }
-  return library;
-}
-
-// Loaded once; a failed load is tried again at the next dialog (the module may be installed
-// meanwhile).
-const NivexaDialogModuleInfo* dialogModule() {
-  static std::mutex lock;
-  static LoadedModule module;
-  std::lock_guard guard(lock);
-  if (module.info != nullptr) {
-    return module.info;
-  }
-  auto library = openModule();
-  if (!library) {
-    return nullptr;
-  }
-  const auto* info =
-      static_cast<const NivexaDialogModuleInfo*>(library->symbol(NIVEXA_DIALOG_MODULE_SYMBOL));
-  if (info == nullptr) {
-    NIVEXA_LOG(Dialogs, Warning, "dialog module without %s", NIVEXA_DIALOG_MODULE_SYMBOL);
-    return nullptr;
-  }
-  if (info->apiVersion != NIVEXA_DIALOG_API_VERSION || info->run == nullptr) {
-    NIVEXA_LOG(Dialogs, Warning, "dialog module of interface version %u, expected %u",
-               info->apiVersion, NIVEXA_DIALOG_API_VERSION);
-    return nullptr;
-  }
-  module.library = std::move(library);
-  module.info = info;
-  return info;
-}
 
 // The host table's functions: the context is the model.
 DialogModel& modelOf(void* context) {
@@ -182,13 +119,18 @@ int32_t hostPoll(void* context) {
   return modelOf(context).poll() ? 1 : 0;
 }
 
+int32_t hostResource(void* context, int32_t page) {
+  const DialogModel& model = modelOf(context);
+  if (page < 0) {
+    return model.frameResource();
+  }
+  const auto& pages = model.pages();
+  return static_cast<size_t>(page) < pages.size() ? pages[static_cast<size_t>(page)].resource : 0;
+}
+
 }  // namespace
 
 RunResult runDialog(DialogModel& model, uintptr_t parent) {
-  const NivexaDialogModuleInfo* module = dialogModule();
-  if (module == nullptr) {
-    return RunResult::Unavailable;
-  }
   const NivexaDialogHost host{&model,        model.language() == Language::Japanese ? 1 : 0,
                               hostCaption,   hostFrameSize,
                               hostPageCount, hostPageTitle,
@@ -197,10 +139,11 @@ RunResult runDialog(DialogModel& model, uintptr_t parent) {
                               hostSlide,     hostStep,
                               hostType,      hostCommit,
                               hostClick,     hostChoose,
-                              hostPress,     hostPoll};
-  const int32_t shown = module->run(&host, parent);
+                              hostPress,     hostPoll,
+                              hostResource};
+  const int32_t shown = platform::showDialogView(host, parent);
   if (shown != NIVEXA_DIALOG_CLOSED) {
-    NIVEXA_LOG(Dialogs, Warning, "dialog module could not show the dialog (%d)", shown);
+    NIVEXA_LOG(Dialogs, Warning, "the dialog could not be shown (%d)", shown);
     return RunResult::Unavailable;
   }
   // A window closed by other means than its buttons counts as Cancel.

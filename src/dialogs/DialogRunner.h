@@ -11,10 +11,9 @@ enum class RunResult {
   Unavailable  // no dialog module, or it could not show a window (no display)
 };
 
-// Shows `model` modally on the calling thread through the dialog module, which is loaded on the
-// first call and kept for the rest of the process (a GUI toolkit cannot be unloaded safely).
-// The module is found through NIVEXA_DIALOG_MODULE, else next to this library, else on the
-// loader's search path.
+// Shows `model` modally on the calling thread with the platform's dialog view. On Linux that is
+// the GTK module, loaded on the first call and found through NIVEXA_DIALOG_MODULE, else next to
+// this library, else on the loader's search path.
 RunResult runDialog(DialogModel& model, uintptr_t parent);
 
 }  // namespace nivexa::dialogs

@@ -56,12 +56,12 @@ ImageDialog::ImageDialog(CameraPort& camera, Language language)
   for (int32_t id : kSavedIds) {
     saved_.emplace_back(id, camera_.filterValue(id));
   }
-  setFrame(Text::Property, 294, 194);
+  setFrame(Text::Property, 294, 194, 102, 108);
   addTab(Rect{7, 7, 280, 160});
-  addPage(Text::TabImageFilter, kPageWidth, kPageHeight);
+  addPage(Text::TabImageFilter, kPageWidth, kPageHeight, 103, 107);
   buildImagePage();
   if (!colour_) {
-    grayPage_ = addPage(Text::TabGrayFilter, kPageWidth, kPageHeight);
+    grayPage_ = addPage(Text::TabGrayFilter, kPageWidth, kPageHeight, 113, 112);
     buildGrayPage();
   }
   addFrameButtons(ids::kDefault);

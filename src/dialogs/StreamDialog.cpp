@@ -49,9 +49,10 @@ StreamDialog::StreamDialog(CameraPort& camera, Language language)
     sizes_.push_back(camera_.captureGeometry());
   }
 
-  setFrame(Text::Property, 313, 229);
+  setFrame(Text::Property, 313, 229, 101, 106);
   addTab(Rect{7, 7, 299, 193});
-  addPage(Text::TabStreamFormat, 270, 170);
+  // One page, whose controls the frame's template carries itself.
+  addPage(Text::TabStreamFormat, 270, 170, 0, 0);
   buildPage();
   addFrameButtons(ids::kApply);
   updating_ = true;
