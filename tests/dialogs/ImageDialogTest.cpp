@@ -161,3 +161,27 @@ TEST_F(ImageDialogTest, GrayPageOnceRefreshesTheGainsFromARunningPreview) {
 
 }  // namespace
 }  // namespace nivexa::dialogs::test
+
+#include "FakeCameraPort.h"
+
+namespace nivexa::dialogs::test {
+namespace {
+
+TEST(ColourImageDialogTest, ColourModesEnableEverySliderAndOnceIsOneFrameOnly) {
+  FakeCameraPort port;
+  ImageDialog dialog(port, Language::English);
+  EXPECT_EQ(dialog.grayPage(), -1);
+  ASSERT_EQ(dialog.pages().size(), 1u);
+  for (const Control& c : dialog.controls()) {
+    EXPECT_TRUE(c.enabled) << c.id;
+  }
+  click(dialog, 0, ids::kAutoOnce);
+  EXPECT_TRUE(port.whiteBalanceOnce);
+  click(dialog, 0, ids::kBayerRadio0 + 1);
+  EXPECT_EQ(port.filters[12], 1);
+  EXPECT_EQ(dialog.control(0, ids::kBayerRadio0 + 1).value, 1);
+  EXPECT_EQ(dialog.control(0, ids::kBayerRadio0 + 3).value, 0);
+}
+
+}  // namespace
+}  // namespace nivexa::dialogs::test
