@@ -52,3 +52,40 @@ TEST(ResourceScriptTest, EveryTemplateOfBothLanguagesWithItsTexts) {
 
 }  // namespace
 }  // namespace nivexa::dialogs::test
+
+#include "FakeCameraPort.h"
+#include "dialogs/AnalogDialog.h"
+#include "dialogs/ImageDialog.h"
+#include "dialogs/StreamDialog.h"
+
+namespace nivexa::dialogs::test {
+namespace {
+
+TEST(ResourceChoiceTest, JapaneseTemplatesForJapaneseAndEnglishForAnyOther) {
+  struct Expected {
+    Language language;
+    int32_t imageFrame, imagePage, grayPage, analogFrame, monoAnalogPage, colourAnalogPage,
+        streamFrame;
+  };
+  for (const Expected& e : {Expected{Language::Japanese, 102, 103, 113, 104, 116, 105, 101},
+                            Expected{Language::English, 108, 107, 112, 111, 117, 110, 106}}) {
+    FakeCameraPort mono;
+    mono.colour = false;
+    FakeCameraPort colour;
+    const ImageDialog image(mono, e.language);
+    EXPECT_EQ(image.frameResource(), e.imageFrame);
+    EXPECT_EQ(image.pages()[0].resource, e.imagePage);
+    EXPECT_EQ(image.pages()[1].resource, e.grayPage);
+    const AnalogDialog analog(mono, e.language);
+    EXPECT_EQ(analog.frameResource(), e.analogFrame);
+    EXPECT_EQ(analog.pages()[0].resource, e.monoAnalogPage);
+    EXPECT_EQ(AnalogDialog(colour, e.language).pages()[0].resource, e.colourAnalogPage);
+    EXPECT_EQ(StreamDialog(mono, e.language).frameResource(), e.streamFrame);
+  }
+  FakeCameraPort port;
+  EXPECT_EQ(AnalogDialog(port, Language::Japanese).frameHeight(), 199);
+  EXPECT_EQ(AnalogDialog(port, Language::English).frameHeight(), 178);
+}
+
+}  // namespace
+}  // namespace nivexa::dialogs::test
