@@ -1,5 +1,7 @@
 #include "dialogs/DialogRunner.h"
 
+#include <mutex>
+
 #include "dialogs/DialogModule.h"
 #include "platform/DialogView.h"
 #include "platform/Log.h"
@@ -131,6 +133,14 @@ int32_t hostResource(void* context, int32_t page) {
 }  // namespace
 
 RunResult runDialog(DialogModel& model, uintptr_t parent) {
+  // One dialog at a time in the process: GUI toolkits are not thread-safe, and a second dialog
+  // from another thread would run a second modal loop against the first one's toolkit state.
+  static std::mutex showing;
+  std::unique_lock<std::mutex> only(showing, std::try_to_lock);
+  if (!only.owns_lock()) {
+    NIVEXA_LOG(Dialogs, Warning, "a dialog is already open");
+    return RunResult::Unavailable;
+  }
   const NivexaDialogHost host{&model,        model.language() == Language::Japanese ? 1 : 0,
                               hostCaption,   hostFrameSize,
                               hostPageCount, hostPageTitle,

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <numeric>
+#include <thread>
 #include <vector>
 
 #include "NivexaSdk.h"
@@ -154,6 +155,24 @@ TEST_F(DialogDisplayTest, TypedValuesOutsideTheRangeLeaveTheValueInForceShown) {
   });
   EXPECT_EQ(script.run([&] { return Nivexa_SetImageDlg(h_, nullptr); }), 1);
   EXPECT_EQ(Nivexa_GetSharpness(h_, nullptr), 0) << "Default, then OK";
+}
+
+TEST_F(DialogDisplayTest, ASecondDialogWhileOneIsOpenIsRefusedNotStacked) {
+  LONG second = -1;
+  std::vector<LONG> secondErrors;
+  Script script;
+  script.act([&] {
+    // From another thread, as an application with a worker thread might.
+    std::thread other([&] {
+      second = Nivexa_SetAnalogDlg(h_, nullptr);
+      secondErrors = drainErrors(h_);
+    });
+    other.join();
+    press(-1, ids::kCancel);
+  });
+  EXPECT_EQ(script.run([&] { return Nivexa_SetImageDlg(h_, nullptr); }), 1);
+  EXPECT_EQ(second, 0);
+  EXPECT_EQ(secondErrors, std::vector<LONG>{4});
 }
 
 TEST_F(DialogDisplayTest, JapaneseLocaleShowsTheJapaneseTexts) {
