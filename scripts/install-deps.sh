@@ -10,7 +10,7 @@ packages=(
   pngcheck libtiff-tools imagemagick
   clang libclang-rt-dev
   ffmpeg
-  libgtk-3-dev xvfb xauth fonts-noto-cjk
+  libgtk-3-dev xvfb fonts-noto-cjk
 )
 # The Windows DLL: MinGW-w64 cross compilers (posix threads) and Wine to run its tests.
 windows_packages=(
