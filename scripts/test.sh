@@ -61,6 +61,13 @@ clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-reco
 build/fuzz/mask_header_fuzz -max_total_time=10 -max_len=64 -print_final_stats=0 \
   build/fuzz/mask-corpus tests/imaging/mask/mask-seeds 2>&1 | tail -n 2
 
+echo "== configuration file reader under libFuzzer (bounded)"
+mkdir -p build/fuzz/config-corpus
+clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
+  -Isrc tests/camera/ConfigFileFuzzMain.cpp src/camera/ConfigFile.cpp -o build/fuzz/config_file_fuzz
+build/fuzz/config_file_fuzz -max_total_time=10 -max_len=256 -print_final_stats=0 \
+  build/fuzz/config-corpus 2>&1 | tail -n 2
+
 echo "== ThreadSanitizer (threaded suites)"
 "$root/scripts/build.sh" build/tsan -DNIVEXA_SANITIZE=thread -DNIVEXA_BUILD_BENCH=OFF
 # Some kernels randomise mappings more than this sanitizer's runtime can place itself around;
