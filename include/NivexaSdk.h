@@ -260,7 +260,13 @@ NIVEXA_API BOOL Nivexa_UpdateMaskData(LONG h, LONG kind);
 NIVEXA_API BOOL Nivexa_LoadConfigFileA(LONG h, const char* path);
 NIVEXA_API BOOL Nivexa_LoadConfigFileW(LONG h, const wchar_t* path);
 
-/* Settings dialogs */
+/* Settings dialogs: modal, on the calling thread; 1 when the dialog was shown and closed (OK or
+   Cancel), 0 with error 1 without an open camera. Japanese texts when the user's language is
+   Japanese (Windows: the system language; Linux: the process's message locale, or LC_ALL,
+   LC_MESSAGES, LANG), else English. On Linux the dialogs are the GTK 3 module
+   libNivexaSdkDialogs.so, loaded from beside the library on the first dialog (or from the path
+   in NIVEXA_DIALOG_MODULE): when the module, GTK or a display is missing the call records
+   error 4 and returns 0. */
 NIVEXA_API BOOL Nivexa_SetCameraDlg(LONG h, HWND parent);
 NIVEXA_API BOOL Nivexa_SetImageDlg(LONG h, HWND parent);
 NIVEXA_API BOOL Nivexa_SetAnalogDlg(LONG h, HWND parent);

@@ -11,6 +11,8 @@ packages=(
   pngcheck libtiff-tools imagemagick
   clang libclang-rt-dev
   ffmpeg
+  # The settings dialogs' GTK module, its tests under Xvfb, Japanese glyphs for its screenshots.
+  libgtk-3-dev xvfb fonts-noto-cjk
 )
 # The Windows DLL: MinGW-w64 cross compilers (posix threads) and Wine to run its tests.
 windows_packages=(

@@ -14,6 +14,7 @@
 #include "NivexaSdk.h"
 #include "camera/AnalogSettings.h"
 #include "camera/ErrorStack.h"
+#include "dialogs/DialogModel.h"
 #include "engine/CNivexaU3R5Base.h"
 #include "imaging/DibImage.h"
 #include "imaging/PipelineHost.h"
@@ -157,6 +158,13 @@ class CNivexa : public imaging::PipelineHost, private output::RecordingSource {
   int SetAnalogDlg(HWND parent);
 
  private:
+  friend class DialogPort;
+  // Records error 1 and returns false unless a camera is open: a dialog without a sensor would
+  // offer ranges that mean nothing.
+  bool RequireOpenCamera();
+  // Shows a dialog modally; error 4 when it cannot be shown.
+  int ShowDialog(dialogs::DialogModel& dialog, HWND parent);
+
   // Records error 1 and returns false when there is no engine to carry out the operation.
   bool RequireEngine();
   void Teardown();
@@ -252,6 +260,8 @@ class CNivexa : public imaging::PipelineHost, private output::RecordingSource {
   imaging::ProcessingParameters params_{.bayerMode = 3};
   AnalogSettings analog_;
   std::atomic<int32_t> clockValue_{0};
+  // Set when the pipeline or the automatic exposure changed values an open dialog shows.
+  std::atomic<int32_t> dialogRefresh_{0};
 
   // The colour mode the bitmaps were made for at the last stream preparation: the running
   // stream keeps it whatever SetColorMode does meanwhile.

@@ -44,25 +44,4 @@ std::optional<std::string> CNivexa::NarrowPath(const wchar_t* path) {
   return narrow;
 }
 
-int CNivexa::SetCameraDlg(HWND) {
-  if (!RequireEngine()) {
-    return 0;
-  }
-  return 0;
-}
-
-int CNivexa::SetImageDlg(HWND) {
-  if (!RequireEngine()) {
-    return 0;
-  }
-  return 0;
-}
-
-int CNivexa::SetAnalogDlg(HWND) {
-  if (!RequireEngine()) {
-    return 0;
-  }
-  return 0;
-}
-
 }  // namespace nivexa::camera

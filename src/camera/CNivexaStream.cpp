@@ -274,6 +274,7 @@ void CNivexa::setAutoGain(int32_t gain) {
   analog_.colourGainGreen1 = gain;
   analog_.colourGainGreen2 = gain;
   analog_.colourGainBlue = gain;
+  dialogRefresh_ = 1;
 }
 
 int32_t CNivexa::currentExposure() {
@@ -298,6 +299,7 @@ void CNivexa::setAutoExposure(int32_t exposure) {
     }
     RefreshRealExposure();
   }
+  dialogRefresh_ = 1;
 }
 
 void CNivexa::applyMaskFilter(imaging::DibImage& raw) {
@@ -309,8 +311,5 @@ void CNivexa::applyDotFilter(imaging::DibImage& raw, int32_t threshold) {
   platform::CriticalSectionGuard mask(maskLock_);
   mask_.ApplyDotFilter(raw, SensorWindowNow(), threshold);
 }
-
-// No dialogs exist yet to show the values the pipeline wrote back.
-void CNivexa::processingValuesChanged() {}
 
 }  // namespace nivexa::camera

@@ -126,6 +126,16 @@ std::vector<GeometrySettings> loadSizeSets(int32_t position) {
   return camera ? readSizeSets(*camera) : std::vector<GeometrySettings>();
 }
 
+int32_t loadSizeNumber(int32_t position) {
+  const auto camera = platform::RegistryKey::open(cameraKeyPath(position));
+  if (!camera) {
+    return 0;
+  }
+  const auto number = readAccepted(
+      *camera, kSizeValue, [](int32_t value) { return value >= 0 && value < kMaxSizeSets; });
+  return number.value_or(0);
+}
+
 int saveStreamSettings(int32_t position, const StreamSettings& stream, int32_t sizeNumber,
                        const GeometrySettings& geometry) {
   // Size sets are read from 00 up to the first gap: one beyond the end could never be found.

@@ -59,6 +59,8 @@ int32_t correctedColorMode(int32_t mode, const FormatCapabilities& formats);
 // save of its values with the active size set `sizeNumber` and its geometry (an existing set,
 // or the one appended after the last; 0 for any other number).
 std::vector<GeometrySettings> loadSizeSets(int32_t position);
+// The active size set number ("Size") of `position`; 0 when none is stored.
+int32_t loadSizeNumber(int32_t position);
 int saveStreamSettings(int32_t position, const StreamSettings& stream, int32_t sizeNumber,
                        const GeometrySettings& geometry);
 
