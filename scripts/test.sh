@@ -9,26 +9,14 @@ cd "$root"
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
-# The suites labelled "display" (the settings dialogs) need an X server: one Xvfb serves the
-# whole run, unless a display is already there.
-if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null 2>&1; then
-  xvfb_ready=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$xvfb_ready" >/dev/null 2>&1 &
-  xvfb_pid=$!
-  trap 'kill "$xvfb_pid" 2>/dev/null || true; rm -f "$xvfb_ready"' EXIT
-  for _ in $(seq 100); do
-    [ -s "$xvfb_ready" ] && break
-    sleep 0.1
-  done
-  export DISPLAY=":$(head -n 1 "$xvfb_ready")"
-fi
 run_ctest() {
   local dir=$1
   shift
   (cd "$dir" && ctest --output-on-failure -j"$jobs" "$@")
 }
 
-# One virtual X server for the suites labelled "display" (the preview window), in every stage;
+# One virtual X server for the suites labelled "display" (the preview window, the settings
+# dialogs), in every stage;
 # it replaces any DISPLAY of the caller, so no window opens on a desktop. -noreset: the server
 # would otherwise reset whenever its last client leaves and drop the next connections meanwhile.
 xvfb_pid=""
