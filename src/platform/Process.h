@@ -19,6 +19,11 @@ void debugOutput(std::string_view text);
 // library's getenv sees it. False when the system refuses.
 bool setEnvironmentVariable(const char* name, const char* value);
 
+// Runs this program again with the same arguments and this process's environment: on POSIX in
+// place of this process (so it returns only when that failed), on Windows as a child whose end
+// it waits for. The exit code of the second run, or -1 when it could not be started.
+int runProgramAgain(char** argv);
+
 // Another program run as a separate process, with the environment of this one.
 class ChildProcess {
  public:

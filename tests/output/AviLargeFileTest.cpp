@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
+#include <filesystem>
+
 
 #include <algorithm>
 
@@ -43,7 +44,7 @@ TEST(AviWriterLarge, RecordingPastFourGibibytesIsReadWithEveryFrame) {
   const std::string path = test::tempPath("large.avi");
   struct Remove {
     std::string path;
-    ~Remove() { unlink(path.c_str()); }
+    ~Remove() { std::filesystem::remove(path); }
   } remove{path};
   auto sink = std::make_unique<SparseFileSink>();
   ASSERT_TRUE(sink->create(path));

@@ -2,14 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 #include <cstdint>
-
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <optional>
+#include <random>
 #include <span>
 #include <string>
 #include <vector>
@@ -288,8 +288,10 @@ inline std::vector<uint8_t> decodeFrame(const std::string& path, uint64_t n) {
   return std::vector<uint8_t>(out.begin(), out.end());
 }
 
+// A path for a test file that no other test program running at the same time uses.
 inline std::string tempPath(const std::string& name) {
-  return ::testing::TempDir() + "nivexa-avi-" + std::to_string(getpid()) + "-" + name;
+  static const std::string run = std::to_string(std::random_device()() % 1000000000);
+  return ::testing::TempDir() + "nivexa-avi-" + run + "-" + name;
 }
 
 }  // namespace nivexa::test

@@ -32,6 +32,11 @@ bool setEnvironmentVariable(const char* name, const char* value) {
   return (value != nullptr ? setenv(name, value, 1) : unsetenv(name)) == 0;
 }
 
+int runProgramAgain(char** argv) {
+  execv("/proc/self/exe", argv);
+  return -1;
+}
+
 std::unique_ptr<ChildProcess> ChildProcess::start(const std::string& program,
                                                   const std::vector<std::string>& arguments) {
   std::vector<char*> argv;
