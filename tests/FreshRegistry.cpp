@@ -14,14 +14,14 @@ namespace {
 class FreshRegistry : public ::testing::EmptyTestEventListener {
  public:
   void OnTestStart(const ::testing::TestInfo&) override {
-    folder_ = nivexa::testing::makeTestFolder("nivexa-test");
+    folder_ = nivexa::test::makeTestFolder("nivexa-test");
     if (folder_.empty()) {
       return;
     }
-    nivexa::testing::useFreshSettingsStore(folder_ / "registry.reg");
+    nivexa::test::useFreshSettingsStore(folder_ / "registry.reg");
   }
   void OnTestEnd(const ::testing::TestInfo&) override {
-    nivexa::testing::restoreSettingsStore();
+    nivexa::test::restoreSettingsStore();
     if (!folder_.empty()) {
       std::error_code ignored;
       std::filesystem::remove_all(folder_, ignored);

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-namespace nivexa::testing {
+namespace nivexa::test {
 
 // Gives this process a settings store of its own, empty, so that tests neither see what other
 // tests (or the person running them) saved nor leave anything behind: the file store at `file`;
@@ -12,4 +12,4 @@ bool useFreshSettingsStore(const std::filesystem::path& file);
 // Back to the store the process had, removing what the fresh one held.
 void restoreSettingsStore();
 
-}  // namespace nivexa::testing
+}  // namespace nivexa::test

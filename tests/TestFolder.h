@@ -6,7 +6,7 @@
 #include <string>
 #include <system_error>
 
-namespace nivexa::testing {
+namespace nivexa::test {
 
 // A new, empty folder named `<stem>-<random>` inside `base`; empty when none could be made. The
 // caller removes it.
@@ -35,4 +35,4 @@ inline std::filesystem::path makeTestFolder(const std::string& stem) {
   return error ? std::filesystem::path() : makeTestFolder(base, stem);
 }
 
-}  // namespace nivexa::testing
+}  // namespace nivexa::test

@@ -18,19 +18,19 @@ class TemporaryRegistry : public ::testing::Test {
   void SetUp() override {
     // Memory-backed when the machine has it: the store syncs every save to disk, and the
     // concurrency tests save thousands of times.
-    folder_ = nivexa::testing::makeTestFolder("/dev/shm", "nivexa-registry");
+    folder_ = nivexa::test::makeTestFolder("/dev/shm", "nivexa-registry");
     if (folder_.empty()) {
-      folder_ = nivexa::testing::makeTestFolder("nivexa-registry");
+      folder_ = nivexa::test::makeTestFolder("nivexa-registry");
     }
     ASSERT_FALSE(folder_.empty());
     file_ = folder_ / "config" / "registry.reg";
-    ASSERT_TRUE(nivexa::testing::useFreshSettingsStore(file_));
+    ASSERT_TRUE(nivexa::test::useFreshSettingsStore(file_));
     setVariable("NIVEXA_LOG", "platform:warning");
     setVariable("NIVEXA_LOG_FILE", (folder_ / "log.txt").string().c_str());
     nivexa::log::reconfigure();
   }
   void TearDown() override {
-    nivexa::testing::restoreSettingsStore();
+    nivexa::test::restoreSettingsStore();
     setVariable("NIVEXA_LOG", nullptr);
     setVariable("NIVEXA_LOG_FILE", nullptr);
     nivexa::log::reconfigure();

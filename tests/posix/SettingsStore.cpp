@@ -2,7 +2,7 @@
 
 #include "platform/Process.h"
 
-namespace nivexa::testing {
+namespace nivexa::test {
 
 bool useFreshSettingsStore(const std::filesystem::path& file) {
   return platform::setEnvironmentVariable("NIVEXA_REGISTRY_FILE", file.string().c_str());
@@ -12,4 +12,4 @@ void restoreSettingsStore() {
   platform::setEnvironmentVariable("NIVEXA_REGISTRY_FILE", nullptr);
 }
 
-}  // namespace nivexa::testing
+}  // namespace nivexa::test

@@ -5,7 +5,7 @@
 #include <random>
 #include <string>
 
-namespace nivexa::testing {
+namespace nivexa::test {
 namespace {
 
 HKEY freshKey = nullptr;
@@ -48,4 +48,4 @@ void restoreSettingsStore() {
   freshPath.clear();
 }
 
-}  // namespace nivexa::testing
+}  // namespace nivexa::test
