@@ -51,6 +51,9 @@ void expectPlayable(const std::string& path, int32_t bpp, int32_t width, int32_t
                     const Recorded& recorded) {
   SCOPED_TRACE(path);
   ASSERT_GE(recorded.used.size(), recorded.stats.frames);
+  if (!test::haveFfmpeg()) {
+    return;
+  }
   auto probed = test::probeStream(path);
   EXPECT_EQ(probed["codec_name"], "rawvideo");
   EXPECT_EQ(probed["pix_fmt"], "bgr24");
@@ -155,8 +158,10 @@ TEST(AviRecorderStop, StoppedEarlyOrDestroyedTheFileIsComplete) {
   }
   const test::AviContents contents = test::walkAvi(test::readFile(destroyed));
   EXPECT_EQ(contents.streamLength, contents.idx1Frames.size());
-  EXPECT_EQ(test::probeStream(destroyed)["nb_read_packets"],
-            std::to_string(contents.idx1Frames.size()));
+  if (test::haveFfmpeg()) {
+    EXPECT_EQ(test::probeStream(destroyed)["nb_read_packets"],
+              std::to_string(contents.idx1Frames.size()));
+  }
   std::filesystem::remove(stopped);
   std::filesystem::remove(destroyed);
 }

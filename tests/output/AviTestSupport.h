@@ -256,6 +256,20 @@ inline std::string runCommand(const std::string& command) {
   return out;
 }
 
+// Whether ffprobe and ffmpeg run here. Under Wine they do not: they are programs of the Linux
+// host, which a Windows process cannot start; the decoder checks are then left out (with a
+// line in the output) and only the byte-level checks of the files run.
+inline bool haveFfmpeg() {
+  static const bool present = [] {
+    const bool found = runCommand("ffprobe -version").find("ffprobe") != std::string::npos;
+    if (!found) {
+      std::printf("note: ffprobe is not available; the files are not decoded\n");
+    }
+    return found;
+  }();
+  return present;
+}
+
 // What ffprobe reports of the video stream, by key ("codec_name", "nb_read_packets", ...).
 inline std::map<std::string, std::string> probeStream(const std::string& path) {
   const std::string out = runCommand(
