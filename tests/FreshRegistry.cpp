@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <string>
 
-#include "TestFolder.h"
 #include "SettingsStore.h"
+#include "TestFolder.h"
 
 namespace {
 

@@ -2,7 +2,6 @@
 
 #include <filesystem>
 
-
 #include <algorithm>
 
 #include "output/AviTestSupport.h"

@@ -2,7 +2,6 @@
 
 #include <filesystem>
 
-
 #include "output/AviTestSupport.h"
 #include "output/AviWriter.h"
 #include "platform/OutputFile.h"
