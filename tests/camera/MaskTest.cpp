@@ -68,7 +68,7 @@ class MaskTest : public CameraTest {
 struct Spread {
   int32_t min;
   int32_t max;
-  int outliers;  // pixels outlierStep from both horizontal neighbours
+  int outliers;  // pixels far from both horizontal neighbours
 };
 
 // One grey patch of the test pattern, away from its edges.
