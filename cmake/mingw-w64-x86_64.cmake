@@ -11,7 +11,11 @@ set(CMAKE_AR ${NIVEXA_MINGW_PREFIX}-ar CACHE FILEPATH "")
 set(CMAKE_RANLIB ${NIVEXA_MINGW_PREFIX}-ranlib CACHE FILEPATH "")
 set(CMAKE_OBJDUMP ${NIVEXA_MINGW_PREFIX}-objdump CACHE FILEPATH "")
 
-set(CMAKE_FIND_ROOT_PATH /usr/${NIVEXA_MINGW_PREFIX})
+# Libraries Debian has no MinGW builds of (the image libraries) are cross-built into a prefix
+# of the build tree by scripts/build-mingw-deps.sh and found there first.
+set(CMAKE_FIND_ROOT_PATH ${NIVEXA_MINGW_DEPS} /usr/${NIVEXA_MINGW_PREFIX})
+# Debian's MinGW zlib also has an import library for a zlib1.dll nobody ships.
+set(ZLIB_USE_STATIC_LIBS ON)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

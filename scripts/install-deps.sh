@@ -14,9 +14,12 @@ packages=(
   # The settings dialogs' GTK module, its tests under Xvfb, Japanese glyphs for its screenshots.
   libgtk-3-dev xvfb fonts-noto-cjk
 )
-# The Windows DLL: MinGW-w64 cross compilers (posix threads) and Wine to run its tests.
+# The Windows DLL: MinGW-w64 cross compilers (posix threads) and Wine to run its tests; zlib for
+# MinGW and nasm (libjpeg-turbo's SIMD kernels) for the image libraries that
+# scripts/build-mingw-deps.sh cross-builds from Debian's source packages.
 windows_packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
+  libz-mingw-w64-dev nasm
 )
 
 missing=()

@@ -2,25 +2,26 @@
 // settings one test leaves behind (every camera handle saves at its release) never change what
 // the next one finds, and no test touches the settings of the person running it.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <string>
+
+#include "SettingsStore.h"
+#include "TestFolder.h"
 
 namespace {
 
 class FreshRegistry : public ::testing::EmptyTestEventListener {
  public:
   void OnTestStart(const ::testing::TestInfo&) override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "nivexa-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
+    folder_ = nivexa::test::makeTestFolder("nivexa-test");
+    if (folder_.empty()) {
       return;
     }
-    folder_ = pattern;
-    setenv("NIVEXA_REGISTRY_FILE", (folder_ / "registry.reg").c_str(), 1);
+    nivexa::test::useFreshSettingsStore(folder_ / "registry.reg");
   }
   void OnTestEnd(const ::testing::TestInfo&) override {
-    unsetenv("NIVEXA_REGISTRY_FILE");
+    nivexa::test::restoreSettingsStore();
     if (!folder_.empty()) {
       std::error_code ignored;
       std::filesystem::remove_all(folder_, ignored);

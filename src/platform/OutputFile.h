@@ -36,7 +36,7 @@ class OutputFile {
   void discard();
 
  private:
-  int fd_ = -1;
+  intptr_t fd_ = -1;  // file descriptor or file handle
   uint64_t size_ = 0;
   std::string finalPath_;
   std::string tempPath_;

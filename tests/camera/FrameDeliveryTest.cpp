@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "camera/CameraTestSupport.h"
+#include "platform/Process.h"
 
 namespace nivexa::camera::test {
 namespace {
@@ -27,8 +28,7 @@ NivexaFrameInfo readRecord(uintptr_t address) {
 }
 
 size_t threadCount() {
-  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/task"),
-                                           std::filesystem::directory_iterator()));
+  return nivexa::platform::threadCount();
 }
 
 class Frames : public CameraTest {

@@ -72,7 +72,7 @@ struct Spread {
 };
 
 // One grey patch of the test pattern, away from its edges.
-Spread patchSpread(const std::vector<int32_t>& f, int32_t far) {
+Spread patchSpread(const std::vector<int32_t>& f, int32_t outlierStep) {
   // The second grey patch from the left, where the vignetting changes most across one patch.
   Spread s{INT32_MAX, INT32_MIN, 0};
   for (int32_t y = 600; y < 940; ++y) {
@@ -80,7 +80,7 @@ Spread patchSpread(const std::vector<int32_t>& f, int32_t far) {
       const int32_t v = f[static_cast<size_t>(y) * kFullWidth + x];
       const int32_t l = f[static_cast<size_t>(y) * kFullWidth + x - 1];
       const int32_t r = f[static_cast<size_t>(y) * kFullWidth + x + 1];
-      if (std::abs(v - l) > far && std::abs(v - r) > far) {
+      if (std::abs(v - l) > outlierStep && std::abs(v - r) > outlierStep) {
         ++s.outliers;
         continue;
       }
@@ -122,9 +122,9 @@ void checkCorrection(LONG h, sim::Camera& camera, int bits,
   ASSERT_EQ(Nivexa_SetMaskFilter(h, 0), 1);
   ASSERT_EQ(Nivexa_SetDotFilter(h, 0), 1);
 
-  const int32_t far = bits == 8 ? 20 : 320;
-  const Spread raw = patchSpread(before, far);
-  const Spread corrected = patchSpread(after, far);
+  const int32_t outlierStep = bits == 8 ? 20 : 320;
+  const Spread raw = patchSpread(before, outlierStep);
+  const Spread corrected = patchSpread(after, outlierStep);
   auto relative = [](const Spread& s) { return double(s.max - s.min) / (s.max + s.min) * 2; };
   // Uncorrected, vignetting darkens the patch towards the corner and defects stand out.
   EXPECT_GT(raw.outliers, 0) << bits;

@@ -35,7 +35,8 @@ TEST_F(ExposureUnits, RealTimeOutsideTheTickRangeIsRefused) {
   EXPECT_EQ(Nivexa_SetRealExposureTime(h_, 2000000), 1);
   EXPECT_EQ(Nivexa_SetRealExposureTime(h_, 100), 1);
   camera_->clearTrace();
-  for (LONG us : {99, 0, -100, 2000100, std::numeric_limits<LONG>::max()}) {
+  for (LONG us :
+       std::initializer_list<LONG>{99, 0, -100, 2000100, std::numeric_limits<LONG>::max()}) {
     EXPECT_EQ(Nivexa_SetRealExposureTime(h_, us), 0) << us;
     EXPECT_EQ(drainErrors(h_), Codes{9}) << us;
   }

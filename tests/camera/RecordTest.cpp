@@ -94,6 +94,9 @@ class Recording : public CameraTest {
   // the pipeline put out, whose samples `expected` gives for pixel i.
   template <typename Expected>
   void expectReadable(const std::string& file, uint32_t frames, Expected expected) {
+    if (!nivexa::test::haveFfmpeg()) {
+      return;
+    }
     auto stream = probeStream(file);
     EXPECT_EQ(stream["codec_name"], "rawvideo");
     EXPECT_EQ(stream["pix_fmt"], "bgr24");
@@ -161,7 +164,9 @@ TEST_F(Recording, ReleaseCompletesTheFileAndASecondRecordingRewritesIt) {
   ASSERT_TRUE(facts.complete);
   EXPECT_EQ(fs::file_size(file),
             232 + facts.frames * (8 + kFrameBytes) + 8 + 16 * uint64_t{facts.frames});
-  EXPECT_EQ(probeStream(file)["nb_read_packets"], std::to_string(facts.frames));
+  if (nivexa::test::haveFfmpeg()) {
+    EXPECT_EQ(probeStream(file)["nb_read_packets"], std::to_string(facts.frames));
+  }
 }
 
 TEST_F(Recording, BadPathsAreRefusedAndLeaveNothingRunning) {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <dirent.h>
+#include <filesystem>
 
 #include "output/AviTestSupport.h"
 #include "output/AviWriter.h"
@@ -331,21 +331,17 @@ TEST(AviWriterFailures, EveryRefusedWriteLeavesAValidExtendedFile) {
 
 std::vector<std::string> filesIn(const std::string& folder) {
   std::vector<std::string> names;
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (dirent* entry = readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name != "." && name != "..") {
-        names.push_back(name);
-      }
-    }
-    closedir(dir);
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    names.push_back(entry.path().filename().string());
   }
   return names;
 }
 
 TEST(AviWriterFiles, FileAppearsCompleteAndASecondRecordingReplacesIt) {
   const std::string folder = test::tempPath("replace");
-  ASSERT_EQ(system(("rm -rf '" + folder + "' && mkdir -p '" + folder + "'").c_str()), 0);
+  std::filesystem::remove_all(folder);
+  ASSERT_TRUE(std::filesystem::create_directories(folder));
   const std::string path = folder + "/clip.avi";
   int64_t previousSize = -1;
   for (uint32_t frames : {5u, 2u}) {
@@ -366,7 +362,7 @@ TEST(AviWriterFiles, FileAppearsCompleteAndASecondRecordingReplacesIt) {
   AviWriter writer;
   EXPECT_FALSE(writer.Open(folder + "/missing/clip.avi", formatOf(32, 16, 1)));
   EXPECT_FALSE(writer.Open(path, formatOf(0, 16, 1)));
-  EXPECT_EQ(system(("rm -rf '" + folder + "'").c_str()), 0);
+  EXPECT_GT(std::filesystem::remove_all(folder), 0u);
 }
 
 }  // namespace

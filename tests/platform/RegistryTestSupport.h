@@ -1,15 +1,16 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "SettingsStore.h"
+#include "TestFolder.h"
 #include "platform/Log.h"
+#include "platform/Process.h"
 
 // Points the registry store at a fresh folder for the length of one test.
 class TemporaryRegistry : public ::testing::Test {
@@ -17,26 +18,30 @@ class TemporaryRegistry : public ::testing::Test {
   void SetUp() override {
     // Memory-backed when the machine has it: the store syncs every save to disk, and the
     // concurrency tests save thousands of times.
-    const std::filesystem::path base =
-        access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::filesystem::temp_directory_path();
-    std::string pattern = base / "nivexa-registry-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
+    folder_ = nivexa::test::makeTestFolder("/dev/shm", "nivexa-registry");
+    if (folder_.empty()) {
+      folder_ = nivexa::test::makeTestFolder("nivexa-registry");
+    }
+    ASSERT_FALSE(folder_.empty());
     file_ = folder_ / "config" / "registry.reg";
-    setenv("NIVEXA_REGISTRY_FILE", file_.c_str(), 1);
-    setenv("NIVEXA_LOG", "platform:warning", 1);
-    setenv("NIVEXA_LOG_FILE", (folder_ / "log.txt").c_str(), 1);
+    ASSERT_TRUE(nivexa::test::useFreshSettingsStore(file_));
+    setVariable("NIVEXA_LOG", "platform:warning");
+    setVariable("NIVEXA_LOG_FILE", (folder_ / "log.txt").string().c_str());
     nivexa::log::reconfigure();
   }
   void TearDown() override {
-    unsetenv("NIVEXA_REGISTRY_FILE");
-    unsetenv("NIVEXA_LOG");
-    unsetenv("NIVEXA_LOG_FILE");
+    nivexa::test::restoreSettingsStore();
+    setVariable("NIVEXA_LOG", nullptr);
+    setVariable("NIVEXA_LOG_FILE", nullptr);
     nivexa::log::reconfigure();
     std::error_code ignored;
     std::filesystem::remove_all(folder_, ignored);
   }
 
+  // Sets, or with a null value removes, a variable of this process's environment.
+  static void setVariable(const char* name, const char* value) {
+    ASSERT_TRUE(nivexa::platform::setEnvironmentVariable(name, value)) << name;
+  }
   std::string fileText(const std::filesystem::path& path) const {
     std::ifstream in(path, std::ios::binary);
     std::stringstream text;

@@ -1,8 +1,6 @@
 // nivexa: command-line tool for the Nivexa SDK. It uses the public C interface, as an
 // application would; only the family table and the settings listing, which the C interface
 // does not show, come from the SDK's own static libraries.
-#include <unistd.h>
-
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -14,10 +12,11 @@
 #include <thread>
 #include <vector>
 
-#include "NivexaMessages.h"
+#include "FrameWindow.h"
 #include "NivexaSdk.h"
 #include "View.h"
 #include "engine/FamilyReport.h"
+#include "platform/Process.h"
 #include "settings/SettingsReport.h"
 
 namespace {
@@ -117,10 +116,13 @@ void fallBackToVirtualCamera(char** argv) {
     return;
   }
   std::fprintf(stderr, "nivexa: no camera attached; using one virtual camera\n");
-  setenv(kVirtualCamerasVariable, "1", 1);
-  setenv(kFallbackMarker, "1", 1);
-  execv("/proc/self/exe", argv);
-  std::perror("nivexa: cannot restart with a virtual camera");
+  nivexa::platform::setEnvironmentVariable(kVirtualCamerasVariable, "1");
+  nivexa::platform::setEnvironmentVariable(kFallbackMarker, "1");
+  const int code = nivexa::platform::runProgramAgain(argv);
+  if (code >= 0) {
+    std::exit(code);
+  }
+  std::fprintf(stderr, "nivexa: cannot restart with a virtual camera\n");
 }
 
 // A handle with at least one camera listed, or 0 after saying why not.
@@ -247,11 +249,11 @@ int stream(char** argv, const Options& options) {
   Nivexa_SetWaitTime(h, 0);
   const size_t frameBytes = size_t{2048} * 1536 * static_cast<size_t>(options.bits / 8);
   std::vector<BYTE> buffer(frameBytes);
-  HWND sink = NivexaMsg_CreateSink();
+  HWND sink = nivexa::tool::createFrameWindow();
   if (!Nivexa_CallBackPreview(h, sink, buffer.data(), static_cast<LONG>(buffer.size()), 1)) {
     std::fprintf(stderr, "nivexa: preview did not start (error %d)\n",
                  static_cast<int>(Nivexa_GetLastError(h)));
-    NivexaMsg_DestroySink(sink);
+    nivexa::tool::destroyFrameWindow(sink);
     Nivexa_Release(h);
     return 1;
   }
@@ -266,8 +268,8 @@ int stream(char** argv, const Options& options) {
   std::printf("%-6s %-8s %-14s %-14s %s\n", "second", "frames", "library fps", "measured fps",
               "MB/s");
   for (int second = 1; second <= options.seconds;) {
-    NivexaMsg message{};
-    if (NivexaMsg_Get(sink, &message, 100) && message.message == NIVEXA_WM_FRAME) {
+    nivexa::tool::FrameMessage message{};
+    if (nivexa::tool::takeFrameMessage(sink, message, 100) && message.message == NIVEXA_WM_FRAME) {
       if (message.lParam != 0) {
         ++failures;
         std::printf("frame error %d\n", static_cast<int>(message.lParam));
@@ -301,7 +303,7 @@ int stream(char** argv, const Options& options) {
       "%.1f MB/s, %ld frame errors\n",
       total, options.bits, seconds, total / seconds, reported / 10.0,
       static_cast<double>(total) * static_cast<double>(frameBytes) / 1e6 / seconds, failures);
-  NivexaMsg_DestroySink(sink);
+  nivexa::tool::destroyFrameWindow(sink);
   Nivexa_Release(h);
   return failures == 0 && total > 0 ? 0 : 1;
 }

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 extern char** environ;
 
@@ -30,6 +32,21 @@ void debugOutput(std::string_view text) {
 
 bool setEnvironmentVariable(const char* name, const char* value) {
   return (value != nullptr ? setenv(name, value, 1) : unsetenv(name)) == 0;
+}
+
+size_t threadCount() {
+  std::error_code error;
+  size_t count = 0;
+  for (std::filesystem::directory_iterator task("/proc/self/task", error), end;
+       !error && task != end; task.increment(error)) {
+    ++count;
+  }
+  return error ? 0 : count;
+}
+
+int runProgramAgain(char** argv) {
+  execv("/proc/self/exe", argv);
+  return -1;
 }
 
 std::unique_ptr<ChildProcess> ChildProcess::start(const std::string& program,

@@ -31,6 +31,26 @@ std::string baseOf(const std::string& path) {
   return at == std::string::npos ? path : path.substr(at + 1);
 }
 
+// Every write names its offset: appends go to the end this writer counted and header patches
+// to their place, whatever position an earlier positioned write left on the handle.
+bool writeAllAt(HANDLE file, uint64_t offset, std::span<const uint8_t> bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const size_t left = bytes.size() - done;
+    const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+    OVERLAPPED at{};
+    const uint64_t position = offset + done;
+    at.Offset = static_cast<DWORD>(position);
+    at.OffsetHigh = static_cast<DWORD>(position >> 32);
+    DWORD put = 0;
+    if (!WriteFile(file, bytes.data() + done, chunk, &put, &at) || put == 0) {
+      return false;
+    }
+    done += put;
+  }
+  return true;
+}
+
 }  // namespace
 
 InputFile::~InputFile() {
@@ -101,6 +121,7 @@ bool AtomicFileWriter::open(const char* targetPath) {
   HANDLE file = CreateFileA(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_HIDDEN, nullptr);
   fd_ = file == INVALID_HANDLE_VALUE ? kClosed : reinterpret_cast<intptr_t>(file);
+  size_ = 0;
   failed_ = fd_ == kClosed;
   if (failed_) {
     temporary_.clear();
@@ -109,18 +130,28 @@ bool AtomicFileWriter::open(const char* targetPath) {
 }
 
 bool AtomicFileWriter::write(std::span<const uint8_t> bytes) {
-  size_t done = 0;
-  while (!failed_ && fd_ != kClosed && done < bytes.size()) {
-    const size_t left = bytes.size() - done;
-    const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
-    DWORD put = 0;
-    if (!WriteFile(asHandle(fd_), bytes.data() + done, chunk, &put, nullptr) || put == 0) {
-      failed_ = true;
-      break;
-    }
-    done += put;
+  if (failed_ || fd_ == kClosed) {
+    return false;
   }
-  return !failed_ && fd_ != kClosed;
+  if (!writeAllAt(asHandle(fd_), size_, bytes)) {
+    failed_ = true;
+    return false;
+  }
+  size_ += bytes.size();
+  return true;
+}
+
+bool AtomicFileWriter::writeAt(uint64_t offset, std::span<const uint8_t> bytes) {
+  if (failed_ || fd_ == kClosed) {
+    return false;
+  }
+  // Patches stay inside what was written; anything else is a fault of the encoder.
+  if (offset > size_ || bytes.size() > size_ - offset ||
+      !writeAllAt(asHandle(fd_), offset, bytes)) {
+    failed_ = true;
+    return false;
+  }
+  return true;
 }
 
 bool AtomicFileWriter::commit() {

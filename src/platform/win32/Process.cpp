@@ -1,6 +1,8 @@
 #include "platform/Process.h"
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include <cstdlib>
 #include <string>
@@ -76,6 +78,36 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const std::string& program,
   }
   CloseHandle(info.hThread);
   return std::unique_ptr<ChildProcess>(new ChildProcess(reinterpret_cast<intptr_t>(info.hProcess)));
+}
+
+size_t threadCount() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) {
+    return 0;
+  }
+  const DWORD self = GetCurrentProcessId();
+  size_t count = 0;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    count += entry.th32OwnerProcessID == self ? 1 : 0;
+  }
+  CloseHandle(snapshot);
+  return count;
+}
+
+int runProgramAgain(char** argv) {
+  char path[MAX_PATH + 1] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    return -1;
+  }
+  std::vector<std::string> arguments;
+  for (char** argument = argv + 1; *argument != nullptr; ++argument) {
+    arguments.emplace_back(*argument);
+  }
+  auto child = ChildProcess::start(path, arguments);
+  return child ? child->wait() : -1;
 }
 
 ChildProcess::~ChildProcess() {

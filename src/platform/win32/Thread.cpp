@@ -7,6 +7,12 @@
 namespace nivexa::platform {
 
 Thread::~Thread() {
+  // The last owner of the object this thread works on may let go on the thread itself; it
+  // cannot join itself, and it is about to end anyway, so it runs on detached.
+  if (thread_.joinable() && isCurrent()) {
+    thread_.detach();
+    return;
+  }
   join();
 }
 
