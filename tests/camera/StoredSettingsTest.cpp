@@ -266,23 +266,6 @@ TEST_F(PreparedStore, TheStoredCaptureGeometryIsLoadedAtInitialization) {
   EXPECT_EQ(vStart, 384);
 }
 
-TEST_F(PreparedStore, ADamagedStoreIsSetAsideAndTheHandleStartsFromDefaults) {
-  const std::string path = std::getenv("NIVEXA_REGISTRY_FILE");
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::ofstream(path, std::ios::binary) << "Windows Registry Editor Version 5.00\r\n[HKEY_CUR";
-  open();
-  EXPECT_EQ(get(Nivexa_GetGamma, h_), 100);
-  EXPECT_EQ(get(Nivexa_GetBayerGainRed, h_), 100);
-  Nivexa_Release(h_);
-  h_ = 0;
-  EXPECT_TRUE(std::filesystem::exists(path + ".bad"));
-  std::ifstream in(path, std::ios::binary);
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const auto parsed = platform::regtext::parse(text);
-  ASSERT_TRUE(parsed.ok) << parsed.error;
-  EXPECT_TRUE(parsed.document.exists(groupPath(0, "Gain")));
-}
-
 // The store refuses what the setters refuse; the two tables must not drift apart.
 TEST(StoredSettingsRanges, AreTheRangesOfTheFilterValueSetters) {
   const std::pair<int32_t, settings::IntRange> rows[] = {

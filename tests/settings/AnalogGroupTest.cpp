@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -60,10 +61,13 @@ TEST_F(GainGroup, ASavedGroupLoadsBackPerPositionWithExposureSecondsAsEightBytes
   EXPECT_EQ(key->queryBinary("ExposureEx"),
             (std::vector<uint8_t>{0x7b, 0x14, 0xae, 0x47, 0xe1, 0x7a, 0x84, 0x3f}));
   EXPECT_EQ(key->queryDword("BlackLevel"), 0xFFFFFFF4u);
-  EXPECT_EQ(key->valueNames(),
-            (std::vector<std::string>{"Global", "ColorG1", "ColorR", "ColorB", "ColorG2",
-                                      "Exposure", "V_Mirror", "H_Mirror", "AutoIris", "GainMode",
-                                      "BlackLevel", "ExposureEx"}));
+  // Every value and nothing else; the order of a listing is the store's own (Windows lists
+  // them sorted).
+  auto names = key->valueNames();
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"AutoIris", "BlackLevel", "ColorB", "ColorG1",
+                                             "ColorG2", "ColorR", "Exposure", "ExposureEx",
+                                             "GainMode", "Global", "H_Mirror", "V_Mirror"}));
 }
 
 TEST_F(GainGroup, WithoutTheKeyTheEngineDefaultsAreTaken) {
@@ -137,19 +141,6 @@ TEST_F(GainGroup, MissingOrRefusedValuesLeaveTheirFields) {
   EXPECT_EQ(settings.blackLevel, 4096);
   EXPECT_EQ(settings.exposureTicks, 100) << "zero ticks is never an exposure";
   EXPECT_EQ(settings.autoIris, 2) << "fixed ranges apply always";
-}
-
-TEST_F(GainGroup, ADamagedStoreGivesTheDefaultsAndTheNextSaveStartsAfresh) {
-  writeFile("Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\" + kGainPath +
-            "]\r\n\"Global\"=dword:0000");
-  GainSettings settings;
-  EXPECT_EQ(loadGainSettings(0, settings, GainDefaults{12, 13, 14, 0, 0, 0, {}}, {}), 0);
-  EXPECT_NE(logText().find("kept as"), std::string::npos);
-  EXPECT_EQ(settings.globalGain, 12);
-  EXPECT_EQ(saveGainSettings(0, sample()), 1);
-  EXPECT_EQ(loadGainSettings(0, settings, {}, {}), 1);
-  EXPECT_TRUE(sameGain(settings, sample()));
-  EXPECT_TRUE(std::filesystem::exists(file_.string() + ".bad"));
 }
 
 TEST(StoredValues, DoublesAreLittleEndianIeeeBytes) {
