@@ -9,6 +9,9 @@ jobs=$(nproc 2>/dev/null || echo 2)
 launcher=()
 if command -v ccache >/dev/null 2>&1; then
   export CCACHE_BASEDIR="$root"
+  # Every checkout shares the cache, debug builds too: their objects may then name the folder of
+  # the build that compiled them first in their debug information, which nobody debugs from.
+  export CCACHE_NOHASHDIR=1
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 mkdir -p "$dir"
