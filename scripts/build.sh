@@ -17,4 +17,11 @@ fi
 mkdir -p "$dir"
 cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" > "$dir/configure.log" 2>&1 ||
   { cat "$dir/configure.log"; exit 1; }
-cmake --build "$dir" -j"$jobs"
+# NIVEXA_BUILD_TARGETS=threads builds only the test programs of the suites labelled "threads"
+# (each suite is named after its program).
+if [ "${NIVEXA_BUILD_TARGETS:-}" = threads ]; then
+  mapfile -t targets < <(cd "$dir" && ctest -N -L threads | sed -n 's/^ *Test *#[0-9]*: //p')
+  cmake --build "$dir" -j"$jobs" --target "${targets[@]}"
+else
+  cmake --build "$dir" -j"$jobs"
+fi
