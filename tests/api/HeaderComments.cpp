@@ -86,6 +86,7 @@ std::vector<Undocumented> undocumentedDeclarations(const std::string& header) {
   std::string guard;
   bool inStatement = false;
   bool documented = false;
+  int parentheses = 0;
   Undocumented current;
   int number = 0;
 
@@ -129,13 +130,19 @@ std::vector<Undocumented> undocumentedDeclarations(const std::string& header) {
       inStatement = true;
       documented = commentAbove;
       current = {number, code};
+      parentheses = 0;
     }
     documented = documented || line.commentAfter;
+    for (const char c : code) {
+      parentheses += c == '(' ? 1 : c == ')' ? -1 : 0;
+    }
+    // A comma ends an enum member, but not a line of a parameter list.
     const char last = code.back();
-    if (last == ';' || last == '{' || last == ',') {
+    if (last == ';' || last == '{' || (last == ',' && parentheses == 0)) {
       finish();
     }
-    commentAbove = line.endsInComment;
+    // A comment after code belongs to that code, never to the next declaration.
+    commentAbove = false;
   }
   finish();
   return missing;
