@@ -56,13 +56,16 @@ int CVelCy3Cam::controlRequestOn(DeviceHandle handle, const VendorRequest& reque
     reply->dataCount = dataCount;
     std::copy(block.begin() + kRecordSize, block.end(), reply->data.begin());
   }
-  // A bus read names its byte count in the value field; other replies carry a whole block.
-  const bool inbound = (request.type & 0x80) != 0;
-  const size_t shown = !inbound                         ? 0
-                       : request.request == kReqBusRead ? std::min<size_t>(dataCount, request.value)
-                                                        : dataCount;
-  logVendorRequest(request.request, request.value, request.index, request.payload,
-                   std::span<const uint8_t>(block).subspan(kRecordSize, shown), true, 0);
+  if (log::enabled(log::Category::Transport, log::Level::Debug)) {
+    // A bus read names its byte count in the value field; other replies carry a whole block.
+    const bool inbound = (request.type & 0x80) != 0;
+    const size_t shown = !inbound ? 0
+                         : request.request == kReqBusRead
+                             ? std::min<size_t>(dataCount, request.value)
+                             : dataCount;
+    writeRequestLine(request.request, request.value, request.index, request.payload,
+                     std::span<const uint8_t>(block).subspan(kRecordSize, shown), true, 0);
+  }
   return 1;
 }
 
