@@ -31,9 +31,9 @@ trap 'rm -f "$out"' EXIT
 for round in $(seq "$rounds"); do
   for variant in log nolog; do
     build/bench-$variant/bench/engine_bench --benchmark_filter=BM_EngineStreamsToConsumer \
-      --benchmark_min_time=3 --benchmark_format=csv 2>/dev/null |
-      awk -F, -v v=$variant -v r=$round '$1 ~ /BM_EngineStreamsToConsumer/ {
-        printf "%s %s %s\n", v, r, $3; fflush() }' | tee -a "$out"
+      --benchmark_color=false 2>/dev/null | sed 's/\x1b\[[0-9;]*m//g' |
+      awk -v v=$variant -v r=$round '$1 ~ /^BM_EngineStreamsToConsumer/ && $3 == "ms" {
+        printf "%s %s %s\n", v, r, $2; fflush() }' | tee -a "$out"
   done
 done
 echo "== load: $(cut -d' ' -f1-3 /proc/loadavg)"
