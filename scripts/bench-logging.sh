@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # What the log costs while it is off: the capture path (virtual camera -> transport -> capture
-# thread -> consumer, engine_bench's BM_EngineStreamsToConsumer) built twice from the same
-# sources, once with every log call site and once with them compiled out
+# thread -> consumer, engine_bench's BM_EngineStreamsToConsumer) and the register path under it
+# (BM_FpgaRegisterWrites) built twice from the same sources, once with every log call site and once with them compiled out
 # (NIVEXA_LOG_COMPILED_OUT), run in alternation so that both see the same machine load.
 # Usage: bench-logging.sh [rounds]   (default 7)
 set -euo pipefail
@@ -30,18 +30,25 @@ out=$(mktemp)
 trap 'rm -f "$out"' EXIT
 for round in $(seq "$rounds"); do
   for variant in log nolog; do
-    build/bench-$variant/bench/engine_bench --benchmark_filter=BM_EngineStreamsToConsumer \
+    # Frames: real time per frame (ms; the capture thread does the work). Register writes: this
+    # thread's CPU time per write (us).
+    build/bench-$variant/bench/engine_bench \
+      --benchmark_filter='BM_EngineStreamsToConsumer|BM_FpgaRegisterWrites' \
       --benchmark_color=false 2>/dev/null | sed 's/\x1b\[[0-9;]*m//g' |
-      awk -v v=$variant -v r=$round '$1 ~ /^BM_EngineStreamsToConsumer/ && $3 == "ms" {
-        printf "%s %s %s\n", v, r, $2; fflush() }' | tee -a "$out"
+      awk -v v=$variant '
+        $1 ~ /^BM_EngineStreamsToConsumer/ && $3 == "ms" { printf "%s frame %s\n", v, $2; fflush() }
+        $1 ~ /^BM_FpgaRegisterWrites/ && $5 == "us" { printf "%s register %s\n", v, $4; fflush() }' |
+      tee -a "$out"
   done
 done
 echo "== load: $(cut -d' ' -f1-3 /proc/loadavg)"
-# Medians of the per-frame real times (ms), and their ratio: compiled in and off / compiled out.
+# Medians over the rounds, and their ratio: log compiled in but off / log compiled out.
 sort -k3 -g "$out" | awk '
-  { t[$1, ++n[$1]] = $3 }
+  { k = $1 " " $2; t[k, ++n[k]] = $3 }
   END {
-    for (v in n) { c = n[v]; m[v] = (c % 2) ? t[v, (c + 1) / 2] : (t[v, c / 2] + t[v, c / 2 + 1]) / 2 }
-    printf "median ms per frame: log compiled in, off %.3f; compiled out %.3f\n", m["log"], m["nolog"]
-    printf "ratio (in / out): %.4f\n", m["log"] / m["nolog"]
+    for (k in n) { c = n[k]; m[k] = (c % 2) ? t[k, (c + 1) / 2] : (t[k, c / 2] + t[k, c / 2 + 1]) / 2 }
+    printf "frame (ms, real):       compiled in, off %8.3f  compiled out %8.3f  ratio %.4f\n",
+           m["log frame"], m["nolog frame"], m["log frame"] / m["nolog frame"]
+    printf "register write (us, cpu): compiled in, off %8.3f  compiled out %8.3f  ratio %.4f\n",
+           m["log register"], m["nolog register"], m["log register"] / m["nolog register"]
   }'
