@@ -35,20 +35,22 @@ for round in $(seq "$rounds"); do
     build/bench-$variant/bench/engine_bench \
       --benchmark_filter='BM_EngineStreamsToConsumer|BM_FpgaRegisterWrites' \
       --benchmark_color=false 2>/dev/null | sed 's/\x1b\[[0-9;]*m//g' |
-      awk -v v=$variant '
-        $1 ~ /^BM_EngineStreamsToConsumer/ && $3 == "ms" { printf "%s frame %s\n", v, $2; fflush() }
-        $1 ~ /^BM_FpgaRegisterWrites/ && $5 == "us" { printf "%s register %s\n", v, $4; fflush() }' |
+      awk -v v=$variant -v r=$round '
+        $1 ~ /^BM_EngineStreamsToConsumer/ && $3 == "ms" { printf "%s frame %s %s\n", v, r, $2; fflush() }
+        $1 ~ /^BM_FpgaRegisterWrites/ && $5 == "us" { printf "%s register %s %s\n", v, r, $4; fflush() }' |
       tee -a "$out"
   done
 done
 echo "== load: $(cut -d' ' -f1-3 /proc/loadavg)"
-# Medians over the rounds, and their ratio: log compiled in but off / log compiled out.
-sort -k3 -g "$out" | awk '
-  { k = $1 " " $2; t[k, ++n[k]] = $3 }
+# Per round the ratio log compiled in but off / log compiled out (the two ran back to back, so
+# a change of machine load between rounds cancels out); the median of those ratios is the answer.
+awk '{ t[$1, $2, $3] = $4; rounds[$3] = 1; kinds[$2] = 1 }
   END {
-    for (k in n) { c = n[k]; m[k] = (c % 2) ? t[k, (c + 1) / 2] : (t[k, c / 2] + t[k, c / 2 + 1]) / 2 }
-    printf "frame (ms, real):       compiled in, off %8.3f  compiled out %8.3f  ratio %.4f\n",
-           m["log frame"], m["nolog frame"], m["log frame"] / m["nolog frame"]
-    printf "register write (us, cpu): compiled in, off %8.3f  compiled out %8.3f  ratio %.4f\n",
-           m["log register"], m["nolog register"], m["log register"] / m["nolog register"]
-  }'
+    for (k in kinds) {
+      n = 0
+      for (r in rounds) if ((("log", k, r) in t) && (("nolog", k, r) in t)) ratio[k, ++n] = t["log", k, r] / t["nolog", k, r]
+      for (i = 1; i <= n; ++i) for (j = i + 1; j <= n; ++j) if (ratio[k, j] < ratio[k, i]) { x = ratio[k, i]; ratio[k, i] = ratio[k, j]; ratio[k, j] = x }
+      median = (n % 2) ? ratio[k, (n + 1) / 2] : (ratio[k, n / 2] + ratio[k, n / 2 + 1]) / 2
+      printf "%-8s rounds %d, ratios %.3f .. %.3f, median ratio (compiled in, off / compiled out) %.4f\n", k, n, ratio[k, 1], ratio[k, n], median
+    }
+  }' "$out"
