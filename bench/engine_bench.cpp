@@ -12,6 +12,7 @@
 #include "platform/Clock.h"
 #include "sim/Camera.h"
 #include "sim/CameraSet.h"
+#include "transport/CVelCy3Cam.h"
 #include "transport/drivers/VirtualCameraBackend.h"
 
 namespace {
@@ -141,6 +142,35 @@ void BM_EngineStreamsToConsumer(benchmark::State& state) {
       benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_EngineStreamsToConsumer)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+// The register path the camera is opened and set through: FPGA register writes, each one vendor
+// request through the controller and the driver to the camera model, on this thread alone (CPU
+// time), so that what a request's log call site costs is not lost in frame rendering.
+void BM_FpgaRegisterWrites(benchmark::State& state) {
+  auto camera = nivexa::sim::createCamera(benchCamera());
+  nivexa::transport::CVelCy3Cam controller;
+  std::string path;
+  for (const auto& entry : nivexa::sim::cameras().entries()) {
+    if (entry.camera == camera) {
+      path = nivexa::transport::VirtualCameraBackend::devicePath(camera->options(), entry.instance);
+    }
+  }
+  const int count = controller.EnumerateDevices();
+  for (int i = 0; i < count; ++i) {
+    if (controller.PathAt(i) == path) {
+      controller.SetDeviceIndex(i);
+    }
+  }
+  uint8_t value = 0;
+  for (auto _ : state) {
+    if (!controller.WriteFpgaRegister(7, value++)) {
+      state.SkipWithError("register write failed");
+      break;
+    }
+  }
+  nivexa::sim::removeCamera(camera);
+}
+BENCHMARK(BM_FpgaRegisterWrites)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
 
 // Prints the usual table, then the engine's rate as a share of the camera's serving rate.
 class RatioReporter : public benchmark::ConsoleReporter {

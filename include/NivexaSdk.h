@@ -5,7 +5,29 @@
  * returned by Nivexa_Initialize. Functions return 1 for success and 0 for failure unless
  * stated otherwise; the reason for a failure is read with Nivexa_GetLastError, and each
  * recorded error is also posted as NIVEXA_WM_ERROR to the window given to Nivexa_Initialize.
- * No function throws; every function may be called from any thread.
+ * No function throws; every function may be called from any thread. docs/api.md groups the
+ * functions by task and shows a first program.
+ *
+ * Failures that skip the error stack (Nivexa_GetLastError does not see them):
+ * - any call with an unknown or released handle: it returns its failure value (0; -1 for
+ *   Nivexa_GetColorMode, Nivexa_GetSubSample and Nivexa_GetWaitTime; 0.0 for the double
+ *   getters) and records and posts nothing, as there is no camera object to hold the code;
+ * - calls that only post NIVEXA_WM_ERROR (the comment says "posts"): Nivexa_Fps,
+ *   Nivexa_GetHalfClock, Nivexa_SetCrossbar, Nivexa_SetHalfClock, Nivexa_GetMirrorV and
+ *   Nivexa_SetMirrorV without a camera, Nivexa_GetIOPort, Nivexa_SetIOPort,
+ *   Nivexa_GetInternalCorrection, Nivexa_SetInternalCorrection, Nivexa_SetAutoIris,
+ *   Nivexa_ReadSromID and Nivexa_WriteSromID;
+ * - refusals that return 0 with no code at all (the comment says "no code"):
+ *   Nivexa_SetSubSample, Nivexa_SetWaitTime, Nivexa_SetExposureTimeEx refused by the camera,
+ *   Nivexa_SetSamplingRate without a camera, Nivexa_GetChannelGain and its kin with a channel
+ *   outside 1..4, Nivexa_LoadConfigFileA with a file that does not open, a failed first read
+ *   of Nivexa_ReadSerialNumberA, and the image writers' own failures in Nivexa_SaveImage.
+ *
+ * "Without a camera" below means the handle's camera engine could not be created; "no device"
+ * means no camera is open on the handle (see Nivexa_SetDeviceNumber). Pointers may not be null
+ * unless the comment says so; an `ok` argument is always optional (may be null) and receives 1
+ * or 0, and is left untouched for an invalid handle. No function keeps a pointer it is given
+ * after it returns, except the callback buffers of Nivexa_CallBackPreview and Nivexa_Trigger.
  */
 #ifndef NIVEXA_SDK_H
 #define NIVEXA_SDK_H
@@ -17,21 +39,22 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-typedef int32_t LONG;
-typedef int32_t BOOL;
-typedef uint8_t BYTE;
+typedef int32_t LONG; /* 32-bit signed, as on Windows */
+typedef int32_t BOOL; /* 1 true, 0 false */
+typedef uint8_t BYTE; /* one byte of pixel or register data */
 /* On Linux a window handle is a message sink (see NivexaMessages.h). */
 typedef struct HWND__* HWND;
 #endif
 
+/* Marks the exported functions: only these names leave the library. */
 #if defined(_WIN32)
 #if defined(NIVEXA_BUILDING_SDK)
-#define NIVEXA_API __declspec(dllexport)
+#define NIVEXA_API __declspec(dllexport) /* building the DLL */
 #else
-#define NIVEXA_API __declspec(dllimport)
+#define NIVEXA_API __declspec(dllimport) /* using the DLL */
 #endif
 #else
-#define NIVEXA_API __attribute__((visibility("default")))
+#define NIVEXA_API __attribute__((visibility("default"))) /* exported from the .so */
 #endif
 
 #ifdef __cplusplus
@@ -60,215 +83,394 @@ enum NivexaError {
   NIVEXA_ERR_MASK_FILE = 14    /* mask file could not be opened or does not match */
 };
 
-/* Sent by address as wParam of NIVEXA_WM_FRAME; valid while the message is handled. */
+/* Sent by address as wParam of NIVEXA_WM_FRAME. The library overwrites it with the next frame:
+ * read it while handling the message. */
 typedef struct NivexaFrameInfo {
   LONG reserved;     /* always 0 */
   LONG width;        /* pixels */
   LONG height;       /* pixels */
   LONG bitsPerPixel; /* 8, 16, 24, 32, 48 or 64 */
   LONG frameRate;    /* frames per second x 10; 0 in trigger mode */
-  LONG padding;
-  BYTE* buffer; /* the buffer given to Nivexa_CallBackPreview or Nivexa_Trigger */
+  LONG padding;      /* not written */
+  BYTE* buffer;      /* the buffer given to Nivexa_CallBackPreview or Nivexa_Trigger */
 } NivexaFrameInfo;
 
 /* Filled by Nivexa_GetCameraInfo; the caller sets size first (at least 36, 56 for all). */
 typedef struct NivexaCameraInfo {
-  LONG size;
-  LONG widthLimit;
-  LONG heightLimit;
-  LONG globalGainMin;
-  LONG globalGainMax;
-  LONG colorGainMin;
-  LONG colorGainMax;
-  LONG exposureMin; /* ticks of 100 us */
-  LONG exposureMax;
-  LONG padding;
-  double exposureSecondsMin; /* written only when size >= 56 */
-  double exposureSecondsMax;
+  LONG size;                 /* bytes the caller provides: sizeof(NivexaCameraInfo) for all */
+  LONG widthLimit;           /* sensor width, 2048 pixels */
+  LONG heightLimit;          /* sensor height, 1536 pixels */
+  LONG globalGainMin;        /* range of Nivexa_SetGlobalGain */
+  LONG globalGainMax;        /* (camera units) */
+  LONG colorGainMin;         /* range of Nivexa_SetColorGainRed and the other colour gains */
+  LONG colorGainMax;         /* (camera units) */
+  LONG exposureMin;          /* range of Nivexa_SetExposureTime, ticks of 100 us */
+  LONG exposureMax;          /* ticks of 100 us */
+  LONG padding;              /* not written */
+  double exposureSecondsMin; /* range of Nivexa_SetExposureTimeEx, seconds; written only */
+  double exposureSecondsMax; /* when size >= 56 */
 } NivexaCameraInfo;
 
-/* Lifecycle, version and errors */
+/* ---- Lifecycle, version and errors ---- */
+
+/* Creates a camera handle and opens the camera when exactly one is attached (with none or
+ * several, choose one with Nivexa_SetDeviceNumber). notifyWindow (may be NULL) receives
+ * NIVEXA_WM_ERROR for every recorded error. Returns the handle, or 0 when out of memory; a
+ * handle is returned even when opening the camera failed (the reason is on its error stack). */
 NIVEXA_API LONG Nivexa_Initialize(HWND notifyWindow);
+/* Saves the open camera's settings, stops every acquisition and frees the handle. Returns 1,
+ * or 0 for an unknown handle. The handle is invalid afterwards. */
 NIVEXA_API BOOL Nivexa_Release(LONG h);
+/* The library version, 0x022B0521; takes no handle and cannot fail. */
 NIVEXA_API LONG Nivexa_GetDllVersion(void);
+/* Takes the newest recorded error code off the handle's stack of 20 (see NivexaError); repeated
+ * calls give the older ones, then 0. Returns 0 for an invalid handle. */
 NIVEXA_API LONG Nivexa_GetLastError(LONG h);
+/* Always 0; reserved (any value, may be NULL) is ignored. */
 NIVEXA_API LONG Nivexa_GetStatus(LONG h, void* reserved);
 
-/* Device selection and identity */
+/* ---- Device selection and identity ---- */
+
+/* Writes the names of up to 10 attached cameras ("NivexaM7QXTEC_01", ...) into names, the
+ * unused entries as empty strings. Returns the number of names; 0 and error 1 without a
+ * camera engine. */
 NIVEXA_API LONG Nivexa_EnumDevice(LONG h, char names[10][256]);
+/* Nivexa_EnumDevice with UTF-16 names. */
 NIVEXA_API LONG Nivexa_EnumDeviceW(LONG h, wchar_t names[10][256]);
+/* Writes the name of device index (0..31) into buffer of size bytes (more than 16). Errors: 9
+ * for size <= 16, 2 for an index that is not an attached camera, 1 without a camera engine. */
 NIVEXA_API BOOL Nivexa_GetDeviceName(LONG h, LONG index, char* buffer, LONG size);
+/* Nivexa_GetDeviceName into a UTF-16 buffer of size characters; error 12 when it does not fit. */
 NIVEXA_API BOOL Nivexa_GetDeviceNameW(LONG h, LONG index, wchar_t* buffer, LONG size);
+/* Opens camera number (0-based, as Nivexa_EnumDevice lists them) on this handle, after saving
+ * the settings of the camera open so far, and applies number's stored settings. The same
+ * number again returns 1 without reopening. Errors: 2 (not present or did not open), 1. */
 NIVEXA_API BOOL Nivexa_SetDeviceNumber(LONG h, LONG number);
+/* Reads the camera's serial number text (at most 31 characters) into buffer of size bytes
+ * (at least 32). A camera without a serial number leaves buffer untouched and returns 1.
+ * Errors: 9 for size < 32, 1; a failed read returns 0 with no code. */
 NIVEXA_API BOOL Nivexa_ReadSerialNumberA(LONG h, char* buffer, LONG size);
+/* Nivexa_ReadSerialNumberA into a UTF-16 buffer of size characters; error 12 when it does not
+ * fit. */
 NIVEXA_API BOOL Nivexa_ReadSerialNumberW(LONG h, wchar_t* buffer, LONG size);
+/* Fills info with the sensor size and the ranges of gain and exposure; set info->size first.
+ * Errors: 9 for a NULL info, 5 for size < 36, 1. */
 NIVEXA_API BOOL Nivexa_GetCameraInfo(LONG h, NivexaCameraInfo* info);
 
-/* Acquisition */
+/* ---- Acquisition ----
+ * Modes: idle; preview (Nivexa_Preview, Nivexa_CallBackPreview, Nivexa_StartPreview); capture
+ * (Nivexa_Capture); trigger (Nivexa_Trigger). A command that conflicts with the current mode
+ * records error 1. Nivexa_StopPreview or Nivexa_Close return to idle. Images are
+ * Nivexa_Width x Nivexa_Height pixels at Nivexa_GetColorMode bits per pixel, rows of
+ * width x bits / 8 bytes rounded up to a multiple of 4; rowOrder 1 gives the top row first,
+ * 0 the bottom row first (as a Windows DIB). */
+
+/* Starts continuous preview: frames are processed (and shown in the preview window when
+ * Nivexa_SetPreviewWindow placed one) and Nivexa_GetImage returns the newest. Errors: 4 (window),
+ * 8 (stream did not start), those of Nivexa_StartPreview. */
 NIVEXA_API BOOL Nivexa_Preview(LONG h);
+/* Starts continuous preview that copies every processed frame into buffer (size bytes) and
+ * posts NIVEXA_WM_FRAME with a NivexaFrameInfo to notify (may be NULL: the calling thread's
+ * queue). The library keeps buffer and writes it from its acquisition thread until
+ * Nivexa_StopPreview or Nivexa_Close returns: keep it allocated until then. A frame that does
+ * not fit posts lParam 5 and records 5; a lost camera posts lParam 13 and records 13. */
 NIVEXA_API BOOL Nivexa_CallBackPreview(LONG h, HWND notify, BYTE* buffer, LONG size, BOOL rowOrder);
+/* Starts the preview stream with the settings stored so far; 1 also when already previewing.
+ * Errors: 1 (capture or trigger mode, no camera), 2, 5, 7 (stream preparation), 6 (stream did
+ * not start), 3 (thread). */
 NIVEXA_API BOOL Nivexa_StartPreview(LONG h);
+/* Stops preview, trigger, capture mode and recording, waiting for their threads; afterwards the
+ * callback buffers are no longer written. Error 1 without a camera engine. */
 NIVEXA_API BOOL Nivexa_StopPreview(LONG h);
+/* Enters capture mode: the stream is prepared once and each Nivexa_SnapShot then takes the next
+ * frame of a stream left running. Errors: 1 (preview or trigger mode), 2, 5, 7. */
 NIVEXA_API BOOL Nivexa_Capture(LONG h);
+/* Takes one frame, waiting up to 3 s (6 s once Nivexa_Trigger was used), processes it and
+ * copies it into buffer (size bytes; buffer may be NULL with size 0 to keep it for
+ * Nivexa_GetImage and Nivexa_SaveImage). Errors: 1 (preview or trigger mode), 2, 5 (buffer too
+ * small), 7, 8 (no frame in time). */
 NIVEXA_API BOOL Nivexa_SnapShot(LONG h, BYTE* buffer, LONG size, BOOL rowOrder);
+/* Copies the newest processed image into buffer (size bytes) without waiting, also during
+ * preview. Error 5 when there is no image yet or buffer is NULL or too small; 1. */
 NIVEXA_API BOOL Nivexa_GetImage(LONG h, BYTE* buffer, LONG size, BOOL rowOrder);
+/* Starts hardware-trigger mode: each external trigger's frame is processed, copied into buffer
+ * (size bytes) and announced by NIVEXA_WM_FRAME to notify (may be NULL), with frame rate 0.
+ * buffer is kept and written by the acquisition thread until Nivexa_StopPreview or Nivexa_Close
+ * returns. Errors: 1 (preview, capture or trigger mode), 2, 3, 4, 5, 7. */
 NIVEXA_API BOOL Nivexa_Trigger(LONG h, HWND notify, BYTE* buffer, LONG size, BOOL rowOrder);
+/* Closes the preview window and stops every acquisition (as Nivexa_StopPreview); the handle
+ * stays open. Returns 1. */
 NIVEXA_API BOOL Nivexa_Close(LONG h);
+/* Width of the capture window in pixels (before subsampling); 0 for an invalid handle. */
 NIVEXA_API LONG Nivexa_Width(LONG h);
+/* Height of the capture window in pixels (before subsampling); 0 for an invalid handle. */
 NIVEXA_API LONG Nivexa_Height(LONG h);
 
-/* Filter values: each named getter is Nivexa_GetFilterValue with a fixed id, each named
- * setter Nivexa_SetFilterValue with that id. */
+/* ---- Filter values ----
+ * Each named getter is Nivexa_GetFilterValue with a fixed id, each named setter
+ * Nivexa_SetFilterValue with that id. A value outside the range named records error 9 and
+ * changes nothing. Image-processing values (ids 1-12, 19-28, 102, 103) apply from the next
+ * frame; gains and exposure go to the camera. Without a camera engine every one records 1. */
+
+/* Reads filter id; ok (may be NULL) receives 1 or 0. Errors: 9 for an id that cannot be read,
+ * 11 for what this camera lacks, 1. */
 NIVEXA_API LONG Nivexa_GetFilterValue(LONG h, LONG id, BOOL* ok);
+/* Sets filter id to value. Errors: 9 (id unknown or value out of range), 11, 6, 1. */
 NIVEXA_API BOOL Nivexa_SetFilterValue(LONG h, LONG id, LONG value);
-NIVEXA_API LONG Nivexa_GetBrightness(LONG h, BOOL* ok); /* id 1 */
-NIVEXA_API BOOL Nivexa_SetBrightness(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetContrast(LONG h, BOOL* ok); /* id 2 */
-NIVEXA_API BOOL Nivexa_SetContrast(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetHue(LONG h, BOOL* ok); /* id 3 */
-NIVEXA_API BOOL Nivexa_SetHue(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetSaturation(LONG h, BOOL* ok); /* id 4 */
-NIVEXA_API BOOL Nivexa_SetSaturation(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetSharpness(LONG h, BOOL* ok); /* id 5 */
-NIVEXA_API BOOL Nivexa_SetSharpness(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetBayerGainRGB(LONG h, BOOL* ok); /* id 6 */
+NIVEXA_API LONG Nivexa_GetBrightness(LONG h, BOOL* ok);   /* id 1: -255..255 */
+NIVEXA_API BOOL Nivexa_SetBrightness(LONG h, LONG value); /* id 1: -255..255 */
+NIVEXA_API LONG Nivexa_GetContrast(LONG h, BOOL* ok);     /* id 2: -127..127 */
+NIVEXA_API BOOL Nivexa_SetContrast(LONG h, LONG value);   /* id 2: -127..127 */
+NIVEXA_API LONG Nivexa_GetHue(LONG h, BOOL* ok);          /* id 3: -360..360 degrees */
+NIVEXA_API BOOL Nivexa_SetHue(LONG h, LONG value);        /* id 3: -360..360 degrees */
+NIVEXA_API LONG Nivexa_GetSaturation(LONG h, BOOL* ok);   /* id 4: -255..255 */
+NIVEXA_API BOOL Nivexa_SetSaturation(LONG h, LONG value); /* id 4: -255..255 */
+NIVEXA_API LONG Nivexa_GetSharpness(LONG h, BOOL* ok);    /* id 5: 0..30 */
+NIVEXA_API BOOL Nivexa_SetSharpness(LONG h, LONG value);  /* id 5: 0..30 */
+/* id 6: red | green << 8 | blue << 16, the low bytes of ids 7, 8 and 9. */
+NIVEXA_API LONG Nivexa_GetBayerGainRGB(LONG h, BOOL* ok);
+/* id 6: bytes 0, 1 and 2 of value become ids 7, 8 and 9; no range check. */
 NIVEXA_API BOOL Nivexa_SetBayerGainRGB(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetBayerGainRed(LONG h, BOOL* ok); /* id 7 */
-NIVEXA_API BOOL Nivexa_SetBayerGainRed(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetBayerGainGreen(LONG h, BOOL* ok); /* id 8 */
-NIVEXA_API BOOL Nivexa_SetBayerGainGreen(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetBayerGainBlue(LONG h, BOOL* ok); /* id 9 */
-NIVEXA_API BOOL Nivexa_SetBayerGainBlue(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetBayerGainAuto(LONG h, BOOL* ok); /* id 10 */
-NIVEXA_API BOOL Nivexa_SetBayerGainAuto(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetGamma(LONG h, BOOL* ok); /* id 11 */
-NIVEXA_API BOOL Nivexa_SetGamma(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetBayerMode(LONG h, BOOL* ok); /* id 12 */
-NIVEXA_API BOOL Nivexa_SetBayerMode(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetGlobalGain(LONG h, BOOL* ok); /* id 13 */
+NIVEXA_API LONG Nivexa_GetBayerGainRed(LONG h, BOOL* ok);     /* id 7: 0..400 */
+NIVEXA_API BOOL Nivexa_SetBayerGainRed(LONG h, LONG value);   /* id 7: 0..400 */
+NIVEXA_API LONG Nivexa_GetBayerGainGreen(LONG h, BOOL* ok);   /* id 8: 0..400 */
+NIVEXA_API BOOL Nivexa_SetBayerGainGreen(LONG h, LONG value); /* id 8: 0..400 */
+NIVEXA_API LONG Nivexa_GetBayerGainBlue(LONG h, BOOL* ok);    /* id 9: 0..400 */
+NIVEXA_API BOOL Nivexa_SetBayerGainBlue(LONG h, LONG value);  /* id 9: 0..400 */
+NIVEXA_API LONG Nivexa_GetBayerGainAuto(LONG h, BOOL* ok);    /* id 10: 0 or 1, white balance */
+NIVEXA_API BOOL Nivexa_SetBayerGainAuto(LONG h, LONG value);  /* id 10: non-zero switches on */
+NIVEXA_API LONG Nivexa_GetGamma(LONG h, BOOL* ok);            /* id 11: 0..200 */
+NIVEXA_API BOOL Nivexa_SetGamma(LONG h, LONG value);          /* id 11: 0..200 */
+NIVEXA_API LONG Nivexa_GetBayerMode(LONG h, BOOL* ok);        /* id 12: 0..3 */
+NIVEXA_API BOOL Nivexa_SetBayerMode(LONG h, LONG value);      /* id 12: 0..3 */
+/* id 13: the camera's analog gain (range in NivexaCameraInfo). */
+NIVEXA_API LONG Nivexa_GetGlobalGain(LONG h, BOOL* ok);
+/* id 13: sets the analog gain and the four stored colour gains to value. */
 NIVEXA_API BOOL Nivexa_SetGlobalGain(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetColorGainRed(LONG h, BOOL* ok); /* id 14 */
-NIVEXA_API BOOL Nivexa_SetColorGainRed(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetColorGainGreen1(LONG h, BOOL* ok); /* id 15 */
-NIVEXA_API BOOL Nivexa_SetColorGainGreen1(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetColorGainGreen2(LONG h, BOOL* ok); /* id 16 */
-NIVEXA_API BOOL Nivexa_SetColorGainGreen2(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetColorGainBlue(LONG h, BOOL* ok); /* id 17 */
-NIVEXA_API BOOL Nivexa_SetColorGainBlue(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetExposureTime(LONG h, BOOL* ok); /* id 18, ticks of 100 us */
+NIVEXA_API LONG Nivexa_GetColorGainRed(LONG h, BOOL* ok);      /* id 14, colour gain range */
+NIVEXA_API BOOL Nivexa_SetColorGainRed(LONG h, LONG value);    /* id 14, colour gain range */
+NIVEXA_API LONG Nivexa_GetColorGainGreen1(LONG h, BOOL* ok);   /* id 15, colour gain range */
+NIVEXA_API BOOL Nivexa_SetColorGainGreen1(LONG h, LONG value); /* id 15, colour gain range */
+NIVEXA_API LONG Nivexa_GetColorGainGreen2(LONG h, BOOL* ok);   /* id 16, colour gain range */
+NIVEXA_API BOOL Nivexa_SetColorGainGreen2(LONG h, LONG value); /* id 16, colour gain range */
+NIVEXA_API LONG Nivexa_GetColorGainBlue(LONG h, BOOL* ok);     /* id 17, colour gain range */
+NIVEXA_API BOOL Nivexa_SetColorGainBlue(LONG h, LONG value);   /* id 17, colour gain range */
+NIVEXA_API LONG Nivexa_GetExposureTime(LONG h, BOOL* ok);      /* id 18, ticks of 100 us */
+/* id 18: exposure in ticks of 100 us, within NivexaCameraInfo's exposure range. */
 NIVEXA_API BOOL Nivexa_SetExposureTime(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetGrayMode(LONG h, BOOL* ok); /* id 19 */
-NIVEXA_API BOOL Nivexa_SetGrayMode(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetGrayGainR(LONG h, BOOL* ok); /* id 20 */
-NIVEXA_API BOOL Nivexa_SetGrayGainR(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetGrayGainG1(LONG h, BOOL* ok); /* id 21 */
-NIVEXA_API BOOL Nivexa_SetGrayGainG1(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetGrayGainG2(LONG h, BOOL* ok); /* id 22 */
-NIVEXA_API BOOL Nivexa_SetGrayGainG2(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetGrayGainB(LONG h, BOOL* ok); /* id 23 */
-NIVEXA_API BOOL Nivexa_SetGrayGainB(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetGrayOffsetR(LONG h, BOOL* ok); /* id 24 */
-NIVEXA_API BOOL Nivexa_SetGrayOffsetR(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetGrayOffsetG1(LONG h, BOOL* ok); /* id 25 */
-NIVEXA_API BOOL Nivexa_SetGrayOffsetG1(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetGrayOffsetG2(LONG h, BOOL* ok); /* id 26 */
-NIVEXA_API BOOL Nivexa_SetGrayOffsetG2(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetGrayOffsetB(LONG h, BOOL* ok); /* id 27 */
-NIVEXA_API BOOL Nivexa_SetGrayOffsetB(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetPeltier(LONG h, BOOL* ok); /* id 100 */
+NIVEXA_API LONG Nivexa_GetGrayMode(LONG h, BOOL* ok);       /* id 19: 0..2 */
+NIVEXA_API BOOL Nivexa_SetGrayMode(LONG h, LONG value);     /* id 19: 0..2 */
+NIVEXA_API LONG Nivexa_GetGrayGainR(LONG h, BOOL* ok);      /* id 20: 0..255 */
+NIVEXA_API BOOL Nivexa_SetGrayGainR(LONG h, LONG value);    /* id 20: 0..255 */
+NIVEXA_API LONG Nivexa_GetGrayGainG1(LONG h, BOOL* ok);     /* id 21: 0..255 */
+NIVEXA_API BOOL Nivexa_SetGrayGainG1(LONG h, LONG value);   /* id 21: 0..255 */
+NIVEXA_API LONG Nivexa_GetGrayGainG2(LONG h, BOOL* ok);     /* id 22: 0..255 */
+NIVEXA_API BOOL Nivexa_SetGrayGainG2(LONG h, LONG value);   /* id 22: 0..255 */
+NIVEXA_API LONG Nivexa_GetGrayGainB(LONG h, BOOL* ok);      /* id 23: 0..255 */
+NIVEXA_API BOOL Nivexa_SetGrayGainB(LONG h, LONG value);    /* id 23: 0..255 */
+NIVEXA_API LONG Nivexa_GetGrayOffsetR(LONG h, BOOL* ok);    /* id 24: -255..255 */
+NIVEXA_API BOOL Nivexa_SetGrayOffsetR(LONG h, LONG value);  /* id 24: -255..255 */
+NIVEXA_API LONG Nivexa_GetGrayOffsetG1(LONG h, BOOL* ok);   /* id 25: -255..255 */
+NIVEXA_API BOOL Nivexa_SetGrayOffsetG1(LONG h, LONG value); /* id 25: -255..255 */
+NIVEXA_API LONG Nivexa_GetGrayOffsetG2(LONG h, BOOL* ok);   /* id 26: -255..255 */
+NIVEXA_API BOOL Nivexa_SetGrayOffsetG2(LONG h, LONG value); /* id 26: -255..255 */
+NIVEXA_API LONG Nivexa_GetGrayOffsetB(LONG h, BOOL* ok);    /* id 27: -255..255 */
+NIVEXA_API BOOL Nivexa_SetGrayOffsetB(LONG h, LONG value);  /* id 27: -255..255 */
+/* id 100: the cooler, 1 on, 0 off; -1 and error 11 on a camera without cooler. */
+NIVEXA_API LONG Nivexa_GetPeltier(LONG h, BOOL* ok);
+/* id 100: switches the cooler on (non-zero) or off; error 11 without cooler. */
 NIVEXA_API BOOL Nivexa_SetPeltier(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetTemperature(LONG h, BOOL* ok); /* id 101: use GetTemperatureEx */
-NIVEXA_API LONG Nivexa_GetDotFilter(LONG h, BOOL* ok);   /* id 102 */
-NIVEXA_API BOOL Nivexa_SetDotFilter(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetMaskFilter(LONG h, BOOL* ok); /* id 103 */
-NIVEXA_API BOOL Nivexa_SetMaskFilter(LONG h, LONG value);
+/* id 101: always -1 with error 11 and *ok = 0; read the temperature with
+ * Nivexa_GetTemperatureEx. */
+NIVEXA_API LONG Nivexa_GetTemperature(LONG h, BOOL* ok);
+NIVEXA_API LONG Nivexa_GetDotFilter(LONG h, BOOL* ok);    /* id 102: defect-pixel filter, 0 or 1 */
+NIVEXA_API BOOL Nivexa_SetDotFilter(LONG h, LONG value);  /* id 102: 0 or 1 */
+NIVEXA_API LONG Nivexa_GetMaskFilter(LONG h, BOOL* ok);   /* id 103: flat-field filter, 0 or 1 */
+NIVEXA_API BOOL Nivexa_SetMaskFilter(LONG h, LONG value); /* id 103: 0 or 1 */
+/* Channel 1..4 is id 29..32, which this camera does not read: error 9. Another channel
+ * returns 0 with no code and leaves ok untouched. */
 NIVEXA_API LONG Nivexa_GetChannelGain(LONG h, LONG channel, BOOL* ok);
+/* Channel 1..4 is id 29..32, which cannot be set: error 9; another channel: 0, no code. */
 NIVEXA_API BOOL Nivexa_SetChannelGain(LONG h, LONG channel, LONG value);
+/* Channel 1..4 is id 33..36, which this camera does not read: error 9. Another channel
+ * returns 0 with no code and leaves ok untouched. */
 NIVEXA_API LONG Nivexa_GetChannelOffset(LONG h, LONG channel, BOOL* ok);
+/* Channel 1..4 is id 33..36, which cannot be set: error 9; another channel: 0, no code. */
 NIVEXA_API BOOL Nivexa_SetChannelOffset(LONG h, LONG channel, LONG value);
 
-/* Other parameters */
-NIVEXA_API double Nivexa_GetExposureTimeEx(LONG h, BOOL* ok); /* seconds */
+/* ---- Other parameters ---- */
+
+/* Exposure in seconds, where the camera supports it; -1.0 with error 11 where not, or 1. */
+NIVEXA_API double Nivexa_GetExposureTimeEx(LONG h, BOOL* ok);
+/* Sets the exposure in seconds (range in NivexaCameraInfo); the tick value becomes
+ * seconds x 10000. Error 11 where unsupported; a value the camera refuses returns 0, no code. */
 NIVEXA_API BOOL Nivexa_SetExposureTimeEx(LONG h, double seconds);
-NIVEXA_API LONG Nivexa_GetRealExposureTime(LONG h, BOOL* ok); /* microseconds */
+/* The stored exposure in microseconds (ticks x 100). */
+NIVEXA_API LONG Nivexa_GetRealExposureTime(LONG h, BOOL* ok);
+/* Sets the exposure in microseconds, kept as whole ticks of 100 us (1234 becomes 1200); error 9
+ * outside the exposure range of NivexaCameraInfo. */
 NIVEXA_API BOOL Nivexa_SetRealExposureTime(LONG h, LONG microseconds);
-NIVEXA_API double Nivexa_GetTemperatureEx(LONG h, BOOL* ok); /* degrees Celsius */
+/* Sensor temperature in degrees Celsius; records 0 when read, 12 when the read failed, 11 on a
+ * camera without a thermometer (result 0.0). */
+NIVEXA_API double Nivexa_GetTemperatureEx(LONG h, BOOL* ok);
+/* 1 when the image is mirrored left to right, else 0; error 1 without a camera engine. */
 NIVEXA_API LONG Nivexa_GetMirrorH(LONG h);
+/* Mirrors the image left to right (on non-zero) in the camera; error 1. */
 NIVEXA_API BOOL Nivexa_SetMirrorH(LONG h, BOOL on);
+/* 1 when the image is mirrored top to bottom; without a camera engine posts error 1. */
 NIVEXA_API LONG Nivexa_GetMirrorV(LONG h);
+/* Mirrors the image top to bottom (on non-zero); without a camera engine posts error 1. */
 NIVEXA_API BOOL Nivexa_SetMirrorV(LONG h, BOOL on);
+/* The stored subsample code: 0 full resolution, 1 half width and height. */
 NIVEXA_API LONG Nivexa_GetSubSample(LONG h);
+/* Sets the subsample code (0 or 1) for the next stream; another code returns 0, no code. */
 NIVEXA_API BOOL Nivexa_SetSubSample(LONG h, LONG code);
-NIVEXA_API LONG Nivexa_GetColorMode(LONG h); /* bits per pixel */
+/* Bits per pixel of the images delivered: 8 or 16 on this camera. */
+NIVEXA_API LONG Nivexa_GetColorMode(LONG h);
+/* Sets the bits per pixel of the images delivered from the next stream: 8 or 16 on this
+ * monochrome camera (24, 32, 48 and 64 are colour formats it refuses); error 9 otherwise. */
 NIVEXA_API BOOL Nivexa_SetColorMode(LONG h, LONG bitsPerPixel);
+/* Milliseconds the preview thread sleeps before each frame wait (default 10). */
 NIVEXA_API LONG Nivexa_GetWaitTime(LONG h);
+/* Sets that sleep, milliseconds >= 0; a negative value returns 0, no code. */
 NIVEXA_API BOOL Nivexa_SetWaitTime(LONG h, LONG milliseconds);
+/* Reads the camera's I/O port byte into *value; a NULL value or failed read posts error 9,
+ * no camera engine posts 1. */
 NIVEXA_API BOOL Nivexa_GetIOPort(LONG h, BYTE* value);
+/* Writes the camera's I/O port byte; without a camera engine posts error 1. */
 NIVEXA_API BOOL Nivexa_SetIOPort(LONG h, BYTE value);
+/* In-camera correction state; where the camera has none, posts error 11 and returns 0. */
 NIVEXA_API LONG Nivexa_GetInternalCorrection(LONG h, BOOL* ok);
+/* Switches in-camera correction; where the camera has none, posts error 11. */
 NIVEXA_API BOOL Nivexa_SetInternalCorrection(LONG h, BOOL on);
+/* Automatic control mode: 0 off, 1 automatic exposure, 2 automatic gain. */
 NIVEXA_API LONG Nivexa_GetAutoIris(LONG h, BOOL* ok);
+/* Sets the automatic control mode 0, 1 or 2; another value posts error 9. */
 NIVEXA_API BOOL Nivexa_SetAutoIris(LONG h, LONG mode);
+/* Passes rate to the camera's frame-period setting and returns its result; 0, no code, without
+ * a camera engine. */
 NIVEXA_API BOOL Nivexa_SetSamplingRate(LONG h, LONG rate);
-NIVEXA_API LONG Nivexa_GetSamplingRate(LONG h, LONG* value); /* writes 0, returns 0 */
-NIVEXA_API LONG Nivexa_GetVideoFormat(LONG h, LONG* value);  /* writes 0, returns 0 */
+/* Writes 0 to *value (may be NULL) and returns 0: kept for source compatibility. */
+NIVEXA_API LONG Nivexa_GetSamplingRate(LONG h, LONG* value);
+/* Writes 0 to *value (may be NULL) and returns 0: kept for source compatibility. */
+NIVEXA_API LONG Nivexa_GetVideoFormat(LONG h, LONG* value);
+/* Records error 11 and returns -1: not supported by this camera. */
 NIVEXA_API LONG Nivexa_GetConfigFilter(LONG h);
+/* Records error 11 and returns -1: not supported by this camera. */
 NIVEXA_API LONG Nivexa_SetConfigFilter(LONG h);
 
-/* Not supported by this camera: kept for source compatibility within the camera family. */
+/* ---- Not supported by this camera: kept for source compatibility within the family ---- */
+
+/* Records error 11 and returns 0; text is not used (may be NULL). */
 NIVEXA_API BOOL Nivexa_SendText(LONG h, char* text);
+/* Records error 11 and returns 0; text is not written (may be NULL). */
 NIVEXA_API BOOL Nivexa_ReceiveText(LONG h, char* text);
+/* Posts error 11 and returns 0. */
 NIVEXA_API BOOL Nivexa_Fps(LONG h);
+/* Posts error 11 and returns 0. */
 NIVEXA_API BOOL Nivexa_GetHalfClock(LONG h);
+/* Posts error 11 and returns 0. */
 NIVEXA_API BOOL Nivexa_SetCrossbar(LONG h);
+/* Posts error 11 and returns 0. */
 NIVEXA_API BOOL Nivexa_SetHalfClock(LONG h);
 
-/* Register and device-memory access */
+/* ---- Register and device-memory access (for service tools; settings go through the
+ * functions above) ---- */
+
+/* Reads FPGA register address (0..255); the value is 0..255. Errors: 6, 1; *ok = 0. */
 NIVEXA_API LONG Nivexa_Fpga_ReadRegister(LONG h, LONG address, BOOL* ok);
+/* Writes the low 8 bits of value to FPGA register address (0..255). Errors: 6, 1. */
 NIVEXA_API BOOL Nivexa_Fpga_WriteRegister(LONG h, LONG address, LONG value);
+/* Reads sensor register address (0..255). Errors: 6, 1; *ok = 0 on failure. */
 NIVEXA_API LONG Nivexa_ReadRegister(LONG h, LONG address, BOOL* ok);
+/* Reads sensor register address (full 32-bit address). Errors: 6, 1. */
 NIVEXA_API LONG Nivexa_ReadRegisterEx(LONG h, LONG address, BOOL* ok);
+/* Writes value (0..65535) to sensor register address (0..255). Errors: 6, 1. */
 NIVEXA_API BOOL Nivexa_WriteRegister(LONG h, LONG address, LONG value);
+/* Writes value to sensor register address, both unmasked. Errors: 6, 1. */
 NIVEXA_API BOOL Nivexa_WriteRegisterEx(LONG h, LONG address, LONG value);
+/* Reads one byte of the camera's non-volatile memory (address bits 12-15 ignored); a failure
+ * posts error 1, sets *ok = 0 and returns 0. */
 NIVEXA_API LONG Nivexa_ReadSromID(LONG h, LONG address, BOOL* ok);
+/* Writes the low byte of value to non-volatile memory address (0..4095), reading it back up to
+ * 10 times; 1 when the first write succeeded. A failure posts error 1. */
 NIVEXA_API BOOL Nivexa_WriteSromID(LONG h, LONG address, LONG value);
 
-/* Preview window and capture geometry.
- * Nivexa_SetPreviewWindow places the window of the next Nivexa_Preview, Nivexa_CallBackPreview,
- * Nivexa_Trigger or Nivexa_Record: with a parent, a child window at (x, y) of width x height
- * inside it; without one, any non-zero value asks for a centred top-level window as large as
- * the frame; a NULL parent with all four values 0 means no window. On Linux the parent is an
- * X11 window passed through NivexaWin_FromXWindow (NivexaWindows.h). */
+/* ---- Preview window and capture geometry ---- */
+
+/* Places the preview window of later Nivexa_Preview, Nivexa_CallBackPreview, Nivexa_Trigger and
+ * Nivexa_Record calls: with a parent, a child window at (x, y) of width x height pixels inside
+ * it, the frame scaled to it; without one, any non-zero value asks for a centred top-level window
+ * as large as the frame; a NULL parent with all four values 0 means no window. Nothing is shown
+ * until one of those calls starts; a window that cannot be made fails that call with error 4.
+ * On Linux the parent is an X11 window passed through NivexaWin_FromXWindow (NivexaWindows.h).
+ * Error 1. */
 NIVEXA_API BOOL Nivexa_SetPreviewWindow(LONG h, HWND parent, LONG x, LONG y, LONG width,
                                         LONG height);
+/* Selects the stored capture-size preset of width x height pixels. Errors: 4 (no such preset),
+ * 7 (preset not valid: the full sensor is used instead), 1. */
 NIVEXA_API BOOL Nivexa_SetCaptureWindow(LONG h, LONG width, LONG height);
+/* Sets the sensor area read out, in pixels: horizontal total, start and width (hEffective),
+ * vertical total, start and height (vEffective); start + width <= 2048, start + height <=
+ * 1536. Errors: 9 (refused by the camera), 7 (area not valid), 1. */
 NIVEXA_API BOOL Nivexa_SetCaptureWindowEx(LONG h, LONG hTotal, LONG hStart, LONG hEffective,
                                           LONG vTotal, LONG vStart, LONG vEffective);
+/* Writes the capture area (as Nivexa_SetCaptureWindowEx) through the pointers that are not
+ * NULL. Returns 1. */
 NIVEXA_API BOOL Nivexa_GetCaptureWindowEx(LONG h, LONG* hTotal, LONG* hStart, LONG* hEffective,
                                           LONG* vTotal, LONG* vStart, LONG* vEffective);
 
-/* Files */
+/* ---- Files ----
+ * The W variants take UTF-16 paths, converted to the narrow form first (error 12 when the
+ * path does not convert into 1023 bytes). */
+
+/* Writes the newest processed image to path as fileType 0 BMP, 1 raw pixels, 2 JPEG quality
+ * 100, 3 JPEG 70, 4 JPEG 20, 5 PNG or 6 TIFF (the extension does not matter), through a
+ * temporary file renamed into place. Error 1 when no image was taken yet; a failed write
+ * returns 0, no code. */
 NIVEXA_API BOOL Nivexa_SaveImage(LONG h, const char* path, LONG fileType);
+/* Nivexa_SaveImage with a UTF-16 path. */
 NIVEXA_API BOOL Nivexa_SaveImageW(LONG h, const wchar_t* path, LONG fileType);
+/* Starts the stream and records the processed frames for durationMs milliseconds into an
+ * uncompressed AVI file at path, in the preview window when showWindow is set and one was
+ * placed. Returns once recording has started. Errors: 9 (NULL or empty path), 4, 12 (stream
+ * or file), 3, 1. */
 NIVEXA_API BOOL Nivexa_Record(LONG h, const char* path, LONG durationMs, BOOL showWindow);
+/* Nivexa_Record with a UTF-16 path. */
 NIVEXA_API BOOL Nivexa_RecordW(LONG h, const wchar_t* path, LONG durationMs, BOOL showWindow);
+/* Loads the dark and white references of the flat-field and defect-pixel filters from a mask
+ * file. Errors: 14 (does not open or does not match this sensor), 1. */
 NIVEXA_API BOOL Nivexa_LoadMaskFile(LONG h, const char* path);
+/* Nivexa_LoadMaskFile with a UTF-16 path. */
 NIVEXA_API BOOL Nivexa_LoadMaskFileW(LONG h, const wchar_t* path);
+/* Saves the dark and white references to a mask file at path. Errors: 14, 1. */
 NIVEXA_API BOOL Nivexa_SaveMaskFile(LONG h, const char* path);
+/* Nivexa_SaveMaskFile with a UTF-16 path. */
 NIVEXA_API BOOL Nivexa_SaveMaskFileW(LONG h, const wchar_t* path);
+/* Takes the newest raw frame as the dark (kind 0, lens capped) or white (kind 1, even light)
+ * reference and finds the defect pixels again. Errors: 12 (other kind), 1. */
 NIVEXA_API BOOL Nivexa_UpdateMaskData(LONG h, LONG kind);
+/* Reads a configuration file of pairs of little-endian 32-bit integers, replacing the pairs
+ * read before. A file that does not open returns 0, no code. */
 NIVEXA_API BOOL Nivexa_LoadConfigFileA(LONG h, const char* path);
+/* Nivexa_LoadConfigFileA with a UTF-16 path. */
 NIVEXA_API BOOL Nivexa_LoadConfigFileW(LONG h, const wchar_t* path);
 
-/* Settings dialogs: modal, on the calling thread; 1 when the dialog was shown and closed (OK or
-   Cancel), 0 with error 1 without an open camera. Japanese texts when the user's language is
-   Japanese (Windows: the system language; Linux: the process's message locale, or LC_ALL,
-   LC_MESSAGES, LANG), else English. On Linux the dialogs are the GTK 3 module
-   libNivexaSdkDialogs.so, loaded from beside the library on the first dialog (or from the path
-   in NIVEXA_DIALOG_MODULE): when the module, GTK or a display is missing the call records
-   error 4 and returns 0. */
+/* ---- Settings dialogs ----
+ * Modal, on the calling thread; parent may be NULL. 1 when the dialog was shown and closed (OK or
+ * Cancel), 0 with error 1 without an open camera. Japanese texts when the user's language is
+ * Japanese (Windows: the system language; Linux: the process's message locale, or LC_ALL,
+ * LC_MESSAGES, LANG), else English. On Linux the dialogs are the GTK 3 module
+ * libNivexaSdkDialogs.so, loaded from beside the library on the first dialog (or from the path in
+ * NIVEXA_DIALOG_MODULE): when the module, GTK or a display is missing the call records error 4
+ * and returns 0. */
+
+/* Opens the stream-format dialog (colour mode, capture size, subsampling, wait time).
+ * Errors: 4, 1. */
 NIVEXA_API BOOL Nivexa_SetCameraDlg(LONG h, HWND parent);
+/* Opens the image-processing dialog (the filter values). Errors: 4, 1. */
 NIVEXA_API BOOL Nivexa_SetImageDlg(LONG h, HWND parent);
+/* Opens the camera dialog (gain, exposure, mirroring, cooling). Errors: 4, 1. */
 NIVEXA_API BOOL Nivexa_SetAnalogDlg(LONG h, HWND parent);
 
 #ifdef __cplusplus

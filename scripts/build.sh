@@ -15,7 +15,7 @@ if command -v ccache >/dev/null 2>&1; then
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 mkdir -p "$dir"
-cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" > "$dir/configure.log" 2>&1 ||
+cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNIVEXA_WERROR=ON "${launcher[@]}" "$@" > "$dir/configure.log" 2>&1 ||
   { cat "$dir/configure.log"; exit 1; }
 # NIVEXA_BUILD_TARGETS=threads builds only the test programs of the suites labelled "threads"
 # (each suite is named after its program).

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs every test: first a normal build, then the same suite under AddressSanitizer
+# Builds and runs every test: first a normal build, then the library in the other build types and
+# with Clang and the installed SDK used by two small programs, then the suite under AddressSanitizer
 # and UndefinedBehaviorSanitizer, then the threaded suites under ThreadSanitizer, then the
 # Windows DLL and every test program cross-built with MinGW-w64 and run under Wine.
 set -euo pipefail
@@ -49,6 +50,19 @@ echo "== normal build"
 "$root/scripts/build.sh" build/release
 run_ctest build/release
 stage_done "normal build and tests"
+
+echo "== build types, Clang, installed SDK"
+# The library and the tool in every other build type and once with Clang, warnings as errors
+# (tests and benchmarks are built once, above), then the normal build installed and used.
+for type in Debug Release MinSizeRel; do
+  "$root/scripts/build.sh" "build/gcc-${type,,}" -DCMAKE_BUILD_TYPE=$type \
+    -DNIVEXA_BUILD_TESTS=OFF -DNIVEXA_BUILD_BENCH=OFF
+done
+"$root/scripts/build.sh" build/clang-release -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DNIVEXA_BUILD_TESTS=OFF \
+  -DNIVEXA_BUILD_BENCH=OFF
+"$root/scripts/check-install.sh" build/release
+stage_done "build types, Clang and installed SDK"
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 "$root/scripts/build.sh" build/asan -DNIVEXA_SANITIZE=address -DNIVEXA_BUILD_BENCH=OFF

@@ -6,6 +6,15 @@
 #include "NivexaSdk.h"
 #include "api/CSdkChain.h"
 
+// One export under a second name. GCC wants the alias to repeat the nothrow it infers for the
+// target; Clang reads nothrow as an exception specification that the header's declaration lacks
+// and refuses the redeclaration, so it gets the plain alias.
+#if defined(__clang__)
+#define NIVEXA_ALIAS_OF(target) __attribute__((alias(target)))
+#else
+#define NIVEXA_ALIAS_OF(target) __attribute__((alias(target), nothrow))
+#endif
+
 namespace nivexa::api {
 
 // Runs `body` on the camera object of handle `h` and returns its result, or `failure` when the

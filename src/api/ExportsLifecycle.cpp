@@ -63,8 +63,7 @@ NIVEXA_API BOOL Nivexa_SendText(LONG h, char*) {
 }
 
 // Text exchange belongs to other cameras of the family: one refusal for both directions.
-NIVEXA_API BOOL Nivexa_ReceiveText(LONG h, char* text)
-    __attribute__((alias("Nivexa_SendText"), nothrow));
+NIVEXA_API BOOL Nivexa_ReceiveText(LONG h, char* text) NIVEXA_ALIAS_OF("Nivexa_SendText");
 
 NIVEXA_API BOOL Nivexa_Fps(LONG h) {
   return withCamera(h, BOOL{0}, [](CNivexa& cam) {
@@ -75,8 +74,8 @@ NIVEXA_API BOOL Nivexa_Fps(LONG h) {
 
 // Clock and crossbar controls of other cameras of the family share the refusal of Nivexa_Fps;
 // their further arguments, if a caller passes any, are never read.
-NIVEXA_API BOOL Nivexa_GetHalfClock(LONG h) __attribute__((alias("Nivexa_Fps"), nothrow));
-NIVEXA_API BOOL Nivexa_SetCrossbar(LONG h) __attribute__((alias("Nivexa_Fps"), nothrow));
-NIVEXA_API BOOL Nivexa_SetHalfClock(LONG h) __attribute__((alias("Nivexa_Fps"), nothrow));
+NIVEXA_API BOOL Nivexa_GetHalfClock(LONG h) NIVEXA_ALIAS_OF("Nivexa_Fps");
+NIVEXA_API BOOL Nivexa_SetCrossbar(LONG h) NIVEXA_ALIAS_OF("Nivexa_Fps");
+NIVEXA_API BOOL Nivexa_SetHalfClock(LONG h) NIVEXA_ALIAS_OF("Nivexa_Fps");
 
 }  // extern "C"

@@ -111,7 +111,7 @@ NIVEXA_API LONG Nivexa_GetSamplingRate(LONG h, LONG* value) {
 
 // This camera has neither a selectable sampling rate nor video formats: one answer for both.
 NIVEXA_API LONG Nivexa_GetVideoFormat(LONG h, LONG* value)
-    __attribute__((alias("Nivexa_GetSamplingRate"), nothrow));
+    NIVEXA_ALIAS_OF("Nivexa_GetSamplingRate");
 
 NIVEXA_API LONG Nivexa_GetConfigFilter(LONG h) {
   return withCamera(h, LONG{0}, [](CNivexa& cam) {

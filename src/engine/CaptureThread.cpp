@@ -3,6 +3,7 @@
 
 #include "engine/CNivexaU3R5Base.h"
 #include "platform/Clock.h"
+#include "platform/Log.h"
 #include "transport/FrameHeader.h"
 
 namespace nivexa::engine {
@@ -246,10 +247,12 @@ int CNivexaU3R5Base::CaptureLoop() {
     if (!read) {
       controller_->CloseStream();
       if (++failures >= kMaxConsecutiveFailures) {
+        NIVEXA_LOG(Engine, Warning, "capture stopped: %d frame reads failed in a row", failures);
         transferFailed_ = 1;
         signalFrameReady();
         break;
       }
+      NIVEXA_LOG(Engine, Info, "frame read failed (%d in a row): reopening the stream", failures);
       if (resetsPipeOnFailure(productId_)) {
         controller_->ResetPipe(kFrameEndpoint);
       }
@@ -316,9 +319,11 @@ int CNivexaU3R5Base::CaptureLoopAux() {
       continue;
     }
     if (platform::timeGetTime() - lastSuccess > 9999 || ++failures >= 11) {
+      NIVEXA_LOG(Engine, Warning, "capture stopped: %d frame reads failed", failures);
       transferFailed_ = 1;
       break;
     }
+    NIVEXA_LOG(Engine, Info, "frame read failed (%d in a row): resetting the port", failures);
     controller_->ResetPort();
     controller_->StartStream();
     controller_->ResetPipe(kFrameEndpoint);
@@ -375,10 +380,12 @@ int CNivexaU3R5Base::CaptureLoopByCommand() {
     controller_->CloseStream();
     RestartStreaming();
     if (++failures >= 10) {
+      NIVEXA_LOG(Engine, Warning, "capture stopped: %d frame reads failed in a row", failures);
       transferFailed_ = 1;
       signalFrameReady();
       break;
     }
+    NIVEXA_LOG(Engine, Info, "frame read failed (%d in a row): restarting the stream", failures);
     if (sensor_) {
       sensor_->RestartFpgaFrame();
     }

@@ -1,5 +1,11 @@
 #include "platform/Log.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
@@ -27,7 +33,6 @@ struct Sink {
   std::mutex mutex;
   std::FILE* file = nullptr;  // nullptr: stderr
   bool configured = false;
-  std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
 };
 
 Sink& sink() {
@@ -83,10 +88,14 @@ void configureLocked(Sink& s) {
   s.configured = true;
 }
 
-uint32_t threadNumber() {
-  static std::atomic<uint32_t> next{1};
-  thread_local const uint32_t number = next.fetch_add(1, std::memory_order_relaxed);
-  return number;
+// The system's own thread id, as debuggers and top show it; also the same in the copies of this
+// facility that a program linking both the library and its static parts carries.
+unsigned long threadId() {
+#if defined(_WIN32)
+  return GetCurrentThreadId();
+#else
+  return static_cast<unsigned long>(gettid());
+#endif
 }
 
 }  // namespace
@@ -109,12 +118,14 @@ void write(Category category, Level level, const char* format, ...) {
   va_start(args, format);
   std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
-  const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(
-                           std::chrono::steady_clock::now() - s.start)
-                           .count();
+  // The monotonic clock's own reading (on Linux: since boot), so that lines of several
+  // processes, or of the two copies in a tool, order by their stamps.
+  const auto stamp = std::chrono::duration_cast<std::chrono::microseconds>(
+                         std::chrono::steady_clock::now().time_since_epoch())
+                         .count();
   std::FILE* out = s.file != nullptr ? s.file : stderr;
-  std::fprintf(out, "[%lld.%06lld] [t%u] %s %s: %s\n", static_cast<long long>(elapsed / 1000000),
-               static_cast<long long>(elapsed % 1000000), threadNumber(), categoryName(category),
+  std::fprintf(out, "[%lld.%06lld] [t%lu] %s %s: %s\n", static_cast<long long>(stamp / 1000000),
+               static_cast<long long>(stamp % 1000000), threadId(), categoryName(category),
                kLevelNames[static_cast<int>(level)], text);
   std::fflush(out);
 }

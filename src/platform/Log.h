@@ -30,11 +30,18 @@ inline constexpr int8_t kUnconfigured = 127;
 extern std::atomic<int8_t> gLevels[static_cast<size_t>(Category::Count)];
 }  // namespace detail
 
+#if defined(NIVEXA_LOG_COMPILED_OUT)
+// The build without log call sites (the logging benchmark's baseline): every site folds away.
+constexpr bool enabled(Category, Level) {
+  return false;
+}
+#else
 // One relaxed load and a compare: what a disabled call site costs.
 inline bool enabled(Category category, Level level) {
   return detail::gLevels[static_cast<size_t>(category)].load(std::memory_order_relaxed) >=
          static_cast<int8_t>(level);
 }
+#endif
 
 // Formats and writes one line (timestamp, thread, category, level, text) if the category is
 // enabled at that level. Configuration comes from NIVEXA_LOG, e.g.
@@ -48,7 +55,8 @@ void reconfigure();
 
 }  // namespace nivexa::log
 
-// Formats nothing unless the line will be written.
+// Formats nothing unless the line will be written. Built with NIVEXA_LOG_COMPILED_OUT the
+// condition is a constant false, so the site leaves no code, while its format is still checked.
 #define NIVEXA_LOG(category, level, ...)                                                          \
   do {                                                                                            \
     if (::nivexa::log::enabled(::nivexa::log::Category::category, ::nivexa::log::Level::level)) { \

@@ -1,5 +1,6 @@
 #include "sensors/DiagnosticTrace.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
@@ -20,19 +21,23 @@ TraceSink& sink() {
   return installed;
 }
 
+// Read without the mutex, so that a trace nobody listens to costs two loads and no lock.
+std::atomic<bool> gSinkInstalled{false};
+
 }  // namespace
 
 void setTraceSink(TraceSink newSink) {
   std::lock_guard lock(sinkMutex());
   sink() = std::move(newSink);
+  gSinkInstalled.store(static_cast<bool>(sink()), std::memory_order_relaxed);
 }
 
 void diagnosticTrace(const char* format, ...) {
-  std::lock_guard lock(sinkMutex());
   const bool logged = log::enabled(log::Category::Sensors, log::Level::Debug);
-  if (!sink() && !logged) {
+  if (!logged && !gSinkInstalled.load(std::memory_order_relaxed)) {
     return;  // formatting costs nothing while nobody listens
   }
+  std::lock_guard lock(sinkMutex());
   char line[512];
   va_list args;
   va_start(args, format);

@@ -39,14 +39,23 @@ void loadMirror(const platform::RegistryKey& key, std::string_view name, int32_t
 void loadSeconds(const platform::RegistryKey& key, const std::optional<SecondsRange>& range,
                  double& field) {
   const auto bytes = key.queryBinary(kExposureSeconds);
-  const auto seconds = bytes ? decodeDouble(*bytes) : std::nullopt;
-  if (!seconds || !std::isfinite(*seconds) || *seconds < 0.0) {
+  if (!bytes) {
     return;
   }
-  if (range && (*seconds < range->min || *seconds > range->max)) {
+  // Taken out of the optional once: GCC 12 at -Os warns falsely that an optional built in a
+  // conditional expression may be read uninitialised.
+  const std::optional<double> decoded = decodeDouble(*bytes);
+  if (!decoded) {
     return;
   }
-  field = *seconds;
+  const double seconds = *decoded;
+  if (!std::isfinite(seconds) || seconds < 0.0) {
+    return;
+  }
+  if (range && (seconds < range->min || seconds > range->max)) {
+    return;
+  }
+  field = seconds;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 #include "transport/CVelCy3Cam.h"
 #include "transport/LittleEndian.h"
+#include "transport/RequestLog.h"
 #include "transport/RequestRecord.h"
 
 namespace nivexa::transport {
@@ -14,6 +15,8 @@ using namespace fx3;
 int CVelCy3Cam::controlRequest(const VendorRequest& request, VendorReply* reply) {
   const DeviceHandle handle = Open(DeviceIndex(), false);
   if (handle == kInvalidDeviceHandle) {
+    NIVEXA_LOG(Transport, Warning, "request 0x%02X: device %d did not open", request.request,
+               DeviceIndex());
     return 0;
   }
   const int result = controlRequestOn(handle, request, reply);
@@ -42,13 +45,26 @@ int CVelCy3Cam::controlRequestOn(DeviceHandle handle, const VendorRequest& reque
 
   const IoResult result = fx3Driver().ioctl(handle, kIoctlVendorRequest, block, block, nullptr);
   if (!result.ok || result.bytesReturned > kVendorBlockSize) {
+    logVendorRequest(request.request, request.value, request.index, request.payload, {}, false,
+                     result.error);
     return 0;
   }
+  const uint32_t dataCount = result.bytesReturned >= kRecordSize
+                                 ? result.bytesReturned - static_cast<uint32_t>(kRecordSize)
+                                 : result.bytesReturned;
   if (reply != nullptr) {
-    reply->dataCount = result.bytesReturned >= kRecordSize
-                           ? result.bytesReturned - static_cast<uint32_t>(kRecordSize)
-                           : result.bytesReturned;
+    reply->dataCount = dataCount;
     std::copy(block.begin() + kRecordSize, block.end(), reply->data.begin());
+  }
+  if (log::enabled(log::Category::Transport, log::Level::Debug)) {
+    // A bus read names its byte count in the value field; other replies carry a whole block.
+    const bool inbound = (request.type & 0x80) != 0;
+    const size_t shown = !inbound ? 0
+                         : request.request == kReqBusRead
+                             ? std::min<size_t>(dataCount, request.value)
+                             : dataCount;
+    writeRequestLine(request.request, request.value, request.index, request.payload,
+                     std::span<const uint8_t>(block).subspan(kRecordSize, shown), true, 0);
   }
   return 1;
 }
@@ -61,6 +77,10 @@ int CVelCy3Cam::simpleIoctl(uint32_t code, std::span<uint8_t> in, std::span<uint
   }
   const IoResult result = fx3Driver().ioctl(handle, code, in, out, nullptr);
   fx3Driver().close(handle);
+  if (!result.ok) {
+    NIVEXA_LOG(Transport, Warning, "driver request 0x%06X failed (driver error %u)", code,
+               result.error);
+  }
   if (returned != nullptr) {
     *returned = result.bytesReturned;
   }

@@ -5,6 +5,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Event.h"
+#include "platform/Log.h"
 #include "transport/CVelCy3Cam.h"
 #include "transport/LittleEndian.h"
 #include "transport/MemoryCommand.h"
@@ -65,6 +66,10 @@ int CVelCy3Cam::abortEndpoint(DeviceHandle handle, uint8_t endpoint) {
     }
     settle(std::move(request));
   }
+  if (!result.ok) {
+    NIVEXA_LOG(Transport, Warning, "abort of endpoint 0x%02X failed (driver error %u)", endpoint,
+               result.error);
+  }
   // Refused outright (a device that has gone, a closed handle), the request never reached the
   // driver, which therefore holds nothing of it: it is freed here.
   return result.ok ? 1 : 0;
@@ -96,6 +101,8 @@ bool CVelCy3Cam::awaitOrCancel(DeviceHandle handle, PendingRequest& request, uin
       abortEndpoint(handle, endpoint);
     }
   };
+  NIVEXA_LOG(Transport, Info, "transfer on endpoint 0x%02X not done after %u ms: cancelled",
+             endpoint, limitMs);
   abort();
   if (request.done.wait(kAbortGraceMs)) {
     return false;
@@ -104,6 +111,8 @@ bool CVelCy3Cam::awaitOrCancel(DeviceHandle handle, PendingRequest& request, uin
   if (request.done.wait(kCancelLimitMs)) {
     return false;
   }
+  NIVEXA_LOG(Transport, Warning, "endpoint 0x%02X ignored two aborts: resetting the port",
+             endpoint);
   ResetPort();
   request.done.wait(kCancelLimitMs);
   return false;
@@ -128,6 +137,8 @@ int CVelCy3Cam::transfer(DeviceHandle handle, std::span<uint8_t> data, uint8_t e
   } else {
     setLastDriverError(result.error);
     if (result.error != kErrorIoPending) {
+      NIVEXA_LOG(Transport, Warning, "transfer on endpoint 0x%02X refused (driver error %u)",
+                 endpoint, result.error);
       return 0;
     }
     if (!awaitOrCancel(handle, *request, endpoint, limitMs, abortFrameEndpoint)) {
@@ -136,16 +147,24 @@ int CVelCy3Cam::transfer(DeviceHandle handle, std::span<uint8_t> data, uint8_t e
     }
     result = driver.overlappedResult(handle, request->overlapped, false);
     if (!result.ok) {
+      NIVEXA_LOG(Transport, Warning, "transfer on endpoint 0x%02X failed (driver error %u)",
+                 endpoint, result.error);
       return 0;
     }
   }
   // A count beyond the buffer cannot be true; trusting it would let callers read past the end.
   if (result.bytesReturned > data.size()) {
+    NIVEXA_LOG(Transport, Warning, "transfer on endpoint 0x%02X reported %u bytes for %zu",
+               endpoint, result.bytesReturned, data.size());
     return 0;
   }
   count = result.bytesReturned;
   const RequestRecord returned = decodeRequestRecord(request->record);
   if (returned.driverStatus != 0 || returned.usbStatus != 0) {
+    NIVEXA_LOG(Transport, Warning,
+               "transfer on endpoint 0x%02X: driver status 0x%X, USB status 0x%X", endpoint,
+               static_cast<unsigned>(returned.driverStatus),
+               static_cast<unsigned>(returned.usbStatus));
     platform::sleepMs(kStatusFailurePauseMs);
     return 0;
   }

@@ -174,7 +174,9 @@ TEST(CFx3ApiTest, RescanKeepsKnownCamerasAndNumbersInstancesPerProduct) {
 TEST(CFx3ApiTest, FullTableDropsFurtherCameras) {
   std::vector<std::shared_ptr<sim::Camera>> many;
   for (int i = 0; i < kMaxDevices + 2; ++i) {
-    many.push_back(sim::createCamera({.productId = 0x3110, .serial = "F" + std::to_string(i)}));
+    // Appended: GCC 12 at -O3 warns falsely (-Wrestrict) about a literal + std::string.
+    const std::string serial = std::string("F").append(std::to_string(i));
+    many.push_back(sim::createCamera({.productId = 0x3110, .serial = serial}));
   }
   {
     CVelCy3Cam cam;

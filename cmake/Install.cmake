@@ -1,0 +1,53 @@
+# What `cmake --install` puts under the prefix: the shared library with its soname, the public
+# headers, the nivexa tool, a pkg-config file and the CMake package NivexaSdk, whose imported
+# target NivexaSdk::NivexaSdk_M7QX_TEC carries the include directory.
+include(CMakePackageConfigHelpers)
+
+set(NIVEXA_CMAKE_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/NivexaSdk)
+
+install(TARGETS NivexaSdk_M7QX_TEC EXPORT NivexaSdkTargets
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_COMPONENT Development
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+
+# Every public header; the Linux-only ones (message sinks and the like) stay out of the Windows
+# installation, whose header is NivexaSdk.h alone.
+if(WIN32)
+  set(nivexa_public_headers ${PROJECT_SOURCE_DIR}/include/NivexaSdk.h)
+else()
+  file(GLOB nivexa_public_headers ${PROJECT_SOURCE_DIR}/include/*.h)
+endif()
+install(FILES ${nivexa_public_headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+
+if(TARGET nivexa)
+  install(TARGETS nivexa RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+
+install(EXPORT NivexaSdkTargets NAMESPACE NivexaSdk:: DESTINATION ${NIVEXA_CMAKE_PACKAGE_DIR})
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/NivexaSdkConfig.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/NivexaSdkConfig.cmake INSTALL_DESTINATION ${NIVEXA_CMAKE_PACKAGE_DIR})
+# The soname changes with the major version, so only the same major version is compatible.
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/NivexaSdkConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/NivexaSdkConfig.cmake
+              ${CMAKE_CURRENT_BINARY_DIR}/NivexaSdkConfigVersion.cmake
+        DESTINATION ${NIVEXA_CMAKE_PACKAGE_DIR})
+
+# The pkg-config file finds the prefix from its own place, so an installation moved elsewhere,
+# or made with `cmake --install --prefix`, still describes itself correctly.
+set(NIVEXA_PKGCONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}" OR IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDEDIR}")
+  set(NIVEXA_PC_PREFIX ${CMAKE_INSTALL_PREFIX})
+  set(NIVEXA_PC_LIBDIR ${CMAKE_INSTALL_FULL_LIBDIR})
+  set(NIVEXA_PC_INCLUDEDIR ${CMAKE_INSTALL_FULL_INCLUDEDIR})
+else()
+  file(RELATIVE_PATH nivexa_pc_up /root/${NIVEXA_PKGCONFIG_DIR} /root)
+  string(REGEX REPLACE "/$" "" nivexa_pc_up "${nivexa_pc_up}")
+  set(NIVEXA_PC_PREFIX "\${pcfiledir}/${nivexa_pc_up}")
+  set(NIVEXA_PC_LIBDIR "\${prefix}/${CMAKE_INSTALL_LIBDIR}")
+  set(NIVEXA_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
+endif()
+configure_file(${CMAKE_CURRENT_LIST_DIR}/NivexaSdk.pc.in ${CMAKE_CURRENT_BINARY_DIR}/NivexaSdk.pc
+               @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/NivexaSdk.pc DESTINATION ${NIVEXA_PKGCONFIG_DIR})
