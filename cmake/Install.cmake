@@ -24,6 +24,11 @@ if(TARGET nivexa)
   install(TARGETS nivexa RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
+# The dialogs' GTK module is looked for beside the library, which loads it on the first dialog.
+if(TARGET NivexaSdkDialogs)
+  install(TARGETS NivexaSdkDialogs LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+endif()
+
 install(EXPORT NivexaSdkTargets NAMESPACE NivexaSdk:: DESTINATION ${NIVEXA_CMAKE_PACKAGE_DIR})
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/NivexaSdkConfig.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/NivexaSdkConfig.cmake INSTALL_DESTINATION ${NIVEXA_CMAKE_PACKAGE_DIR})

@@ -18,11 +18,11 @@ pc=$(find "$prefix" -name NivexaSdk.pc -print -quit)
 export PKG_CONFIG_PATH="" PKG_CONFIG_LIBDIR=$(dirname "$pc")
 libdir=$(pkg-config --variable=libdir NivexaSdk)
 
-# What the installation must hold: the library under its soname, the headers, the tool, and
-# the two ways of finding them.
+# What the installation must hold: the library under its soname, the headers, the dialogs'
+# module beside the library, the tool, and the two ways of finding them.
 soname=$(objdump -p "$libdir/libNivexaSdk_M7QX_TEC.so" | awk '$1 == "SONAME" { print $2 }')
 for file in "$libdir/$soname" "$prefix/include/NivexaSdk.h" "$prefix/include/NivexaMessages.h" \
-            "$prefix/bin/nivexa" "$libdir/pkgconfig/NivexaSdk.pc" \
+            "$prefix/include/NivexaWindows.h" "$libdir/libNivexaSdkDialogs.so" "$prefix/bin/nivexa" "$libdir/pkgconfig/NivexaSdk.pc" \
             "$libdir/cmake/NivexaSdk/NivexaSdkConfig.cmake"; do
   [ -e "$file" ] || { echo "check-install: $file is missing"; exit 1; }
 done
