@@ -22,7 +22,8 @@ libdir=$(pkg-config --variable=libdir NivexaSdk)
 # module beside the library, the tool, and the two ways of finding them.
 soname=$(objdump -p "$libdir/libNivexaSdk_M7QX_TEC.so" | awk '$1 == "SONAME" { print $2 }')
 for file in "$libdir/$soname" "$prefix/include/NivexaSdk.h" "$prefix/include/NivexaMessages.h" \
-            "$prefix/include/NivexaWindows.h" "$libdir/libNivexaSdkDialogs.so" "$prefix/bin/nivexa" "$libdir/pkgconfig/NivexaSdk.pc" \
+            "$prefix/include/NivexaWindows.h" "$libdir/libNivexaSdkDialogs.so" "$prefix/bin/nivexa" \
+            "$libdir/pkgconfig/NivexaSdk.pc" \
             "$libdir/cmake/NivexaSdk/NivexaSdkConfig.cmake"; do
   [ -e "$file" ] || { echo "check-install: $file is missing"; exit 1; }
 done
