@@ -154,8 +154,9 @@ int CVelCy3Cam::transfer(DeviceHandle handle, std::span<uint8_t> data, uint8_t e
   }
   // A count beyond the buffer cannot be true; trusting it would let callers read past the end.
   if (result.bytesReturned > data.size()) {
-    NIVEXA_LOG(Transport, Warning, "transfer on endpoint 0x%02X reported %u bytes for %zu",
-               endpoint, result.bytesReturned, data.size());
+    // %zu is unknown to the Windows C runtime's printf.
+    NIVEXA_LOG(Transport, Warning, "transfer on endpoint 0x%02X reported %u bytes for %llu",
+               endpoint, result.bytesReturned, static_cast<unsigned long long>(data.size()));
     return 0;
   }
   count = result.bytesReturned;
