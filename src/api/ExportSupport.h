@@ -7,7 +7,7 @@
 #include "api/CSdkChain.h"
 
 // One export under a second name. GCC wants the alias to repeat the nothrow it infers for the
-// target; Clang reads nothrow as an exception specification that the header's declaration lacks
+// target; Clang reads nothrow as a noexcept clause that the public declaration lacks
 // and refuses the redeclaration, so it gets the plain alias.
 #if defined(__clang__)
 #define NIVEXA_ALIAS_OF(target) __attribute__((alias(target)))
