@@ -203,6 +203,8 @@ class CNivexa : public imaging::PipelineHost, private output::RecordingSource {
   bool PlacementSet() const;
   int OpenPreviewWindow();
   void ClosePreviewWindow();
+  // Closes the earlier window and opens one at the stored placement; error 4 when it cannot.
+  int ReplacePreviewWindow();
   // The display bitmap at the client size of a window that can be drawn into.
   void PrepareDisplay(imaging::ColorMode mode);
   // Draws the frame just processed into the preview window; under the image lock.

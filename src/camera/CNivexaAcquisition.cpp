@@ -22,6 +22,15 @@ constexpr uint32_t kStopRetryMs = 50;
 
 }  // namespace
 
+int CNivexa::ReplacePreviewWindow() {
+  ClosePreviewWindow();
+  if (!OpenPreviewWindow()) {
+    RecordError(NIVEXA_ERR_WINDOW);
+    return 0;
+  }
+  return 1;
+}
+
 int CNivexa::Preview() {
   callbackWindow_ = nullptr;
   callbackBuffer_ = nullptr;
@@ -36,13 +45,9 @@ int CNivexa::CallBackPreview(HWND window, uint8_t* buffer, int32_t size, int32_t
   callbackBuffer_ = buffer;
   callbackSize_ = size;
   callbackRowOrder_ = rowOrder;
-  if (PlacementSet()) {
-    // One window per object: a further preview replaces the earlier window.
-    ClosePreviewWindow();
-    if (!OpenPreviewWindow()) {
-      RecordError(NIVEXA_ERR_WINDOW);
-      return 0;
-    }
+  // One window per object: a further preview replaces the earlier window.
+  if (PlacementSet() && !ReplacePreviewWindow()) {
+    return 0;
   }
   if (!StartPreview()) {
     Close();
@@ -222,12 +227,8 @@ int CNivexa::Trigger(HWND window, uint8_t* buffer, int32_t size, int32_t rowOrde
   callbackBuffer_ = buffer;
   callbackSize_ = size;
   callbackRowOrder_ = rowOrder;
-  if (PlacementSet()) {
-    ClosePreviewWindow();
-    if (!OpenPreviewWindow()) {
-      RecordError(NIVEXA_ERR_WINDOW);
-      return 0;
-    }
+  if (PlacementSet() && !ReplacePreviewWindow()) {
+    return 0;
   }
   if (!PrepareStream()) {
     Close();

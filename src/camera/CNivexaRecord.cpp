@@ -26,12 +26,8 @@ int CNivexa::Record(const char* path, int32_t durationMs, int32_t showWindow) {
   callbackBuffer_ = nullptr;
   callbackSize_ = 0;
   callbackRowOrder_ = 0;
-  if (showWindow == kShowWindow && PlacementSet()) {
-    ClosePreviewWindow();
-    if (!OpenPreviewWindow()) {
-      RecordError(NIVEXA_ERR_WINDOW);
-      return 0;
-    }
+  if (showWindow == kShowWindow && PlacementSet() && !ReplacePreviewWindow()) {
+    return 0;
   }
   if (!StartPreview()) {
     Close();
