@@ -77,6 +77,15 @@ int CNivexaU3R5Base::StartCapture(int mode) {
     PrepareTransfer();
   }
   joinCaptureThread();
+  // A run starts with nothing unread. Frames an earlier run left unread are not this run's, and
+  // with three of them in the ring the write index would come round to the read mark on this
+  // run's first frame: the wait for it would answer "nothing new" and a snapshot would fail.
+  ring_.setReadMark(ring_.writeIndex());
+  // Nor is a signal an earlier run left behind (its failure, a frame nobody waited for) news of
+  // this run.
+  if (auto event = frameReadyEvent()) {
+    event->reset();
+  }
   // The new run has not failed: a wait right after the start must not report the old run's
   // failure before the thread has had a chance to clear it.
   transferFailed_ = 0;
