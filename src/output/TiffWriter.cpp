@@ -148,6 +148,55 @@ struct OptionsFree {
   void operator()(TIFFOpenOptions* o) const { TIFFOpenOptionsFree(o); }
 };
 
+// Rows converted per band: a band and its source rows stay in the cache between the conversion
+// and the write, where a converted copy of the whole frame would cost a pass over fresh memory.
+constexpr int32_t kBandRows = 32;
+
+// The picture as the one strip of the file, appended band by band. Rows in the file carry no
+// padding; the uncompressed codec in native byte order stores the bytes it is given.
+bool writeStrip(TIFF* t, const imaging::DibImage& image,
+                const imaging::kernels::Conversion* prepare) {
+  const size_t rowBytes = static_cast<size_t>(image.width()) * image.bytesPerPixel();
+  const auto append = [&](const uint8_t* bytes, size_t count) {
+    return TIFFWriteRawStrip(t, 0, const_cast<uint8_t*>(bytes), static_cast<tmsize_t>(count)) ==
+           static_cast<tmsize_t>(count);
+  };
+  if (prepare == nullptr && rowBytes == static_cast<size_t>(image.stride())) {
+    return append(image.bits(), rowBytes * static_cast<size_t>(image.height()));
+  }
+  imaging::DibImage band;
+  if (band.Create(image.width(), std::min(kBandRows, image.height()),
+                  static_cast<uint16_t>(image.bitsPerPixel())) == 0) {
+    return false;
+  }
+  const imaging::DibImage* rows = prepare != nullptr ? &band : &image;
+  const bool packed = rowBytes == static_cast<size_t>(band.stride());
+  for (int32_t y0 = 0; y0 < image.height(); y0 += kBandRows) {
+    const int32_t y1 = std::min(y0 + kBandRows, image.height());
+    int32_t first = y0;
+    if (prepare != nullptr) {
+      const imaging::Rect source{0, y0, image.width(), y1};
+      if (imaging::kernels::convert(band, *prepare, image, &source) == 0) {
+        return false;
+      }
+      first = 0;
+    }
+    const int32_t count = y1 - y0;
+    if (packed && prepare != nullptr) {
+      if (!append(band.row(0), rowBytes * static_cast<size_t>(count))) {
+        return false;
+      }
+      continue;
+    }
+    for (int32_t y = 0; y < count; ++y) {
+      if (!append(rows->row(first + y), rowBytes)) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool writeTiff(const imaging::DibImage& image, ByteSink& sink) {
@@ -155,32 +204,6 @@ bool writeTiff(const imaging::DibImage& image, ByteSink& sink) {
   if (!image.valid() || !layoutFor(image.bitsPerPixel(), layout)) {
     return false;
   }
-  imaging::DibImage prepared;
-  const imaging::DibImage* data = &image;
-  if (layout.prepare != nullptr) {
-    if (prepared.CopyFormat(image) == 0 ||
-        imaging::kernels::convert(prepared, *layout.prepare, image) == 0) {
-      return false;
-    }
-    data = &prepared;
-  }
-  // Rows in the file carry no padding.
-  const size_t rowBytes = static_cast<size_t>(image.width()) * image.bytesPerPixel();
-  const size_t stripBytes = rowBytes * static_cast<size_t>(image.height());
-  std::vector<uint8_t> packed;
-  const uint8_t* strip = data->bits();
-  if (rowBytes != static_cast<size_t>(data->stride())) {
-    try {
-      packed.resize(stripBytes);
-    } catch (const std::bad_alloc&) {
-      return false;
-    }
-    for (int32_t y = 0; y < data->height(); ++y) {
-      std::memcpy(packed.data() + rowBytes * static_cast<size_t>(y), data->row(y), rowBytes);
-    }
-    strip = packed.data();
-  }
-
   std::unique_ptr<TIFFOpenOptions, OptionsFree> options(TIFFOpenOptionsAlloc());
   if (!options) {
     return false;
@@ -208,10 +231,7 @@ bool writeTiff(const imaging::DibImage& image, ByteSink& sink) {
     const uint16_t extra[1] = {EXTRASAMPLE_UNSPECIFIED};
     good = TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, extra);
   }
-  // libtiff reads the strip it is given; the uncompressed codec in native byte order leaves it
-  // as it is.
-  good = good && TIFFWriteEncodedStrip(t, 0, const_cast<uint8_t*>(strip),
-                                       static_cast<tmsize_t>(stripBytes)) > 0;
+  good = good && writeStrip(t, image, layout.prepare);
   // The directory is written here; TIFFClose reports nothing, a failing write shows in the stream.
   good = good && TIFFFlush(t) == 1;
   tif.reset();

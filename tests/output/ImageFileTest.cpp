@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <numeric>
+#include <utility>
 
 #include "output/ImageWriter.h"
 #include "output/IndependentReaders.h"
@@ -163,45 +164,49 @@ TEST_F(ImageFiles, PngAlphaOfAFreshFrameIsOpaqueAndSixteenBitSamplesAreBigEndian
                                                  0x43, 0x21, 0x00, 0xFF, 0x80, 0x00, 0xFF, 0xFF}));
 }
 
+// The larger picture is written in several bands of rows, each converted on its own.
 TEST_F(ImageFiles, TiffOfEveryDepthIsOneUncompressedStripReadBackExactly) {
-  for (int32_t bits : kDepths) {
-    SCOPED_TRACE(bits);
-    imaging::DibImage image;
-    make(image, bits);
-    const TiffFile tif = readTiff(save(image, 6, depthName(bits, ".tif")));
-    ASSERT_TRUE(tif.ok);
-    const bool wide = bits == 16 || bits >= 48;
-    const uint16_t spp = bits == 32 || bits == 64 ? 4 : (bits >= 24 ? 3 : 1);
-    EXPECT_EQ(tif.width, 5u);
-    EXPECT_EQ(tif.height, 4u);
-    EXPECT_EQ(tif.bitsPerSample, wide ? 16 : 8);
-    EXPECT_EQ(tif.samplesPerPixel, spp);
-    EXPECT_EQ(tif.photometric, spp == 1 ? 1 : 2);
-    EXPECT_EQ(tif.compression, 1);
-    EXPECT_EQ(tif.planar, 1);
-    EXPECT_EQ(tif.strips, 1u);
-    EXPECT_EQ(tif.extraSamples, spp == 4 ? 1 : 0);
-    const int32_t sampleBytes = wide ? 2 : 1;
-    size_t at = 0;
-    for (int32_t y = 0; y < image.height(); ++y) {
-      for (int32_t x = 0; x < image.width(); ++x) {
-        for (int32_t c = 0; c < spp; ++c) {
-          // File order red, green, blue(, fourth); the bitmap holds blue first.
-          const int32_t from = c < 3 ? 2 - c : 3;
-          uint32_t want = 0;
-          uint32_t got = 0;
-          if (wide) {
-            want = spp == 1 ? sample16(image, x, y, 0) : sample16(image, x, y, from);
-            if (c == 3) {
-              want = 65535;
+  for (const auto& [width, height] : {std::pair{5, 4}, std::pair{37, 70}}) {
+    for (int32_t bits : kDepths) {
+      SCOPED_TRACE(::testing::Message() << bits << " bits, " << width << " x " << height);
+      imaging::DibImage image;
+      make(image, bits, width, height);
+      const TiffFile tif =
+          readTiff(save(image, 6, depthName(bits, "-" + std::to_string(width) + ".tif")));
+      ASSERT_TRUE(tif.ok);
+      const bool wide = bits == 16 || bits >= 48;
+      const uint16_t spp = bits == 32 || bits == 64 ? 4 : (bits >= 24 ? 3 : 1);
+      EXPECT_EQ(tif.width, static_cast<uint32_t>(width));
+      EXPECT_EQ(tif.height, static_cast<uint32_t>(height));
+      EXPECT_EQ(tif.bitsPerSample, wide ? 16 : 8);
+      EXPECT_EQ(tif.samplesPerPixel, spp);
+      EXPECT_EQ(tif.photometric, spp == 1 ? 1 : 2);
+      EXPECT_EQ(tif.compression, 1);
+      EXPECT_EQ(tif.planar, 1);
+      EXPECT_EQ(tif.strips, 1u);
+      EXPECT_EQ(tif.extraSamples, spp == 4 ? 1 : 0);
+      const int32_t sampleBytes = wide ? 2 : 1;
+      size_t at = 0;
+      for (int32_t y = 0; y < image.height(); ++y) {
+        for (int32_t x = 0; x < image.width(); ++x) {
+          for (int32_t c = 0; c < spp; ++c) {
+            // File order red, green, blue(, fourth); the bitmap holds blue first.
+            const int32_t from = c < 3 ? 2 - c : 3;
+            uint32_t want = 0;
+            uint32_t got = 0;
+            if (wide) {
+              want = spp == 1 ? sample16(image, x, y, 0) : sample16(image, x, y, from);
+              if (c == 3) {
+                want = 65535;
+              }
+              got = static_cast<uint32_t>(tif.pixels[at] | (tif.pixels[at + 1] << 8));
+            } else {
+              want = image.row(y)[x * image.bytesPerPixel() + (spp == 1 ? 0 : from)];
+              got = tif.pixels[at];
             }
-            got = static_cast<uint32_t>(tif.pixels[at] | (tif.pixels[at + 1] << 8));
-          } else {
-            want = image.row(y)[x * image.bytesPerPixel() + (spp == 1 ? 0 : from)];
-            got = tif.pixels[at];
+            ASSERT_EQ(got, want) << "x " << x << " y " << y << " sample " << c;
+            at += static_cast<size_t>(sampleBytes);
           }
-          ASSERT_EQ(got, want) << "x " << x << " y " << y << " sample " << c;
-          at += static_cast<size_t>(sampleBytes);
         }
       }
     }

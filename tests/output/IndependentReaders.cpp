@@ -92,7 +92,9 @@ PngFile readPng(const std::string& path) {
 
 TiffFile readTiff(const std::string& path) {
   TiffFile out;
-  TIFF* t = TIFFOpen(path.c_str(), "r");
+  // "c": the strips as the file has them; libtiff would otherwise present one large
+  // uncompressed strip as several small ones.
+  TIFF* t = TIFFOpen(path.c_str(), "rc");
   if (t == nullptr) {
     return out;
   }
