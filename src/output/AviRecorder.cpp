@@ -7,8 +7,8 @@
 #include "imaging/ConversionKernels.h"
 #include "output/FramePipe.h"
 #include "platform/Clock.h"
+#include "platform/FileIO.h"
 #include "platform/Log.h"
-#include "platform/OutputFile.h"
 
 namespace nivexa::output {
 

@@ -5,7 +5,7 @@
 #include <span>
 #include <string>
 
-#include "platform/OutputFile.h"
+#include "platform/FileIO.h"
 
 namespace nivexa::output {
 
@@ -27,8 +27,8 @@ std::unique_ptr<AviSink> openAviFileSink(const std::string& path);
 
 class AviFileSink : public AviSink {
  public:
-  bool create(const std::string& path) { return file_.create(path); }
-  bool append(std::span<const uint8_t> bytes) override { return file_.append(bytes); }
+  bool create(const std::string& path) { return file_.open(path.c_str()); }
+  bool append(std::span<const uint8_t> bytes) override { return file_.write(bytes); }
   bool writeAt(uint64_t offset, std::span<const uint8_t> bytes) override {
     return file_.writeAt(offset, bytes);
   }
@@ -37,7 +37,7 @@ class AviFileSink : public AviSink {
   bool finish() override { return file_.commit(); }
 
  private:
-  platform::OutputFile file_;
+  platform::AtomicFileWriter file_;
 };
 
 }  // namespace nivexa::output

@@ -31,7 +31,7 @@ class InputFile {
 // Writes a file so that the target name only ever names a complete file: the bytes go to a
 // hidden temporary file in the target's folder, which commit() flushes to disk and renames over
 // the target. Destroyed or failed without a commit, it removes the temporary and leaves whatever
-// the target was.
+// the target was. Image files, masks, the settings store and recordings are all written this way.
 class AtomicFileWriter {
  public:
   AtomicFileWriter() = default;
@@ -39,12 +39,19 @@ class AtomicFileWriter {
   AtomicFileWriter(const AtomicFileWriter&) = delete;
   AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
+  // Creates the temporary file in the folder of `targetPath`; false when that is not possible
+  // (a path that names a folder included).
   bool open(const char* targetPath);
-  // False from the first failure on; later writes do nothing.
+  bool isOpen() const { return fd_ != -1; }
+  // Appends at the end. False from the first failure on, and later writes and commit() fail
+  // too, until resize() cuts the file back to a size its writer knows to be whole. What was
+  // written of a failed piece stays beyond size() until then.
   bool write(std::span<const uint8_t> bytes);
   // Overwrites bytes inside what has been written (encoders that patch a header at the end);
   // the end does not move. A range that reaches past the end fails the file.
   bool writeAt(uint64_t offset, std::span<const uint8_t> bytes);
+  // Cuts the file back (or extends it with a hole) to `size` bytes; writing continues there.
+  bool resize(uint64_t size);
   // Bytes written so far.
   uint64_t size() const { return size_; }
   bool commit();
@@ -57,5 +64,12 @@ class AtomicFileWriter {
   std::string target_;
   std::string temporary_;
 };
+
+// Makes a write past the process's file-size limit fail on the calling thread instead of ending
+// the whole process, as the OS does by default. For the library's own writing threads only.
+void keepFileSizeLimitAsError();
+
+// Size of the file at `path`, or -1 when it does not exist.
+int64_t fileSize(const char* path);
 
 }  // namespace nivexa::platform

@@ -6,7 +6,7 @@
 
 #include "output/AviTestSupport.h"
 #include "output/AviWriter.h"
-#include "platform/OutputFile.h"
+#include "platform/FileIO.h"
 
 namespace nivexa::output {
 namespace {
@@ -15,16 +15,16 @@ namespace {
 // gigabytes costs the disk only its non-zero bytes. Readers see the zeros all the same.
 class SparseFileSink : public AviSink {
  public:
-  bool create(const std::string& path) { return file_.create(path); }
+  bool create(const std::string& path) { return file_.open(path.c_str()); }
   bool append(std::span<const uint8_t> bytes) override {
     constexpr size_t kHoleFrom = 64 * 1024;
     if (bytes.size() < kHoleFrom) {
-      return file_.append(bytes);
+      return file_.write(bytes);
     }
     const auto lastNonZero =
         std::find_if(bytes.rbegin(), bytes.rend(), [](uint8_t b) { return b; });
     const size_t data = static_cast<size_t>(bytes.rend() - lastNonZero);
-    return file_.append(bytes.first(data)) && file_.resize(file_.size() + bytes.size() - data);
+    return file_.write(bytes.first(data)) && file_.resize(file_.size() + bytes.size() - data);
   }
   bool writeAt(uint64_t offset, std::span<const uint8_t> bytes) override {
     return file_.writeAt(offset, bytes);
@@ -34,7 +34,7 @@ class SparseFileSink : public AviSink {
   bool finish() override { return file_.commit(); }
 
  private:
-  platform::OutputFile file_;
+  platform::AtomicFileWriter file_;
 };
 
 // Full-size frames with the standard 1 GiB chunk limits: a file past 4 GiB, whose frame offsets

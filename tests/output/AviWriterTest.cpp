@@ -4,7 +4,7 @@
 
 #include "output/AviTestSupport.h"
 #include "output/AviWriter.h"
-#include "platform/OutputFile.h"
+#include "platform/FileIO.h"
 
 namespace nivexa::output {
 namespace {

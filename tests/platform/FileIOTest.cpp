@@ -63,6 +63,34 @@ TEST_F(FileIOTest, AbandonedOrFailedWritesKeepTheOldFile) {
   EXPECT_FALSE(nowhere.open(""));
 }
 
+// A recording that hits a full disk cuts itself back to its last whole frame and still ends as
+// a complete file; an encoder that patches outside its file never does.
+TEST_F(FileIOTest, AFailureHoldsUntilResizeCutsTheFileBackToAWholeSize) {
+  const auto target = dir_ / "r.bin";
+  AtomicFileWriter w;
+  ASSERT_TRUE(w.open(target.string().c_str()));
+  const uint8_t head[] = {'a', 'b', 'c', 'd'};
+  ASSERT_TRUE(w.write(head));
+  EXPECT_FALSE(w.writeAt(2, head)) << "reaches past the end";
+  EXPECT_FALSE(w.write(head)) << "the failure holds";
+  ASSERT_TRUE(w.resize(2));
+  const uint8_t tail[] = {'z'};
+  ASSERT_TRUE(w.write(tail)) << "writing continues at the new end";
+  ASSERT_TRUE(w.resize(5)) << "grows with zeros";
+  ASSERT_TRUE(w.write(tail));
+  EXPECT_EQ(w.size(), 6u);
+  ASSERT_TRUE(w.commit());
+  EXPECT_EQ(contents(target), std::string("abz\0\0z", 6));
+
+  ASSERT_TRUE(w.open(target.string().c_str()));
+  ASSERT_TRUE(w.write(head));
+  EXPECT_FALSE(w.writeAt(3, head));
+  EXPECT_FALSE(w.commit()) << "a failed file never replaces the target";
+  EXPECT_EQ(contents(target), std::string("abz\0\0z", 6));
+  EXPECT_EQ(entries(), 1u);
+  EXPECT_FALSE(w.open((dir_.string() + "/").c_str())) << "a folder is no file to write";
+}
+
 TEST_F(FileIOTest, InputFileReadsExactlyOrFails) {
   const auto path = dir_ / "in.bin";
   std::ofstream(path) << "abcdef";

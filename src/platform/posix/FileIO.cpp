@@ -1,6 +1,8 @@
 #include "platform/FileIO.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,43 +82,68 @@ bool AtomicFileWriter::open(const char* targetPath) {
   if (targetPath == nullptr || *targetPath == '\0') {
     return false;
   }
-  static std::atomic<uint32_t> sequence{0};
   target_ = targetPath;
-  const std::string folder = folderOf(target_);
-  char suffix[48];
-  std::snprintf(suffix, sizeof suffix, ".%ld.%u.tmp", static_cast<long>(getpid()),
-                sequence.fetch_add(1));
-  temporary_ = folder;
-  temporary_ += '/';
-  temporary_ += '.';
-  temporary_ += baseOf(target_);
-  temporary_ += suffix;
-  do {
-    fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  } while (fd_ < 0 && errno == EINTR);
-  failed_ = fd_ < 0;
+  if (target_.back() == '/') {
+    return false;
+  }
+  static std::atomic<uint32_t> sequence{0};
+  // A temporary left by a crashed process of the same number may be in the way: try further
+  // names rather than fail.
+  for (int attempt = 0; attempt < 16 && fd_ < 0; ++attempt) {
+    char suffix[48];
+    std::snprintf(suffix, sizeof suffix, ".%ld.%u.tmp", static_cast<long>(getpid()),
+                  sequence.fetch_add(1));
+    temporary_ = folderOf(target_);
+    temporary_ += "/.";
+    temporary_ += baseOf(target_);
+    temporary_ += suffix;
+    do {
+      fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    } while (fd_ < 0 && errno == EINTR);
+    if (fd_ < 0 && errno != EEXIST) {
+      break;
+    }
+  }
   size_ = 0;
+  failed_ = fd_ < 0;
   if (failed_) {
     temporary_.clear();
   }
   return !failed_;
 }
 
-bool AtomicFileWriter::write(std::span<const uint8_t> bytes) {
+namespace {
+
+// Every write names its offset, so appends continue at the end this writer counted after a
+// resize, whatever position the descriptor was left at.
+bool writeAllAt(int fd, uint64_t offset, std::span<const uint8_t> bytes) {
   size_t done = 0;
-  while (!failed_ && fd_ >= 0 && done < bytes.size()) {
-    const ssize_t put = ::write(fd_, bytes.data() + done, bytes.size() - done);
+  while (done < bytes.size()) {
+    const ssize_t put =
+        ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
     if (put < 0 && errno == EINTR) {
       continue;
     }
     if (put <= 0) {
-      failed_ = true;
-      break;
+      return false;
     }
     done += static_cast<size_t>(put);
-    size_ += static_cast<uint64_t>(put);
   }
-  return !failed_ && fd_ >= 0;
+  return true;
+}
+
+}  // namespace
+
+bool AtomicFileWriter::write(std::span<const uint8_t> bytes) {
+  if (failed_ || fd_ < 0) {
+    return false;
+  }
+  if (!writeAllAt(static_cast<int>(fd_), size_, bytes)) {
+    failed_ = true;
+    return false;
+  }
+  size_ += bytes.size();
+  return true;
 }
 
 bool AtomicFileWriter::writeAt(uint64_t offset, std::span<const uint8_t> bytes) {
@@ -124,23 +151,27 @@ bool AtomicFileWriter::writeAt(uint64_t offset, std::span<const uint8_t> bytes) 
     return false;
   }
   // A patch outside the written bytes means the encoder lost track of its file: fail it.
-  if (offset > size_ || bytes.size() > size_ - offset) {
+  if (offset > size_ || bytes.size() > size_ - offset ||
+      !writeAllAt(static_cast<int>(fd_), offset, bytes)) {
     failed_ = true;
     return false;
   }
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t put =
-        ::pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
-    if (put < 0 && errno == EINTR) {
-      continue;
-    }
-    if (put <= 0) {
-      failed_ = true;
-      return false;
-    }
-    done += static_cast<size_t>(put);
+  return true;
+}
+
+bool AtomicFileWriter::resize(uint64_t size) {
+  if (fd_ < 0) {
+    return false;
   }
+  int result;
+  do {
+    result = ::ftruncate(static_cast<int>(fd_), static_cast<off_t>(size));
+  } while (result != 0 && errno == EINTR);
+  if (result != 0) {
+    return false;
+  }
+  size_ = size;
+  failed_ = false;
   return true;
 }
 
@@ -149,8 +180,8 @@ bool AtomicFileWriter::commit() {
     abandon();
     return false;
   }
-  const bool flushed = ::fsync(fd_) == 0;
-  const bool closed = ::close(fd_) == 0;
+  const bool flushed = ::fsync(static_cast<int>(fd_)) == 0;
+  const bool closed = ::close(static_cast<int>(fd_)) == 0;
   fd_ = -1;
   if (!flushed || !closed || ::rename(temporary_.c_str(), target_.c_str()) != 0) {
     abandon();
@@ -168,7 +199,7 @@ bool AtomicFileWriter::commit() {
 
 void AtomicFileWriter::abandon() {
   if (fd_ >= 0) {
-    ::close(fd_);
+    ::close(static_cast<int>(fd_));
     fd_ = -1;
   }
   if (!temporary_.empty()) {
@@ -176,6 +207,24 @@ void AtomicFileWriter::abandon() {
     temporary_.clear();
   }
   failed_ = false;
+  size_ = 0;
+}
+
+void keepFileSizeLimitAsError() {
+  // The signal is directed at the writing thread; blocked, it stays pending there and goes with
+  // the thread, while the write reports EFBIG.
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGXFSZ);
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+int64_t fileSize(const char* path) {
+  struct stat info {};
+  if (path == nullptr || ::stat(path, &info) != 0) {
+    return -1;
+  }
+  return static_cast<int64_t>(info.st_size);
 }
 
 }  // namespace nivexa::platform

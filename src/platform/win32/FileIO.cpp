@@ -109,18 +109,30 @@ bool AtomicFileWriter::open(const char* targetPath) {
   if (targetPath == nullptr || *targetPath == '\0') {
     return false;
   }
-  static std::atomic<uint32_t> sequence{0};
   target_ = targetPath;
-  char suffix[48];
-  std::snprintf(suffix, sizeof suffix, ".%lu.%u.tmp", GetCurrentProcessId(), sequence.fetch_add(1));
-  temporary_ = folderOf(target_);
-  temporary_ += '\\';
-  temporary_ += '.';
-  temporary_ += baseOf(target_);
-  temporary_ += suffix;
-  HANDLE file = CreateFileA(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_HIDDEN, nullptr);
-  fd_ = file == INVALID_HANDLE_VALUE ? kClosed : reinterpret_cast<intptr_t>(file);
+  if (target_.back() == '/' || target_.back() == '\\') {
+    return false;
+  }
+  static std::atomic<uint32_t> sequence{0};
+  // A temporary left by a crashed process of the same number may be in the way: try further
+  // names rather than fail.
+  for (int attempt = 0; attempt < 16 && fd_ == kClosed; ++attempt) {
+    char suffix[48];
+    std::snprintf(suffix, sizeof suffix, ".%lu.%u.tmp", GetCurrentProcessId(),
+                  sequence.fetch_add(1));
+    temporary_ = folderOf(target_);
+    temporary_ += "\\.";
+    temporary_ += baseOf(target_);
+    temporary_ += suffix;
+    // Hidden while it is incomplete, as a dot name is elsewhere; readers may look in meanwhile.
+    HANDLE file = CreateFileA(temporary_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+    fd_ = file == INVALID_HANDLE_VALUE ? kClosed : reinterpret_cast<intptr_t>(file);
+    const DWORD error = fd_ == kClosed ? GetLastError() : ERROR_SUCCESS;
+    if (fd_ == kClosed && error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+      break;
+    }
+  }
   size_ = 0;
   failed_ = fd_ == kClosed;
   if (failed_) {
@@ -154,6 +166,20 @@ bool AtomicFileWriter::writeAt(uint64_t offset, std::span<const uint8_t> bytes) 
   return true;
 }
 
+bool AtomicFileWriter::resize(uint64_t size) {
+  if (fd_ == kClosed) {
+    return false;
+  }
+  FILE_END_OF_FILE_INFO end{};
+  end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
+  if (!SetFileInformationByHandle(asHandle(fd_), FileEndOfFileInfo, &end, sizeof end)) {
+    return false;
+  }
+  size_ = size;
+  failed_ = false;
+  return true;
+}
+
 bool AtomicFileWriter::commit() {
   if (failed_ || fd_ == kClosed) {
     abandon();
@@ -183,6 +209,19 @@ void AtomicFileWriter::abandon() {
     temporary_.clear();
   }
   failed_ = false;
+  size_ = 0;
+}
+
+// Windows has no file-size signal: a write past a quota or the volume's limit fails by itself.
+void keepFileSizeLimitAsError() {}
+
+int64_t fileSize(const char* path) {
+  WIN32_FILE_ATTRIBUTE_DATA info{};
+  if (path == nullptr || !GetFileAttributesExA(path, GetFileExInfoStandard, &info)) {
+    return -1;
+  }
+  return static_cast<int64_t>((static_cast<uint64_t>(info.nFileSizeHigh) << 32) |
+                              info.nFileSizeLow);
 }
 
 }  // namespace nivexa::platform
