@@ -1,0 +1,237 @@
+#include "dialogs/win32/Win32Driver.h"
+
+#include <commctrl.h>
+
+#include <chrono>
+#include <vector>
+
+namespace nivexa::dialogs::test {
+
+namespace {
+
+constexpr auto kPatience = std::chrono::seconds(10);
+
+std::string windowText(HWND window) {
+  wchar_t buffer[512] = {};
+  SendMessageW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buffer));
+  return narrow(buffer);
+}
+
+struct Search {
+  std::wstring caption;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK matchCaption(HWND window, LPARAM lParam) {
+  auto* search = reinterpret_cast<Search*>(lParam);
+  wchar_t className[64] = {};
+  GetClassNameW(window, className, 64);
+  wchar_t caption[256] = {};
+  GetWindowTextW(window, caption, 256);
+  if (std::wstring(className) == L"#32770" && caption == search->caption &&
+      IsWindowVisible(window)) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+struct IdSearch {
+  int id;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK matchId(HWND window, LPARAM lParam) {
+  auto* search = reinterpret_cast<IdSearch*>(lParam);
+  if (GetDlgCtrlID(window) == search->id) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// Sends what a control sends its dialog when the user changes it.
+void notifyCommand(HWND control, WORD code) {
+  SendMessageW(GetParent(control), WM_COMMAND,
+               MAKEWPARAM(static_cast<WORD>(GetDlgCtrlID(control)), code),
+               reinterpret_cast<LPARAM>(control));
+}
+
+}  // namespace
+
+std::wstring wide(const std::string& utf8) {
+  const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+  std::wstring out(static_cast<size_t>(length > 0 ? length : 1), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, out.data(), length);
+  out.resize(out.size() - 1);
+  return out;
+}
+
+std::string narrow(const std::wstring& text) {
+  const int length =
+      WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(length > 0 ? length : 1), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), length, nullptr, nullptr);
+  out.resize(out.size() - 1);
+  return out;
+}
+
+OpenDialog::OpenDialog(std::function<BOOL()> open, const std::string& caption) {
+  std::promise<DWORD> started;
+  std::future<DWORD> id = started.get_future();
+  std::packaged_task<BOOL()> task([open = std::move(open), &started] {
+    started.set_value(GetCurrentThreadId());
+    return open();
+  });
+  done_ = task.get_future();
+  thread_ = std::thread(std::move(task));
+  threadId_ = id.get();
+  Search search{wide(caption)};
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (search.found == nullptr && std::chrono::steady_clock::now() < deadline &&
+         done_.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
+    EnumThreadWindows(threadId_, matchCaption, reinterpret_cast<LPARAM>(&search));
+  }
+  window_ = search.found;
+}
+
+OpenDialog::~OpenDialog() {
+  if (done_.valid() && done_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+    // Cancel whatever is open on the thread, the found window or one that never matched.
+    EnumThreadWindows(
+        threadId_,
+        [](HWND window, LPARAM) {
+          PostMessageW(window, WM_CLOSE, 0, 0);
+          return TRUE;
+        },
+        0);
+  }
+  thread_.join();
+}
+
+int OpenDialog::result() {
+  if (done_.wait_for(kPatience) != std::future_status::ready) {
+    return -1;
+  }
+  return done_.get();
+}
+
+HWND OpenDialog::control(int id) const {
+  if (window_ == nullptr) {
+    return nullptr;
+  }
+  if (HWND own = GetDlgItem(window_, id)) {
+    return own;
+  }
+  IdSearch search{id};
+  EnumChildWindows(window_, matchId, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::string OpenDialog::caption() const {
+  return window_ == nullptr ? std::string() : windowText(window_);
+}
+
+std::string OpenDialog::text(int id) const {
+  const HWND w = control(id);
+  return w == nullptr ? std::string("<no control>") : windowText(w);
+}
+
+std::string OpenDialog::selectedEntry(int id) const {
+  const HWND combo = control(id);
+  const LRESULT selected = SendMessageW(combo, CB_GETCURSEL, 0, 0);
+  if (combo == nullptr || selected < 0) {
+    return {};
+  }
+  std::wstring entry(static_cast<size_t>(SendMessageW(combo, CB_GETLBTEXTLEN, selected, 0)) + 1,
+                     L'\0');
+  SendMessageW(combo, CB_GETLBTEXT, selected, reinterpret_cast<LPARAM>(entry.data()));
+  entry.resize(entry.size() - 1);
+  return narrow(entry);
+}
+
+int OpenDialog::entryCount(int id) const {
+  return static_cast<int>(SendMessageW(control(id), CB_GETCOUNT, 0, 0));
+}
+
+int OpenDialog::sliderMaximum(int id) const {
+  return static_cast<int>(SendMessageW(control(id), TBM_GETRANGEMAX, 0, 0));
+}
+
+bool OpenDialog::visible(int id) const {
+  const HWND w = control(id);
+  return w != nullptr && IsWindowVisible(w) != 0;
+}
+
+bool OpenDialog::enabled(int id) const {
+  const HWND w = control(id);
+  return w != nullptr && IsWindowEnabled(w) != 0;
+}
+
+std::vector<std::string> OpenDialog::tabs() const {
+  std::vector<std::string> labels;
+  const HWND tab = control(1001);
+  const int count = static_cast<int>(SendMessageW(tab, TCM_GETITEMCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    wchar_t label[128] = {};
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = label;
+    item.cchTextMax = 127;
+    SendMessageW(tab, TCM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+    labels.push_back(narrow(label));
+  }
+  return labels;
+}
+
+void OpenDialog::moveSlider(int id, int position) {
+  const HWND slider = control(id);
+  SendMessageW(slider, TBM_SETPOS, TRUE, position);
+  SendMessageW(GetParent(slider), WM_HSCROLL,
+               MAKEWPARAM(TB_THUMBPOSITION, static_cast<WORD>(position)),
+               reinterpret_cast<LPARAM>(slider));
+  SendMessageW(GetParent(slider), WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0),
+               reinterpret_cast<LPARAM>(slider));
+}
+
+void OpenDialog::type(int id, const std::string& text) {
+  const HWND edit = control(id);
+  const std::wstring typed = wide(text);
+  SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+  notifyCommand(edit, EN_CHANGE);
+  notifyCommand(edit, EN_KILLFOCUS);
+}
+
+void OpenDialog::press(int id) {
+  SendMessageW(control(id), BM_CLICK, 0, 0);
+}
+
+void OpenDialog::clickArrow(int id, int delta) {
+  const HWND upDown = control(id);
+  NMUPDOWN change{};
+  change.hdr.hwndFrom = upDown;
+  change.hdr.idFrom = static_cast<UINT_PTR>(id);
+  change.hdr.code = UDN_DELTAPOS;
+  change.iPos = static_cast<int>(SendMessageW(upDown, UDM_GETPOS32, 0, 0));
+  change.iDelta = delta;
+  SendMessageW(GetParent(upDown), WM_NOTIFY, static_cast<WPARAM>(id),
+               reinterpret_cast<LPARAM>(&change));
+}
+
+void OpenDialog::choose(int id, int entry) {
+  const HWND combo = control(id);
+  SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(entry), 0);
+  notifyCommand(combo, CBN_SELCHANGE);
+}
+
+void OpenDialog::showPage(int page) {
+  const HWND tab = control(1001);
+  SendMessageW(tab, TCM_SETCURSEL, static_cast<WPARAM>(page), 0);
+  NMHDR change{};
+  change.hwndFrom = tab;
+  change.idFrom = 1001;
+  change.code = TCN_SELCHANGE;
+  SendMessageW(GetParent(tab), WM_NOTIFY, 1001, reinterpret_cast<LPARAM>(&change));
+}
+
+}  // namespace nivexa::dialogs::test
