@@ -17,10 +17,6 @@ namespace {
 
 constexpr UINT_PTR kPollTimer = 1;
 constexpr UINT kPollMs = 150;
-// Where a page sits in the tab control, in dialog units (the templates place the controls of a
-// frame-borne page the same way).
-constexpr int kPageX = 4;
-constexpr int kPageY = 16;
 
 std::wstring wide(const char* utf8) {
   const int length = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
@@ -304,11 +300,6 @@ void initFrame(Frame& frame, HWND window) {
     const NivexaDialogControl c = read(frame, i);
     frame.indexes[{c.page, c.id}] = i;
   }
-  RECT origin{kPageX, kPageY, 0, 0};
-  MapDialogRect(window, &origin);
-  RECT tabRect{};
-  GetWindowRect(frame.tab, &tabRect);
-  MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&tabRect), 2);
   const int32_t pages = host.pageCount(host.context);
   for (int32_t p = 0; p < pages; ++p) {
     std::wstring title = wide(host.pageTitle(host.context, p));
@@ -317,6 +308,15 @@ void initFrame(Frame& frame, HWND window) {
     tab.pszText = title.data();
     SendMessageW(frame.tab, TCM_INSERTITEMW, static_cast<WPARAM>(p),
                  reinterpret_cast<LPARAM>(&tab));
+  }
+  // A page fills the tab control's display area exactly, whatever its template's size: a
+  // template taller than that area would lie over the frame's buttons, a narrower one would
+  // leave the tab's own background showing beside it.
+  RECT area{};
+  GetClientRect(frame.tab, &area);
+  SendMessageW(frame.tab, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
+  MapWindowPoints(frame.tab, window, reinterpret_cast<POINT*>(&area), 2);
+  for (int32_t p = 0; p < pages; ++p) {
     const int32_t resource = host.resource(host.context, p);
     if (resource == 0) {
       frame.pages.push_back(window);
@@ -324,8 +324,8 @@ void initFrame(Frame& frame, HWND window) {
     }
     HWND page = CreateDialogParamW(frame.module, MAKEINTRESOURCEW(resource), window, pageProc,
                                    reinterpret_cast<LPARAM>(&frame));
-    SetWindowPos(page, HWND_TOP, tabRect.left + origin.left, tabRect.top + origin.top, 0, 0,
-                 SWP_NOSIZE);
+    SetWindowPos(page, HWND_TOP, area.left, area.top, area.right - area.left,
+                 area.bottom - area.top, 0);
     frame.pages.push_back(page);
   }
   showPage(frame, 0);

@@ -3,6 +3,7 @@
 // keys would make them send, and the camera's values checked after each step.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <numeric>
 #include <optional>
@@ -260,6 +261,48 @@ TEST_F(DialogWindowsTest, HalfSkipForcesTheFullSensorFromTheOrigin) {
   ASSERT_EQ(Nivexa_GetCaptureWindowEx(h_, &ht, &hs, &he, &vt, &vs, &ve), 1);
   EXPECT_EQ((std::vector<LONG>{he, ve, hs, vs}), (std::vector<LONG>{2048, 1536, 0, 0}));
   EXPECT_EQ(Nivexa_GetSubSample(h_), 1);
+}
+
+// Every page of every dialog: shown by its tab, its texts not cut off and no control outside
+// its window. With NIVEXA_DIALOG_HOLD_MS set, each page stays up that long after a line
+// "shown <dialog> <page> <left> <top> <width> <height>" (its client area in screen pixels) on the
+// standard output, for a screenshot to be taken from outside.
+TEST_F(DialogWindowsTest, EveryPageShowsItsTextsUncut) {
+  const char* hold = std::getenv("NIVEXA_DIALOG_HOLD_MS");
+  struct Dialog {
+    const char* name;
+    BOOL (*open)(LONG, HWND);
+    int pages;
+    int firstControl[2];  // one control of each page
+  };
+  const Dialog dialogs[] = {
+      {"image", Nivexa_SetImageDlg, 2, {ids::kBrightness[0], ids::kGrayGainFirst}},
+      {"analog", Nivexa_SetAnalogDlg, 1, {ids::kGlobalGain[0], 0}},
+      {"stream", Nivexa_SetCameraDlg, 1, {ids::kColorCombo, 0}}};
+  for (const Dialog& d : dialogs) {
+    OpenDialog dialog([h = h_, open = d.open] { return open(h, nullptr); }, property());
+    ASSERT_NE(dialog.window(), nullptr) << d.name;
+    EXPECT_EQ(dialog.tabs().size(), static_cast<size_t>(d.pages)) << d.name;
+    for (int page = 0; page < d.pages; ++page) {
+      dialog.showPage(page);
+      for (int other = 0; other < d.pages; ++other) {
+        EXPECT_EQ(dialog.visible(d.firstControl[other]), other == page) << d.name << page;
+      }
+      EXPECT_EQ(dialog.layoutFaults(), std::vector<std::string>{}) << d.name << " page " << page;
+      if (hold != nullptr) {
+        // The client area: without a window manager nobody draws the caption.
+        RECT r{};
+        GetClientRect(dialog.window(), &r);
+        MapWindowPoints(dialog.window(), nullptr, reinterpret_cast<POINT*>(&r), 2);
+        std::printf("shown %s %d %ld %ld %ld %ld\n", d.name, page, r.left, r.top, r.right - r.left,
+                    r.bottom - r.top);
+        std::fflush(stdout);
+        Sleep(static_cast<DWORD>(std::atoi(hold)));
+      }
+    }
+    dialog.press(ids::kCancel);
+    EXPECT_EQ(dialog.result(), 1) << d.name;
+  }
 }
 
 }  // namespace

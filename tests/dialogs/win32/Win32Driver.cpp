@@ -57,6 +57,75 @@ void notifyCommand(HWND control, WORD code) {
                reinterpret_cast<LPARAM>(control));
 }
 
+BOOL CALLBACK collect(HWND window, LPARAM lParam) {
+  reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(window);
+  return TRUE;
+}
+
+std::wstring className(HWND window) {
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  return name;
+}
+
+// The size `text` needs in the control's font: on one line, or broken into lines no wider than
+// `wrapWidth` when that is positive.
+SIZE textExtent(HWND control, const std::wstring& text, int wrapWidth) {
+  const HDC dc = GetDC(control);
+  const HGDIOBJ old =
+      SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+  RECT box{0, 0, wrapWidth > 0 ? wrapWidth : 0, 0};
+  DrawTextW(dc, text.c_str(), -1, &box,
+            DT_CALCRECT | (wrapWidth > 0 ? DT_WORDBREAK : DT_SINGLELINE));
+  SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  return SIZE{box.right - box.left, box.bottom - box.top};
+}
+
+// Why the text of `control` is cut off, or empty when it fits.
+std::string clipping(HWND control) {
+  wchar_t buffer[256] = {};
+  GetWindowTextW(control, buffer, 256);
+  const std::wstring text = buffer;
+  if (text.empty()) {
+    return {};
+  }
+  RECT client{};
+  GetClientRect(control, &client);
+  const std::wstring kind = className(control);
+  const LONG style = GetWindowLongW(control, GWL_STYLE);
+  if (kind == L"Static") {
+    if ((style & SS_TYPEMASK) > SS_RIGHT) {
+      return {};  // icons, frames and the like carry no text
+    }
+    const SIZE needed = textExtent(control, text, client.right);
+    if (needed.cx > client.right || needed.cy > client.bottom) {
+      return "needs " + std::to_string(needed.cx) + "x" + std::to_string(needed.cy) + ", has " +
+             std::to_string(client.right) + "x" + std::to_string(client.bottom);
+    }
+    return {};
+  }
+  if (kind != L"Button") {
+    return {};
+  }
+  const SIZE needed = textExtent(control, text, 0);
+  const LONG type = style & BS_TYPEMASK;
+  int room = client.right;
+  if (type == BS_GROUPBOX) {
+    room -= 2 * 8;  // the frame line runs on both sides of the caption
+  } else if (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_RADIOBUTTON ||
+             type == BS_AUTORADIOBUTTON || type == BS_3STATE || type == BS_AUTO3STATE) {
+    room -= GetSystemMetrics(SM_CXMENUCHECK) + 2;
+  } else {
+    room -= 2 * 3;  // the push button's border
+  }
+  if (needed.cx > room || (type != BS_GROUPBOX && needed.cy > client.bottom)) {
+    return "needs " + std::to_string(needed.cx) + "x" + std::to_string(needed.cy) + ", has " +
+           std::to_string(room) + "x" + std::to_string(client.bottom);
+  }
+  return {};
+}
+
 }  // namespace
 
 std::wstring wide(const std::string& utf8) {
@@ -232,6 +301,48 @@ void OpenDialog::showPage(int page) {
   change.idFrom = 1001;
   change.code = TCN_SELCHANGE;
   SendMessageW(GetParent(tab), WM_NOTIFY, 1001, reinterpret_cast<LPARAM>(&change));
+}
+
+std::vector<std::string> OpenDialog::layoutFaults() const {
+  std::vector<std::string> faults;
+  std::vector<HWND> controls;
+  EnumChildWindows(window_, collect, reinterpret_cast<LPARAM>(&controls));
+  for (const HWND control : controls) {
+    if (IsWindowVisible(control) == 0) {
+      continue;
+    }
+    wchar_t buffer[256] = {};
+    GetWindowTextW(control, buffer, 256);
+    const std::string name = std::to_string(GetDlgCtrlID(control)) + " \"" + narrow(buffer) + "\" ";
+    if (className(control) == L"#32770") {
+      // A page: inside the display area of the tab control.
+      RECT page{};
+      GetWindowRect(control, &page);
+      const HWND tab = GetDlgItem(window_, 1001);
+      RECT area{};
+      GetClientRect(tab, &area);
+      SendMessageW(tab, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
+      MapWindowPoints(tab, nullptr, reinterpret_cast<POINT*>(&area), 2);
+      if (page.left < area.left || page.top < area.top || page.right > area.right ||
+          page.bottom > area.bottom) {
+        faults.push_back(name + "page reaches outside the tab's display area");
+      }
+    }
+    if (const std::string why = clipping(control); !why.empty()) {
+      faults.push_back(name + why);
+    }
+    RECT own{};
+    GetWindowRect(control, &own);
+    const HWND parent = GetParent(control);
+    RECT room{};
+    GetClientRect(parent, &room);
+    MapWindowPoints(parent, nullptr, reinterpret_cast<POINT*>(&room), 2);
+    if (own.left < room.left || own.top < room.top || own.right > room.right ||
+        own.bottom > room.bottom) {
+      faults.push_back(name + "reaches outside its window");
+    }
+  }
+  return faults;
 }
 
 }  // namespace nivexa::dialogs::test

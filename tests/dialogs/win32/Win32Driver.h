@@ -6,6 +6,7 @@
 #include <future>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace nivexa::dialogs::test {
 
@@ -47,6 +48,10 @@ class OpenDialog {
   void clickArrow(int id, int delta);
   void choose(int id, int entry);
   void showPage(int page);
+
+  // Every shown control whose text does not fit it in its own font, or that reaches outside
+  // the window holding it, described as "<id> \"<text>\" <why>".
+  std::vector<std::string> layoutFaults() const;
 
  private:
   std::thread thread_;
