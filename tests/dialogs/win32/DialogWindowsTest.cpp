@@ -161,6 +161,17 @@ TEST_F(DialogWindowsTest, TypedValuesOutsideTheRangeLeaveTheValueInForceShown) {
   EXPECT_EQ(Nivexa_GetSharpness(h_, nullptr), 0) << "Default, then OK";
 }
 
+// On Windows the Enter key in an edit box clicks the dialog's default button (OK) while the
+// box still has the focus: the value typed must still be what OK keeps.
+TEST_F(DialogWindowsTest, EnterInAnEditBoxKeepsTheValueTyped) {
+  OpenDialog dialog = imageDialog();
+  ASSERT_NE(dialog.window(), nullptr);
+  dialog.type(ids::kContrast[1], "40", false);
+  dialog.pressEnter();
+  EXPECT_EQ(dialog.result(), 1);
+  EXPECT_EQ(Nivexa_GetContrast(h_, nullptr), 40);
+}
+
 TEST_F(DialogWindowsTest, ASecondDialogWhileOneIsOpenIsRefusedNotStacked) {
   OpenDialog dialog = imageDialog();
   ASSERT_NE(dialog.window(), nullptr);

@@ -263,12 +263,21 @@ void OpenDialog::moveSlider(int id, int position) {
                reinterpret_cast<LPARAM>(slider));
 }
 
-void OpenDialog::type(int id, const std::string& text) {
+void OpenDialog::type(int id, const std::string& text, bool leave) {
   const HWND edit = control(id);
   const std::wstring typed = wide(text);
   SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
   notifyCommand(edit, EN_CHANGE);
-  notifyCommand(edit, EN_KILLFOCUS);
+  if (leave) {
+    notifyCommand(edit, EN_KILLFOCUS);
+  }
+}
+
+void OpenDialog::pressEnter() {
+  const LRESULT found = SendMessageW(window_, DM_GETDEFID, 0, 0);
+  const WORD id = HIWORD(found) == DC_HASDEFID ? LOWORD(found) : IDOK;
+  SendMessageW(window_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(window_, id)));
 }
 
 void OpenDialog::press(int id) {

@@ -41,8 +41,10 @@ class OpenDialog {
   std::vector<std::string> tabs() const;
 
   void moveSlider(int id, int position);
-  // Types `text` into an edit box and leaves it, which commits it.
-  void type(int id, const std::string& text);
+  // Types `text` into an edit box and, unless `leave` is false, leaves it, which commits it.
+  void type(int id, const std::string& text, bool leave = true);
+  // The Enter key in a dialog: a click of its default button.
+  void pressEnter();
   void press(int id);
   // The up (delta > 0) or down arrow of an up-down control.
   void clickArrow(int id, int delta);
