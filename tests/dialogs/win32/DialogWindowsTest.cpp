@@ -153,6 +153,12 @@ TEST_F(DialogWindowsTest, TypedValuesOutsideTheRangeLeaveTheValueInForceShown) {
   dialog.type(ids::kGrayGainFirst + 1, "300");
   EXPECT_EQ(filter(20), 128);
   EXPECT_EQ(dialog.text(ids::kGrayGainFirst + 1), "128");
+  dialog.press(ids::kGrayModeGrayscale);
+  EXPECT_TRUE(dialog.checked(ids::kGrayModeGrayscale));
+  EXPECT_FALSE(dialog.checked(ids::kGrayModeBayer)) << "one radio button of the group";
+  const LONG grayMode = filter(19);
+  dialog.press(ids::kGrayModeBayer);
+  EXPECT_NE(filter(19), grayMode) << "the filter mode follows the radio buttons";
   dialog.press(ids::kDefault);
   EXPECT_EQ(filter(24), 0) << "Default gray offsets are the neutral 0";
   EXPECT_EQ(dialog.text(ids::kGrayOffsetFirst + 1), "0");
@@ -211,6 +217,10 @@ TEST_F(DialogWindowsTest, AnalogExposureRowInRealTimeUnits) {
   EXPECT_FALSE(dialog.visible(ids::kExposure[0])) << "the lines trackbar gives way to the time row";
   EXPECT_FALSE(dialog.visible(ids::kExposureMsec));
   EXPECT_TRUE(dialog.visible(ids::kRealExposureEdit));
+  const bool mirrored = Nivexa_GetMirrorV(h_) != 0;
+  dialog.press(ids::kMirrorV);
+  EXPECT_EQ(Nivexa_GetMirrorV(h_) != 0, !mirrored);
+  EXPECT_EQ(dialog.checked(ids::kMirrorV), !mirrored) << "the box shows the camera's value";
   EXPECT_EQ(dialog.text(ids::kRealExposureRange),
             formatRange(info_.exposureSecondsMin, info_.exposureSecondsMax, language));
   EXPECT_EQ(dialog.selectedEntry(ids::kRealExposureUnit), unitName(unitFor(before)));

@@ -237,6 +237,10 @@ bool OpenDialog::enabled(int id) const {
   return w != nullptr && IsWindowEnabled(w) != 0;
 }
 
+bool OpenDialog::checked(int id) const {
+  return SendMessageW(control(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
 std::vector<std::string> OpenDialog::tabs() const {
   std::vector<std::string> labels;
   const HWND tab = control(1001);

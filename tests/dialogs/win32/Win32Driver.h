@@ -37,6 +37,7 @@ class OpenDialog {
   int sliderMaximum(int id) const;
   bool visible(int id) const;
   bool enabled(int id) const;
+  bool checked(int id) const;
   // The labels of the tab control, in order.
   std::vector<std::string> tabs() const;
 
