@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <tuple>
 #include <vector>
 
 namespace nivexa::imaging {
@@ -39,13 +41,21 @@ TEST(DibImage, RefusesEmptyOrDepthlessBitmapsAndReleasesWhatItHeld) {
   EXPECT_EQ(image.header().width, 0);
 }
 
+// Small bitmaps and full frames are allocated differently; both start black even where the
+// memory held a picture just before.
 TEST(DibImage, FreshBitmapIsZeroedAndAlignedForVectorLoads) {
-  DibImage image;
-  ASSERT_EQ(image.Create(33, 7, 24), 1);
-  for (uint8_t byte : image.pixels()) {
-    ASSERT_EQ(byte, 0);
+  for (const auto& [width, height, bits] : {std::tuple{33, 7, 24}, std::tuple{2048, 1536, 16}}) {
+    SCOPED_TRACE(width);
+    DibImage used;
+    ASSERT_EQ(used.Create(width, height, static_cast<uint16_t>(bits)), 1);
+    std::fill(used.pixels().begin(), used.pixels().end(), uint8_t{0xAB});
+    used.Release();
+    DibImage image;
+    ASSERT_EQ(image.Create(width, height, static_cast<uint16_t>(bits)), 1);
+    EXPECT_EQ(std::count(image.pixels().begin(), image.pixels().end(), 0),
+              static_cast<std::ptrdiff_t>(image.pixels().size()));
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(image.bits()) % 64, 0u);
   }
-  EXPECT_EQ(reinterpret_cast<uintptr_t>(image.bits()) % 64, 0u);
 }
 
 TEST(DibImage, HeaderDeclaresBottomUpDibWithGrayPaletteForEightBits) {
