@@ -1,5 +1,8 @@
 #include "output/BmpWriter.h"
 
+#include <new>
+#include <vector>
+
 #include "output/ImageWriters.h"
 
 namespace nivexa::output {
@@ -38,14 +41,19 @@ bool writeBmp(const imaging::DibImage& image, ByteSink& sink) {
   if (!sink.append(fileHeader) || !sink.append(std::span(info).first(infoBytes))) {
     return false;
   }
-  // The header declares bottom-up rows; memory holds the top row first.
+  // The header declares bottom-up rows; memory holds the top row first. The rows go to the sink
+  // together, so a file takes them without a copy through a buffer.
   const auto stride = static_cast<size_t>(image.stride());
-  for (int32_t y = image.height() - 1; y >= 0; --y) {
-    if (!sink.append({image.row(y), stride})) {
-      return false;
-    }
+  std::vector<std::span<const uint8_t>> rows;
+  try {
+    rows.reserve(static_cast<size_t>(image.height()));
+  } catch (const std::bad_alloc&) {
+    return false;
   }
-  return true;
+  for (int32_t y = image.height() - 1; y >= 0; --y) {
+    rows.emplace_back(image.row(y), stride);
+  }
+  return sink.appendPieces(rows);
 }
 
 bool writeRaw(const imaging::DibImage& image, ByteSink& sink) {

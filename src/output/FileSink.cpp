@@ -36,6 +36,14 @@ bool FileSink::append(std::span<const uint8_t> bytes) {
   return true;
 }
 
+bool FileSink::appendPieces(std::span<const std::span<const uint8_t>> pieces) {
+  if (failed_) {
+    return false;
+  }
+  failed_ = !flush() || !file_.writePieces(pieces);
+  return !failed_;
+}
+
 bool FileSink::writeAt(uint64_t offset, std::span<const uint8_t> bytes) {
   if (!flush()) {
     return false;

@@ -47,6 +47,9 @@ class AtomicFileWriter {
   // too, until resize() cuts the file back to a size its writer knows to be whole. What was
   // written of a failed piece stays beyond size() until then.
   bool write(std::span<const uint8_t> bytes);
+  // Appends the pieces one after the other, in as few system calls as the platform allows (the
+  // rows of a bottom-up picture go out without being gathered into a buffer first).
+  bool writePieces(std::span<const std::span<const uint8_t>> pieces);
   // Overwrites bytes inside what has been written (encoders that patch a header at the end);
   // the end does not move. A range that reaches past the end fails the file.
   bool writeAt(uint64_t offset, std::span<const uint8_t> bytes);

@@ -91,6 +91,26 @@ TEST_F(FileIOTest, AFailureHoldsUntilResizeCutsTheFileBackToAWholeSize) {
   EXPECT_FALSE(w.open((dir_.string() + "/").c_str())) << "a folder is no file to write";
 }
 
+// More pieces than one system call takes, empty ones among them, after bytes already written.
+TEST_F(FileIOTest, PiecesArriveInOrderAfterWhatWasWritten) {
+  const auto target = dir_ / "p.bin";
+  std::vector<std::vector<uint8_t>> rows;
+  std::string expected = "hd";
+  for (int i = 0; i < 700; ++i) {
+    rows.emplace_back(static_cast<size_t>(i % 5), static_cast<uint8_t>('a' + i % 26));
+    expected.append(rows.back().begin(), rows.back().end());
+  }
+  std::vector<std::span<const uint8_t>> pieces(rows.begin(), rows.end());
+  AtomicFileWriter w;
+  ASSERT_TRUE(w.open(target.string().c_str()));
+  const uint8_t head[] = {'h', 'd'};
+  ASSERT_TRUE(w.write(head));
+  ASSERT_TRUE(w.writePieces(pieces));
+  EXPECT_EQ(w.size(), expected.size());
+  ASSERT_TRUE(w.commit());
+  EXPECT_EQ(contents(target), expected);
+}
+
 TEST_F(FileIOTest, InputFileReadsExactlyOrFails) {
   const auto path = dir_ / "in.bin";
   std::ofstream(path) << "abcdef";

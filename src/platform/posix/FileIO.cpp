@@ -4,8 +4,10 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -143,6 +145,52 @@ bool AtomicFileWriter::write(std::span<const uint8_t> bytes) {
     return false;
   }
   size_ += bytes.size();
+  return true;
+}
+
+bool AtomicFileWriter::writePieces(std::span<const std::span<const uint8_t>> pieces) {
+  if (failed_ || fd_ < 0) {
+    return false;
+  }
+  constexpr size_t kPiecesPerCall = 256;
+  size_t index = 0;
+  size_t done = 0;  // bytes of pieces[index] already written
+  uint64_t at = size_;
+  const auto skipFinished = [&] {
+    while (index < pieces.size() && done == pieces[index].size()) {
+      ++index;
+      done = 0;
+    }
+  };
+  skipFinished();
+  while (index < pieces.size()) {
+    std::array<iovec, kPiecesPerCall> vector{};
+    int count = 0;
+    for (size_t i = index; i < pieces.size() && count < static_cast<int>(kPiecesPerCall); ++i) {
+      const size_t from = i == index ? done : 0;
+      vector[static_cast<size_t>(count)].iov_base = const_cast<uint8_t*>(pieces[i].data() + from);
+      vector[static_cast<size_t>(count)].iov_len = pieces[i].size() - from;
+      ++count;
+    }
+    const ssize_t put =
+        ::pwritev(static_cast<int>(fd_), vector.data(), count, static_cast<off_t>(at));
+    if (put < 0 && errno == EINTR) {
+      continue;
+    }
+    if (put <= 0) {
+      failed_ = true;
+      return false;
+    }
+    at += static_cast<uint64_t>(put);
+    for (auto left = static_cast<size_t>(put); left > 0;) {
+      const size_t rest = pieces[index].size() - done;
+      const size_t taken = left < rest ? left : rest;
+      done += taken;
+      left -= taken;
+      skipFinished();
+    }
+  }
+  size_ = at;
   return true;
 }
 

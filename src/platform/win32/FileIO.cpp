@@ -153,6 +153,16 @@ bool AtomicFileWriter::write(std::span<const uint8_t> bytes) {
   return true;
 }
 
+// Windows gathers writes only for unbuffered, page-aligned files: the pieces go one by one.
+bool AtomicFileWriter::writePieces(std::span<const std::span<const uint8_t>> pieces) {
+  for (const auto& piece : pieces) {
+    if (!write(piece)) {
+      return false;
+    }
+  }
+  return !failed_ && fd_ != kClosed;
+}
+
 bool AtomicFileWriter::writeAt(uint64_t offset, std::span<const uint8_t> bytes) {
   if (failed_ || fd_ == kClosed) {
     return false;
