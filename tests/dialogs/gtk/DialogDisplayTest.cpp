@@ -13,6 +13,7 @@
 #include "NivexaSdk.h"
 #include "api/ApiTestSupport.h"
 #include "dialogs/ControlIds.h"
+#include "dialogs/DialogCameraTest.h"
 #include "dialogs/ExposureUnits.h"
 #include "dialogs/gtk/GtkDriver.h"
 #include "sim/CameraSet.h"
@@ -24,11 +25,10 @@ using nivexa::test::drainErrors;
 using nivexa::test::Sink;
 using nivexa::test::TestMessage;
 
-constexpr LONG kFullFrame8 = 2048 * 1536;
 constexpr int kImagePage = 0;
 constexpr int kGrayPage = 1;
 
-class DialogDisplayTest : public ::testing::Test {
+class DialogDisplayTest : public DialogCameraTest {
  protected:
   void SetUp() override {
     ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "the display tests need an X server (Xvfb)";
@@ -52,46 +52,7 @@ class DialogDisplayTest : public ::testing::Test {
     sim::removeCamera(camera_);
   }
 
-  void startPreview(LONG size = kFullFrame8 * 2) {
-    buffer_.assign(static_cast<size_t>(size), 0);
-    ASSERT_EQ(Nivexa_CallBackPreview(h_, frames_, buffer_.data(), size, 0), 1);
-  }
-
-  // Waits for the next frame delivered after this call; its information, or nullopt.
-  std::optional<NivexaFrameInfo> nextFrame() {
-    frames_.take();
-    TestMessage message{};
-    for (int i = 0; i < 2; ++i) {  // the first may have been copied before the change
-      if (!nivexa::test::takeMessage(frames_, message, 5000)) {
-        return std::nullopt;
-      }
-    }
-    if (message.wParam == 0) {
-      return std::nullopt;
-    }
-    return *reinterpret_cast<const NivexaFrameInfo*>(message.wParam);
-  }
-
-  double meanOfFrame() {
-    const std::optional<NivexaFrameInfo> info = nextFrame();
-    if (!info) {
-      return -1;
-    }
-    const size_t pixels = static_cast<size_t>(info->width) * static_cast<size_t>(info->height);
-    const double sum = std::accumulate(buffer_.begin(), buffer_.begin() + pixels, 0.0);
-    return sum / static_cast<double>(pixels);
-  }
-
-  LONG filter(LONG id) {
-    BOOL ok = 0;
-    return Nivexa_GetFilterValue(h_, id, &ok);
-  }
-
-  Sink notify_;
-  Sink frames_;
   std::shared_ptr<sim::Camera> camera_;
-  std::vector<BYTE> buffer_;
-  LONG h_ = 0;
 };
 
 TEST_F(DialogDisplayTest, BrightnessSliderChangesTheNextFrameCancelRestoresOkKeepsAndStores) {

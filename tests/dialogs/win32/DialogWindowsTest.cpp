@@ -13,6 +13,7 @@
 #include "NivexaSdk.h"
 #include "api/ApiTestSupport.h"
 #include "dialogs/ControlIds.h"
+#include "dialogs/DialogCameraTest.h"
 #include "dialogs/ExposureUnits.h"
 #include "dialogs/win32/Win32Driver.h"
 
@@ -23,7 +24,6 @@ using nivexa::test::drainErrors;
 using nivexa::test::Sink;
 using nivexa::test::TestMessage;
 
-constexpr LONG kFullFrame8 = 2048 * 1536;
 constexpr LANGID kJapanese = 1041;
 
 bool japaneseSystem() {
@@ -34,7 +34,7 @@ std::string property() {
   return japaneseSystem() ? "プロパティ" : "Property";
 }
 
-class DialogWindowsTest : public ::testing::Test {
+class DialogWindowsTest : public DialogCameraTest {
  protected:
   void SetUp() override {
     h_ = Nivexa_Initialize(notify_);
@@ -55,50 +55,11 @@ class DialogWindowsTest : public ::testing::Test {
     return info_;
   }
 
-  void startPreview(LONG size = kFullFrame8 * 2) {
-    buffer_.assign(static_cast<size_t>(size), 0);
-    ASSERT_EQ(Nivexa_CallBackPreview(h_, frames_, buffer_.data(), size, 0), 1);
-  }
-
-  // The next frame delivered after this call; nullopt when none came.
-  std::optional<NivexaFrameInfo> nextFrame() {
-    frames_.take();
-    TestMessage message{};
-    for (int i = 0; i < 2; ++i) {  // the first may have been copied before the change
-      if (!nivexa::test::takeMessage(frames_, message, 5000)) {
-        return std::nullopt;
-      }
-    }
-    if (message.wParam == 0) {
-      return std::nullopt;
-    }
-    return *reinterpret_cast<const NivexaFrameInfo*>(message.wParam);
-  }
-
-  double meanOfFrame() {
-    const std::optional<NivexaFrameInfo> frame = nextFrame();
-    if (!frame) {
-      return -1;
-    }
-    const size_t pixels = static_cast<size_t>(frame->width) * static_cast<size_t>(frame->height);
-    const double sum = std::accumulate(buffer_.begin(), buffer_.begin() + pixels, 0.0);
-    return sum / static_cast<double>(pixels);
-  }
-
-  LONG filter(LONG id) {
-    BOOL ok = 0;
-    return Nivexa_GetFilterValue(h_, id, &ok);
-  }
-
   OpenDialog imageDialog() {
     return OpenDialog([h = h_] { return Nivexa_SetImageDlg(h, nullptr); }, property());
   }
 
-  Sink notify_;
-  Sink frames_;
   NivexaCameraInfo info_{};
-  std::vector<BYTE> buffer_;
-  LONG h_ = 0;
 };
 
 TEST_F(DialogWindowsTest, BrightnessSliderChangesTheNextFrameCancelRestoresOkKeepsAndStores) {
