@@ -1,0 +1,252 @@
+// The frame side of the virtual camera: arming the next frame on the sensor's timing, rendering
+// it, handing it out over the bulk endpoint, and the trigger.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "sim/Camera.h"
+#include "sim/FpgaRegisterMap.h"
+#include "sim/Fx3FirmwareMap.h"
+#include "sim/LittleEndian.h"
+#include "sim/SensorRegisterMap.h"
+
+namespace nivexa::sim {
+namespace {
+
+// Dark signal at 25 degrees per microsecond at unity gain; doubles every kDarkDoublingC.
+constexpr double kDarkRateAt25 = 0.002;
+constexpr double kDarkDoublingC = 6.0;
+constexpr double kTemperatureStepC = 0.25;  // the image is re-rendered per step, not per drift
+constexpr uint32_t kWrongLengthExtra = 4096;
+
+}  // namespace
+
+void Camera::dropFrame() {
+  armed_ = false;
+  stage_ = Stage::Idle;
+}
+
+Camera::Exposure Camera::freeRunExposure(const SensorSettings& s) const {
+  Exposure e;
+  e.lines = s.exposureLines();
+  e.us = e.lines * s.lineTimeUs + sensor::kExposureOffsetUs;
+  return e;
+}
+
+void Camera::armFrame(Clock::time_point now) {
+  dropFrame();
+  armed_ = true;
+  if (options_.pacing == Pacing::Fast) {
+    readyAt_ = now;
+    return;
+  }
+  // The sensor runs continuously; a request gets the next frame that completes.
+  SensorSettings s = sensor_.settings();
+  auto period = std::chrono::duration_cast<Clock::duration>(
+      std::chrono::duration<double, std::micro>(std::max(1.0, s.framePeriodUs())));
+  Clock::time_point next = lastFrameAt_ + period;
+  if (next < now) {
+    auto behind = (now - lastFrameAt_) / period;
+    next = lastFrameAt_ + (behind + 1) * period;
+  }
+  readyAt_ = next;
+}
+
+ImageSettings Camera::imageSettingsLocked(const Exposure& exposure, Clock::time_point now) {
+  SensorSettings s = sensor_.settings();
+  ImageSettings im;
+  im.readout = s.readout;
+  im.arrayX = s.arrayX;
+  im.arrayY = s.arrayY;
+  im.outWidth = s.outWidth;
+  im.outHeight = s.outHeight;
+  im.mirrorH = s.mirrorH;
+  im.mirrorV = s.mirrorV;
+  double gain =
+      std::pow(10.0, s.gainCode * 0.1 / 20.0) * (s.highGain ? sensor::kHighGainFactor : 1);
+  im.gain = gain;
+  im.signalScale = exposure.us * gain;
+  double t = std::round(thermal_.temperature(now) / kTemperatureStepC) * kTemperatureStepC;
+  im.darkDn = kDarkRateAt25 * std::exp2((t - 25.0) / kDarkDoublingC) * exposure.us * gain;
+  im.blackLevel = s.blackLevel;
+  im.width = std::min(fpga_[fpga::kWidthLow] | (fpga_[fpga::kWidthHigh] << 8), fpga::kMaxCut);
+  im.height = std::min(fpga_[fpga::kHeightLow] | (fpga_[fpga::kHeightHigh] << 8), fpga::kMaxCut);
+  im.sixteenBit = fpga_[fpga::kOutputDepth] == fpga::kDepth16;
+  int expected = s.readout == 0
+                     ? (s.mirrorH ? fpga::kLineStartMirrored : fpga::kLineStartNormal)
+                     : (s.mirrorH ? fpga::kLineStartHalfMirrored : fpga::kLineStartHalfNormal);
+  im.lineShift = (fpga_[fpga::kLineStart] | (fpga_[fpga::kLineStartHigh] << 8)) - expected;
+  im.correctDefects = (options_.fpgaVersion & 0x8000) && (fpga_[fpga::kCorrectionControl] & 1);
+  im.scene = scene_;
+  return im;
+}
+
+void Camera::setScene(Illumination scene) {
+  std::lock_guard lock(mutex_);
+  scene_ = scene;
+}
+
+ImageSettings Camera::imageSettings() {
+  std::lock_guard lock(mutex_);
+  return imageSettingsLocked(freeRunExposure(sensor_.settings()), Clock::now());
+}
+
+void Camera::startFrame(const Exposure& exposure, Clock::time_point now) {
+  ImageSettings im = imageSettingsLocked(exposure, now);
+  uint32_t length = im.payloadBytes();
+  payload_.resize(length);
+  renderer_.render(im, frameCount_, payload_);
+  header_.fill(0);
+  std::span<uint8_t> h(header_);
+  putU16(h, fx3::kHeaderWidth, static_cast<uint16_t>(im.width));
+  putU16(h, fx3::kHeaderHeight, static_cast<uint16_t>(im.height));
+  h[fx3::kHeaderBits] = im.sixteenBit ? 16 : 8;
+  uint32_t announced = length;
+  if (consumeFault(Fault::WrongPayloadLength)) {
+    announced += kWrongLengthExtra;
+  } else if (consumeFault(Fault::ShortPayloadLength)) {
+    announced -= std::min(length, kWrongLengthExtra);
+  }
+  putU32(h, fx3::kHeaderPayloadLength, announced);
+  putU32(h, fx3::kHeaderExposureLines, exposure.lines);
+  putU32(h, fx3::kHeaderFrameCounter, frameCount_);
+  putU32(h, fx3::kHeaderExposureUs, static_cast<uint32_t>(std::lround(exposure.us)));
+  putU32(h, fx3::kHeaderTemperature, temperatureRaw(now));
+  payloadSent_ = 0;
+  payloadCut_ = length > 0 && consumeFault(Fault::ShortRead);
+  payloadToSend_ = payloadCut_ ? length / 2 : length;
+  stage_ = Stage::Header;
+}
+
+Camera::BulkResult Camera::bulk(uint8_t endpoint, std::span<uint8_t> buffer) {
+  BulkResult r;
+  std::lock_guard lock(mutex_);
+  if (!plugged_) {
+    r.status = BulkStatus::Gone;
+    return r;
+  }
+  if (!(endpoint & fx3::kDirectionIn)) {
+    // Memory commands of other products of the family: accepted and ignored.
+    r.status = BulkStatus::Done;
+    r.bytes = static_cast<uint32_t>(buffer.size());
+    return r;
+  }
+  if (endpoint != fx3::kFrameEndpoint) {
+    return r;  // nothing ever comes on other IN endpoints
+  }
+  const Clock::time_point now = Clock::now();
+  if (consumeFault(Fault::UsbStatus)) {
+    r.status = BulkStatus::Done;
+    r.usbStatus = fx3::kUsbStatusStall;
+    return r;
+  }
+  if (stage_ == Stage::Idle) {
+    if (!armed_) {
+      return r;
+    }
+    SensorSettings s = sensor_.settings();
+    if (s.standby) {
+      return r;
+    }
+    Exposure exposure;
+    if (s.waitsForTrigger) {
+      if (!triggered_) {
+        return r;
+      }
+      exposure = *triggered_;
+    } else {
+      exposure = freeRunExposure(s);
+      exposure.readyAt = readyAt_;
+    }
+    if (now < exposure.readyAt) {
+      r.retryAt = exposure.readyAt;
+      return r;
+    }
+    armed_ = false;
+    if (s.waitsForTrigger) {
+      triggered_.reset();
+    } else {
+      lastFrameAt_ = exposure.readyAt;
+      ++frameCount_;
+    }
+    if (consumeFault(Fault::HeaderTimeout)) {
+      stage_ = Stage::Stalled;
+      return r;
+    }
+    startFrame(exposure, now);
+  }
+  switch (stage_) {
+    case Stage::Header: {
+      uint32_t n = std::min<uint32_t>(fx3::kFrameHeaderSize, static_cast<uint32_t>(buffer.size()));
+      std::memcpy(buffer.data(), header_.data(), n);
+      stage_ = consumeFault(Fault::PayloadTimeout) ? Stage::Stalled : Stage::Payload;
+      if (stage_ == Stage::Payload && payloadToSend_ == 0) {
+        stage_ = payloadCut_ ? Stage::ShortPacket : Stage::Idle;
+      }
+      r.status = BulkStatus::Done;
+      r.bytes = n;
+      return r;
+    }
+    case Stage::Payload: {
+      uint32_t n =
+          std::min<uint32_t>(payloadToSend_ - payloadSent_, static_cast<uint32_t>(buffer.size()));
+      std::memcpy(buffer.data(), payload_.data() + payloadSent_, n);
+      payloadSent_ += n;
+      if (payloadSent_ == payloadToSend_) {
+        // A cut frame ends with a short packet. When the cut falls exactly on the end of this
+        // transfer, the host got all it asked for, and the short packet (of zero length) ends
+        // the next transfer instead; otherwise this one already came back short.
+        const bool filled = n == buffer.size();
+        stage_ = payloadCut_ && filled ? Stage::ShortPacket : Stage::Idle;
+      }
+      r.status = BulkStatus::Done;
+      r.bytes = n;
+      return r;
+    }
+    case Stage::ShortPacket:
+      stage_ = Stage::Idle;
+      r.status = BulkStatus::Done;
+      r.bytes = 0;
+      return r;
+    default:
+      return r;  // stalled: data never comes
+  }
+}
+
+bool Camera::fireTrigger() {
+  {
+    std::lock_guard lock(mutex_);
+    SensorSettings s = sensor_.settings();
+    if (!plugged_ || s.standby || !s.waitsForTrigger ||
+        fpga_[fpga::kTriggerControl] != fpga::kTriggerOn) {
+      return false;
+    }
+    // In trigger mode the FPGA times the exposure from its own copy of the exposure lines.
+    Exposure e;
+    e.lines = fpga_[fpga::kExposureLinesLow] | (fpga_[fpga::kExposureLinesMid] << 8) |
+              (fpga_[fpga::kExposureLinesHigh] << 16);
+    e.us = e.lines * s.lineTimeUs + sensor::kExposureOffsetUs;
+    Clock::time_point now = Clock::now();
+    e.readyAt = now;
+    if (options_.pacing == Pacing::Real) {
+      e.readyAt += std::chrono::duration_cast<Clock::duration>(
+          std::chrono::duration<double, std::micro>(e.us + s.framePeriodUs()));
+    }
+    triggered_ = e;
+    ++frameCount_;
+  }
+  notify();
+  return true;
+}
+
+void Camera::resetPipe(uint8_t /*endpoint*/) {}
+
+void Camera::resetPort() {
+  {
+    std::lock_guard lock(mutex_);
+    dropFrame();
+  }
+  notify();
+}
+
+}  // namespace nivexa::sim
