@@ -2,7 +2,6 @@
 // placement makes, where, what it shows, and what happens when no window can be had.
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -10,6 +9,7 @@
 
 #include "NivexaWindows.h"
 #include "camera/CameraTestSupport.h"
+#include "camera/PreviewExpectations.h"
 // Xlib's macros (None, Status, ...) come after everything that uses those names.
 #include "platform/posix/X11TestSupport.h"
 
@@ -17,13 +17,7 @@ namespace nivexa::camera::test {
 namespace {
 
 using nivexa::test::eventually;
-using nivexa::test::grayPixel;
 using nivexa::test::TestDisplay;
-
-constexpr LONG kHalfWidth = kFullWidth / 2;
-constexpr LONG kHalfHeight = kFullHeight / 2;
-// Generous: sanitizer builds on a busy machine deliver a few frames a second.
-constexpr LONG kFrameWaitMs = 20000;
 
 class PreviewWindowTest : public CameraTest {
  protected:
@@ -46,17 +40,8 @@ class PreviewWindowTest : public CameraTest {
   // Starts a preview that announces its frames to `frames_`.
   BOOL startPreview() { return Nivexa_CallBackPreview(h_, frames_, nullptr, 0, 1); }
 
-  // Lets some frames through, stops, and returns the last one, top row first.
   std::vector<uint8_t> lastFrameAfterSomeFrames() {
-    nivexa::test::TestMessage message{};
-    for (int i = 0; i < 2; ++i) {
-      EXPECT_TRUE(nextMessage(frames_, message, kFrameWaitMs));
-      EXPECT_NE(message.wParam, 0u);
-    }
-    std::vector<uint8_t> image(size_t{kHalfWidth} * kHalfHeight);
-    EXPECT_EQ(Nivexa_StopPreview(h_), 1);
-    EXPECT_EQ(Nivexa_GetImage(h_, image.data(), LONG(image.size()), 1), 1);
-    return image;
+    return test::lastFrameAfterSomeFrames(h_, frames_);
   }
 
   Sink frames_;
@@ -76,8 +61,7 @@ TEST_F(PreviewWindowTest, TopLevelWindowOfASubsampledFrameIs1024x768AndShowsItUp
 
   const auto frame = lastFrameAfterSomeFrames();
   // One-to-one: the window shows the frame pixel for pixel, its top row at the top.
-  std::vector<uint32_t> expected(frame.size());
-  std::transform(frame.begin(), frame.end(), expected.begin(), grayPixel);
+  const auto expected = shownOneToOne(frame);
   EXPECT_TRUE(
       eventually([&] { return display_.screenshot(window, kHalfWidth, kHalfHeight) == expected; }));
   EXPECT_NE(frame.front(), frame.back()) << "a picture whose orientation can be seen";
@@ -100,15 +84,7 @@ TEST_F(PreviewWindowTest, ChildWindowSitsInTheApplicationsWindowAndShowsTheFrame
   EXPECT_EQ(place.height, 384);
 
   const auto frame = lastFrameAfterSomeFrames();
-  // Half the frame's size: the display bitmap's memory row r takes frame row
-  // 767 - trunc(r * 2), and shows that row r at window row 383 - r.
-  std::vector<uint32_t> expected;
-  for (int y = 0; y < 384; ++y) {
-    const int row = (kHalfHeight - 1) - 2 * (383 - y);
-    for (int x = 0; x < 512; ++x) {
-      expected.push_back(grayPixel(frame[static_cast<size_t>(row * kHalfWidth + 2 * x)]));
-    }
-  }
+  const auto expected = shownAtHalfSize(frame);
   EXPECT_TRUE(eventually([&] { return display_.screenshot(children[0], 512, 384) == expected; }));
 
   ASSERT_EQ(Nivexa_Close(h_), 1);

@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 namespace nivexa::platform {
@@ -19,60 +21,125 @@ constexpr UINT_PTR kChildControlId = 6540;
 
 static_assert(kChildStyle == 0x52000000 && kTopLevelStyle == 0x16CF0000);
 
-// The window does nothing of its own: every message gets the default processing, so the window's
-// thread never touches image data.
+// What the drawing thread and the window's own thread share. The user may close the window
+// while a frame is being drawn: its DC then goes away on the window's thread, so every use of the
+// DC and its release happen under one lock, and nothing is drawn once the window is gone.
+struct WindowState {
+  std::mutex lock;
+  HWND window = nullptr;
+  HDC dc = nullptr;
+  bool open = true;
+};
+
+// The window does nothing of its own but note its end: every message gets the default
+// processing, so the window's thread never touches image data. The state outlives whichever of
+// the window and its owner goes first.
 LRESULT CALLBACK previewWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* state =
+      reinterpret_cast<std::shared_ptr<WindowState>*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (state != nullptr && message == WM_DESTROY) {
+    std::lock_guard guard((*state)->lock);
+    if ((*state)->dc != nullptr) {
+      ReleaseDC(window, (*state)->dc);
+      (*state)->dc = nullptr;
+    }
+    (*state)->open = false;
+  } else if (state != nullptr && message == WM_NCDESTROY) {
+    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    delete state;
+  }
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
 class Win32Window final : public PreviewWindow {
  public:
-  Win32Window(HWND window, HDC dc, std::string className, HINSTANCE instance)
-      : window_(window), dc_(dc), className_(std::move(className)), instance_(instance) {}
+  Win32Window(std::shared_ptr<WindowState> state, std::string className, HINSTANCE instance)
+      : state_(std::move(state)), className_(std::move(className)), instance_(instance) {}
   ~Win32Window() override {
-    ReleaseDC(window_, dc_);
-    DestroyWindow(window_);
+    HWND window = nullptr;
+    {
+      std::lock_guard guard(state_->lock);
+      if (state_->open) {
+        window = state_->window;
+      }
+    }
+    if (window != nullptr) {
+      // Only the window's own thread may destroy it; another thread asks that one to, and
+      // waits a little for it to pump (it may be waiting for this very call).
+      if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
+        DestroyWindow(window);
+      } else {
+        {
+          std::lock_guard guard(state_->lock);
+          state_->open = false;
+        }
+        SendMessageTimeoutA(window, WM_CLOSE, 0, 0, SMTO_NORMAL, kForeignCloseWaitMs, nullptr);
+      }
+    }
+    // Refused while a window of the class still exists: the name is unique, so none reuses it.
     UnregisterClassA(className_.c_str(), instance_);
   }
   Win32Window(const Win32Window&) = delete;
   Win32Window& operator=(const Win32Window&) = delete;
 
-  HWND handle() const override { return window_; }
-  bool visible() override { return IsWindowVisible(window_) != 0; }
+  HWND handle() const override { return state_->window; }
+  bool visible() override {
+    std::lock_guard guard(state_->lock);
+    return state_->open && IsWindowVisible(state_->window) != 0;
+  }
   void clientSize(int32_t& width, int32_t& height) override {
+    std::lock_guard guard(state_->lock);
     RECT client{};
-    if (!GetClientRect(window_, &client)) {
+    if (!state_->open || !GetClientRect(state_->window, &client)) {
       width = height = 0;
       return;
     }
     width = client.right - client.left;
     height = client.bottom - client.top;
   }
-  bool hasDeviceContext() override { return dc_ != nullptr; }
+  bool hasDeviceContext() override {
+    std::lock_guard guard(state_->lock);
+    return state_->open && state_->dc != nullptr;
+  }
 
   void copyRowsTurnedOver(const DibPixels& source) override {
+    std::lock_guard guard(state_->lock);
+    if (!state_->open || state_->dc == nullptr) {
+      return;
+    }
     if (source.deviceContext != nullptr) {
-      StretchBlt(dc_, 0, 0, source.width, source.height, static_cast<HDC>(source.deviceContext), 0,
-                 source.height - 1, source.width, -source.height, SRCCOPY);
+      StretchBlt(state_->dc, 0, 0, source.width, source.height,
+                 static_cast<HDC>(source.deviceContext), 0, source.height - 1, source.width,
+                 -source.height, SRCCOPY);
       return;
     }
     drawFromMemory(source, true);
   }
 
   void copy(const DibPixels& source) override {
+    std::lock_guard guard(state_->lock);
+    if (!state_->open || state_->dc == nullptr) {
+      return;
+    }
     if (source.deviceContext != nullptr) {
-      BitBlt(dc_, 0, 0, source.width, source.height, static_cast<HDC>(source.deviceContext), 0, 0,
-             SRCCOPY);
+      BitBlt(state_->dc, 0, 0, source.width, source.height, static_cast<HDC>(source.deviceContext),
+             0, 0, SRCCOPY);
       return;
     }
     drawFromMemory(source, false);
   }
 
-  bool waitShown(int32_t) override { return GdiFlush() != 0; }
+  // GDI batches the calling thread's drawing; nothing drawn reaches a window that is gone.
+  bool waitShown(int32_t) override {
+    std::lock_guard guard(state_->lock);
+    return state_->open && GdiFlush() != 0;
+  }
 
  private:
+  static constexpr UINT kForeignCloseWaitMs = 1000;
+
   // A bitmap without a DIB section (the plain-memory fallback) goes through the same
-  // bottom-up description, so both paths show the same picture.
+  // bottom-up description, so both paths show the same picture. Called under the lock.
   void drawFromMemory(const DibPixels& source, bool turnedOver) {
     std::vector<uint32_t> info((sizeof(BITMAPINFOHEADER) + 1024) / sizeof(uint32_t), 0);
     auto* header = reinterpret_cast<BITMAPINFOHEADER*>(info.data());
@@ -87,13 +154,12 @@ class Win32Window final : public PreviewWindow {
     }
     const int sourceY = turnedOver ? source.height - 1 : 0;
     const int sourceHeight = turnedOver ? -source.height : source.height;
-    StretchDIBits(dc_, 0, 0, source.width, source.height, 0, sourceY, source.width, sourceHeight,
-                  source.bits, reinterpret_cast<const BITMAPINFO*>(info.data()), DIB_RGB_COLORS,
-                  SRCCOPY);
+    StretchDIBits(state_->dc, 0, 0, source.width, source.height, 0, sourceY, source.width,
+                  sourceHeight, source.bits, reinterpret_cast<const BITMAPINFO*>(info.data()),
+                  DIB_RGB_COLORS, SRCCOPY);
   }
 
-  HWND window_;
-  HDC dc_;
+  std::shared_ptr<WindowState> state_;
   std::string className_;
   HINSTANCE instance_;
 };
@@ -134,6 +200,10 @@ std::unique_ptr<PreviewWindow> createPreviewWindow(const WindowRequest& request)
     UnregisterClassA(request.className.c_str(), instance);
     return nullptr;
   }
+  auto state = std::make_shared<WindowState>();
+  state->window = window;
+  SetWindowLongPtrA(window, GWLP_USERDATA,
+                    reinterpret_cast<LONG_PTR>(new std::shared_ptr<WindowState>(state)));
   SetFocus(window);
   ShowWindow(window, SW_SHOW);
   HDC dc = UpdateWindow(window) ? GetDC(window) : nullptr;
@@ -142,7 +212,8 @@ std::unique_ptr<PreviewWindow> createPreviewWindow(const WindowRequest& request)
     UnregisterClassA(request.className.c_str(), instance);
     return nullptr;
   }
-  return std::make_unique<Win32Window>(window, dc, request.className, instance);
+  state->dc = dc;
+  return std::make_unique<Win32Window>(std::move(state), request.className, instance);
 }
 
 // Windows applications pass their own window handles; X11 windows do not exist there.

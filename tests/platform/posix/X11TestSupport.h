@@ -1,6 +1,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
+
+#include "platform/WindowTestBitmap.h"
 // After GoogleTest, whose names Xlib's macros (None, Status, ...) would replace.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -149,10 +151,6 @@ inline bool eventually(const std::function<bool()>& done, int timeoutMs = 5000) 
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return true;
-}
-
-inline uint32_t grayPixel(uint8_t value) {
-  return 0x010101u * value;
 }
 
 }  // namespace nivexa::test

@@ -8,56 +8,18 @@
 
 #include "platform/Messages.h"
 #include "platform/Window.h"
+#include "platform/WindowTestBitmap.h"
 #include "platform/posix/X11TestSupport.h"
 
 namespace nivexa::platform {
 namespace {
 
 using test::grayPixel;
+using test::grayRamp;
+using test::TestBitmap;
 using test::TestDisplay;
 
 constexpr int kWaitMs = 5000;
-
-// A bitmap as the camera object hands it over: memory row 0 first, rows padded to 4 bytes.
-struct TestBitmap {
-  int32_t width;
-  int32_t height;
-  uint16_t bits;
-  int32_t stride = (width * (bits / 8) + 3) / 4 * 4;
-  std::vector<uint8_t> pixels = std::vector<uint8_t>(static_cast<size_t>(stride * height));
-  std::vector<uint8_t> palette = grayPalette();
-
-  static std::vector<uint8_t> grayPalette() {
-    std::vector<uint8_t> table(1024);
-    for (size_t i = 0; i < 256; ++i) {
-      table[4 * i] = table[4 * i + 1] = table[4 * i + 2] = static_cast<uint8_t>(i);
-    }
-    return table;
-  }
-
-  DibPixels view() const {
-    DibPixels p;
-    p.bits = pixels.data();
-    p.width = width;
-    p.height = height;
-    p.stride = stride;
-    p.bitsPerPixel = bits;
-    p.palette = palette;
-    return p;
-  }
-};
-
-// Gray memory row r, column c: 3 c + 7 r (an odd width leaves padding at every row end).
-TestBitmap grayRamp(int32_t width, int32_t height) {
-  TestBitmap bitmap{width, height, 8};
-  for (int32_t r = 0; r < height; ++r) {
-    for (int32_t c = 0; c < width; ++c) {
-      bitmap.pixels[static_cast<size_t>(r * bitmap.stride + c)] =
-          static_cast<uint8_t>(3 * c + 7 * r);
-    }
-  }
-  return bitmap;
-}
 
 std::unique_ptr<PreviewWindow> topLevel(int32_t width, int32_t height,
                                         const std::string& className = "VideoRenderer_test") {
@@ -121,23 +83,14 @@ TEST_P(X11WindowTest, RowsTurnedOverPutMemoryRowZeroAtTheTopAndPlainCopiesTheBot
   }
 
   // 24 bits, drawn as a bitmap shows itself: its last memory row at the top.
-  TestBitmap colour{5, 3, 24};
-  for (int32_t r = 0; r < 3; ++r) {
-    for (int32_t c = 0; c < 5; ++c) {
-      uint8_t* pixel = &colour.pixels[static_cast<size_t>(r * colour.stride + 3 * c)];
-      pixel[0] = static_cast<uint8_t>(10 * c);   // blue
-      pixel[1] = static_cast<uint8_t>(100 + r);  // green
-      pixel[2] = 200;                            // red
-    }
-  }
+  const TestBitmap colour = test::colourRamp(5, 3);
   window->copy(colour.view());
   ASSERT_TRUE(window->waitShown(kWaitMs));
   shot = display_.screenshot(xWindowOf(*window), 5, 3);
   for (int y = 0; y < 3; ++y) {
     for (int x = 0; x < 5; ++x) {
-      const uint32_t expected =
-          200u << 16 | static_cast<uint32_t>(100 + (2 - y)) << 8 | static_cast<uint32_t>(10 * x);
-      ASSERT_EQ(shot[static_cast<size_t>(y * 5 + x)], expected) << x << "," << y;
+      ASSERT_EQ(shot[static_cast<size_t>(y * 5 + x)], test::colourRampShown(x, y, 3))
+          << x << "," << y;
     }
   }
 }
@@ -146,10 +99,7 @@ TEST_P(X11WindowTest, EightBitPixelsGoThroughTheBitmapsColourTable) {
   auto window = topLevel(16, 4);
   ASSERT_NE(window, nullptr);
   TestBitmap bitmap = grayRamp(16, 4);
-  for (size_t i = 0; i < 256; ++i) {  // blue stays, green inverted, no red
-    bitmap.palette[4 * i + 1] = static_cast<uint8_t>(255 - i);
-    bitmap.palette[4 * i + 2] = 0;
-  }
+  test::useBlueAndInvertedGreenPalette(bitmap);
   window->copyRowsTurnedOver(bitmap.view());
   ASSERT_TRUE(window->waitShown(kWaitMs));
   const auto shot = display_.screenshot(xWindowOf(*window), 16, 4);

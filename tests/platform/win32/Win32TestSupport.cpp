@@ -1,0 +1,238 @@
+#include "platform/win32/Win32TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+
+namespace nivexa::test {
+
+namespace {
+
+constexpr const char* kAppClass = "NivexaTestApplication";
+// The X server of the tests (scripts/test.sh) has a screen of this size.
+constexpr const char* kDesktopSize = "1280x1024";
+constexpr int kDesktopWaitMs = 30000;
+
+bool underWine() {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+BOOL CALLBACK countWindow(HWND, LPARAM count) {
+  ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+
+// Explorer puts its own windows on a desktop after the desktop window, which names the graphics
+// driver: a thread that joined earlier could load another driver, or start a second explorer.
+bool desktopHasWindows(HDESK desktop) {
+  int count = 0;
+  EnumDesktopWindows(desktop, countWindow, reinterpret_cast<LPARAM>(&count));
+  return count > 0;
+}
+
+class DisplayEnvironment final : public ::testing::Environment {
+ public:
+  void SetUp() override { desktop_ = std::make_unique<DisplayDesktop>(); }
+  void TearDown() override { desktop_.reset(); }
+  const std::string& problem() const {
+    static const std::string notYet = "the display desktop was never set up";
+    return desktop_ ? desktop_->problem() : notYet;
+  }
+
+ private:
+  std::unique_ptr<DisplayDesktop> desktop_;
+};
+
+DisplayEnvironment* environment = nullptr;
+
+}  // namespace
+
+DisplayDesktop::DisplayDesktop() {
+  if (!underWine()) {
+    return;
+  }
+  char display[256];
+  if (GetEnvironmentVariableA("DISPLAY", display, sizeof display) == 0) {
+    problem_ = "these tests need an X server: run them under Xvfb with DISPLAY set";
+    return;
+  }
+  const std::string name = "nivexa-display-" + std::to_string(GetCurrentProcessId());
+  std::string command = "explorer.exe /desktop=" + name + "," + kDesktopSize + ",x11";
+  // No handles of ours: a test runner waits for its program's output to close.
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    problem_ = "could not start " + command;
+    return;
+  }
+  CloseHandle(process.hThread);
+  explorer_ = process.hProcess;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDesktopWaitMs);
+  while (desktop_ == nullptr && std::chrono::steady_clock::now() < end) {
+    HDESK desktop = OpenDesktopA(name.c_str(), 0, FALSE, GENERIC_ALL);
+    if (desktop != nullptr && desktopHasWindows(desktop)) {
+      desktop_ = desktop;
+      break;
+    }
+    if (desktop != nullptr) {
+      CloseDesktop(desktop);
+    }
+    if (WaitForSingleObject(explorer_, 20) == WAIT_OBJECT_0) {
+      problem_ = command + " ended: is DISPLAY an X server?";
+      return;
+    }
+  }
+  if (desktop_ == nullptr) {
+    problem_ = command + " made no desktop";
+  } else if (!SetThreadDesktop(desktop_)) {
+    problem_ = "the test thread could not move to desktop " + name;
+  }
+}
+
+DisplayDesktop::~DisplayDesktop() {
+  if (explorer_ != nullptr) {
+    // Its desktop goes with it; the windows on it have all been destroyed by now.
+    TerminateProcess(explorer_, 0);
+    WaitForSingleObject(explorer_, 5000);
+    CloseHandle(explorer_);
+  }
+  if (desktop_ != nullptr) {
+    CloseDesktop(desktop_);
+  }
+}
+
+void useDisplayDesktop() {
+  environment = new DisplayEnvironment;
+  ::testing::AddGlobalTestEnvironment(environment);  // GoogleTest owns it
+}
+
+const std::string& displayProblem() {
+  static const std::string unused = "useDisplayDesktop() was not called";
+  return environment != nullptr ? environment->problem() : unused;
+}
+
+void pumpMessages() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
+bool eventually(const std::function<bool()>& done, int timeoutMs) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    pumpMessages();
+    if (done()) {
+      return true;
+    }
+    if (std::chrono::steady_clock::now() > end) {
+      return false;
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+}
+
+std::vector<uint32_t> readPixels(HWND window, int x, int y, int width, int height) {
+  std::vector<uint32_t> pixels;
+  HDC source = GetDC(window);
+  if (source == nullptr) {
+    return pixels;
+  }
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top row first
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  HDC memory = CreateCompatibleDC(source);
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (memory != nullptr && bitmap != nullptr && bits != nullptr) {
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    if (BitBlt(memory, 0, 0, width, height, source, x, y, SRCCOPY)) {
+      GdiFlush();
+      const auto* read = static_cast<const uint32_t*>(bits);
+      pixels.assign(read, read + static_cast<size_t>(width) * static_cast<size_t>(height));
+      for (uint32_t& pixel : pixels) {
+        pixel &= 0xFFFFFF;
+      }
+    }
+    SelectObject(memory, previous);
+  }
+  if (bitmap != nullptr) {
+    DeleteObject(bitmap);
+  }
+  if (memory != nullptr) {
+    DeleteDC(memory);
+  }
+  ReleaseDC(window, source);
+  return pixels;
+}
+
+std::string className(HWND window) {
+  char name[256] = {};
+  GetClassNameA(window, name, sizeof name);
+  return name;
+}
+
+std::string caption(HWND window) {
+  char text[256] = {};
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+RECT placeInParent(HWND window) {
+  RECT place{};
+  GetWindowRect(window, &place);
+  HWND parent = (GetWindowLongA(window, GWL_STYLE) & WS_CHILD) != 0 ? GetParent(window) : nullptr;
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&place), 2);
+  return place;
+}
+
+SIZE clientSizeOf(HWND window) {
+  RECT client{};
+  GetClientRect(window, &client);
+  return {client.right - client.left, client.bottom - client.top};
+}
+
+AppWindow::AppWindow(int width, int height) {
+  static const bool registered = [] {
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = CreateSolidBrush(RGB(0x40, 0x40, 0x40));
+    windowClass.lpszClassName = kAppClass;
+    return RegisterClassExA(&windowClass) != 0;
+  }();
+  if (!registered) {
+    return;
+  }
+  constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_VISIBLE | WS_CLIPCHILDREN;
+  RECT bounds{0, 0, width, height};
+  AdjustWindowRectEx(&bounds, kStyle, FALSE, 0);
+  window_ = CreateWindowExA(0, kAppClass, "Nivexa test application", kStyle, 0, 0,
+                            bounds.right - bounds.left, bounds.bottom - bounds.top, nullptr,
+                            nullptr, GetModuleHandleA(nullptr), nullptr);
+  if (window_ != nullptr) {
+    UpdateWindow(window_);
+    pumpMessages();
+  }
+}
+
+AppWindow::~AppWindow() {
+  if (window_ != nullptr) {
+    DestroyWindow(window_);
+    pumpMessages();
+  }
+}
+
+}  // namespace nivexa::test
