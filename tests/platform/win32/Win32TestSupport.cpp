@@ -1,9 +1,7 @@
 #include "platform/win32/Win32TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
-#include <memory>
+#include <cstdio>
 
 namespace nivexa::test {
 
@@ -25,95 +23,147 @@ BOOL CALLBACK countWindow(HWND, LPARAM count) {
 }
 
 // Explorer puts its own windows on a desktop after the desktop window, which names the graphics
-// driver: a thread that joined earlier could load another driver, or start a second explorer.
+// driver: a program that came earlier could load another driver, or start a second explorer.
 bool desktopHasWindows(HDESK desktop) {
   int count = 0;
   EnumDesktopWindows(desktop, countWindow, reinterpret_cast<LPARAM>(&count));
   return count > 0;
 }
 
-class DisplayEnvironment final : public ::testing::Environment {
+// Names the desktop that the second run of a display test is on.
+constexpr const char* kDesktopVariable = "NIVEXA_TEST_DESKTOP";
+
+std::string& problem() {
+  static std::string text;
+  return text;
+}
+
+// Starts the desktop; its explorer.exe ends with the object.
+class DisplayDesktop {
  public:
-  void SetUp() override { desktop_ = std::make_unique<DisplayDesktop>(); }
-  void TearDown() override { desktop_.reset(); }
-  const std::string& problem() const {
-    static const std::string notYet = "the display desktop was never set up";
-    return desktop_ ? desktop_->problem() : notYet;
+  explicit DisplayDesktop(const std::string& name) {
+    std::string command = "explorer.exe /desktop=" + name + "," + kDesktopSize + ",x11";
+    // No handles of ours: a test runner waits for its program's output to close.
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+      problem() = "could not start " + command;
+      return;
+    }
+    CloseHandle(process.hThread);
+    explorer_ = process.hProcess;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDesktopWaitMs);
+    while (std::chrono::steady_clock::now() < end) {
+      HDESK desktop = OpenDesktopA(name.c_str(), 0, FALSE, GENERIC_ALL);
+      const bool ready = desktop != nullptr && desktopHasWindows(desktop);
+      if (desktop != nullptr) {
+        CloseDesktop(desktop);
+      }
+      if (ready) {
+        return;
+      }
+      if (WaitForSingleObject(explorer_, 20) == WAIT_OBJECT_0) {
+        problem() = command + " ended: is DISPLAY an X server?";
+        return;
+      }
+    }
+    problem() = command + " made no desktop";
   }
+  ~DisplayDesktop() {
+    if (explorer_ != nullptr) {
+      // Its desktop goes with it; the program that used it has ended.
+      TerminateProcess(explorer_, 0);
+      WaitForSingleObject(explorer_, 5000);
+      CloseHandle(explorer_);
+    }
+  }
+  DisplayDesktop(const DisplayDesktop&) = delete;
+  DisplayDesktop& operator=(const DisplayDesktop&) = delete;
 
  private:
-  std::unique_ptr<DisplayDesktop> desktop_;
+  HANDLE explorer_ = nullptr;
 };
 
-DisplayEnvironment* environment = nullptr;
+// Runs this program again, with its own command line and output, on `desktop`; its exit code,
+// or -1 when it did not run.
+int runAgainOn(const std::string& desktop) {
+  // Wine starts a program's later threads on the desktop of the thread that started the program,
+  // whatever the program was told: this thread goes there first.
+  HDESK handle = OpenDesktopA(desktop.c_str(), 0, FALSE, GENERIC_ALL);
+  if (handle == nullptr || !SetThreadDesktop(handle)) {
+    return -1;
+  }
+  SetEnvironmentVariableA(kDesktopVariable, desktop.c_str());
+  std::string command = GetCommandLineA();
+  std::string desktopName = desktop;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.lpDesktop = desktopName.data();
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return -1;
+  }
+  CloseHandle(process.hThread);
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 1;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hProcess);
+  return static_cast<int>(code);
+}
+
+std::string threadDesktopName() {
+  char name[256] = {};
+  DWORD length = 0;
+  GetUserObjectInformationA(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, name, sizeof name,
+                            &length);
+  return name;
+}
 
 }  // namespace
 
-DisplayDesktop::DisplayDesktop() {
+void useDisplayDesktop() {
   if (!underWine()) {
+    return;
+  }
+  char wanted[256];
+  if (GetEnvironmentVariableA(kDesktopVariable, wanted, sizeof wanted) != 0) {
+    if (threadDesktopName() != wanted) {
+      problem() = std::string("the second run is not on desktop ") + wanted;
+    }
     return;
   }
   char display[256];
   if (GetEnvironmentVariableA("DISPLAY", display, sizeof display) == 0) {
-    problem_ = "these tests need an X server: run them under Xvfb with DISPLAY set";
+    problem() = "these tests need an X server: run them under Xvfb with DISPLAY set";
     return;
   }
-  const std::string name = "nivexa-display-" + std::to_string(GetCurrentProcessId());
-  std::string command = "explorer.exe /desktop=" + name + "," + kDesktopSize + ",x11";
-  // No handles of ours: a test runner waits for its program's output to close.
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
-    problem_ = "could not start " + command;
-    return;
-  }
-  CloseHandle(process.hThread);
-  explorer_ = process.hProcess;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDesktopWaitMs);
-  while (desktop_ == nullptr && std::chrono::steady_clock::now() < end) {
-    HDESK desktop = OpenDesktopA(name.c_str(), 0, FALSE, GENERIC_ALL);
-    if (desktop != nullptr && desktopHasWindows(desktop)) {
-      desktop_ = desktop;
-      break;
-    }
-    if (desktop != nullptr) {
-      CloseDesktop(desktop);
-    }
-    if (WaitForSingleObject(explorer_, 20) == WAIT_OBJECT_0) {
-      problem_ = command + " ended: is DISPLAY an X server?";
+  int code = -1;
+  {
+    const std::string name = "nivexa-display-" + std::to_string(GetCurrentProcessId());
+    DisplayDesktop desktop(name);
+    if (!problem().empty()) {
       return;
     }
+    code = runAgainOn(name);
   }
-  if (desktop_ == nullptr) {
-    problem_ = command + " made no desktop";
-  } else if (!SetThreadDesktop(desktop_)) {
-    problem_ = "the test thread could not move to desktop " + name;
+  if (code == -1) {
+    problem() = "could not run the program again on its desktop";
+    return;
   }
-}
-
-DisplayDesktop::~DisplayDesktop() {
-  if (explorer_ != nullptr) {
-    // Its desktop goes with it; the windows on it have all been destroyed by now.
-    TerminateProcess(explorer_, 0);
-    WaitForSingleObject(explorer_, 5000);
-    CloseHandle(explorer_);
-  }
-  if (desktop_ != nullptr) {
-    CloseDesktop(desktop_);
-  }
-}
-
-void useDisplayDesktop() {
-  environment = new DisplayEnvironment;
-  ::testing::AddGlobalTestEnvironment(environment);  // GoogleTest owns it
+  std::fflush(nullptr);
+  ExitProcess(static_cast<UINT>(code));
 }
 
 const std::string& displayProblem() {
-  static const std::string unused = "useDisplayDesktop() was not called";
-  return environment != nullptr ? environment->problem() : unused;
+  return problem();
 }
 
 void pumpMessages() {

@@ -13,31 +13,15 @@
 // attributes through user32, pixels read back from the window's own DC.
 namespace nivexa::test {
 
-// Under Wine the test prefix has the null graphics driver, which draws on no screen. The display
-// tests put their thread on a desktop of their own that Wine's X11 driver shows on the X server
-// named by DISPLAY, so that what they read back is what the server shows. On Windows itself the
-// thread stays where it is.
-class DisplayDesktop {
- public:
-  // Must run before the calling thread owns any window.
-  DisplayDesktop();
-  ~DisplayDesktop();
-  DisplayDesktop(const DisplayDesktop&) = delete;
-  DisplayDesktop& operator=(const DisplayDesktop&) = delete;
-
-  // Empty when the thread is on a desktop that shows; else why not.
-  const std::string& problem() const { return problem_; }
-
- private:
-  std::string problem_;
-  HDESK desktop_ = nullptr;
-  HANDLE explorer_ = nullptr;
-};
-
-// Registers a GoogleTest environment that moves the main thread onto a DisplayDesktop before
-// the first test; every test then fails with the reason when that did not work.
+// Under Wine the test prefix has the null graphics driver, which draws on no screen. A display
+// test runs on a desktop of its own that Wine's X11 driver shows on the X server named by
+// DISPLAY, so that what it reads back is what the server shows. A thread can be moved to another
+// desktop only while it owns no window, and a thread sees windows of another desktop as hidden:
+// the whole process must be there, so the program runs itself again on that desktop and ends
+// with the second run's exit code. Called before main (from a namespace-scope initialiser); on
+// Windows itself, and in the second run, it does nothing.
 void useDisplayDesktop();
-// Why the display desktop is not there; empty when it is.
+// Why the program does not run on a desktop that shows; empty when it does.
 const std::string& displayProblem();
 
 // Handles every message queued for the calling thread's windows.

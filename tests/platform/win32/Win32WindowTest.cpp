@@ -260,9 +260,18 @@ TEST_P(Win32DrawingTest, AnotherThreadDrawsWhileTheWindowsThreadPumpsItsMessages
   ASSERT_NE(window, nullptr);
   const TestBitmap gray = grayRamp(37, 21);
   std::atomic<int> drawn{0};  // 1 drawn, -1 failed
-  std::thread acquisition([&] { drawn = draw(*window, gray, true) ? 1 : -1; });
+  std::atomic<bool> seen{false};
+  std::thread acquisition([&] {
+    // What the painter asks before it draws: the answers must not depend on the thread.
+    int32_t width = 0;
+    int32_t height = 0;
+    window->clientSize(width, height);
+    seen = window->visible() && window->hasDeviceContext() && width >= 37 && height == 21;
+    drawn = draw(*window, gray, true) ? 1 : -1;
+  });
   EXPECT_TRUE(eventually([&] { return drawn != 0; }));
   acquisition.join();
+  EXPECT_TRUE(seen);
   ASSERT_EQ(drawn, 1);
   EXPECT_EQ(readPixels(window->handle(), 0, 0, 37, 21), shownTurnedOver(gray));
 }
