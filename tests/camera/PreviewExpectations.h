@@ -23,18 +23,35 @@ inline std::vector<uint32_t> shownOneToOne(const std::vector<uint8_t>& frame) {
   return expected;
 }
 
-// A 512 x 384 window, half the frame's size: the display bitmap's memory row r takes frame row
-// 767 - trunc(r * 2), and shows that row r at window row 383 - r.
-inline std::vector<uint32_t> shownAtHalfSize(const std::vector<uint8_t>& frame) {
+// A window of another size than the frame shows it through the display bitmap, filled by
+// nearest neighbour: its memory row r takes frame row
+// sourceHeight - 1 - min(trunc(r * fy), sourceHeight - 1), and shows at window row
+// clientHeight - 1 - r; window column x takes frame column min(trunc(x * fx), sourceWidth - 1),
+// with single-precision factors. `toGray` turns a frame sample into the gray level shown.
+template <typename Sample, typename ToGray>
+std::vector<uint32_t> shownScaled(const std::vector<Sample>& frame, int sourceWidth,
+                                  int sourceHeight, int clientWidth, int clientHeight,
+                                  ToGray toGray) {
+  const float fx = static_cast<float>(sourceWidth) / static_cast<float>(clientWidth);
+  const float fy = static_cast<float>(sourceHeight) / static_cast<float>(clientHeight);
   std::vector<uint32_t> expected;
-  for (int y = 0; y < 384; ++y) {
-    const int row = (kHalfHeight - 1) - 2 * (383 - y);
-    for (int x = 0; x < 512; ++x) {
-      expected.push_back(
-          nivexa::test::grayPixel(frame[static_cast<size_t>(row * kHalfWidth + 2 * x)]));
+  for (int y = 0; y < clientHeight; ++y) {
+    const int r = clientHeight - 1 - y;
+    const int row =
+        sourceHeight - 1 - std::min(static_cast<int>(static_cast<float>(r) * fy), sourceHeight - 1);
+    for (int x = 0; x < clientWidth; ++x) {
+      const int column = std::min(static_cast<int>(static_cast<float>(x) * fx), sourceWidth - 1);
+      expected.push_back(nivexa::test::grayPixel(
+          toGray(frame[static_cast<size_t>(row) * static_cast<size_t>(sourceWidth) +
+                       static_cast<size_t>(column)])));
     }
   }
   return expected;
+}
+
+// A 512 x 384 window, half the frame's size: window row y shows frame row 767 - 2 (383 - y).
+inline std::vector<uint32_t> shownAtHalfSize(const std::vector<uint8_t>& frame) {
+  return shownScaled(frame, kHalfWidth, kHalfHeight, 512, 384, [](uint8_t v) { return v; });
 }
 
 // Lets two frames of a running preview through, stops it, and returns the last frame, top row

@@ -59,7 +59,7 @@ class Win32Window final : public PreviewWindow {
     HWND window = nullptr;
     {
       std::lock_guard guard(state_->lock);
-      if (state_->open) {
+      if (usable()) {
         window = state_->window;
       }
     }
@@ -85,12 +85,12 @@ class Win32Window final : public PreviewWindow {
   HWND handle() const override { return state_->window; }
   bool visible() override {
     std::lock_guard guard(state_->lock);
-    return state_->open && IsWindowVisible(state_->window) != 0;
+    return usable() && IsWindowVisible(state_->window) != 0;
   }
   void clientSize(int32_t& width, int32_t& height) override {
     std::lock_guard guard(state_->lock);
     RECT client{};
-    if (!state_->open || !GetClientRect(state_->window, &client)) {
+    if (!usable() || !GetClientRect(state_->window, &client)) {
       width = height = 0;
       return;
     }
@@ -99,12 +99,12 @@ class Win32Window final : public PreviewWindow {
   }
   bool hasDeviceContext() override {
     std::lock_guard guard(state_->lock);
-    return state_->open && state_->dc != nullptr;
+    return usable() && state_->dc != nullptr;
   }
 
   void copyRowsTurnedOver(const DibPixels& source) override {
     std::lock_guard guard(state_->lock);
-    if (!state_->open || state_->dc == nullptr) {
+    if (!usable() || state_->dc == nullptr) {
       return;
     }
     if (source.deviceContext != nullptr) {
@@ -118,7 +118,7 @@ class Win32Window final : public PreviewWindow {
 
   void copy(const DibPixels& source) override {
     std::lock_guard guard(state_->lock);
-    if (!state_->open || state_->dc == nullptr) {
+    if (!usable() || state_->dc == nullptr) {
       return;
     }
     if (source.deviceContext != nullptr) {
@@ -132,10 +132,21 @@ class Win32Window final : public PreviewWindow {
   // GDI batches the calling thread's drawing; nothing drawn reaches a window that is gone.
   bool waitShown(int32_t) override {
     std::lock_guard guard(state_->lock);
-    return state_->open && GdiFlush() != 0;
+    return usable() && GdiFlush() != 0;
   }
 
  private:
+  // Whether the window is still there to be drawn into; called under the lock. When the thread
+  // that made the window ends, the system destroys the window and its DC without a message to
+  // the window: the DC is then forgotten, never released or drawn into again.
+  bool usable() {
+    if (state_->open && !IsWindow(state_->window)) {
+      state_->open = false;
+      state_->dc = nullptr;
+    }
+    return state_->open;
+  }
+
   static constexpr UINT kForeignCloseWaitMs = 1000;
 
   // A bitmap without a DIB section (the plain-memory fallback) goes through the same

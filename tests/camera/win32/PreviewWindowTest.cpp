@@ -143,6 +143,56 @@ TEST_F(PreviewWindowTest, ChildWindowSitsInTheApplicationsWindowAndShowsTheFrame
   EXPECT_EQ(errors(), std::vector<LONG>{});
 }
 
+TEST_F(PreviewWindowTest, AChildResizedByTheApplicationShowsTheFrameAtItsNewSize) {
+  AppWindow parent(600, 420);
+  ASSERT_NE(static_cast<HWND>(parent), nullptr);
+  ASSERT_EQ(Nivexa_SetPreviewWindow(h_, parent, 20, 30, 512, 384), 1);
+  ASSERT_EQ(startPreview(), 1);
+  HWND child = FindWindowExA(parent, nullptr, nullptr, "ActiveMovie Window");
+  ASSERT_NE(child, nullptr);
+  nivexa::test::TestMessage message{};
+  ASSERT_TRUE(nextMessage(frames_, message, kFrameWaitMs));
+  ASSERT_TRUE(MoveWindow(child, 10, 5, 300, 200, TRUE));
+  frames_.take();
+
+  const auto frame = lastFrameAfterSomeFrames(h_, frames_);
+  const auto expected =
+      shownScaled(frame, kHalfWidth, kHalfHeight, 300, 200, [](uint8_t v) { return v; });
+  EXPECT_TRUE(eventually([&] { return readPixels(child, 0, 0, 300, 200) == expected; }));
+  ASSERT_EQ(Nivexa_Close(h_), 1);
+  EXPECT_EQ(errors(), std::vector<LONG>{});
+}
+
+// Sixteen-bit samples carry twelve bits: the window shows each as its value / 16, through the
+// display bitmap even when the window is as large as the frame.
+TEST_F(PreviewWindowTest, SixteenBitFramesShowTheirValueOver16Upright) {
+  ASSERT_EQ(Nivexa_SetColorMode(h_, 16), 1);
+  const auto before = topLevelWindows();
+  ASSERT_EQ(Nivexa_SetPreviewWindow(h_, nullptr, 0, 0, 640, 480), 1);
+  ASSERT_EQ(startPreview(), 1);
+  HWND window = newWindow(before, topLevelWindows());
+  ASSERT_NE(window, nullptr);
+  nivexa::test::TestMessage message{};
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(nextMessage(frames_, message, kFrameWaitMs));
+  }
+  ASSERT_EQ(Nivexa_StopPreview(h_), 1);
+  std::vector<uint8_t> bytes(size_t{kHalfWidth} * kHalfHeight * 2);
+  ASSERT_EQ(Nivexa_GetImage(h_, bytes.data(), LONG(bytes.size()), 1), 1);
+  std::vector<uint16_t> frame(bytes.size() / 2);
+  for (size_t i = 0; i < frame.size(); ++i) {
+    frame[i] = static_cast<uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+  }
+  const auto expected =
+      shownScaled(frame, kHalfWidth, kHalfHeight, kHalfWidth, kHalfHeight,
+                  [](uint16_t v) { return static_cast<uint8_t>(std::min(v / 16, 255)); });
+  EXPECT_TRUE(
+      eventually([&] { return readPixels(window, 0, 0, kHalfWidth, kHalfHeight) == expected; }));
+  EXPECT_NE(expected.front(), expected.back());
+  ASSERT_EQ(Nivexa_Close(h_), 1);
+  EXPECT_EQ(errors(), std::vector<LONG>{});
+}
+
 TEST_F(PreviewWindowTest, AParentThatIsNoWindowIsError4AndTheStreamStillRunsWithoutAWindow) {
   HWND gone = nullptr;
   {
@@ -224,6 +274,26 @@ TEST_F(PreviewWindowTest, ClosingFromAnotherThreadEndsTheWindowThroughItsOwner) 
   other.join();
   EXPECT_EQ(closed, 1);
   EXPECT_EQ(topLevelWindows(), before);
+  EXPECT_EQ(errors(), std::vector<LONG>{});
+}
+
+// The system destroys a thread's windows when the thread ends: a preview started on a thread
+// that has ended since goes on without its window, and closes cleanly.
+TEST_F(PreviewWindowTest, APreviewStartedOnAThreadThatHasEndedGoesOnWithoutItsWindow) {
+  const auto before = topLevelWindows();
+  ASSERT_EQ(Nivexa_SetPreviewWindow(h_, nullptr, 0, 0, 640, 480), 1);
+  BOOL started = FALSE;
+  std::thread starter([&] { started = startPreview(); });
+  starter.join();
+  ASSERT_EQ(started, TRUE);
+  EXPECT_TRUE(eventually([&] { return topLevelWindows() == before; }));
+  frames_.take();
+  nivexa::test::TestMessage message{};
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(nextMessage(frames_, message, kFrameWaitMs));
+    EXPECT_NE(message.wParam, 0u);
+  }
+  EXPECT_EQ(Nivexa_Close(h_), 1);
   EXPECT_EQ(errors(), std::vector<LONG>{});
 }
 

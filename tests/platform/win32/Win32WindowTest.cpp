@@ -341,6 +341,27 @@ TEST_F(Win32WindowTest, ClosingWhileAnotherThreadDrawsStopsTheDrawingSafely) {
   acquisition.join();
 }
 
+// The system destroys a thread's windows when the thread ends: a preview started from a thread
+// that has ended since must no longer be drawn into, and ending it later must be harmless.
+TEST_F(Win32WindowTest, AWindowWhoseThreadHasEndedIsNoLongerDrawnInto) {
+  std::unique_ptr<PreviewWindow> window;
+  std::thread starter([&] { window = topLevel(240, 30, "VideoRenderer_orphan"); });
+  starter.join();
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(eventually([&] { return !IsWindow(window->handle()); }));
+  EXPECT_FALSE(window->visible());
+  EXPECT_FALSE(window->hasDeviceContext());
+  int32_t width = 1;
+  int32_t height = 1;
+  window->clientSize(width, height);
+  EXPECT_EQ(width, 0);
+  const TestBitmap gray = grayRamp(240, 30);
+  window->copyRowsTurnedOver(gray.view());
+  EXPECT_FALSE(window->waitShown(100));
+  window.reset();
+  EXPECT_FALSE(classRegistered("VideoRenderer_orphan"));
+}
+
 TEST_F(Win32WindowTest, AParentThatIsNoWindowMakesNoWindowAndLeavesNoClass) {
   WindowRequest request;
   request.width = 10;
