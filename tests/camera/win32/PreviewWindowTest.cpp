@@ -2,7 +2,6 @@
 // placement makes, whose it is, where, and what it shows, read back from the window's DC.
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -30,22 +29,6 @@ BOOL CALLBACK collectPreviewWindow(HWND window, LPARAM found) {
     reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
   }
   return TRUE;
-}
-
-// With NIVEXA_PREVIEW_HOLD_MS set, the window stays up that long after a line
-// "shown <left> <top> <width> <height>" (its outer rectangle in screen pixels) on the standard
-// output, for a screenshot to be taken from outside.
-void holdForScreenshot(HWND window) {
-  const char* hold = std::getenv("NIVEXA_PREVIEW_HOLD_MS");
-  if (hold == nullptr) {
-    return;
-  }
-  RECT place{};
-  GetWindowRect(window, &place);
-  std::printf("shown %ld %ld %ld %ld\n", place.left, place.top, place.right - place.left,
-              place.bottom - place.top);
-  std::fflush(stdout);
-  eventually([] { return false; }, std::atoi(hold));
 }
 
 class PreviewWindowTest : public CameraTest {
@@ -109,7 +92,6 @@ TEST_F(PreviewWindowTest, TopLevelWindowOfASubsampledFrameIs1024x768AndShowsItUp
   EXPECT_TRUE(
       eventually([&] { return readPixels(window, 0, 0, kHalfWidth, kHalfHeight) == expected; }));
   EXPECT_NE(frame.front(), frame.back()) << "a picture whose orientation can be seen";
-  holdForScreenshot(window);
 
   ASSERT_EQ(Nivexa_Close(h_), 1);
   EXPECT_FALSE(IsWindow(window));
