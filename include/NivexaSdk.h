@@ -404,6 +404,7 @@ NIVEXA_API BOOL Nivexa_WriteSromID(LONG h, LONG address, LONG value);
  * as large as the frame; a NULL parent with all four values 0 means no window. Nothing is shown
  * until one of those calls starts; a window that cannot be made fails that call with error 4.
  * On Linux the parent is an X11 window made a HWND by NivexaWin_FromXWindow of NivexaWindows.h.
+ * On Windows the window belongs to the thread that starts the stream, which pumps its messages.
  * Error 1. */
 NIVEXA_API BOOL Nivexa_SetPreviewWindow(LONG h, HWND parent, LONG x, LONG y, LONG width,
                                         LONG height);
