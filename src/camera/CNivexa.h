@@ -224,6 +224,7 @@ class CNivexa : public imaging::PipelineHost, private output::RecordingSource {
   void FillFrameInfo(const imaging::DibImage& raw, imaging::ColorMode mode, int32_t frameRate);
   void PostFrameMessage(uintptr_t wParam, intptr_t lParam);
   int32_t CountFrameForRate();
+  bool DeliverNewestFrame(imaging::ColorMode mode, bool countRate);
   imaging::ColorMode StreamMode() const;
 
   // PipelineHost

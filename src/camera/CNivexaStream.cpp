@@ -160,6 +160,29 @@ int32_t CNivexa::CountFrameForRate() {
   return frameRate_;
 }
 
+// The newest frame through the pipeline to the window and the caller's buffer. False when it
+// could not be delivered; that failure has then been announced.
+bool CNivexa::DeliverNewestFrame(imaging::ColorMode mode, bool countRate) {
+  platform::CriticalSectionGuard image(imageLock_);
+  if (!CopyNewestFrame(mode)) {
+    PostFrameMessage(0, NIVEXA_ERR_FRAME);
+    RecordError(NIVEXA_ERR_FRAME);
+    return false;
+  }
+  FillFrameInfo(bitmaps_.rawFor(mode), mode, countRate ? CountFrameForRate() : 0);
+  ProcessFrame(mode);
+  ++processedFrames_;
+  imageReady_ = 1;
+  DrawPreview(mode);
+  uint8_t* buffer = callbackBuffer_;
+  const int32_t size = callbackSize_;
+  if (buffer != nullptr && size != 0 && !CopyOutput(mode, buffer, size, callbackRowOrder_)) {
+    PostFrameMessage(0, NIVEXA_ERR_MEMORY);
+    return false;
+  }
+  return true;
+}
+
 void CNivexa::PreviewLoop() {
   const imaging::ColorMode mode = StreamMode();
   while (running_) {
@@ -180,26 +203,7 @@ void CNivexa::PreviewLoop() {
     if (waited != kWaitNewFrame) {
       continue;
     }
-    {
-      platform::CriticalSectionGuard image(imageLock_);
-      if (!CopyNewestFrame(mode)) {
-        PostFrameMessage(0, NIVEXA_ERR_FRAME);
-        RecordError(NIVEXA_ERR_FRAME);
-        continue;
-      }
-      FillFrameInfo(bitmaps_.rawFor(mode), mode, CountFrameForRate());
-      ProcessFrame(mode);
-      ++processedFrames_;
-      imageReady_ = 1;
-      DrawPreview(mode);
-      uint8_t* buffer = callbackBuffer_;
-      const int32_t size = callbackSize_;
-      if (buffer != nullptr && size != 0 && !CopyOutput(mode, buffer, size, callbackRowOrder_)) {
-        PostFrameMessage(0, NIVEXA_ERR_MEMORY);
-        continue;
-      }
-    }
-    if (running_ == 1) {
+    if (DeliverNewestFrame(mode, true) && running_ == 1) {
       PostFrameMessage(reinterpret_cast<uintptr_t>(&frameInfo_), 0);
     }
   }
@@ -224,24 +228,9 @@ void CNivexa::TriggerLoop() {
     if (waited != kWaitNewFrame) {
       continue;
     }
-    platform::CriticalSectionGuard image(imageLock_);
-    if (!CopyNewestFrame(mode)) {
-      PostFrameMessage(0, NIVEXA_ERR_FRAME);
-      RecordError(NIVEXA_ERR_FRAME);
-      continue;
+    if (DeliverNewestFrame(mode, false)) {
+      PostFrameMessage(reinterpret_cast<uintptr_t>(&frameInfo_), 0);
     }
-    FillFrameInfo(bitmaps_.rawFor(mode), mode, 0);
-    ProcessFrame(mode);
-    ++processedFrames_;
-    imageReady_ = 1;
-    DrawPreview(mode);
-    uint8_t* buffer = callbackBuffer_;
-    const int32_t size = callbackSize_;
-    if (buffer != nullptr && size != 0 && !CopyOutput(mode, buffer, size, callbackRowOrder_)) {
-      PostFrameMessage(0, NIVEXA_ERR_MEMORY);
-      continue;
-    }
-    PostFrameMessage(reinterpret_cast<uintptr_t>(&frameInfo_), 0);
   }
 }
 

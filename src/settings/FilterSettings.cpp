@@ -29,21 +29,11 @@ std::string groupPath(int32_t position) {
 }  // namespace
 
 int loadFilterSettings(int32_t position, FilterSettings& settings) {
-  const auto key = platform::RegistryKey::open(groupPath(position));
-  if (!key) {
-    settings = FilterSettings();
-    return 0;
-  }
-  loadFields(*key, kFields, settings);
-  return 1;
+  return loadGroup(groupPath(position), kFields, settings);
 }
 
 int saveFilterSettings(int32_t position, const FilterSettings& settings) {
-  platform::RegistryChanges changes;
-  const std::string path = groupPath(position);
-  changes.createKey(path);
-  saveFields(changes, path, kFields, settings);
-  return changes.apply() ? 1 : 0;
+  return saveGroup(groupPath(position), kFields, settings);
 }
 
 }  // namespace nivexa::settings

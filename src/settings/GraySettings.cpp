@@ -28,21 +28,11 @@ std::string groupPath(int32_t position) {
 }  // namespace
 
 int loadGraySettings(int32_t position, GraySettings& settings) {
-  const auto key = platform::RegistryKey::open(groupPath(position));
-  if (!key) {
-    settings = GraySettings();
-    return 0;
-  }
-  loadFields(*key, kFields, settings);
-  return 1;
+  return loadGroup(groupPath(position), kFields, settings);
 }
 
 int saveGraySettings(int32_t position, const GraySettings& settings) {
-  platform::RegistryChanges changes;
-  const std::string path = groupPath(position);
-  changes.createKey(path);
-  saveFields(changes, path, kFields, settings);
-  return changes.apply() ? 1 : 0;
+  return saveGroup(groupPath(position), kFields, settings);
 }
 
 }  // namespace nivexa::settings

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "platform/Registry.h"
@@ -67,6 +68,30 @@ void saveFields(platform::RegistryChanges& changes, std::string_view keyPath,
   for (const auto& field : fields) {
     changes.setDword(keyPath, field.name, toDword(group.*field.member));
   }
+}
+
+// A group kept as one key of fixed fields. A missing key leaves the group at its defaults and
+// answers 0, so the caller can tell "nothing stored" from "stored".
+template <typename Group, size_t N>
+int loadGroup(const std::string& keyPath, const std::array<StoredField<Group>, N>& fields,
+              Group& group) {
+  const auto key = platform::RegistryKey::open(keyPath);
+  if (!key) {
+    group = Group();
+    return 0;
+  }
+  loadFields(*key, fields, group);
+  return 1;
+}
+
+// Writes the key and all its fields as one change, so no reader sees half a group.
+template <typename Group, size_t N>
+int saveGroup(const std::string& keyPath, const std::array<StoredField<Group>, N>& fields,
+              const Group& group) {
+  platform::RegistryChanges changes;
+  changes.createKey(keyPath);
+  saveFields(changes, keyPath, fields, group);
+  return changes.apply() ? 1 : 0;
 }
 
 }  // namespace nivexa::settings

@@ -53,11 +53,19 @@ Renderer::Renderer(bool noise, uint32_t seed) : noise_(noise), seed_(seed) {
 
 void Renderer::rebuild(const ImageSettings& s) {
   const Scene& scene = Scene::instance();
-  mean_.assign(static_cast<size_t>(s.width) * s.height, 0);
-  auto sample = [&](int ax, int ay) -> double {
+  const size_t pixels = static_cast<size_t>(s.width) * s.height;
+  light_.assign(pixels, 0.0f);
+  darkQuarters_.assign(pixels, 0);
+  // One photosite: the light it collects over this exposure, and whether it collects dark
+  // signal at all (a dead one collects nothing).
+  struct Site {
+    double light;
+    int dark;
+  };
+  auto sample = [&](int ax, int ay) -> Site {
     Scene::Defect d = s.correctDefects ? Scene::kNone : scene.defect(ax, ay);
     if (d == Scene::kDead) {
-      return 0.0;
+      return {0.0, 0};
     }
     double rate = 0.0;
     switch (s.scene) {
@@ -70,35 +78,41 @@ void Renderer::rebuild(const ImageSettings& s) {
       case Illumination::Dark:
         break;
     }
-    double v = rate * s.signalScale + s.darkDn;
+    double v = rate * s.signalScale;
     if (d == Scene::kHot) {
       v += Scene::kHotRate * s.signalScale;
     }
-    return v;
+    return {v, 1};
   };
   for (int py = 0; py < s.height; ++py) {
     if (py >= s.outHeight) {
       break;
     }
     int row = s.mirrorV ? s.outHeight - 1 - py : py;
-    uint16_t* out = mean_.data() + static_cast<size_t>(py) * s.width;
+    const size_t rowStart = static_cast<size_t>(py) * s.width;
     for (int px = 0; px < s.width; ++px) {
       int sx = px + s.lineShift;
       if (sx < 0 || sx >= s.outWidth) {
         continue;  // the FPGA pads what the sensor line does not cover
       }
       int col = s.mirrorH ? s.outWidth - 1 - sx : sx;
-      double signal;
+      double light;
+      int darkQuarters;
       if (s.readout == 1) {
-        signal = 0.25 * (sample(2 * col, 2 * row) + sample(2 * col + 1, 2 * row) +
-                         sample(2 * col, 2 * row + 1) + sample(2 * col + 1, 2 * row + 1));
-      } else if (s.readout == 17) {
-        signal = sample(2 * col, 2 * row);
+        const Site a = sample(2 * col, 2 * row);
+        const Site b = sample(2 * col + 1, 2 * row);
+        const Site c = sample(2 * col, 2 * row + 1);
+        const Site d = sample(2 * col + 1, 2 * row + 1);
+        light = 0.25 * (a.light + b.light + c.light + d.light);
+        darkQuarters = a.dark + b.dark + c.dark + d.dark;
       } else {
-        signal = sample(s.arrayX + col, s.arrayY + row);
+        const Site one =
+            s.readout == 17 ? sample(2 * col, 2 * row) : sample(s.arrayX + col, s.arrayY + row);
+        light = one.light;
+        darkQuarters = 4 * one.dark;
       }
-      double v = s.blackLevel + signal;
-      out[px] = static_cast<uint16_t>(std::clamp(std::lround(v), 0L, long{kFullScale}));
+      light_[rowStart + px] = static_cast<float>(s.blackLevel + light);
+      darkQuarters_[rowStart + px] = static_cast<uint8_t>(darkQuarters);
     }
   }
   // Shot noise grows with the signal above black; read noise grows with the analog gain.
@@ -110,18 +124,44 @@ void Renderer::rebuild(const ImageSettings& s) {
   }
   // What the FPGA pads a short line with is an exact zero, not a pixel.
   sigmaQ8_[0] = 0;
-  // Per-pixel sigma keeps the noise loop free of table look-ups, so it vectorises.
-  sigma_.resize(mean_.size());
-  for (size_t i = 0; i < mean_.size(); ++i) {
-    sigma_[i] = sigmaQ8_[mean_[i]];
-  }
+  applyDarkSignal(s.darkDn);
   cached_ = s;
   valid_ = true;
 }
 
+// The dark signal follows the sensor temperature, which drifts for a minute after the cooler
+// switches; redoing only this pass keeps the drift from stalling the frames that carry it.
+void Renderer::applyDarkSignal(double darkDn) {
+  const size_t pixels = light_.size();
+  mean_.resize(pixels);
+  sigma_.resize(pixels);
+  const float darkQuarter = static_cast<float>(0.25 * darkDn);
+  const float* light = light_.data();
+  const uint8_t* quarters = darkQuarters_.data();
+  uint16_t* mean = mean_.data();
+  for (size_t i = 0; i < pixels; ++i) {
+    // Never negative, so adding a half and truncating rounds to nearest.
+    const float v = light[i] + darkQuarter * static_cast<float>(quarters[i]) + 0.5f;
+    mean[i] = static_cast<uint16_t>(std::min(v, static_cast<float>(kFullScale)));
+  }
+  // Per-pixel sigma keeps the noise loop free of table look-ups, so it vectorises.
+  for (size_t i = 0; i < pixels; ++i) {
+    sigma_[i] = sigmaQ8_[mean[i]];
+  }
+}
+
 void Renderer::render(const ImageSettings& s, uint64_t frame, std::span<uint8_t> payload) {
-  if (!valid_ || !(cached_ == s)) {
+  if (!valid_) {
     rebuild(s);
+  } else if (!(cached_ == s)) {
+    ImageSettings sameDark = s;
+    sameDark.darkDn = cached_.darkDn;
+    if (sameDark == cached_) {
+      applyDarkSignal(s.darkDn);
+      cached_ = s;
+    } else {
+      rebuild(s);
+    }
   }
   const size_t pixels = std::min(mean_.size(), payload.size() / (s.sixteenBit ? 2 : 1));
   const uint16_t* mean = mean_.data();

@@ -53,11 +53,14 @@ class Renderer {
 
  private:
   void rebuild(const ImageSettings& settings);
+  void applyDarkSignal(double darkDn);
 
   bool noise_;
   uint32_t seed_;
   bool valid_ = false;
   ImageSettings cached_;
+  std::vector<float> light_;           // black level plus collected light, per pixel
+  std::vector<uint8_t> darkQuarters_;  // quarters of a normal pixel's dark signal it carries
   std::vector<uint16_t> mean_;
   std::array<uint16_t, kFullScale + 1> sigmaQ8_{};  // noise sigma per mean level, 1/256 DN
   std::vector<uint16_t> sigma_;                     // the same per pixel

@@ -99,7 +99,11 @@ bool parseOptions(int argc, char** argv, Options& options) {
       options.device = static_cast<int>(value);
     } else if (name == "--seconds") {
       options.seconds = static_cast<int>(value);
-    } else if (name == "--bits" && (value == 8 || value == 16)) {
+    } else if (name == "--bits") {
+      if (value != 8 && value != 16) {
+        std::fprintf(stderr, "nivexa: --bits takes 8 or 16, not %s\n", argv[i]);
+        return false;
+      }
       options.bits = static_cast<int>(value);
     } else {
       std::fprintf(stderr, "nivexa: unknown option %s\n", name.c_str());
@@ -151,6 +155,23 @@ bool selectDevice(LONG h, int device) {
   return true;
 }
 
+// A handle on camera `device`, at `bits` per pixel unless that is 0; 0 after saying why not.
+LONG openCamera(char** argv, int device, int bits) {
+  int count = 0;
+  const LONG h = openHandle(argv, count);
+  if (h == 0 || !selectDevice(h, device)) {
+    Nivexa_Release(h);
+    return 0;
+  }
+  if (bits != 0 && !Nivexa_SetColorMode(h, bits)) {
+    std::fprintf(stderr, "nivexa: %d bits per pixel refused (error %d)\n", bits,
+                 static_cast<int>(Nivexa_GetLastError(h)));
+    Nivexa_Release(h);
+    return 0;
+  }
+  return h;
+}
+
 int listCameras(char** argv) {
   int count = 0;
   const LONG h = openHandle(argv, count);
@@ -193,10 +214,8 @@ void printValue(const char* label, bool ok, const char* format, T value) {
 }
 
 int showInfo(char** argv, const Options& options) {
-  int count = 0;
-  const LONG h = openHandle(argv, count);
-  if (h == 0 || !selectDevice(h, options.device)) {
-    Nivexa_Release(h);
+  const LONG h = openCamera(argv, options.device, 0);
+  if (h == 0) {
     return 1;
   }
   NivexaCameraInfo info{};
@@ -235,15 +254,8 @@ int showInfo(char** argv, const Options& options) {
 }
 
 int stream(char** argv, const Options& options) {
-  int count = 0;
-  const LONG h = openHandle(argv, count);
-  if (h == 0 || !selectDevice(h, options.device)) {
-    Nivexa_Release(h);
-    return 1;
-  }
-  if (!Nivexa_SetColorMode(h, options.bits)) {
-    std::fprintf(stderr, "nivexa: %d bits per pixel refused\n", options.bits);
-    Nivexa_Release(h);
+  const LONG h = openCamera(argv, options.device, options.bits);
+  if (h == 0) {
     return 1;
   }
   Nivexa_SetWaitTime(h, 0);
@@ -333,15 +345,8 @@ bool recordingComplete(const std::string& path) {
 }
 
 int record(char** argv, const Options& options) {
-  int count = 0;
-  const LONG h = openHandle(argv, count);
-  if (h == 0 || !selectDevice(h, options.device)) {
-    Nivexa_Release(h);
-    return 1;
-  }
-  if (!Nivexa_SetColorMode(h, options.bits)) {
-    std::fprintf(stderr, "nivexa: %d bits per pixel refused\n", options.bits);
-    Nivexa_Release(h);
+  const LONG h = openCamera(argv, options.device, options.bits);
+  if (h == 0) {
     return 1;
   }
   Nivexa_SetWaitTime(h, 0);
@@ -483,10 +488,8 @@ bool parseSnapshotOptions(int argc, char** argv, SnapshotOptions& options) {
 }
 
 int snapshot(char** argv, const SnapshotOptions& options) {
-  int count = 0;
-  const LONG h = openHandle(argv, count);
-  if (h == 0 || !selectDevice(h, options.device)) {
-    Nivexa_Release(h);
+  const LONG h = openCamera(argv, options.device, options.bits);
+  if (h == 0) {
     return 1;
   }
   const auto failed = [h](const char* what) {
@@ -494,9 +497,6 @@ int snapshot(char** argv, const SnapshotOptions& options) {
     Nivexa_Release(h);
     return 1;
   };
-  if (!Nivexa_SetColorMode(h, options.bits)) {
-    return failed("bits per pixel refused");
-  }
   // Ticks of 100 us, the exposure unit every camera of the family accepts.
   const auto ticks = static_cast<LONG>(options.exposure * 10000.0 + 0.5);
   if (options.exposure > 0 && !Nivexa_SetExposureTime(h, ticks < 1 ? 1 : ticks)) {
@@ -585,10 +585,8 @@ int main(int argc, char** argv) {
     if (!parseOptions(argc, argv, options)) {
       return printUsage(stderr);
     }
-    int count = 0;
-    const LONG h = openHandle(argv, count);
-    if (h == 0 || !selectDevice(h, options.device)) {
-      Nivexa_Release(h);
+    const LONG h = openCamera(argv, options.device, 0);
+    if (h == 0) {
       return 1;
     }
     const int status = runView(h, options.seconds);
