@@ -6,7 +6,9 @@ set -euo pipefail
 prefix=$1
 shift
 export WINEPREFIX=$prefix
-export WINEDEBUG=${WINEDEBUG:--all}
+# Wine's own errors when it cannot load a program or one of its DLLs, or when a program dies of
+# an exception, are kept: without them such a program ends with no word of why.
+export WINEDEBUG=${WINEDEBUG:--all,err+module,err+seh}
 # No Mono or Gecko installers: nothing here needs .NET or HTML, and there is no network.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
@@ -25,4 +27,26 @@ if [ ! -f "$prefix/.nivexa-ready" ]; then
   flock -u 9
   exec 9>&-
 fi
-exec "$wine" "$@"
+
+# A test program creates the file named by NIVEXA_TEST_STARTED_FILE as soon as its own code runs.
+# One that failed without it never started: its loader gave up, which says nothing of the tests,
+# so it runs once more, and says so. Any other program, or a failure after the start, stands.
+started=$(mktemp -u "${TMPDIR:-/tmp}/nivexa-started.XXXXXXXX")
+trap 'rm -f "$started"' EXIT
+run() {
+  local status=0
+  NIVEXA_TEST_STARTED_FILE="Z:$started" "$wine" "$@" || status=$?
+  return $status
+}
+status=0
+run "$@" || status=$?
+if [ "$status" -ne 0 ]; then
+  echo "wine-run: $(basename "$1") ended with status $status" >&2
+  if [[ $(basename "$1") == *_tests.exe ]] && [ ! -e "$started" ]; then
+    echo "wine-run: it never reached its own code; running it once more" >&2
+    status=0
+    run "$@" || status=$?
+    [ "$status" -eq 0 ] || echo "wine-run: $(basename "$1") ended with status $status" >&2
+  fi
+fi
+exit "$status"
