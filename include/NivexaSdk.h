@@ -377,15 +377,17 @@ NIVEXA_API BOOL Nivexa_SetHalfClock(LONG h);
 /* ---- Register and device-memory access (for service tools; settings go through the
  * functions above) ---- */
 
-/* Reads FPGA register address (0..255); the value is 0..255. Errors: 6, 1; *ok = 0. */
+/* Reads FPGA register address (0..255); the value is 0..255 and *ok = 1. Errors: 6, 1; *ok = 0
+ * and 0 returned. */
 NIVEXA_API LONG Nivexa_Fpga_ReadRegister(LONG h, LONG address, BOOL* ok);
 /* Writes the low 8 bits of value to FPGA register address (0..255). Errors: 6, 1. */
 NIVEXA_API BOOL Nivexa_Fpga_WriteRegister(LONG h, LONG address, LONG value);
-/* Reads sensor register address (0..255). Errors: 6, 1; *ok = 0 on failure. */
+/* Reads sensor register address (0..255); *ok = 1. Errors: 6, 1; *ok = 0 and 0 returned. */
 NIVEXA_API LONG Nivexa_ReadRegister(LONG h, LONG address, BOOL* ok);
 /* Reads sensor register address (full 32-bit address). Errors: 6, 1. */
 NIVEXA_API LONG Nivexa_ReadRegisterEx(LONG h, LONG address, BOOL* ok);
-/* Writes value (0..65535) to sensor register address (0..255). Errors: 6, 1. */
+/* Writes value to sensor register address (0..255); this camera's sensor registers keep its low
+ * 8 bits. Errors: 6, 1. */
 NIVEXA_API BOOL Nivexa_WriteRegister(LONG h, LONG address, LONG value);
 /* Writes value to sensor register address, both unmasked. Errors: 6, 1. */
 NIVEXA_API BOOL Nivexa_WriteRegisterEx(LONG h, LONG address, LONG value);

@@ -167,6 +167,10 @@ class CNivexa : public imaging::PipelineHost, private output::RecordingSource {
 
   // Records error 1 and returns false when there is no engine to carry out the operation.
   bool RequireEngine();
+  // One register read by `read(int* done)` under the command lock: *ok says whether it worked;
+  // a failure records error 6 and reads as 0.
+  template <typename Read>
+  int32_t ReadRegisterThroughEngine(BOOL* ok, Read read);
   void Teardown();
 
   // ---- Parameter model ----
