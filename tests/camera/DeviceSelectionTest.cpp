@@ -105,6 +105,27 @@ TEST_F(CameraTest, SerialNumberIsReadFromDeviceMemory) {
   EXPECT_EQ(errors(), std::vector<LONG>{12});
 }
 
+// A notification window that is gone cannot be registered for device notices: the handle is
+// made, says why with error 9, opens nothing, and every later call still answers safely.
+TEST(DeadNotificationWindow, InitializationStopsWithErrorNineAndTheHandleStaysUsable) {
+  auto camera = sim::createCamera(fastCamera("DEAD01"));
+  HWND dead = nivexa::test::createTestWindow();
+  nivexa::test::destroyTestWindow(dead);
+  const LONG h = Nivexa_Initialize(dead);
+  ASSERT_NE(h, 0);
+  EXPECT_EQ(drainErrors(h), std::vector<LONG>{9});
+  std::vector<uint8_t> image(kFullFrame8);
+  EXPECT_EQ(Nivexa_SnapShot(h, image.data(), static_cast<LONG>(image.size()), 1), 0);
+  EXPECT_EQ(Nivexa_StartPreview(h), 0);
+  BOOL ok = 1;
+  EXPECT_EQ(Nivexa_Fpga_ReadRegister(h, sim::fpga::kVersionLow, &ok), 0);
+  EXPECT_EQ(ok, 0);
+  EXPECT_EQ(drainErrors(h), (std::vector<LONG>{6, 2, 2})) << "nothing was opened";
+  EXPECT_EQ(camera->frameCount(), 0u);
+  Nivexa_Release(h);
+  sim::removeCamera(camera);
+}
+
 class TwoCameras : public ::testing::Test {
  protected:
   void SetUp() override {
