@@ -33,20 +33,18 @@ fi
 # so it runs once more, and says so. Any other program, or a failure after the start, stands.
 started=$(mktemp -u "${TMPDIR:-/tmp}/nivexa-started.XXXXXXXX")
 trap 'rm -f "$started"' EXIT
+program=$(basename "$1")
 run() {
   local status=0
   NIVEXA_TEST_STARTED_FILE="Z:$started" "$wine" "$@" || status=$?
-  return $status
+  [ "$status" -eq 0 ] || echo "wine-run: $program ended with status $status" >&2
+  return "$status"
 }
 status=0
 run "$@" || status=$?
-if [ "$status" -ne 0 ]; then
-  echo "wine-run: $(basename "$1") ended with status $status" >&2
-  if [[ $(basename "$1") == *_tests.exe ]] && [ ! -e "$started" ]; then
-    echo "wine-run: it never reached its own code; running it once more" >&2
-    status=0
-    run "$@" || status=$?
-    [ "$status" -eq 0 ] || echo "wine-run: $(basename "$1") ended with status $status" >&2
-  fi
+if [ "$status" -ne 0 ] && [[ $program == *_tests.exe ]] && [ ! -e "$started" ]; then
+  echo "wine-run: it never reached its own code; running it once more" >&2
+  status=0
+  run "$@" || status=$?
 fi
 exit "$status"

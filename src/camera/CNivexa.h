@@ -171,6 +171,9 @@ class CNivexa : public imaging::PipelineHost, private output::RecordingSource {
   // a failure records error 6 and reads as 0.
   template <typename Read>
   int32_t ReadRegisterThroughEngine(BOOL* ok, Read read);
+  // One register write by `write()` under the command lock; a failure records error 6.
+  template <typename Write>
+  int WriteRegisterThroughEngine(Write write);
   void Teardown();
 
   // ---- Parameter model ----

@@ -3,16 +3,11 @@
 #include "camera/CNivexa.h"
 #include "camera/FilterIds.h"
 #include "camera/FilterTable.h"
+#include "camera/OkFlag.h"
 
 namespace nivexa::camera {
 
 namespace {
-
-void setOk(BOOL* ok, BOOL value) {
-  if (ok != nullptr) {
-    *ok = value;
-  }
-}
 
 // Engine ranges are asked at every call: they follow the open sensor (and its depth).
 bool inRange(int32_t value, int minimum, int maximum) {

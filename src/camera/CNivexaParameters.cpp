@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "camera/CNivexa.h"
+#include "camera/OkFlag.h"
 #include "engine/EngineConstants.h"
 #include "imaging/ProcessFrame.h"
 
@@ -13,12 +14,6 @@ namespace {
 // One tick of the integer exposure is 100 microseconds.
 constexpr int32_t kMicrosecondsPerTick = 100;
 constexpr double kTicksPerSecond = 10000.0;
-
-void setOk(BOOL* ok, BOOL value) {
-  if (ok != nullptr) {
-    *ok = value;
-  }
-}
 
 }  // namespace
 

@@ -1,14 +1,9 @@
 #include "camera/CNivexa.h"
+#include "camera/OkFlag.h"
 
 namespace nivexa::camera {
 
 namespace {
-
-void setOk(BOOL* ok, BOOL value) {
-  if (ok != nullptr) {
-    *ok = value;
-  }
-}
 
 constexpr uint32_t kFpgaAddressMask = 0xFFu;
 constexpr uint32_t kFpgaValueMask = 0xFFFFu;
@@ -46,19 +41,25 @@ int32_t CNivexa::FpgaReadRegister(int32_t address, BOOL* ok) {
   });
 }
 
-int CNivexa::FpgaWriteRegister(int32_t address, int32_t value) {
+template <typename Write>
+int CNivexa::WriteRegisterThroughEngine(Write write) {
   if (!RequireEngine()) {
     return 0;
   }
   std::lock_guard command(commandLock_);
-  const int done = engine_->WriteFpgaRegister(
-      static_cast<int>(static_cast<uint32_t>(address) & kFpgaAddressMask),
-      static_cast<int>(static_cast<uint32_t>(value) & kFpgaValueMask));
-  if (done == 0) {
+  if (write() == 0) {
     RecordError(NIVEXA_ERR_REGISTER);
     return 0;
   }
   return 1;
+}
+
+int CNivexa::FpgaWriteRegister(int32_t address, int32_t value) {
+  return WriteRegisterThroughEngine([&] {
+    return engine_->WriteFpgaRegister(
+        static_cast<int>(static_cast<uint32_t>(address) & kFpgaAddressMask),
+        static_cast<int>(static_cast<uint32_t>(value) & kFpgaValueMask));
+  });
 }
 
 int32_t CNivexa::ReadSensorRegister(uint32_t address, BOOL* ok) {
@@ -67,15 +68,8 @@ int32_t CNivexa::ReadSensorRegister(uint32_t address, BOOL* ok) {
 }
 
 int CNivexa::WriteSensorRegister(uint32_t address, uint32_t value) {
-  if (!RequireEngine()) {
-    return 0;
-  }
-  std::lock_guard command(commandLock_);
-  if (engine_->WriteSensorRegisterRaw(address, value) == 0) {
-    RecordError(NIVEXA_ERR_REGISTER);
-    return 0;
-  }
-  return 1;
+  return WriteRegisterThroughEngine(
+      [&] { return engine_->WriteSensorRegisterRaw(address, value); });
 }
 
 // The device-memory functions only post their refusal; applications poll them in loops and
