@@ -184,6 +184,8 @@ class CNivexa : public imaging::PipelineHost, private output::RecordingSource {
   int SetEngineFilter(int32_t id, int32_t value);
   // A device command whose failure the caller would otherwise not learn of: error 6.
   int DeviceCommand(int result);
+  // A mirror write: a device command once a device is open, kept for later before that.
+  int MirrorReachesDevice(int engineResult);
 
   // ---- Acquisition side: device choice, stream preparation, acquisition loops ----
 

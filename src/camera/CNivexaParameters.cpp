@@ -119,6 +119,13 @@ double CNivexa::GetTemperatureEx(BOOL* ok) {
   return done != 0 ? celsius : 0.0;
 }
 
+// Without an open device there is no sensor to refuse the flag: it is kept, like every analog
+// setting, for the stream preparation that applies it. A device that is open and fails the
+// write is reported, and the flag stays what the sensor has.
+int CNivexa::MirrorReachesDevice(int engineResult) {
+  return currentDevice_ < 0 ? 1 : DeviceCommand(engineResult);
+}
+
 int32_t CNivexa::GetMirrorH() {
   if (!RequireEngine()) {
     return 0;
@@ -132,7 +139,7 @@ int CNivexa::SetMirrorH(int32_t on) {
   }
   std::lock_guard command(commandLock_);
   const int32_t flag = on != 0 ? 1 : 0;
-  if (!DeviceCommand(engine_->SetMirrorH(flag))) {
+  if (!MirrorReachesDevice(engine_->SetMirrorH(flag))) {
     return 0;
   }
   params_.mirrorH = flag;
@@ -156,7 +163,7 @@ int CNivexa::SetMirrorV(int32_t on) {
   }
   std::lock_guard command(commandLock_);
   const int32_t flag = on != 0 ? 1 : 0;
-  if (!DeviceCommand(engine_->SetMirrorV(flag))) {
+  if (!MirrorReachesDevice(engine_->SetMirrorV(flag))) {
     return 0;
   }
   params_.mirrorV = flag;

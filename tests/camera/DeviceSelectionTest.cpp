@@ -163,5 +163,27 @@ TEST_F(TwoCameras, NeitherIsOpenedUntilTheApplicationChooses) {
   EXPECT_EQ(drainErrors(h), std::vector<LONG>{});
 }
 
+// Before a camera is chosen there is no sensor to take the mirror flags: they are kept without an
+// error, and the camera opened later has flags that agree with its own sensor.
+TEST_F(TwoCameras, MirrorFlagsSetBeforeTheChoiceAreKeptAndTheChosenCameraAgreesWithItsFlags) {
+  constexpr uint16_t kMirrorRegister = 0x404;  // bit 0 vertical, bit 1 horizontal
+  nivexa::test::Handle h;
+  drainErrors(h);
+  EXPECT_EQ(Nivexa_SetMirrorH(h, 5), 1);
+  EXPECT_EQ(Nivexa_SetMirrorV(h, -1), 1);
+  EXPECT_EQ(Nivexa_GetMirrorH(h), 1);
+  EXPECT_EQ(Nivexa_GetMirrorV(h), 1);
+  EXPECT_EQ(drainErrors(h), std::vector<LONG>{});
+
+  ASSERT_EQ(Nivexa_SetDeviceNumber(h, 0), 1);
+  const int sensorBits =
+      (first_->sensorRegister(kMirrorRegister) | second_->sensorRegister(kMirrorRegister)) & 3;
+  EXPECT_EQ(sensorBits, Nivexa_GetMirrorH(h) << 1 | Nivexa_GetMirrorV(h));
+  EXPECT_EQ(Nivexa_SetMirrorH(h, 1), 1);
+  EXPECT_EQ(
+      (first_->sensorRegister(kMirrorRegister) | second_->sensorRegister(kMirrorRegister)) & 2, 2);
+  EXPECT_EQ(drainErrors(h), std::vector<LONG>{});
+}
+
 }  // namespace
 }  // namespace nivexa::camera::test
