@@ -5,6 +5,7 @@
 
 #include "camera/CameraTestSupport.h"
 #include "sim/FpgaRegisterMap.h"
+#include "sim/SensorRegisterMap.h"
 
 namespace nivexa::camera::test {
 namespace {
@@ -166,7 +167,12 @@ TEST_F(TwoCameras, NeitherIsOpenedUntilTheApplicationChooses) {
 // Before a camera is chosen there is no sensor to take the mirror flags: they are kept without an
 // error, and the camera opened later has flags that agree with its own sensor.
 TEST_F(TwoCameras, MirrorFlagsSetBeforeTheChoiceAreKeptAndTheChosenCameraAgreesWithItsFlags) {
-  constexpr uint16_t kMirrorRegister = 0x404;  // bit 0 vertical, bit 1 horizontal
+  // Bit 0 vertical, bit 1 horizontal, of whichever camera was opened (the other stays at 0).
+  auto sensorMirrorBits = [&] {
+    return (first_->sensorRegister(sim::sensor::kMirror) |
+            second_->sensorRegister(sim::sensor::kMirror)) &
+           3;
+  };
   nivexa::test::Handle h;
   drainErrors(h);
   EXPECT_EQ(Nivexa_SetMirrorH(h, 5), 1);
@@ -176,12 +182,9 @@ TEST_F(TwoCameras, MirrorFlagsSetBeforeTheChoiceAreKeptAndTheChosenCameraAgreesW
   EXPECT_EQ(drainErrors(h), std::vector<LONG>{});
 
   ASSERT_EQ(Nivexa_SetDeviceNumber(h, 0), 1);
-  const int sensorBits =
-      (first_->sensorRegister(kMirrorRegister) | second_->sensorRegister(kMirrorRegister)) & 3;
-  EXPECT_EQ(sensorBits, Nivexa_GetMirrorH(h) << 1 | Nivexa_GetMirrorV(h));
+  EXPECT_EQ(sensorMirrorBits(), Nivexa_GetMirrorH(h) << 1 | Nivexa_GetMirrorV(h));
   EXPECT_EQ(Nivexa_SetMirrorH(h, 1), 1);
-  EXPECT_EQ(
-      (first_->sensorRegister(kMirrorRegister) | second_->sensorRegister(kMirrorRegister)) & 2, 2);
+  EXPECT_EQ(sensorMirrorBits() & 2, 2);
   EXPECT_EQ(drainErrors(h), std::vector<LONG>{});
 }
 
