@@ -14,8 +14,10 @@ CSdkChain::~CSdkChain() {
 }
 
 CSdkChain& sdkChain() {
-  static CSdkChain chain;
-  return chain;
+  // Never destroyed: the camera objects of handles never released, and their threads, live on
+  // until the process ends; nothing of theirs may be torn down under them.
+  static auto* chain = new CSdkChain;
+  return *chain;
 }
 
 int32_t insertNewCamera(std::shared_ptr<camera::CNivexa> camera) {

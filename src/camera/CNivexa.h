@@ -14,6 +14,7 @@
 #include "NivexaSdk.h"
 #include "camera/AnalogSettings.h"
 #include "camera/ErrorStack.h"
+#include "camera/FrameInfoRecord.h"
 #include "dialogs/DialogModel.h"
 #include "engine/CNivexaU3R5Base.h"
 #include "imaging/DibImage.h"
@@ -225,6 +226,8 @@ class CNivexa : public imaging::PipelineHost, private output::RecordingSource {
   int StartAcquisitionThread(void (CNivexa::*loop)());
   void PreviewLoop();
   void TriggerLoop();
+  // The stream's camera stopped answering: the loop ends, error 13 is recorded and announced.
+  void ReportStreamLost();
   // Copies the newest engine frame into the raw bitmap of `mode`; false when nothing fit.
   bool CopyNewestFrame(imaging::ColorMode mode);
   void ProcessFrame(imaging::ColorMode mode);
@@ -286,13 +289,17 @@ class CNivexa : public imaging::PipelineHost, private output::RecordingSource {
   // Stopped by StopPreview, and so by Close and teardown, before the bitmaps it reads go.
   output::AviRecorder recorder_;
 
-  NivexaFrameInfo frameInfo_{};  // written through atomic_ref: the application reads it live
+  // Written through atomic_ref: the application reads it live.
+  FrameInfoRecord frameInfoRecord_;
+  NivexaFrameInfo& frameInfo_ = frameInfoRecord_.get();
   std::atomic<int32_t> frameRate_{0};
   int32_t frameCounter_ = 0;  // acquisition thread only
   uint32_t rateTime_ = 0;     // acquisition thread only
 
   platform::Thread acquisitionThread_;
   std::shared_ptr<platform::Event> acquisitionEnd_;
+  // Set by StopPreview: the loop's pause between frames ends at once, however long the wait time.
+  std::shared_ptr<platform::Event> acquisitionStop_;
 
   std::unique_ptr<engine::CNivexaU3R5Base> engine_;
 
@@ -314,11 +321,17 @@ class CNivexa : public imaging::PipelineHost, private output::RecordingSource {
   std::atomic<int32_t> frameTimeoutMs_{3000};
   std::atomic<int32_t> currentDevice_{-1};
 
-  // Callback of CallBackPreview and Trigger.
+  // Where CallBackPreview and Trigger deliver. The buffer, its size and its row order are one
+  // unit, replaced and read only under the image lock: a frame copy never pairs a new buffer with
+  // an old size, and once a replacement returns the old buffer is never written again.
+  struct CallbackTarget {
+    uint8_t* buffer = nullptr;
+    int32_t size = 0;
+    int32_t rowOrder = 0;
+  };
+  void SetCallbackTarget(HWND window, uint8_t* buffer, int32_t size, int32_t rowOrder);
   std::atomic<HWND> callbackWindow_{nullptr};
-  std::atomic<uint8_t*> callbackBuffer_{nullptr};
-  std::atomic<int32_t> callbackSize_{0};
-  std::atomic<int32_t> callbackRowOrder_{0};
+  CallbackTarget callback_;
 
   // Preview placement given by SetPreviewWindow: parent, then x, y, width, height.
   std::atomic<HWND> previewParent_{nullptr};

@@ -5,6 +5,7 @@
 
 #include "camera/CNivexa.h"
 #include "platform/Clock.h"
+#include "platform/Log.h"
 #include "platform/Messages.h"
 
 namespace nivexa::camera {
@@ -32,19 +33,18 @@ int CNivexa::ReplacePreviewWindow() {
 }
 
 int CNivexa::Preview() {
-  callbackWindow_ = nullptr;
-  callbackBuffer_ = nullptr;
-  callbackSize_ = 0;
-  callbackRowOrder_ = 0;
   return CallBackPreview(nullptr, nullptr, 0, 0);
+}
+
+void CNivexa::SetCallbackTarget(HWND window, uint8_t* buffer, int32_t size, int32_t rowOrder) {
+  platform::CriticalSectionGuard image(imageLock_);
+  callbackWindow_ = window;
+  callback_ = {buffer, size, rowOrder};
 }
 
 int CNivexa::CallBackPreview(HWND window, uint8_t* buffer, int32_t size, int32_t rowOrder) {
   std::lock_guard command(commandLock_);
-  callbackWindow_ = window;
-  callbackBuffer_ = buffer;
-  callbackSize_ = size;
-  callbackRowOrder_ = rowOrder;
+  SetCallbackTarget(window, buffer, size, rowOrder);
   // One window per object: a further preview replaces the earlier window.
   if (PlacementSet() && !ReplacePreviewWindow()) {
     return 0;
@@ -84,6 +84,9 @@ int CNivexa::StartPreview() {
     RecordError(NIVEXA_ERR_THREAD);
     return 0;
   }
+  NIVEXA_LOG(Camera, Info, "device %d: stream started, %d x %d at %d bits per pixel",
+             currentDevice_.load(), frameWidth_.load(), frameHeight_.load(),
+             imaging::colorModeBits(StreamMode()));
   return 1;
 }
 
@@ -96,6 +99,7 @@ int CNivexa::StartAcquisitionThread(void (CNivexa::*loop)()) {
   frameRate_ = 0;
   running_ = 1;
   acquisitionEnd_ = std::make_shared<platform::Event>(platform::Event::Reset::Manual);
+  acquisitionStop_ = std::make_shared<platform::Event>(platform::Event::Reset::Manual);
   auto end = acquisitionEnd_;
   if (!acquisitionThread_.start([this, loop, end] {
         (this->*loop)();
@@ -115,8 +119,12 @@ int CNivexa::StopPreview() {
   // The recording ends first, completing its file while the last frames are still there.
   recorder_.Stop();
   running_ = 0;
-  if (mode_.exchange(kIdle) != kIdle) {
+  if (acquisitionStop_) {
+    acquisitionStop_->set();
+  }
+  if (const int32_t stopped = mode_.exchange(kIdle); stopped != kIdle) {
     engine_->StopCapture();
+    NIVEXA_LOG(Camera, Info, "device %d: stream stopped (mode %d)", currentDevice_.load(), stopped);
   }
   if (acquisitionEnd_) {
     // A teardown that runs on the acquisition thread itself (its last reference dropped there)
@@ -128,6 +136,7 @@ int CNivexa::StopPreview() {
       acquisitionThread_.join();
     }
     acquisitionEnd_.reset();
+    acquisitionStop_.reset();
   }
   return 1;
 }
@@ -223,10 +232,7 @@ int CNivexa::Trigger(HWND window, uint8_t* buffer, int32_t size, int32_t rowOrde
     RecordError(NIVEXA_ERR_NO_CAMERA);
     return 0;
   }
-  callbackWindow_ = window;
-  callbackBuffer_ = buffer;
-  callbackSize_ = size;
-  callbackRowOrder_ = rowOrder;
+  SetCallbackTarget(window, buffer, size, rowOrder);
   if (PlacementSet() && !ReplacePreviewWindow()) {
     return 0;
   }
@@ -243,6 +249,8 @@ int CNivexa::Trigger(HWND window, uint8_t* buffer, int32_t size, int32_t rowOrde
     RecordError(NIVEXA_ERR_THREAD);
     return 0;
   }
+  NIVEXA_LOG(Camera, Info, "device %d: triggered stream started, %d x %d", currentDevice_.load(),
+             frameWidth_.load(), frameHeight_.load());
   return 1;
 }
 

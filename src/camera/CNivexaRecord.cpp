@@ -22,10 +22,7 @@ int CNivexa::Record(const char* path, int32_t durationMs, int32_t showWindow) {
   }
   std::lock_guard command(commandLock_);
   // Nothing goes to an application's buffer while a recording takes the frames.
-  callbackWindow_ = nullptr;
-  callbackBuffer_ = nullptr;
-  callbackSize_ = 0;
-  callbackRowOrder_ = 0;
+  SetCallbackTarget(nullptr, nullptr, 0, 0);
   if (showWindow == kShowWindow && PlacementSet() && !ReplacePreviewWindow()) {
     return 0;
   }

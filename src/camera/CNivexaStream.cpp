@@ -17,7 +17,6 @@ constexpr int kWaitNewFrame = 3;
 constexpr uint32_t kPreviewFrameWaitMs = 3000;
 constexpr uint32_t kTriggerFrameWaitMs = 60000;
 constexpr uint32_t kRateIntervalMs = 1000;
-constexpr uint32_t kSleepSliceMs = 10;
 constexpr int kOutputDepth8 = 0;
 constexpr int kOutputDepth16 = 1;
 
@@ -139,7 +138,7 @@ void CNivexa::FillFrameInfo(const imaging::DibImage& raw, imaging::ColorMode mod
   publish(frameInfo_.height, static_cast<LONG>(raw.height()));
   publish(frameInfo_.bitsPerPixel, static_cast<LONG>(imaging::colorModeBits(mode)));
   publish(frameInfo_.frameRate, static_cast<LONG>(frameRate));
-  publish(frameInfo_.buffer, static_cast<BYTE*>(callbackBuffer_.load()));
+  publish(frameInfo_.buffer, static_cast<BYTE*>(callback_.buffer));
 }
 
 void CNivexa::PostFrameMessage(uintptr_t wParam, intptr_t lParam) {
@@ -174,30 +173,34 @@ bool CNivexa::DeliverNewestFrame(imaging::ColorMode mode, bool countRate) {
   ++processedFrames_;
   imageReady_ = 1;
   DrawPreview(mode);
-  uint8_t* buffer = callbackBuffer_;
-  const int32_t size = callbackSize_;
-  if (buffer != nullptr && size != 0 && !CopyOutput(mode, buffer, size, callbackRowOrder_)) {
+  const CallbackTarget target = callback_;
+  if (target.buffer != nullptr && target.size != 0 &&
+      !CopyOutput(mode, target.buffer, target.size, target.rowOrder)) {
     PostFrameMessage(0, NIVEXA_ERR_MEMORY);
     return false;
   }
   return true;
 }
 
+void CNivexa::ReportStreamLost() {
+  running_ = 0;
+  deviceLost_ = 1;
+  // Recorded before the message goes out, so an application that asks for the reason on
+  // receiving it finds it on the stack.
+  RecordError(NIVEXA_ERR_STREAM_LOST);
+  PostFrameMessage(0, NIVEXA_ERR_STREAM_LOST);
+}
+
 void CNivexa::PreviewLoop() {
   const imaging::ColorMode mode = StreamMode();
+  const std::shared_ptr<platform::Event> stop = acquisitionStop_;
   while (running_) {
-    platform::sleepMs(static_cast<uint32_t>(waitTimeMs_.load()));
-    if (!running_) {
+    if (stop->wait(static_cast<uint32_t>(waitTimeMs_.load())) || !running_) {
       break;
     }
     const int waited = engine_->WaitForFrame(kPreviewFrameWaitMs);
     if (waited == kWaitTransferFailed) {
-      running_ = 0;
-      deviceLost_ = 1;
-      // Recorded before the message goes out, so an application that asks for the reason on
-      // receiving it finds it on the stack.
-      RecordError(NIVEXA_ERR_STREAM_LOST);
-      PostFrameMessage(0, NIVEXA_ERR_STREAM_LOST);
+      ReportStreamLost();
       break;
     }
     if (waited != kWaitNewFrame) {
@@ -213,16 +216,25 @@ void CNivexa::TriggerLoop() {
   const imaging::ColorMode mode = StreamMode();
   // Lets the exposure under way when the mode switched finish before frames are counted.
   const uint32_t settleMs = static_cast<uint32_t>(analog_.exposureTicks.load() / 10 + 100);
-  for (uint32_t slept = 0; slept < settleMs && running_; slept += kSleepSliceMs) {
-    platform::sleepMs(kSleepSliceMs);
+  const std::shared_ptr<platform::Event> stop = acquisitionStop_;
+  if (stop->wait(settleMs)) {
+    return;
   }
   engine_->ReadFrameCounterTag();
   while (running_) {
     if (!engine_->StartCapture(kCaptureTriggered)) {
+      // A stop clears the engine's capture under the loop; only a failure of its own is news.
+      if (running_) {
+        ReportStreamLost();
+      }
       break;
     }
     const int waited = engine_->WaitForFrame(kTriggerFrameWaitMs);
     if (!running_) {
+      break;
+    }
+    if (waited == kWaitTransferFailed) {
+      ReportStreamLost();
       break;
     }
     if (waited != kWaitNewFrame) {

@@ -73,8 +73,10 @@ int CNivexaU3R5Base::StartCapture(int mode) {
   if (!SetCaptureMode(mode)) {
     return 0;
   }
-  if (transferSetupNeeded_) {
-    PrepareTransfer();
+  // Buffers or an FPGA that do not match the frames to come make every frame a torn one. The
+  // alternative streaming interface prepares its transfers without the FPGA and says so with 0.
+  if (transferSetupNeeded_ && !PrepareTransfer() && productId_ != kProductAltStream) {
+    return 0;
   }
   joinCaptureThread();
   // A run starts with nothing unread. Frames an earlier run left unread are not this run's, and
@@ -220,7 +222,14 @@ int CNivexaU3R5Base::CaptureLoop() {
   frame.receiveBuffer = std::span<uint8_t>(receiveBuffer_.get(), receiveBufferSize_);
   transferFailed_ = 0;
   int failures = 0;
+  int counterFailures = 0;
   const bool streaming = controller_->OpenStream() != 0;
+  if (!streaming) {
+    // A triggered capture opens the stream once per frame: a camera gone between two triggers
+    // is first noticed here, and the waiting consumer must hear of it rather than time out.
+    NIVEXA_LOG(Engine, Warning, "capture not started: the frame stream does not open");
+    transferFailed_ = 1;
+  }
   while (streaming && running_) {
     if (deferredExposure_.exchange(0) && sensor_) {
       sensor_->SetExposureTicks(deferredExposureTicks_);
@@ -229,8 +238,18 @@ int CNivexaU3R5Base::CaptureLoop() {
     if (mode == 2) {
       uint8_t counter = 0;
       if (!controller_->ReadFpgaRegister(fpga::kFrameCounter, counter)) {
+        // The counter is polled while waiting for a trigger; a camera that stops answering is
+        // as lost as one whose frames stop arriving.
+        if (++counterFailures >= kMaxConsecutiveFailures) {
+          NIVEXA_LOG(Engine, Warning, "capture stopped: %d frame-counter reads failed in a row",
+                     counterFailures);
+          transferFailed_ = 1;
+          break;
+        }
+        platform::sleepMs(1);
         continue;
       }
+      counterFailures = 0;
       if (counter == lastFrameTag_) {
         platform::sleepMs(1);
         continue;

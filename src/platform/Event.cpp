@@ -45,9 +45,12 @@ bool Event::isSet() const {
 
 std::shared_ptr<Event> openNamedEvent(const std::string& name, Event::Reset reset,
                                       bool initiallySet) {
-  static std::mutex registryMutex;
-  static std::map<std::string, std::weak_ptr<Event>> registry;
-  std::lock_guard lock(registryMutex);
+  // Never destroyed, like every static the library's threads may reach: an application may
+  // exit without releasing its cameras, and their threads run on through static destruction.
+  static auto* registryMutex = new std::mutex;
+  static auto* namedEvents = new std::map<std::string, std::weak_ptr<Event>>;
+  auto& registry = *namedEvents;
+  std::lock_guard lock(*registryMutex);
   if (auto existing = registry[name].lock()) {
     return existing;
   }

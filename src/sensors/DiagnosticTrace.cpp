@@ -12,13 +12,13 @@ namespace nivexa::sensors {
 namespace {
 
 std::mutex& sinkMutex() {
-  static std::mutex mutex;
-  return mutex;
+  static auto* mutex = new std::mutex;  // never destroyed: threads may trace during exit
+  return *mutex;
 }
 
 TraceSink& sink() {
-  static TraceSink installed;
-  return installed;
+  static auto* installed = new TraceSink;
+  return *installed;
 }
 
 // Read without the mutex, so that a trace nobody listens to costs two loads and no lock.

@@ -61,8 +61,9 @@ void CameraSet::removeListener(int id) {
 }
 
 CameraSet& cameras() {
-  static CameraSet set;
-  return set;
+  // Never destroyed: a host's capture threads may still read a camera while the process exits.
+  static auto* set = new CameraSet;
+  return *set;
 }
 
 std::shared_ptr<Camera> createCamera(const CameraOptions& options) {

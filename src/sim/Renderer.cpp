@@ -17,7 +17,8 @@ constexpr size_t kNoiseTableSize = (size_t{1} << 22) + 1237;
 constexpr int kNoiseShift = 14;  // 8 bits of sigma fraction + 6 bits of deviate fraction
 
 const std::vector<int16_t>& noiseTable() {
-  static const std::vector<int16_t> table = [] {
+  // Never destroyed: a capture thread may still render while the process exits.
+  static const auto* table = new std::vector<int16_t>([] {
     std::vector<int16_t> t(kNoiseTableSize);
     uint64_t state = 0x2545F4914F6CDD1Dull;
     auto uniform = [&state] {
@@ -33,8 +34,8 @@ const std::vector<int16_t>& noiseTable() {
       t[i + 1] = static_cast<int16_t>(std::clamp(std::lround(64.0 * r * std::sin(a)), -511L, 511L));
     }
     return t;
-  }();
-  return table;
+  }());
+  return *table;
 }
 
 uint64_t mix(uint64_t z) {

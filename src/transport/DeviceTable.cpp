@@ -94,8 +94,9 @@ std::optional<UsbIds> parseInterfacePath(std::string_view path) {
 }
 
 ProcessDeviceTable& processDeviceTable() {
-  static ProcessDeviceTable table;
-  return table;
+  // Never destroyed: capture threads of unreleased cameras use it while the process exits.
+  static auto* table = new ProcessDeviceTable;
+  return *table;
 }
 
 }  // namespace nivexa::transport

@@ -245,5 +245,110 @@ TEST_F(Frames, TriggerReleasesExactlyOneFramePerTrigger) {
   EXPECT_EQ(errors(), std::vector<LONG>{});
 }
 
+// Firing until the loop, which re-arms after each frame, takes a trigger. A trigger while the
+// loop still lets the exposure under way at the mode switch settle exposes a frame that the loop
+// then counts as seen, so the first one waits for the settling (about 110 ms here) to pass.
+bool fireWhenArmed(sim::Camera& camera, bool first = false) {
+  if (first) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  }
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    if (camera.fireTrigger()) {
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
+}
+
+TEST_F(Frames, UnpluggedCameraInTriggerModeIsReportedAndReplugRecovers) {
+  ASSERT_EQ(Nivexa_Trigger(h_, frames_, image_.data(), LONG(kFullFrame8), 1), 1);
+  ASSERT_TRUE(fireWhenArmed(*camera_, true));
+  EXPECT_EQ(nextFrame().lParam, 0);
+  camera_->unplug();
+  nivexa::test::TestMessage message{};
+  bool lost = false;
+  while (!lost && nextMessage(frames_, message, 10000)) {
+    lost = message.lParam == NIVEXA_ERR_STREAM_LOST;
+  }
+  ASSERT_TRUE(lost) << "0x8002 with lParam 13 while waiting for a trigger";
+  EXPECT_EQ(message.wParam, 0u);
+  EXPECT_EQ(Nivexa_GetLastError(h_), NIVEXA_ERR_STREAM_LOST);
+  ASSERT_EQ(Nivexa_StopPreview(h_), 1);
+  errors();
+
+  camera_->replug();
+  ASSERT_EQ(Nivexa_SetDeviceNumber(h_, 0), 1);
+  frames_.take();
+  ASSERT_EQ(Nivexa_Trigger(h_, frames_, image_.data(), LONG(kFullFrame8), 1), 1);
+  ASSERT_TRUE(fireWhenArmed(*camera_, true));
+  message = nextFrame();
+  EXPECT_EQ(message.lParam, 0);
+  EXPECT_NE(message.wParam, 0u);
+  ASSERT_EQ(Nivexa_StopPreview(h_), 1);
+  EXPECT_EQ(errors(), std::vector<LONG>{});
+}
+
+// A buffer the application replaced is its own again once the call returns: the library never
+// pairs the new buffer with the old size, nor finishes a copy into the old one afterwards.
+TEST_F(Frames, AReplacedCallbackBufferIsNeverWrittenAgainNorTheNewOnePastItsSize) {
+  ASSERT_EQ(Nivexa_SetColorMode(h_, 16), 1);  // the longest copies: the widest window for a race
+  const size_t frame = kFullFrame8 * 2;
+  std::vector<uint8_t> large(frame, 0);
+  // The small buffer is the head of a frame-sized block whose tail must stay untouched.
+  const size_t smallSize = frame / 4;
+  std::vector<uint8_t> smallBlock(frame, 0x5A);
+  ASSERT_EQ(Nivexa_CallBackPreview(h_, frames_, large.data(), LONG(frame), 1), 1);
+  nextFrame();
+  const auto untouched = [](const std::vector<uint8_t>& bytes, size_t from, uint8_t pattern) {
+    return std::all_of(bytes.begin() + std::ptrdiff_t(from), bytes.end(),
+                       [pattern](uint8_t v) { return v == pattern; });
+  };
+  for (int round = 0; round < 20; ++round) {
+    ASSERT_EQ(Nivexa_CallBackPreview(h_, frames_, smallBlock.data(), LONG(smallSize), 1), 1);
+    std::fill(large.begin(), large.end(), uint8_t(0xA5));
+    // Two frames announced after the swap: any copy under way at the swap has ended.
+    for (int seen = 0; seen < 2;) {
+      nivexa::test::TestMessage message{};
+      ASSERT_TRUE(nextMessage(frames_, message, 5000));
+      seen += message.lParam == NIVEXA_ERR_MEMORY ? 1 : 0;
+    }
+    ASSERT_TRUE(untouched(large, 0, 0xA5)) << "the replaced buffer was written, round " << round;
+    ASSERT_TRUE(untouched(smallBlock, 0, 0x5A)) << "the small buffer was written, round " << round;
+    ASSERT_EQ(Nivexa_CallBackPreview(h_, frames_, large.data(), LONG(frame), 1), 1);
+    nextFrame();
+  }
+  ASSERT_EQ(Nivexa_StopPreview(h_), 1);
+  errors();
+}
+
+TEST_F(Frames, AStopEndsThePauseBetweenFramesHoweverLongTheWaitTime) {
+  ASSERT_EQ(Nivexa_SetWaitTime(h_, 60000), 1);
+  ASSERT_EQ(Nivexa_CallBackPreview(h_, frames_, image_.data(), LONG(kFullFrame8), 1), 1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const auto start = Clock::now();
+  ASSERT_EQ(Nivexa_StopPreview(h_), 1);
+  EXPECT_LT(secondsSince(start), 5.0) << "the stop waited out the wait time";
+  EXPECT_EQ(Nivexa_SetWaitTime(h_, 10), 1);
+  const auto released = Clock::now();
+  ASSERT_EQ(Nivexa_CallBackPreview(h_, frames_, image_.data(), LONG(kFullFrame8), 1), 1);
+  Nivexa_Release(h_);
+  h_ = 0;
+  EXPECT_LT(secondsSince(released), 5.0);
+}
+
+// Notices queued before a release may be handled after it: the record they point to stays
+// readable, and no longer names the application's buffer.
+TEST_F(Frames, TheFrameRecordOfAQueuedNoticeOutlivesTheHandle) {
+  ASSERT_EQ(Nivexa_CallBackPreview(h_, frames_, image_.data(), LONG(kFullFrame8), 1), 1);
+  const uintptr_t record = nextFrame().wParam;
+  ASSERT_EQ(Nivexa_StopPreview(h_), 1);
+  Nivexa_Release(h_);
+  h_ = 0;
+  const NivexaFrameInfo info = readRecord(record);
+  EXPECT_EQ(info.buffer, nullptr);
+  EXPECT_EQ(info.width, 0);
+}
+
 }  // namespace
 }  // namespace nivexa::camera::test

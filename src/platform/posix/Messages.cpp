@@ -89,8 +89,9 @@ struct SinkRegistry {
 };
 
 SinkRegistry& registry() {
-  static SinkRegistry instance;
-  return instance;
+  // Never destroyed: acquisition threads still post while the process exits.
+  static auto* instance = new SinkRegistry;
+  return *instance;
 }
 
 std::shared_ptr<MessageSink> findSink(HWND window) {

@@ -192,15 +192,15 @@ Loaded loadFile(const std::string& path) {
 // Every access of this process goes through one mutex: flock does not order threads that
 // share a process, and the cache below is shared too.
 std::mutex& storeMutex() {
-  static std::mutex mutex;
-  return mutex;
+  static auto* mutex = new std::mutex;  // never destroyed: threads may save during exit
+  return *mutex;
 }
 
 // The last version read of each store file, so that reading many values costs one stat each
 // while the file does not change.
 std::map<std::string, Loaded>& cache() {
-  static std::map<std::string, Loaded> entries;
-  return entries;
+  static auto* entries = new std::map<std::string, Loaded>;
+  return *entries;
 }
 
 void remember(const std::string& path, Loaded loaded) {

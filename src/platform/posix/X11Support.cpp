@@ -16,8 +16,8 @@ struct ErrorTrap {
 };
 
 ErrorTrap& trap() {
-  static ErrorTrap instance;
-  return instance;
+  static auto* instance = new ErrorTrap;  // never destroyed: window threads outlive exit()
+  return *instance;
 }
 
 int onError(Display* display, XErrorEvent* event) {
