@@ -94,8 +94,14 @@ int32_t CNivexa::GetEngineFilter(int32_t id, BOOL* ok) {
         setOk(ok, 0);
         return -1;
       }
-      int on = 0;
+      // The sensor leaves `on` alone when the camera does not answer.
+      int on = -1;
       engine_->GetCooling(&on);
+      if (on < 0) {
+        RecordError(NIVEXA_ERR_REGISTER);
+        setOk(ok, 0);
+        return -1;
+      }
       return on;
     }
     case kFilterTemperature:
@@ -173,6 +179,12 @@ int CNivexa::SetFilterValue(int32_t id, int32_t value) {
 int CNivexa::SetEngineFilter(int32_t id, int32_t value) {
   std::lock_guard command(commandLock_);
   if (const ColourGainRow* row = findColourGain(id)) {
+    // A monochrome sensor has no colour gains: that is the answer, not a failed register write,
+    // and nothing is stored that the sensor never took.
+    if (currentDevice_ >= 0 && !engine_->SupportsGroup(family::kColourGains)) {
+      RecordError(NIVEXA_ERR_UNSUPPORTED);
+      return 0;
+    }
     if (!inRange(value, engine_->GetColourGainMin(), engine_->GetColourGainMax())) {
       RecordError(NIVEXA_ERR_ARGUMENT);
       return 0;

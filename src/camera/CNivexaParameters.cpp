@@ -68,7 +68,8 @@ int CNivexa::SetExposureTimeEx(double seconds) {
     taken = seconds;
   }
   analog_.exposureSeconds = taken;
-  analog_.exposureTicks = static_cast<int32_t>(std::trunc(taken * kTicksPerSecond));
+  // To the nearest tick: truncating the binary double would turn 0.0003 s into 2 ticks.
+  analog_.exposureTicks = static_cast<int32_t>(std::lround(taken * kTicksPerSecond));
   return 1;
 }
 

@@ -250,21 +250,35 @@ int CNivexaU3R5Base::PrepareTransfer() {
   if (productId_ == kProductAltStream) {
     return 0;
   }
+  // An FPGA that did not take the size or the format would send frames of another shape than
+  // the buffers just made for them: the preparation has failed, and is done again next time.
   if (controller_ && writesOutputSize(productId_)) {
-    controller_->WriteFpgaRegister(fpga::kOutputWidthLow, static_cast<uint8_t>(width & 0xFF));
-    controller_->WriteFpgaRegister(fpga::kOutputWidthHigh, static_cast<uint8_t>(width >> 8));
-    controller_->WriteFpgaRegister(fpga::kOutputHeightLow, static_cast<uint8_t>(height & 0xFF));
-    controller_->WriteFpgaRegister(fpga::kOutputHeightHigh, static_cast<uint8_t>(height >> 8));
+    bool written = controller_->WriteFpgaRegister(fpga::kOutputWidthLow,
+                                                  static_cast<uint8_t>(width & 0xFF)) != 0;
+    written = controller_->WriteFpgaRegister(fpga::kOutputWidthHigh,
+                                             static_cast<uint8_t>(width >> 8)) != 0 &&
+              written;
+    written = controller_->WriteFpgaRegister(fpga::kOutputHeightLow,
+                                             static_cast<uint8_t>(height & 0xFF)) != 0 &&
+              written;
+    written = controller_->WriteFpgaRegister(fpga::kOutputHeightHigh,
+                                             static_cast<uint8_t>(height >> 8)) != 0 &&
+              written;
+    if (!written) {
+      return 0;
+    }
   }
-  writeOutputFormat();
+  if (!writeOutputFormat()) {
+    return 0;
+  }
   transferSetupNeeded_ = 0;
   return 1;
 }
 
-void CNivexaU3R5Base::writeOutputFormat() {
+bool CNivexaU3R5Base::writeOutputFormat() {
   if (!controller_ || !sensor_ ||
       !isOneOf(productId_, {kProductM7qxTec, kProductM7qx, 0x3370, 0x3380})) {
-    return;
+    return true;
   }
   const sensors::SensorInfo& info = sensor_->info();
   const bool mirrored = info.mirrorHCurrent != 0;
@@ -279,10 +293,11 @@ void CNivexaU3R5Base::writeOutputFormat() {
   } else if (isOneOf(productId_, {0x3370, 0x3380}) && info.outputHeight == info.defaultHeight) {
     formatA = 33;
   }
-  controller_->WriteFpgaRegister(fpga::kFormatA, formatA);
-  controller_->WriteFpgaRegister(fpga::kFormatB, 0);
-  controller_->WriteFpgaRegister(fpga::kFormatC, formatC);
-  controller_->WriteFpgaRegister(fpga::kFormatD, 0);
+  bool written = controller_->WriteFpgaRegister(fpga::kFormatA, formatA) != 0;
+  written = controller_->WriteFpgaRegister(fpga::kFormatB, 0) != 0 && written;
+  written = controller_->WriteFpgaRegister(fpga::kFormatC, formatC) != 0 && written;
+  written = controller_->WriteFpgaRegister(fpga::kFormatD, 0) != 0 && written;
+  return written;
 }
 
 int CNivexaU3R5Base::SetOutputDepth(int mode) {

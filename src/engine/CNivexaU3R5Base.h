@@ -267,7 +267,8 @@ class CNivexaU3R5Base {
   int copySlot(int slot, std::span<uint8_t> destination, bool topDown, FrameSlotInfo* info);
   // Marks everything up to `slot` as read by the consumer.
   void markRead(int slot);
-  void writeOutputFormat();
+  // False when the FPGA refused a write.
+  bool writeOutputFormat();
   // Ends a capture loop: the stream is closed and the thread-end event told.
   int finishCaptureLoop();
 

@@ -228,28 +228,41 @@ int CSensorImx99x::SetReadoutWindow(int x, int width, int y, int height, int mod
   if (standby) {
     EnterStandby(imx99x::kStandbySettleMs);
   }
-  WriteSensorRegister(imx99x::kModeSelect, codes.modeSelect);
-  WriteSensorRegister(imx99x::kWindowCrop, crop);
-  WriteSensorRegister(imx99x::kReadoutControl, codes.readoutControl);
+  // Every write counts: a window half programmed delivers frames of another size than the one
+  // the host prepared for, so a failure anywhere is the whole call's failure.
+  bool written = WriteSensorRegister(imx99x::kModeSelect, codes.modeSelect) != 0;
+  written = WriteSensorRegister(imx99x::kWindowCrop, crop) != 0 && written;
+  written = WriteSensorRegister(imx99x::kReadoutControl, codes.readoutControl) != 0 && written;
   if (chip_.hasDriveControl) {
     uint8_t drive = 0;
     if (ReadSensorRegister(imx99x::kDriveControlLow, &drive)) {
       const int value = chip_.driveControlValue;
-      WriteSensorRegister(
-          imx99x::kDriveControlLow,
-          static_cast<uint8_t>(((value << 2) & 0xFF) | (drive & imx99x::kDriveModeMask)));
-      WriteSensorRegister(imx99x::kDriveControlHigh,
-                          static_cast<uint8_t>((value >> 6) & imx99x::kDriveModeMask));
+      written = WriteSensorRegister(imx99x::kDriveControlLow,
+                                    static_cast<uint8_t>(((value << 2) & 0xFF) |
+                                                         (drive & imx99x::kDriveModeMask))) != 0 &&
+                written;
+      written =
+          WriteSensorRegister(imx99x::kDriveControlHigh,
+                              static_cast<uint8_t>((value >> 6) & imx99x::kDriveModeMask)) != 0 &&
+          written;
+    } else {
+      written = false;
     }
   }
   if (standby) {
     LeaveStandby(imx99x::kStandbySettleMs);
   }
-  VerifiedFpgaWrite(fpga::kReadoutMode, codes.fpgaCode);
-  Write16(imx99x::kWindowXLow, imx99x::kWindowXHigh, wx, imx99x::kWindowHighMask);
-  Write16(imx99x::kWindowYLow, imx99x::kWindowYHigh, wy, imx99x::kWindowHighMask);
-  Write16(imx99x::kWindowWidthLow, imx99x::kWindowWidthHigh, ww, imx99x::kWindowHighMask);
-  Write16(imx99x::kWindowHeightLow, imx99x::kWindowHeightHigh, wh, imx99x::kWindowHighMask);
+  written = VerifiedFpgaWrite(fpga::kReadoutMode, codes.fpgaCode) != 0 && written;
+  written = Write16(imx99x::kWindowXLow, imx99x::kWindowXHigh, wx, imx99x::kWindowHighMask) != 0 &&
+            written;
+  written = Write16(imx99x::kWindowYLow, imx99x::kWindowYHigh, wy, imx99x::kWindowHighMask) != 0 &&
+            written;
+  written = Write16(imx99x::kWindowWidthLow, imx99x::kWindowWidthHigh, ww,
+                    imx99x::kWindowHighMask) != 0 &&
+            written;
+  written = Write16(imx99x::kWindowHeightLow, imx99x::kWindowHeightHigh, wh,
+                    imx99x::kWindowHighMask) != 0 &&
+            written;
 
   info_.windowX = x;
   info_.windowY = y;
@@ -257,14 +270,14 @@ int CSensorImx99x::SetReadoutWindow(int x, int width, int y, int height, int mod
   info_.outputHeight = mode == imx99x::kModeFull ? height : height / 2;
   info_.readoutMode = mode;
 
-  ProgramFrameLength(baseFrame);
+  written = ProgramFrameLength(baseFrame) != 0 && written;
   if (chip_.nanosecondTiming) {
     info_.frameLength = static_cast<int32_t>(baseFrame);
   } else {
-    ProgramLineLength(lineLength);
+    written = ProgramLineLength(lineLength) != 0 && written;
   }
   baseFrameLength_ = baseFrame;
-  return 1;
+  return written ? 1 : 0;
 }
 
 int CSensorImx99x::GetReadoutWindow(int* x, int* width, int* y, int* height, int* mode) {
@@ -381,12 +394,14 @@ int CSensorImx99x::SetExposureLines(int lines) {
 
 int CSensorImx99x::SetExposureSeconds(double seconds) {
   const double value = std::clamp(seconds, info_.secondsMin, info_.secondsMax);
-  const int64_t lines = microsecondsToLines(static_cast<int64_t>(value * 1e6));
+  // Rounded, not truncated: a decimal exposure such as 0.0003 s is a hair below its value as a
+  // binary double, and truncation would lose a whole microsecond and a whole tick.
+  const int64_t lines = microsecondsToLines(std::llround(value * 1e6));
   if (lines == 0 || !SetExposureLines(static_cast<int>(std::min<int64_t>(lines, info_.linesMax)))) {
     return 0;
   }
   info_.secondsCurrent = value;
-  info_.ticksCurrent = static_cast<int32_t>(value * 10000.0);
+  info_.ticksCurrent = static_cast<int32_t>(std::lround(value * 10000.0));
   return 1;
 }
 
@@ -454,7 +469,12 @@ int CSensorImx99x::GetCooling(int* on) {
     return 0;
   }
   uint8_t value = 0;
-  const int state = ReadFpga(fpga::kCooler, &value) && (value & fpga::kCoolerOnBit) ? 1 : 0;
+  if (!ReadFpga(fpga::kCooler, &value)) {
+    // The result reads as "off"; `on` is left as the caller set it, so that a caller can tell
+    // a camera that did not answer from a cooler that is off.
+    return 0;
+  }
+  const int state = (value & fpga::kCoolerOnBit) != 0 ? 1 : 0;
   if (on != nullptr) {
     *on = state;
   }
@@ -480,15 +500,20 @@ int CSensorImx99x::ReadTemperature(double* celsius) {
     return 0;
   }
   int raw = 0;
+  // A camera that answered none of the reads has no temperature to report: 0 degrees would be
+  // taken for a reading.
+  bool answered = false;
   if (FpgaVersion() > chip_.temperatureFpgaVersionMin) {
     // The FPGA refreshes its copy in the background; all zero means not yet sampled.
     for (int attempt = 0; attempt < fpga::kTemperatureReadAttempts; ++attempt) {
       uint8_t low = 0;
       uint8_t high = 0;
-      if (ReadFpga(fpga::kTemperatureLow, &low) && ReadFpga(fpga::kTemperatureHigh, &high) &&
-          (low != 0 || high != 0)) {
-        raw = ((high << 8) & imx99x::kTemperatureMask) | low;
-        break;
+      if (ReadFpga(fpga::kTemperatureLow, &low) && ReadFpga(fpga::kTemperatureHigh, &high)) {
+        answered = true;
+        if (low != 0 || high != 0) {
+          raw = ((high << 8) & imx99x::kTemperatureMask) | low;
+          break;
+        }
       }
     }
   } else {
@@ -502,10 +527,14 @@ int CSensorImx99x::ReadTemperature(double* celsius) {
       if (ReadSensorRegisterRaw(imx99x::kTemperatureLow, &low) &&
           ReadSensorRegisterRaw(imx99x::kTemperatureHigh, &high)) {
         raw = ((high << 8) & imx99x::kTemperatureMask) | low;
+        answered = true;
       }
       WriteSensorRegisterRaw(imx99x::kTemperatureLatch,
                              static_cast<uint8_t>(latch & ~imx99x::kTemperatureLatchBit));
     }
+  }
+  if (!answered) {
+    return 0;
   }
   // 12-bit two's complement in eighths of a degree.
   const int signedRaw = (raw & 0x800) != 0 ? raw - 0x1000 : raw;

@@ -146,6 +146,9 @@ bool Camera::busWrite(uint8_t device, std::span<const uint8_t> bytes, Clock::tim
       if (bytes.empty()) {
         return false;
       }
+      if (bytes.size() > 1 && consumeFault(Fault::FpgaWriteFail)) {
+        return false;
+      }
       fpgaPointer_ = bytes[0];
       // Register number, then 16-bit big-endian words for consecutive registers.
       for (size_t i = 1; i + 1 < bytes.size(); i += 2) {
@@ -199,6 +202,9 @@ bool Camera::busWrite(uint8_t device, std::span<const uint8_t> bytes, Clock::tim
 bool Camera::busRead(uint8_t device, std::span<uint8_t> out, Clock::time_point now) {
   switch (device) {
     case fx3::kFpgaAddress:
+      if (consumeFault(Fault::FpgaReadFail)) {
+        return false;
+      }
       // Each register answers as a big-endian word: high byte 0, then the value.
       for (size_t i = 0; i < out.size(); i += 2) {
         uint8_t value = readFpga(fpgaPointer_, now);

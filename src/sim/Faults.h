@@ -11,8 +11,10 @@ enum class Fault {
   UsbStatus,           // bulk transfers end with a stall status
   BusBusy,             // the FPGA keeps the sensor bus (register 0x02 busy, sensor does not answer)
   EepromWriteFail,     // EEPROM writes are not acknowledged
+  FpgaWriteFail,       // FPGA register writes are not acknowledged (pointer writes still are)
+  FpgaReadFail,        // FPGA register reads are not acknowledged
 };
-inline constexpr int kFaultCount = 8;
+inline constexpr int kFaultCount = 10;
 
 // How many times a fault strikes: a positive count, or kPersistent until cleared.
 inline constexpr int kPersistent = -1;

@@ -54,6 +54,12 @@ TEST_F(ExposureUnits, SecondsSetTheTicksAndTheRealTime) {
   const double signalAtHalf = camera_->imageSettings().signalScale;
   EXPECT_EQ(Nivexa_SetExposureTimeEx(h_, 0.25), 1);
   EXPECT_NEAR(camera_->imageSettings().signalScale / signalAtHalf, 0.5, 0.01);
+  // Decimal seconds lie a hair below their binary doubles: the nearest tick, not the one below.
+  for (const auto& [seconds, ticks] : {std::pair{0.0003, 3}, {0.0029, 29}, {0.0107, 107}}) {
+    EXPECT_EQ(Nivexa_SetExposureTimeEx(h_, seconds), 1);
+    EXPECT_EQ(stored().exposureTicks.load(), ticks) << seconds;
+    EXPECT_EQ(Nivexa_GetRealExposureTime(h_, &ok), ticks * 100) << seconds;
+  }
   EXPECT_TRUE(drainErrors(h_).empty());
 }
 
@@ -86,6 +92,24 @@ TEST_F(Temperature, FollowsTheCoolerOfTheVirtualCamera) {
   EXPECT_NEAR(first, camera_->sensorTemperature(), 0.5);
   EXPECT_LT(first, 26.0);
   EXPECT_GT(first, -10.0);
+}
+
+// A camera that is gone has no temperature and no cooler state: neither reads as a success.
+TEST_F(Temperature, AndTheCoolerAreNotReadFromACameraThatIsGone) {
+  camera_->unplug();
+  BOOL ok = 1;
+  double celsius = 99.0;
+  EXPECT_EQ(recordedDuring(h_, [&] { celsius = Nivexa_GetTemperatureEx(h_, &ok); }),
+            Codes{NIVEXA_ERR_TEXT});
+  EXPECT_EQ(ok, 0);
+  EXPECT_EQ(celsius, 0.0);
+  ok = 1;
+  LONG cooler = 0;
+  EXPECT_EQ(recordedDuring(h_, [&] { cooler = Nivexa_GetPeltier(h_, &ok); }),
+            Codes{NIVEXA_ERR_REGISTER});
+  EXPECT_EQ(ok, 0);
+  EXPECT_EQ(cooler, -1);
+  camera_->replug();
 }
 
 using Mirrors = OpenCameraTest;

@@ -55,6 +55,24 @@ TEST_F(EngineTransfer, HalfResolutionModeGivesA1024By768Frame) {
                       Writes{{68, 0x00}, {69, 0x04}, {64, 0x00}, {65, 0x03}, {72, 31}, {76, 52}}));
 }
 
+// A camera that refuses a register of the output path or of the window has not been prepared:
+// that is the answer, and the next attempt prepares again.
+TEST_F(EngineTransfer, RefusedWritesFailThePreparationAndTheWindow) {
+  ASSERT_EQ(engine_->SetReadoutWindow(0, 0, 2048, 1536, 1), 1);
+  camera_->setFault(sim::Fault::FpgaWriteFail);
+  EXPECT_EQ(engine_->PrepareTransfer(), 0);
+  EXPECT_TRUE(engine_->TransferSetupNeeded());
+  EXPECT_EQ(engine_->StartCapture(1), 0) << "no stream into buffers the camera does not match";
+  camera_->clearFaults();
+  EXPECT_EQ(engine_->PrepareTransfer(), 1);
+  EXPECT_FALSE(engine_->TransferSetupNeeded());
+
+  camera_->setFault(sim::Fault::FpgaWriteFail);
+  EXPECT_EQ(engine_->SetReadoutWindow(0, 0, 2048, 768, 0), 0) << "the FPGA's readout mode";
+  camera_->clearFaults();
+  EXPECT_EQ(engine_->SetReadoutWindow(0, 0, 2048, 768, 0), 1);
+}
+
 TEST_F(EngineTransfer, ReducedHeightShortensTheFrame) {
   ASSERT_EQ(engine_->SetReadoutWindow(0, 0, 2048, 768, 0), 1);
   // 768 lines + 84: frame length 852 = 0x354.
