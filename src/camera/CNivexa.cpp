@@ -6,6 +6,7 @@
 
 #include "engine/CNivexaUSB3R5SimpleSdk.h"
 #include "platform/Clock.h"
+#include "platform/Log.h"
 #include "platform/Messages.h"
 #include "transport/drivers/Fx3Driver.h"
 
@@ -43,6 +44,12 @@ int CNivexa::Initialize(HWND notifyWindow) {
   if (engine_->CountDevices(kProductId) == 1) {
     SetDeviceNumber(0);
   }
+  // The geometry above was read before any camera was open, from the first-run key; the open
+  // camera's own stored size (kept there by the capture-area setters and the stream dialog)
+  // takes its place when it has one.
+  if (currentDevice_ >= 0) {
+    LoadStoredGeometry();
+  }
   LoadStoredFilterSettings();
   LoadStoredGraySettings();
   LoadStoredGainSettings();
@@ -57,7 +64,8 @@ int CNivexa::CreateMaskImages() {
 
 void CNivexa::Teardown() {
   std::lock_guard command(commandLock_);
-  const bool cameraOpen = currentDevice_.exchange(-1) >= 0;
+  const int32_t device = currentDevice_.exchange(-1);
+  const bool cameraOpen = device >= 0;
   // Without an engine nothing can have been started, and a Close would only report the missing
   // engine to the application while its handle is going away.
   if (engine_) {
@@ -70,6 +78,9 @@ void CNivexa::Teardown() {
     Close();
     engine_->CloseCamera();
     engine_.reset();
+    if (cameraOpen) {
+      NIVEXA_LOG(Camera, Info, "device %d closed", device);
+    }
   }
   for (imaging::DibImage* image :
        {&bitmaps_.raw8, &bitmaps_.raw16, &bitmaps_.bgr24, &bitmaps_.bgr32, &bitmaps_.bgr48,

@@ -5,6 +5,7 @@
 
 #include "camera/CNivexa.h"
 #include "platform/Clock.h"
+#include "platform/Log.h"
 #include "platform/Text.h"
 
 namespace nivexa::camera {
@@ -91,15 +92,16 @@ int CNivexa::GetDeviceName(int32_t index, char* buffer, int32_t size) {
 }
 
 int CNivexa::GetDeviceNameW(int32_t index, wchar_t* buffer, int32_t size) {
-  // The narrow lookup's failure is already recorded; the wide form still answers with the
-  // (then empty) name, as a conversion of an empty text succeeds.
+  // A failed lookup (its reason already recorded) still leaves an empty, terminated name for a
+  // caller that ignores the result, but it is a failure: success with an empty name would read
+  // as a camera without one.
   char narrow[kLocalNameBytes] = {};
-  GetDeviceName(index, narrow, static_cast<int32_t>(sizeof narrow));
+  const int found = GetDeviceName(index, narrow, static_cast<int32_t>(sizeof narrow));
   if (!copyWide(platform::narrowToWide(narrow, kLocalTextChars), buffer, size)) {
     RecordError(NIVEXA_ERR_TEXT);
     return 0;
   }
-  return 1;
+  return found != 0 ? 1 : 0;
 }
 
 int CNivexa::SetDeviceNumber(int32_t number) {
@@ -140,6 +142,7 @@ int CNivexa::SetDeviceNumber(int32_t number) {
   }
   currentDevice_ = number;
   deviceLost_ = 0;
+  NIVEXA_LOG(Camera, Info, "device %d opened", number);
   return 1;
 }
 

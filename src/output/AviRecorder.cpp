@@ -53,6 +53,8 @@ uint32_t AviRecorder::Start(const std::string& path, const RecordingOptions& opt
     NIVEXA_LOG(Output, Error, "cannot create the recording '%s'", path.c_str());
     return kWriteError;
   }
+  NIVEXA_LOG(Output, Info, "recording to %s: %d x %d, %u bits per pixel", path.c_str(),
+             format.width, format.height, static_cast<unsigned>(format.sourceBitsPerPixel));
   source_ = &source;
   onError_ = std::move(onError);
   stop_.reset();

@@ -62,7 +62,14 @@ int writeImageFile(const imaging::DibImage& image, const char* path, int32_t fil
     file.abandon();
     return 0;
   }
-  return file.commit() ? 1 : 0;
+  if (!file.commit()) {
+    NIVEXA_LOG(Output, Warning, "image file %s could not be completed", path);
+    return 0;
+  }
+  NIVEXA_LOG(Output, Info, "saved %s: type %d, %d x %d, %u bits per pixel, %llu bytes", path,
+             fileType, image.width(), image.height(), image.bitsPerPixel(),
+             static_cast<unsigned long long>(file.size()));
+  return 1;
 }
 
 }  // namespace nivexa::output

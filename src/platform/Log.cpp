@@ -6,6 +6,7 @@
 #include <unistd.h>
 #endif
 
+#include <cerrno>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
@@ -49,9 +50,35 @@ int parseLevel(std::string_view text) {
   return -2;
 }
 
+// Said whatever the configured levels: a user who set the variable wants to know that part of it
+// did nothing.
+void warnConfiguration(std::FILE* out, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+void warnConfiguration(std::FILE* out, const char* format, ...) {
+  char text[512];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  std::fprintf(out, "nivexa log warning: %s\n", text);
+  std::fflush(out);
+}
+
+bool knownCategory(std::string_view name) {
+  if (name == "*") {
+    return true;
+  }
+  for (const char* known : kCategoryNames) {
+    if (name == known) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // Applies "name:level" items separated by commas; "*" names every category, a bare name means
-// debug, and later items override earlier ones. Unknown items are ignored.
-void applyConfiguration(const char* spec) {
+// debug, and later items override earlier ones. Unknown items are skipped, with a warning.
+void applyConfiguration(const char* spec, std::FILE* out) {
   std::array<int8_t, static_cast<size_t>(Category::Count)> levels;
   levels.fill(-1);
   std::string_view rest = spec != nullptr ? spec : "";
@@ -62,7 +89,21 @@ void applyConfiguration(const char* spec) {
     const size_t colon = item.find(':');
     const std::string_view name = item.substr(0, colon);
     const int level = colon == std::string_view::npos ? 3 : parseLevel(item.substr(colon + 1));
-    if (level < 0) {
+    if (item.empty()) {
+      continue;
+    }
+    if (level < 0 || !knownCategory(name)) {
+      std::string categories = "*";
+      for (const char* known : kCategoryNames) {
+        categories = categories + " " + known;
+      }
+      std::string levelNames;
+      for (const char* known : kLevelNames) {
+        levelNames = levelNames + (levelNames.empty() ? "" : " ") + known;
+      }
+      warnConfiguration(out, "NIVEXA_LOG item \"%.*s\" ignored (categories: %s; levels: %s)",
+                        static_cast<int>(item.size()), item.data(), categories.c_str(),
+                        levelNames.c_str());
       continue;
     }
     for (size_t c = 0; c < levels.size(); ++c) {
@@ -83,8 +124,12 @@ void configureLocked(Sink& s) {
   }
   if (const char* path = std::getenv("NIVEXA_LOG_FILE"); path != nullptr && *path != '\0') {
     s.file = std::fopen(path, "a");
+    if (s.file == nullptr) {
+      warnConfiguration(stderr, "NIVEXA_LOG_FILE \"%s\" cannot be opened (%s): logging to stderr",
+                        path, std::strerror(errno));
+    }
   }
-  applyConfiguration(std::getenv("NIVEXA_LOG"));
+  applyConfiguration(std::getenv("NIVEXA_LOG"), s.file != nullptr ? s.file : stderr);
   s.configured = true;
 }
 

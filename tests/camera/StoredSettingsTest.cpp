@@ -12,6 +12,7 @@
 #include "settings/Layout.h"
 #include "settings/ParameterRanges.h"
 #include "settings/StoredValues.h"
+#include "settings/StreamSettings.h"
 
 namespace nivexa::camera::test {
 namespace {
@@ -246,24 +247,43 @@ TEST_F(PreparedStore, StoredValuesTheSettersWouldRefuseAreNotApplied) {
   EXPECT_EQ(Nivexa_GetAutoIris(h_, &ok), 0);
 }
 
+// The first-run key is read before a camera is open; the open camera's own stored size, where
+// the stream dialog keeps the user's choice, then takes its place and survives a restart.
 TEST_F(PreparedStore, TheStoredCaptureGeometryIsLoadedAtInitialization) {
-  const std::string camera = cameraKeyPath(-1);
-  store(camera, "Size", 1);
+  const std::string firstRun = cameraKeyPath(-1);
+  store(firstRun, "Size", 1);
   const std::pair<const char*, int32_t> quarter[] = {{"TH", 2048}, {"TV", 1536}, {"EH", 1024},
                                                      {"EV", 768},  {"EHS", 512}, {"EVS", 384},
                                                      {"Buf", 2}};
   for (const auto& [name, value] : quarter) {
-    store(camera + "\\Size_01", name, value);
+    store(firstRun + "\\Size_01", name, value);
   }
   open();
   LONG hTotal = 0, hStart = 0, hEffective = 0, vTotal = 0, vStart = 0, vEffective = 0;
-  ASSERT_EQ(
-      Nivexa_GetCaptureWindowEx(h_, &hTotal, &hStart, &hEffective, &vTotal, &vStart, &vEffective),
-      1);
-  EXPECT_EQ(hEffective, 1024);
+  const auto read = [&] {
+    ASSERT_EQ(
+        Nivexa_GetCaptureWindowEx(h_, &hTotal, &hStart, &hEffective, &vTotal, &vStart, &vEffective),
+        1);
+  };
+  read();
+  EXPECT_EQ(hEffective, 1024) << "no size of the camera's own: the first-run key holds";
   EXPECT_EQ(vEffective, 768);
   EXPECT_EQ(hStart, 512);
   EXPECT_EQ(vStart, 384);
+
+  settings::StreamSettings stream;
+  ASSERT_TRUE(settings::saveStreamSettings(0, stream, 0, {2048, 1536, 640, 480, 64, 32, 4}));
+  Nivexa_Release(h_);
+  h_ = Nivexa_Initialize(notify_);
+  ASSERT_NE(h_, 0);
+  read();
+  EXPECT_EQ(hEffective, 640);
+  EXPECT_EQ(vEffective, 480);
+  EXPECT_EQ(hStart, 64);
+  EXPECT_EQ(vStart, 32);
+  std::vector<uint8_t> image(640 * 480);
+  EXPECT_EQ(Nivexa_SnapShot(h_, image.data(), LONG(image.size()), 1), 1);
+  EXPECT_EQ(Nivexa_Width(h_), 640);
 }
 
 // The store refuses what the setters refuse; the two tables must not drift apart.

@@ -54,6 +54,22 @@ TEST_F(LogTest, PerCategoryLevelsWithWildcardAndLaterItemsWinning) {
   EXPECT_TRUE(enabled(Category::Camera, Level::Error));
   EXPECT_FALSE(enabled(Category::Camera, Level::Warning));
   EXPECT_FALSE(enabled(Category::Settings, Level::Info));
+  const std::string text = contents();
+  EXPECT_NE(text.find("NIVEXA_LOG item \"sensors:bogus\" ignored"), std::string::npos) << text;
+  EXPECT_EQ(text.find("\"camera:error\""), std::string::npos) << "only the bad item is named";
+}
+
+TEST_F(LogTest, AFileThatCannotBeOpenedIsSaidAndStderrTakesTheLines) {
+  const std::string folder = ::testing::TempDir() + "no-such-folder-for-the-log/log.txt";
+  platform::setEnvironmentVariable("NIVEXA_LOG_FILE", folder.c_str());
+  platform::setEnvironmentVariable("NIVEXA_LOG", "camera:info");
+  ::testing::internal::CaptureStderr();
+  reconfigure();
+  NIVEXA_LOG(Camera, Info, "still %s", "written");
+  const std::string text = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(text.find("NIVEXA_LOG_FILE \"" + folder + "\" cannot be opened"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("camera info: still written"), std::string::npos) << text;
 }
 
 TEST_F(LogTest, LineCarriesTimestampThreadCategoryLevelAndText) {
