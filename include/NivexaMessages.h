@@ -27,24 +27,24 @@ extern "C" {
 
 /* One posted message, as NivexaMsg_Get hands it out. */
 typedef struct NivexaMsg {
-  HWND hwnd;        /* the sink (or NULL for a thread queue) it was posted to */
-  uint32_t message; /* NIVEXA_WM_FRAME or NIVEXA_WM_ERROR */
-  uintptr_t wParam; /* NIVEXA_WM_FRAME: a NivexaFrameInfo* (valid until the next frame) or 0 */
-  intptr_t lParam;  /* 0, or the error code (see NivexaError) */
+  NivexaWindow hwnd; /* the sink (or NULL for a thread queue) it was posted to */
+  uint32_t message;  /* NIVEXA_WM_FRAME or NIVEXA_WM_ERROR */
+  uintptr_t wParam;  /* NIVEXA_WM_FRAME: a NivexaFrameInfo* (valid until the next frame) or 0 */
+  intptr_t lParam;   /* 0, or the error code (see NivexaError) */
 } NivexaMsg;
 
 /* A new, empty sink to pass wherever an HWND is taken; NULL only when the process is out of
  * memory or file descriptors. Destroy it with NivexaMsg_DestroySink. */
-NIVEXA_API HWND NivexaMsg_CreateSink(void);
+NIVEXA_API NivexaWindow NivexaMsg_CreateSink(void);
 /* Destroys a sink and drops its messages; later posts to it fail. NULL and unknown are ignored. */
-NIVEXA_API void NivexaMsg_DestroySink(HWND sink);
+NIVEXA_API void NivexaMsg_DestroySink(NivexaWindow sink);
 /* Takes the oldest message of sink (NULL: the calling thread's queue) into *out. timeoutMs:
  * milliseconds to wait, 0 polls, a negative value waits without limit. Returns 1 with *out
  * filled, 0 on time-out or for an unknown sink. */
-NIVEXA_API BOOL NivexaMsg_Get(HWND sink, NivexaMsg* out, LONG timeoutMs);
+NIVEXA_API NivexaBool NivexaMsg_Get(NivexaWindow sink, NivexaMsg* out, NivexaLong timeoutMs);
 /* A descriptor that is readable while the sink holds messages; -1 for an unknown sink.
  * It belongs to the sink: do not read from or close it. */
-NIVEXA_API int NivexaMsg_Fd(HWND sink);
+NIVEXA_API int NivexaMsg_Fd(NivexaWindow sink);
 
 #ifdef __cplusplus
 }

@@ -36,14 +36,42 @@
 #include <stdint.h>
 #include <wchar.h>
 
+/* The SDK's own types. The functions are declared with these, so the header sits beside any
+ * toolkit's headers. On Windows they are the system's LONG, BOOL, BYTE and HWND. On Linux the
+ * header also defines those four names, as the documentation and the Windows examples use
+ * them; a program whose other headers define them differently (X11's <X11/Xmd.h> has its own
+ * BOOL and BYTE) defines NIVEXA_NO_WINDOWS_TYPES before including this header and uses the
+ * Nivexa names. */
 #ifdef _WIN32
 #include <windows.h>
+/* 32-bit signed integer. */
+typedef LONG NivexaLong;
+/* 1 true, 0 false. */
+typedef BOOL NivexaBool;
+/* One byte of pixel or register data. */
+typedef BYTE NivexaByte;
+/* A window handle. */
+typedef HWND NivexaWindow;
 #else
-typedef int32_t LONG; /* 32-bit signed, as on Windows */
-typedef int32_t BOOL; /* 1 true, 0 false */
-typedef uint8_t BYTE; /* one byte of pixel or register data */
-/* On Linux a window handle is a message sink (see NivexaMessages.h). */
-typedef struct HWND__* HWND;
+/* 32-bit signed integer, as LONG on Windows. */
+typedef int32_t NivexaLong;
+/* 1 true, 0 false. */
+typedef int32_t NivexaBool;
+/* One byte of pixel or register data. */
+typedef uint8_t NivexaByte;
+/* On Linux a window handle is a message sink (see NivexaMessages.h) or an X11 window (see
+ * NivexaWindows.h). */
+typedef struct HWND__* NivexaWindow;
+#ifndef NIVEXA_NO_WINDOWS_TYPES
+/* The Windows name of NivexaLong. */
+typedef NivexaLong LONG;
+/* The Windows name of NivexaBool. */
+typedef NivexaBool BOOL;
+/* The Windows name of NivexaByte. */
+typedef NivexaByte BYTE;
+/* The Windows name of NivexaWindow. */
+typedef NivexaWindow HWND;
+#endif
 #endif
 
 /* Marks the exported functions: only these names leave the library. */
@@ -86,27 +114,27 @@ enum NivexaError {
 /* Sent by address as wParam of NIVEXA_WM_FRAME. The library overwrites it with the next frame:
  * read it while handling the message. */
 typedef struct NivexaFrameInfo {
-  LONG reserved;     /* always 0 */
-  LONG width;        /* pixels */
-  LONG height;       /* pixels */
-  LONG bitsPerPixel; /* 8, 16, 24, 32, 48 or 64 */
-  LONG frameRate;    /* frames per second x 10; 0 in trigger mode */
-  LONG padding;      /* not written */
-  BYTE* buffer;      /* the buffer given to Nivexa_CallBackPreview or Nivexa_Trigger */
+  NivexaLong reserved;     /* always 0 */
+  NivexaLong width;        /* pixels */
+  NivexaLong height;       /* pixels */
+  NivexaLong bitsPerPixel; /* 8, 16, 24, 32, 48 or 64 */
+  NivexaLong frameRate;    /* frames per second x 10; 0 in trigger mode */
+  NivexaLong padding;      /* not written */
+  NivexaByte* buffer;      /* the buffer given to Nivexa_CallBackPreview or Nivexa_Trigger */
 } NivexaFrameInfo;
 
 /* Filled by Nivexa_GetCameraInfo; the caller sets size first (at least 36, 56 for all). */
 typedef struct NivexaCameraInfo {
-  LONG size;                 /* bytes the caller provides: sizeof(NivexaCameraInfo) for all */
-  LONG widthLimit;           /* sensor width, 2048 pixels */
-  LONG heightLimit;          /* sensor height, 1536 pixels */
-  LONG globalGainMin;        /* range of Nivexa_SetGlobalGain */
-  LONG globalGainMax;        /* (camera units) */
-  LONG colorGainMin;         /* range of Nivexa_SetColorGainRed and the other colour gains */
-  LONG colorGainMax;         /* (camera units) */
-  LONG exposureMin;          /* range of Nivexa_SetExposureTime, ticks of 100 us */
-  LONG exposureMax;          /* ticks of 100 us */
-  LONG padding;              /* not written */
+  NivexaLong size;           /* bytes the caller provides: sizeof(NivexaCameraInfo) for all */
+  NivexaLong widthLimit;     /* sensor width, 2048 pixels */
+  NivexaLong heightLimit;    /* sensor height, 1536 pixels */
+  NivexaLong globalGainMin;  /* range of Nivexa_SetGlobalGain */
+  NivexaLong globalGainMax;  /* (camera units) */
+  NivexaLong colorGainMin;   /* range of Nivexa_SetColorGainRed and the other colour gains */
+  NivexaLong colorGainMax;   /* (camera units) */
+  NivexaLong exposureMin;    /* range of Nivexa_SetExposureTime, ticks of 100 us */
+  NivexaLong exposureMax;    /* ticks of 100 us */
+  NivexaLong padding;        /* not written */
   double exposureSecondsMin; /* range of Nivexa_SetExposureTimeEx, seconds; written only */
   double exposureSecondsMax; /* when size >= 56 */
 } NivexaCameraInfo;
@@ -117,45 +145,48 @@ typedef struct NivexaCameraInfo {
  * several, choose one with Nivexa_SetDeviceNumber). notifyWindow (may be NULL) receives
  * NIVEXA_WM_ERROR for every recorded error. Returns the handle, or 0 when out of memory; a
  * handle is returned even when opening the camera failed (the reason is on its error stack). */
-NIVEXA_API LONG Nivexa_Initialize(HWND notifyWindow);
+NIVEXA_API NivexaLong Nivexa_Initialize(NivexaWindow notifyWindow);
 /* Saves the open camera's settings, stops every acquisition and frees the handle. Returns 1,
  * or 0 for an unknown handle. The handle is invalid afterwards. */
-NIVEXA_API BOOL Nivexa_Release(LONG h);
+NIVEXA_API NivexaBool Nivexa_Release(NivexaLong h);
 /* The library version, 0x022B0521; takes no handle and cannot fail. */
-NIVEXA_API LONG Nivexa_GetDllVersion(void);
+NIVEXA_API NivexaLong Nivexa_GetDllVersion(void);
 /* Takes the newest recorded error code off the handle's stack of 20 (see NivexaError); repeated
  * calls give the older ones, then 0. Returns 0 for an invalid handle. */
-NIVEXA_API LONG Nivexa_GetLastError(LONG h);
+NIVEXA_API NivexaLong Nivexa_GetLastError(NivexaLong h);
 /* Always 0; reserved (any value, may be NULL) is ignored. */
-NIVEXA_API LONG Nivexa_GetStatus(LONG h, void* reserved);
+NIVEXA_API NivexaLong Nivexa_GetStatus(NivexaLong h, void* reserved);
 
 /* ---- Device selection and identity ---- */
 
 /* Writes the names of up to 10 attached cameras ("NivexaM7QXTEC_01", ...) into names, the
  * unused entries as empty strings. Returns the number of names; 0 and error 1 without a
  * camera engine. */
-NIVEXA_API LONG Nivexa_EnumDevice(LONG h, char names[10][256]);
+NIVEXA_API NivexaLong Nivexa_EnumDevice(NivexaLong h, char names[10][256]);
 /* Nivexa_EnumDevice with UTF-16 names. */
-NIVEXA_API LONG Nivexa_EnumDeviceW(LONG h, wchar_t names[10][256]);
+NIVEXA_API NivexaLong Nivexa_EnumDeviceW(NivexaLong h, wchar_t names[10][256]);
 /* Writes the name of device index (0..31) into buffer of size bytes (more than 16). Errors: 9
  * for size <= 16, 2 for an index that is not an attached camera, 1 without a camera engine. */
-NIVEXA_API BOOL Nivexa_GetDeviceName(LONG h, LONG index, char* buffer, LONG size);
-/* Nivexa_GetDeviceName into a UTF-16 buffer of size characters; error 12 when it does not fit. */
-NIVEXA_API BOOL Nivexa_GetDeviceNameW(LONG h, LONG index, wchar_t* buffer, LONG size);
+NIVEXA_API NivexaBool Nivexa_GetDeviceName(NivexaLong h, NivexaLong index, char* buffer,
+                                           NivexaLong size);
+/* Nivexa_GetDeviceName into a UTF-16 buffer of size characters; error 12 when it does not fit.
+ * A failed lookup returns 0 with its error and leaves an empty name in the buffer. */
+NIVEXA_API NivexaBool Nivexa_GetDeviceNameW(NivexaLong h, NivexaLong index, wchar_t* buffer,
+                                            NivexaLong size);
 /* Opens camera number (0-based, as Nivexa_EnumDevice lists them) on this handle, after saving
  * the settings of the camera open so far, and applies number's stored settings. The same
  * number again returns 1 without reopening. Errors: 2 (not present or did not open), 1. */
-NIVEXA_API BOOL Nivexa_SetDeviceNumber(LONG h, LONG number);
+NIVEXA_API NivexaBool Nivexa_SetDeviceNumber(NivexaLong h, NivexaLong number);
 /* Reads the camera's serial number text (at most 31 characters) into buffer of size bytes
  * (at least 32). A camera without a serial number leaves buffer untouched and returns 1.
  * Errors: 9 for size < 32, 1; a failed read returns 0 with no code. */
-NIVEXA_API BOOL Nivexa_ReadSerialNumberA(LONG h, char* buffer, LONG size);
+NIVEXA_API NivexaBool Nivexa_ReadSerialNumberA(NivexaLong h, char* buffer, NivexaLong size);
 /* Nivexa_ReadSerialNumberA into a UTF-16 buffer of size characters; error 12 when it does not
  * fit. */
-NIVEXA_API BOOL Nivexa_ReadSerialNumberW(LONG h, wchar_t* buffer, LONG size);
+NIVEXA_API NivexaBool Nivexa_ReadSerialNumberW(NivexaLong h, wchar_t* buffer, NivexaLong size);
 /* Fills info with the sensor size and the ranges of gain and exposure; set info->size first.
  * Errors: 9 for a NULL info, 5 for size < 36, 1. */
-NIVEXA_API BOOL Nivexa_GetCameraInfo(LONG h, NivexaCameraInfo* info);
+NIVEXA_API NivexaBool Nivexa_GetCameraInfo(NivexaLong h, NivexaCameraInfo* info);
 
 /* ---- Acquisition ----
  * Modes: idle; preview (Nivexa_Preview, Nivexa_CallBackPreview, Nivexa_StartPreview); capture
@@ -168,43 +199,47 @@ NIVEXA_API BOOL Nivexa_GetCameraInfo(LONG h, NivexaCameraInfo* info);
 /* Starts continuous preview: frames are processed (and shown in the preview window when
  * Nivexa_SetPreviewWindow placed one) and Nivexa_GetImage returns the newest. Errors: 4 (window),
  * 8 (stream did not start), those of Nivexa_StartPreview. */
-NIVEXA_API BOOL Nivexa_Preview(LONG h);
+NIVEXA_API NivexaBool Nivexa_Preview(NivexaLong h);
 /* Starts continuous preview that copies every processed frame into buffer (size bytes) and
  * posts NIVEXA_WM_FRAME with a NivexaFrameInfo to notify (may be NULL: the calling thread's
  * queue). The library keeps buffer and writes it from its acquisition thread until
  * Nivexa_StopPreview or Nivexa_Close returns: keep it allocated until then. A frame that does
  * not fit posts lParam 5 and records 5; a lost camera posts lParam 13 and records 13. */
-NIVEXA_API BOOL Nivexa_CallBackPreview(LONG h, HWND notify, BYTE* buffer, LONG size, BOOL rowOrder);
+NIVEXA_API NivexaBool Nivexa_CallBackPreview(NivexaLong h, NivexaWindow notify, NivexaByte* buffer,
+                                             NivexaLong size, NivexaBool rowOrder);
 /* Starts the preview stream with the settings stored so far; 1 also when already previewing.
  * Errors: 1 (capture or trigger mode, no camera), 2, 5, 7 (stream preparation), 6 (stream did
  * not start), 3 (thread). */
-NIVEXA_API BOOL Nivexa_StartPreview(LONG h);
+NIVEXA_API NivexaBool Nivexa_StartPreview(NivexaLong h);
 /* Stops preview, trigger, capture mode and recording, waiting for their threads; afterwards the
  * callback buffers are no longer written. Error 1 without a camera engine. */
-NIVEXA_API BOOL Nivexa_StopPreview(LONG h);
+NIVEXA_API NivexaBool Nivexa_StopPreview(NivexaLong h);
 /* Enters capture mode: the stream is prepared once and each Nivexa_SnapShot then takes the next
  * frame of a stream left running. Errors: 1 (preview or trigger mode), 2, 5, 7. */
-NIVEXA_API BOOL Nivexa_Capture(LONG h);
+NIVEXA_API NivexaBool Nivexa_Capture(NivexaLong h);
 /* Takes one frame, waiting up to 3 s (6 s once Nivexa_Trigger was used), processes it and
  * copies it into buffer (size bytes; buffer may be NULL with size 0 to keep it for
  * Nivexa_GetImage and Nivexa_SaveImage). Errors: 1 (preview or trigger mode), 2, 5 (buffer too
  * small), 7, 8 (no frame in time). */
-NIVEXA_API BOOL Nivexa_SnapShot(LONG h, BYTE* buffer, LONG size, BOOL rowOrder);
+NIVEXA_API NivexaBool Nivexa_SnapShot(NivexaLong h, NivexaByte* buffer, NivexaLong size,
+                                      NivexaBool rowOrder);
 /* Copies the newest processed image into buffer (size bytes) without waiting, also during
  * preview. Error 5 when there is no image yet or buffer is NULL or too small; 1. */
-NIVEXA_API BOOL Nivexa_GetImage(LONG h, BYTE* buffer, LONG size, BOOL rowOrder);
+NIVEXA_API NivexaBool Nivexa_GetImage(NivexaLong h, NivexaByte* buffer, NivexaLong size,
+                                      NivexaBool rowOrder);
 /* Starts hardware-trigger mode: each external trigger's frame is processed, copied into buffer
  * (size bytes) and announced by NIVEXA_WM_FRAME to notify (may be NULL), with frame rate 0.
  * buffer is kept and written by the acquisition thread until Nivexa_StopPreview or Nivexa_Close
  * returns. Errors: 1 (preview, capture or trigger mode), 2, 3, 4, 5, 7. */
-NIVEXA_API BOOL Nivexa_Trigger(LONG h, HWND notify, BYTE* buffer, LONG size, BOOL rowOrder);
+NIVEXA_API NivexaBool Nivexa_Trigger(NivexaLong h, NivexaWindow notify, NivexaByte* buffer,
+                                     NivexaLong size, NivexaBool rowOrder);
 /* Closes the preview window and stops every acquisition (as Nivexa_StopPreview); the handle
  * stays open. Returns 1. */
-NIVEXA_API BOOL Nivexa_Close(LONG h);
+NIVEXA_API NivexaBool Nivexa_Close(NivexaLong h);
 /* Width of the capture window in pixels (before subsampling); 0 for an invalid handle. */
-NIVEXA_API LONG Nivexa_Width(LONG h);
+NIVEXA_API NivexaLong Nivexa_Width(NivexaLong h);
 /* Height of the capture window in pixels (before subsampling); 0 for an invalid handle. */
-NIVEXA_API LONG Nivexa_Height(LONG h);
+NIVEXA_API NivexaLong Nivexa_Height(NivexaLong h);
 
 /* ---- Filter values ----
  * Each named getter is Nivexa_GetFilterValue with a fixed id, each named setter
@@ -214,189 +249,202 @@ NIVEXA_API LONG Nivexa_Height(LONG h);
 
 /* Reads filter id; ok (may be NULL) receives 1 or 0. Errors: 9 for an id that cannot be read,
  * 11 for what this camera lacks, 1. */
-NIVEXA_API LONG Nivexa_GetFilterValue(LONG h, LONG id, BOOL* ok);
+NIVEXA_API NivexaLong Nivexa_GetFilterValue(NivexaLong h, NivexaLong id, NivexaBool* ok);
 /* Sets filter id to value. Errors: 9 (id unknown or value out of range), 11, 6, 1. */
-NIVEXA_API BOOL Nivexa_SetFilterValue(LONG h, LONG id, LONG value);
-NIVEXA_API LONG Nivexa_GetBrightness(LONG h, BOOL* ok);   /* id 1: -255..255 */
-NIVEXA_API BOOL Nivexa_SetBrightness(LONG h, LONG value); /* id 1: -255..255 */
-NIVEXA_API LONG Nivexa_GetContrast(LONG h, BOOL* ok);     /* id 2: -127..127 */
-NIVEXA_API BOOL Nivexa_SetContrast(LONG h, LONG value);   /* id 2: -127..127 */
-NIVEXA_API LONG Nivexa_GetHue(LONG h, BOOL* ok);          /* id 3: -360..360 degrees */
-NIVEXA_API BOOL Nivexa_SetHue(LONG h, LONG value);        /* id 3: -360..360 degrees */
-NIVEXA_API LONG Nivexa_GetSaturation(LONG h, BOOL* ok);   /* id 4: -255..255 */
-NIVEXA_API BOOL Nivexa_SetSaturation(LONG h, LONG value); /* id 4: -255..255 */
-NIVEXA_API LONG Nivexa_GetSharpness(LONG h, BOOL* ok);    /* id 5: 0..30 */
-NIVEXA_API BOOL Nivexa_SetSharpness(LONG h, LONG value);  /* id 5: 0..30 */
+NIVEXA_API NivexaBool Nivexa_SetFilterValue(NivexaLong h, NivexaLong id, NivexaLong value);
+NIVEXA_API NivexaLong Nivexa_GetBrightness(NivexaLong h, NivexaBool* ok);   /* id 1: -255..255 */
+NIVEXA_API NivexaBool Nivexa_SetBrightness(NivexaLong h, NivexaLong value); /* id 1: -255..255 */
+NIVEXA_API NivexaLong Nivexa_GetContrast(NivexaLong h, NivexaBool* ok);     /* id 2: -127..127 */
+NIVEXA_API NivexaBool Nivexa_SetContrast(NivexaLong h, NivexaLong value);   /* id 2: -127..127 */
+NIVEXA_API NivexaLong Nivexa_GetHue(NivexaLong h, NivexaBool* ok);   /* id 3: -360..360 degrees */
+NIVEXA_API NivexaBool Nivexa_SetHue(NivexaLong h, NivexaLong value); /* id 3: -360..360 degrees */
+NIVEXA_API NivexaLong Nivexa_GetSaturation(NivexaLong h, NivexaBool* ok);   /* id 4: -255..255 */
+NIVEXA_API NivexaBool Nivexa_SetSaturation(NivexaLong h, NivexaLong value); /* id 4: -255..255 */
+NIVEXA_API NivexaLong Nivexa_GetSharpness(NivexaLong h, NivexaBool* ok);    /* id 5: 0..30 */
+NIVEXA_API NivexaBool Nivexa_SetSharpness(NivexaLong h, NivexaLong value);  /* id 5: 0..30 */
 /* id 6: red | green << 8 | blue << 16, the low bytes of ids 7, 8 and 9. */
-NIVEXA_API LONG Nivexa_GetBayerGainRGB(LONG h, BOOL* ok);
+NIVEXA_API NivexaLong Nivexa_GetBayerGainRGB(NivexaLong h, NivexaBool* ok);
 /* id 6: bytes 0, 1 and 2 of value become ids 7, 8 and 9; no range check. */
-NIVEXA_API BOOL Nivexa_SetBayerGainRGB(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetBayerGainRed(LONG h, BOOL* ok);     /* id 7: 0..400 */
-NIVEXA_API BOOL Nivexa_SetBayerGainRed(LONG h, LONG value);   /* id 7: 0..400 */
-NIVEXA_API LONG Nivexa_GetBayerGainGreen(LONG h, BOOL* ok);   /* id 8: 0..400 */
-NIVEXA_API BOOL Nivexa_SetBayerGainGreen(LONG h, LONG value); /* id 8: 0..400 */
-NIVEXA_API LONG Nivexa_GetBayerGainBlue(LONG h, BOOL* ok);    /* id 9: 0..400 */
-NIVEXA_API BOOL Nivexa_SetBayerGainBlue(LONG h, LONG value);  /* id 9: 0..400 */
-NIVEXA_API LONG Nivexa_GetBayerGainAuto(LONG h, BOOL* ok);    /* id 10: 0 or 1, white balance */
-NIVEXA_API BOOL Nivexa_SetBayerGainAuto(LONG h, LONG value);  /* id 10: non-zero switches on */
-NIVEXA_API LONG Nivexa_GetGamma(LONG h, BOOL* ok);            /* id 11: 0..200 */
-NIVEXA_API BOOL Nivexa_SetGamma(LONG h, LONG value);          /* id 11: 0..200 */
-NIVEXA_API LONG Nivexa_GetBayerMode(LONG h, BOOL* ok);        /* id 12: 0..3 */
-NIVEXA_API BOOL Nivexa_SetBayerMode(LONG h, LONG value);      /* id 12: 0..3 */
+NIVEXA_API NivexaBool Nivexa_SetBayerGainRGB(NivexaLong h, NivexaLong value);
+NIVEXA_API NivexaLong Nivexa_GetBayerGainRed(NivexaLong h, NivexaBool* ok);     /* id 7: 0..400 */
+NIVEXA_API NivexaBool Nivexa_SetBayerGainRed(NivexaLong h, NivexaLong value);   /* id 7: 0..400 */
+NIVEXA_API NivexaLong Nivexa_GetBayerGainGreen(NivexaLong h, NivexaBool* ok);   /* id 8: 0..400 */
+NIVEXA_API NivexaBool Nivexa_SetBayerGainGreen(NivexaLong h, NivexaLong value); /* id 8: 0..400 */
+NIVEXA_API NivexaLong Nivexa_GetBayerGainBlue(NivexaLong h, NivexaBool* ok);    /* id 9: 0..400 */
+NIVEXA_API NivexaBool Nivexa_SetBayerGainBlue(NivexaLong h, NivexaLong value);  /* id 9: 0..400 */
+NIVEXA_API NivexaLong Nivexa_GetBayerGainAuto(NivexaLong h,
+                                              NivexaBool* ok); /* id 10: 0 or 1, white balance */
+NIVEXA_API NivexaBool Nivexa_SetBayerGainAuto(NivexaLong h,
+                                              NivexaLong value); /* id 10: non-zero switches on */
+NIVEXA_API NivexaLong Nivexa_GetGamma(NivexaLong h, NivexaBool* ok);       /* id 11: 0..200 */
+NIVEXA_API NivexaBool Nivexa_SetGamma(NivexaLong h, NivexaLong value);     /* id 11: 0..200 */
+NIVEXA_API NivexaLong Nivexa_GetBayerMode(NivexaLong h, NivexaBool* ok);   /* id 12: 0..3 */
+NIVEXA_API NivexaBool Nivexa_SetBayerMode(NivexaLong h, NivexaLong value); /* id 12: 0..3 */
 /* id 13: the camera's analog gain (range in NivexaCameraInfo). */
-NIVEXA_API LONG Nivexa_GetGlobalGain(LONG h, BOOL* ok);
+NIVEXA_API NivexaLong Nivexa_GetGlobalGain(NivexaLong h, NivexaBool* ok);
 /* id 13: sets the analog gain and the four stored colour gains to value. */
-NIVEXA_API BOOL Nivexa_SetGlobalGain(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetColorGainRed(LONG h, BOOL* ok);      /* id 14, colour gain range */
-NIVEXA_API BOOL Nivexa_SetColorGainRed(LONG h, LONG value);    /* id 14, colour gain range */
-NIVEXA_API LONG Nivexa_GetColorGainGreen1(LONG h, BOOL* ok);   /* id 15, colour gain range */
-NIVEXA_API BOOL Nivexa_SetColorGainGreen1(LONG h, LONG value); /* id 15, colour gain range */
-NIVEXA_API LONG Nivexa_GetColorGainGreen2(LONG h, BOOL* ok);   /* id 16, colour gain range */
-NIVEXA_API BOOL Nivexa_SetColorGainGreen2(LONG h, LONG value); /* id 16, colour gain range */
-NIVEXA_API LONG Nivexa_GetColorGainBlue(LONG h, BOOL* ok);     /* id 17, colour gain range */
-NIVEXA_API BOOL Nivexa_SetColorGainBlue(LONG h, LONG value);   /* id 17, colour gain range */
-NIVEXA_API LONG Nivexa_GetExposureTime(LONG h, BOOL* ok);      /* id 18, ticks of 100 us */
+NIVEXA_API NivexaBool Nivexa_SetGlobalGain(NivexaLong h, NivexaLong value);
+NIVEXA_API NivexaLong Nivexa_GetColorGainRed(NivexaLong h,
+                                             NivexaBool* ok); /* id 14, colour gain range */
+NIVEXA_API NivexaBool Nivexa_SetColorGainRed(NivexaLong h,
+                                             NivexaLong value); /* id 14, colour gain range */
+NIVEXA_API NivexaLong Nivexa_GetColorGainGreen1(NivexaLong h,
+                                                NivexaBool* ok); /* id 15, colour gain range */
+NIVEXA_API NivexaBool Nivexa_SetColorGainGreen1(NivexaLong h,
+                                                NivexaLong value); /* id 15, colour gain range */
+NIVEXA_API NivexaLong Nivexa_GetColorGainGreen2(NivexaLong h,
+                                                NivexaBool* ok); /* id 16, colour gain range */
+NIVEXA_API NivexaBool Nivexa_SetColorGainGreen2(NivexaLong h,
+                                                NivexaLong value); /* id 16, colour gain range */
+NIVEXA_API NivexaLong Nivexa_GetColorGainBlue(NivexaLong h,
+                                              NivexaBool* ok); /* id 17, colour gain range */
+NIVEXA_API NivexaBool Nivexa_SetColorGainBlue(NivexaLong h,
+                                              NivexaLong value); /* id 17, colour gain range */
+NIVEXA_API NivexaLong Nivexa_GetExposureTime(NivexaLong h,
+                                             NivexaBool* ok); /* id 18, ticks of 100 us */
 /* id 18: exposure in ticks of 100 us, within NivexaCameraInfo's exposure range. */
-NIVEXA_API BOOL Nivexa_SetExposureTime(LONG h, LONG value);
-NIVEXA_API LONG Nivexa_GetGrayMode(LONG h, BOOL* ok);       /* id 19: 0..2 */
-NIVEXA_API BOOL Nivexa_SetGrayMode(LONG h, LONG value);     /* id 19: 0..2 */
-NIVEXA_API LONG Nivexa_GetGrayGainR(LONG h, BOOL* ok);      /* id 20: 0..255 */
-NIVEXA_API BOOL Nivexa_SetGrayGainR(LONG h, LONG value);    /* id 20: 0..255 */
-NIVEXA_API LONG Nivexa_GetGrayGainG1(LONG h, BOOL* ok);     /* id 21: 0..255 */
-NIVEXA_API BOOL Nivexa_SetGrayGainG1(LONG h, LONG value);   /* id 21: 0..255 */
-NIVEXA_API LONG Nivexa_GetGrayGainG2(LONG h, BOOL* ok);     /* id 22: 0..255 */
-NIVEXA_API BOOL Nivexa_SetGrayGainG2(LONG h, LONG value);   /* id 22: 0..255 */
-NIVEXA_API LONG Nivexa_GetGrayGainB(LONG h, BOOL* ok);      /* id 23: 0..255 */
-NIVEXA_API BOOL Nivexa_SetGrayGainB(LONG h, LONG value);    /* id 23: 0..255 */
-NIVEXA_API LONG Nivexa_GetGrayOffsetR(LONG h, BOOL* ok);    /* id 24: -255..255 */
-NIVEXA_API BOOL Nivexa_SetGrayOffsetR(LONG h, LONG value);  /* id 24: -255..255 */
-NIVEXA_API LONG Nivexa_GetGrayOffsetG1(LONG h, BOOL* ok);   /* id 25: -255..255 */
-NIVEXA_API BOOL Nivexa_SetGrayOffsetG1(LONG h, LONG value); /* id 25: -255..255 */
-NIVEXA_API LONG Nivexa_GetGrayOffsetG2(LONG h, BOOL* ok);   /* id 26: -255..255 */
-NIVEXA_API BOOL Nivexa_SetGrayOffsetG2(LONG h, LONG value); /* id 26: -255..255 */
-NIVEXA_API LONG Nivexa_GetGrayOffsetB(LONG h, BOOL* ok);    /* id 27: -255..255 */
-NIVEXA_API BOOL Nivexa_SetGrayOffsetB(LONG h, LONG value);  /* id 27: -255..255 */
+NIVEXA_API NivexaBool Nivexa_SetExposureTime(NivexaLong h, NivexaLong value);
+NIVEXA_API NivexaLong Nivexa_GetGrayMode(NivexaLong h, NivexaBool* ok);       /* id 19: 0..2 */
+NIVEXA_API NivexaBool Nivexa_SetGrayMode(NivexaLong h, NivexaLong value);     /* id 19: 0..2 */
+NIVEXA_API NivexaLong Nivexa_GetGrayGainR(NivexaLong h, NivexaBool* ok);      /* id 20: 0..255 */
+NIVEXA_API NivexaBool Nivexa_SetGrayGainR(NivexaLong h, NivexaLong value);    /* id 20: 0..255 */
+NIVEXA_API NivexaLong Nivexa_GetGrayGainG1(NivexaLong h, NivexaBool* ok);     /* id 21: 0..255 */
+NIVEXA_API NivexaBool Nivexa_SetGrayGainG1(NivexaLong h, NivexaLong value);   /* id 21: 0..255 */
+NIVEXA_API NivexaLong Nivexa_GetGrayGainG2(NivexaLong h, NivexaBool* ok);     /* id 22: 0..255 */
+NIVEXA_API NivexaBool Nivexa_SetGrayGainG2(NivexaLong h, NivexaLong value);   /* id 22: 0..255 */
+NIVEXA_API NivexaLong Nivexa_GetGrayGainB(NivexaLong h, NivexaBool* ok);      /* id 23: 0..255 */
+NIVEXA_API NivexaBool Nivexa_SetGrayGainB(NivexaLong h, NivexaLong value);    /* id 23: 0..255 */
+NIVEXA_API NivexaLong Nivexa_GetGrayOffsetR(NivexaLong h, NivexaBool* ok);    /* id 24: -255..255 */
+NIVEXA_API NivexaBool Nivexa_SetGrayOffsetR(NivexaLong h, NivexaLong value);  /* id 24: -255..255 */
+NIVEXA_API NivexaLong Nivexa_GetGrayOffsetG1(NivexaLong h, NivexaBool* ok);   /* id 25: -255..255 */
+NIVEXA_API NivexaBool Nivexa_SetGrayOffsetG1(NivexaLong h, NivexaLong value); /* id 25: -255..255 */
+NIVEXA_API NivexaLong Nivexa_GetGrayOffsetG2(NivexaLong h, NivexaBool* ok);   /* id 26: -255..255 */
+NIVEXA_API NivexaBool Nivexa_SetGrayOffsetG2(NivexaLong h, NivexaLong value); /* id 26: -255..255 */
+NIVEXA_API NivexaLong Nivexa_GetGrayOffsetB(NivexaLong h, NivexaBool* ok);    /* id 27: -255..255 */
+NIVEXA_API NivexaBool Nivexa_SetGrayOffsetB(NivexaLong h, NivexaLong value);  /* id 27: -255..255 */
 /* id 100: the cooler, 1 on, 0 off; -1 and error 11 on a camera without cooler. */
-NIVEXA_API LONG Nivexa_GetPeltier(LONG h, BOOL* ok);
+NIVEXA_API NivexaLong Nivexa_GetPeltier(NivexaLong h, NivexaBool* ok);
 /* id 100: switches the cooler on (non-zero) or off; error 11 without cooler. */
-NIVEXA_API BOOL Nivexa_SetPeltier(LONG h, LONG value);
+NIVEXA_API NivexaBool Nivexa_SetPeltier(NivexaLong h, NivexaLong value);
 /* id 101: always -1 with error 11 and *ok = 0; read the temperature with
  * Nivexa_GetTemperatureEx. */
-NIVEXA_API LONG Nivexa_GetTemperature(LONG h, BOOL* ok);
-NIVEXA_API LONG Nivexa_GetDotFilter(LONG h, BOOL* ok);    /* id 102: defect-pixel filter, 0 or 1 */
-NIVEXA_API BOOL Nivexa_SetDotFilter(LONG h, LONG value);  /* id 102: 0 or 1 */
-NIVEXA_API LONG Nivexa_GetMaskFilter(LONG h, BOOL* ok);   /* id 103: flat-field filter, 0 or 1 */
-NIVEXA_API BOOL Nivexa_SetMaskFilter(LONG h, LONG value); /* id 103: 0 or 1 */
+NIVEXA_API NivexaLong Nivexa_GetTemperature(NivexaLong h, NivexaBool* ok);
+NIVEXA_API NivexaLong Nivexa_GetDotFilter(NivexaLong h,
+                                          NivexaBool* ok); /* id 102: defect-pixel filter, 0 or 1 */
+NIVEXA_API NivexaBool Nivexa_SetDotFilter(NivexaLong h, NivexaLong value); /* id 102: 0 or 1 */
+NIVEXA_API NivexaLong Nivexa_GetMaskFilter(NivexaLong h,
+                                           NivexaBool* ok); /* id 103: flat-field filter, 0 or 1 */
+NIVEXA_API NivexaBool Nivexa_SetMaskFilter(NivexaLong h, NivexaLong value); /* id 103: 0 or 1 */
 /* Channel 1..4 is id 29..32, which this camera does not read: error 9. Another channel
  * returns 0 with no code and leaves ok untouched. */
-NIVEXA_API LONG Nivexa_GetChannelGain(LONG h, LONG channel, BOOL* ok);
+NIVEXA_API NivexaLong Nivexa_GetChannelGain(NivexaLong h, NivexaLong channel, NivexaBool* ok);
 /* Channel 1..4 is id 29..32, which cannot be set: error 9; another channel: 0, no code. */
-NIVEXA_API BOOL Nivexa_SetChannelGain(LONG h, LONG channel, LONG value);
+NIVEXA_API NivexaBool Nivexa_SetChannelGain(NivexaLong h, NivexaLong channel, NivexaLong value);
 /* Channel 1..4 is id 33..36, which this camera does not read: error 9. Another channel
  * returns 0 with no code and leaves ok untouched. */
-NIVEXA_API LONG Nivexa_GetChannelOffset(LONG h, LONG channel, BOOL* ok);
+NIVEXA_API NivexaLong Nivexa_GetChannelOffset(NivexaLong h, NivexaLong channel, NivexaBool* ok);
 /* Channel 1..4 is id 33..36, which cannot be set: error 9; another channel: 0, no code. */
-NIVEXA_API BOOL Nivexa_SetChannelOffset(LONG h, LONG channel, LONG value);
+NIVEXA_API NivexaBool Nivexa_SetChannelOffset(NivexaLong h, NivexaLong channel, NivexaLong value);
 
 /* ---- Other parameters ---- */
 
 /* Exposure in seconds, where the camera supports it; -1.0 with error 11 where not, or 1. */
-NIVEXA_API double Nivexa_GetExposureTimeEx(LONG h, BOOL* ok);
+NIVEXA_API double Nivexa_GetExposureTimeEx(NivexaLong h, NivexaBool* ok);
 /* Sets the exposure in seconds (range in NivexaCameraInfo); the tick value becomes
  * seconds x 10000. Error 11 where unsupported; a value the camera refuses returns 0, no code. */
-NIVEXA_API BOOL Nivexa_SetExposureTimeEx(LONG h, double seconds);
+NIVEXA_API NivexaBool Nivexa_SetExposureTimeEx(NivexaLong h, double seconds);
 /* The stored exposure in microseconds (ticks x 100). */
-NIVEXA_API LONG Nivexa_GetRealExposureTime(LONG h, BOOL* ok);
+NIVEXA_API NivexaLong Nivexa_GetRealExposureTime(NivexaLong h, NivexaBool* ok);
 /* Sets the exposure in microseconds, kept as whole ticks of 100 us (1234 becomes 1200); error 9
  * outside the exposure range of NivexaCameraInfo. */
-NIVEXA_API BOOL Nivexa_SetRealExposureTime(LONG h, LONG microseconds);
+NIVEXA_API NivexaBool Nivexa_SetRealExposureTime(NivexaLong h, NivexaLong microseconds);
 /* Sensor temperature in degrees Celsius; records 0 when read, 12 when the read failed, 11 on a
  * camera without a thermometer (result 0.0). */
-NIVEXA_API double Nivexa_GetTemperatureEx(LONG h, BOOL* ok);
+NIVEXA_API double Nivexa_GetTemperatureEx(NivexaLong h, NivexaBool* ok);
 /* 1 when the image is mirrored left to right, else 0; error 1 without a camera engine. */
-NIVEXA_API LONG Nivexa_GetMirrorH(LONG h);
+NIVEXA_API NivexaLong Nivexa_GetMirrorH(NivexaLong h);
 /* Mirrors the image left to right (on non-zero) in the camera; error 1. */
-NIVEXA_API BOOL Nivexa_SetMirrorH(LONG h, BOOL on);
+NIVEXA_API NivexaBool Nivexa_SetMirrorH(NivexaLong h, NivexaBool on);
 /* 1 when the image is mirrored top to bottom; without a camera engine posts error 1. */
-NIVEXA_API LONG Nivexa_GetMirrorV(LONG h);
+NIVEXA_API NivexaLong Nivexa_GetMirrorV(NivexaLong h);
 /* Mirrors the image top to bottom (on non-zero); without a camera engine posts error 1. */
-NIVEXA_API BOOL Nivexa_SetMirrorV(LONG h, BOOL on);
+NIVEXA_API NivexaBool Nivexa_SetMirrorV(NivexaLong h, NivexaBool on);
 /* The stored subsample code: 0 full resolution, 1 half width and height. */
-NIVEXA_API LONG Nivexa_GetSubSample(LONG h);
+NIVEXA_API NivexaLong Nivexa_GetSubSample(NivexaLong h);
 /* Sets the subsample code (0 or 1) for the next stream; another code returns 0, no code. */
-NIVEXA_API BOOL Nivexa_SetSubSample(LONG h, LONG code);
+NIVEXA_API NivexaBool Nivexa_SetSubSample(NivexaLong h, NivexaLong code);
 /* Bits per pixel of the images delivered: 8 or 16 on this camera. */
-NIVEXA_API LONG Nivexa_GetColorMode(LONG h);
+NIVEXA_API NivexaLong Nivexa_GetColorMode(NivexaLong h);
 /* Sets the bits per pixel of the images delivered from the next stream: 8 or 16 on this
  * monochrome camera (24, 32, 48 and 64 are colour formats it refuses); error 9 otherwise. */
-NIVEXA_API BOOL Nivexa_SetColorMode(LONG h, LONG bitsPerPixel);
+NIVEXA_API NivexaBool Nivexa_SetColorMode(NivexaLong h, NivexaLong bitsPerPixel);
 /* Milliseconds the preview thread sleeps before each frame wait (default 10). */
-NIVEXA_API LONG Nivexa_GetWaitTime(LONG h);
+NIVEXA_API NivexaLong Nivexa_GetWaitTime(NivexaLong h);
 /* Sets that sleep, milliseconds >= 0; a negative value returns 0, no code. */
-NIVEXA_API BOOL Nivexa_SetWaitTime(LONG h, LONG milliseconds);
+NIVEXA_API NivexaBool Nivexa_SetWaitTime(NivexaLong h, NivexaLong milliseconds);
 /* Reads the camera's I/O port byte into *value; a NULL value or failed read posts error 9,
  * no camera engine posts 1. */
-NIVEXA_API BOOL Nivexa_GetIOPort(LONG h, BYTE* value);
+NIVEXA_API NivexaBool Nivexa_GetIOPort(NivexaLong h, NivexaByte* value);
 /* Writes the camera's I/O port byte; without a camera engine posts error 1. */
-NIVEXA_API BOOL Nivexa_SetIOPort(LONG h, BYTE value);
+NIVEXA_API NivexaBool Nivexa_SetIOPort(NivexaLong h, NivexaByte value);
 /* In-camera correction state; where the camera has none, posts error 11 and returns 0. */
-NIVEXA_API LONG Nivexa_GetInternalCorrection(LONG h, BOOL* ok);
+NIVEXA_API NivexaLong Nivexa_GetInternalCorrection(NivexaLong h, NivexaBool* ok);
 /* Switches in-camera correction; where the camera has none, posts error 11. */
-NIVEXA_API BOOL Nivexa_SetInternalCorrection(LONG h, BOOL on);
+NIVEXA_API NivexaBool Nivexa_SetInternalCorrection(NivexaLong h, NivexaBool on);
 /* Automatic control mode: 0 off, 1 automatic exposure, 2 automatic gain. */
-NIVEXA_API LONG Nivexa_GetAutoIris(LONG h, BOOL* ok);
+NIVEXA_API NivexaLong Nivexa_GetAutoIris(NivexaLong h, NivexaBool* ok);
 /* Sets the automatic control mode 0, 1 or 2; another value posts error 9. */
-NIVEXA_API BOOL Nivexa_SetAutoIris(LONG h, LONG mode);
+NIVEXA_API NivexaBool Nivexa_SetAutoIris(NivexaLong h, NivexaLong mode);
 /* Passes rate to the camera's frame-period setting and returns its result; 0, no code, without
  * a camera engine. */
-NIVEXA_API BOOL Nivexa_SetSamplingRate(LONG h, LONG rate);
+NIVEXA_API NivexaBool Nivexa_SetSamplingRate(NivexaLong h, NivexaLong rate);
 /* Writes 0 to *value (may be NULL) and returns 0: kept for source compatibility. */
-NIVEXA_API LONG Nivexa_GetSamplingRate(LONG h, LONG* value);
+NIVEXA_API NivexaLong Nivexa_GetSamplingRate(NivexaLong h, NivexaLong* value);
 /* Writes 0 to *value (may be NULL) and returns 0: kept for source compatibility. */
-NIVEXA_API LONG Nivexa_GetVideoFormat(LONG h, LONG* value);
+NIVEXA_API NivexaLong Nivexa_GetVideoFormat(NivexaLong h, NivexaLong* value);
 /* Records error 11 and returns -1: not supported by this camera. */
-NIVEXA_API LONG Nivexa_GetConfigFilter(LONG h);
+NIVEXA_API NivexaLong Nivexa_GetConfigFilter(NivexaLong h);
 /* Records error 11 and returns -1: not supported by this camera. */
-NIVEXA_API LONG Nivexa_SetConfigFilter(LONG h);
+NIVEXA_API NivexaLong Nivexa_SetConfigFilter(NivexaLong h);
 
 /* ---- Not supported by this camera: kept for source compatibility within the family ---- */
 
 /* Records error 11 and returns 0; text is not used (may be NULL). */
-NIVEXA_API BOOL Nivexa_SendText(LONG h, char* text);
+NIVEXA_API NivexaBool Nivexa_SendText(NivexaLong h, char* text);
 /* Records error 11 and returns 0; text is not written (may be NULL). */
-NIVEXA_API BOOL Nivexa_ReceiveText(LONG h, char* text);
+NIVEXA_API NivexaBool Nivexa_ReceiveText(NivexaLong h, char* text);
 /* Posts error 11 and returns 0. */
-NIVEXA_API BOOL Nivexa_Fps(LONG h);
+NIVEXA_API NivexaBool Nivexa_Fps(NivexaLong h);
 /* Posts error 11 and returns 0. */
-NIVEXA_API BOOL Nivexa_GetHalfClock(LONG h);
+NIVEXA_API NivexaBool Nivexa_GetHalfClock(NivexaLong h);
 /* Posts error 11 and returns 0. */
-NIVEXA_API BOOL Nivexa_SetCrossbar(LONG h);
+NIVEXA_API NivexaBool Nivexa_SetCrossbar(NivexaLong h);
 /* Posts error 11 and returns 0. */
-NIVEXA_API BOOL Nivexa_SetHalfClock(LONG h);
+NIVEXA_API NivexaBool Nivexa_SetHalfClock(NivexaLong h);
 
 /* ---- Register and device-memory access (for service tools; settings go through the
  * functions above) ---- */
 
 /* Reads FPGA register address (0..255); the value is 0..255 and *ok = 1. Errors: 6, 1; *ok = 0
  * and 0 returned. */
-NIVEXA_API LONG Nivexa_Fpga_ReadRegister(LONG h, LONG address, BOOL* ok);
+NIVEXA_API NivexaLong Nivexa_Fpga_ReadRegister(NivexaLong h, NivexaLong address, NivexaBool* ok);
 /* Writes the low 8 bits of value to FPGA register address (0..255). Errors: 6, 1. */
-NIVEXA_API BOOL Nivexa_Fpga_WriteRegister(LONG h, LONG address, LONG value);
+NIVEXA_API NivexaBool Nivexa_Fpga_WriteRegister(NivexaLong h, NivexaLong address, NivexaLong value);
 /* Reads sensor register address (0..255); *ok = 1. Errors: 6, 1; *ok = 0 and 0 returned. */
-NIVEXA_API LONG Nivexa_ReadRegister(LONG h, LONG address, BOOL* ok);
+NIVEXA_API NivexaLong Nivexa_ReadRegister(NivexaLong h, NivexaLong address, NivexaBool* ok);
 /* Reads sensor register address (full 32-bit address). Errors: 6, 1. */
-NIVEXA_API LONG Nivexa_ReadRegisterEx(LONG h, LONG address, BOOL* ok);
+NIVEXA_API NivexaLong Nivexa_ReadRegisterEx(NivexaLong h, NivexaLong address, NivexaBool* ok);
 /* Writes value to sensor register address (0..255); this camera's sensor registers keep its low
  * 8 bits. Errors: 6, 1. */
-NIVEXA_API BOOL Nivexa_WriteRegister(LONG h, LONG address, LONG value);
+NIVEXA_API NivexaBool Nivexa_WriteRegister(NivexaLong h, NivexaLong address, NivexaLong value);
 /* Writes value to sensor register address, both unmasked. Errors: 6, 1. */
-NIVEXA_API BOOL Nivexa_WriteRegisterEx(LONG h, LONG address, LONG value);
+NIVEXA_API NivexaBool Nivexa_WriteRegisterEx(NivexaLong h, NivexaLong address, NivexaLong value);
 /* Reads one byte of the camera's non-volatile memory (address bits 12-15 ignored); a failure
  * posts error 1, sets *ok = 0 and returns 0. */
-NIVEXA_API LONG Nivexa_ReadSromID(LONG h, LONG address, BOOL* ok);
+NIVEXA_API NivexaLong Nivexa_ReadSromID(NivexaLong h, NivexaLong address, NivexaBool* ok);
 /* Writes the low byte of value to non-volatile memory address (0..4095), reading it back up to
  * 10 times; 1 when the first write succeeded. A failure posts error 1. */
-NIVEXA_API BOOL Nivexa_WriteSromID(LONG h, LONG address, LONG value);
+NIVEXA_API NivexaBool Nivexa_WriteSromID(NivexaLong h, NivexaLong address, NivexaLong value);
 
 /* ---- Preview window and capture geometry ---- */
 
@@ -408,20 +456,23 @@ NIVEXA_API BOOL Nivexa_WriteSromID(LONG h, LONG address, LONG value);
  * On Linux the parent is an X11 window made a HWND by NivexaWin_FromXWindow of NivexaWindows.h.
  * On Windows the window belongs to the thread that starts the stream, which pumps its messages.
  * Error 1. */
-NIVEXA_API BOOL Nivexa_SetPreviewWindow(LONG h, HWND parent, LONG x, LONG y, LONG width,
-                                        LONG height);
+NIVEXA_API NivexaBool Nivexa_SetPreviewWindow(NivexaLong h, NivexaWindow parent, NivexaLong x,
+                                              NivexaLong y, NivexaLong width, NivexaLong height);
 /* Selects the stored capture-size preset of width x height pixels. Errors: 4 (no such preset),
  * 7 (preset not valid: the full sensor is used instead), 1. */
-NIVEXA_API BOOL Nivexa_SetCaptureWindow(LONG h, LONG width, LONG height);
+NIVEXA_API NivexaBool Nivexa_SetCaptureWindow(NivexaLong h, NivexaLong width, NivexaLong height);
 /* Sets the sensor area read out, in pixels: horizontal total, start and width (hEffective),
  * vertical total, start and height (vEffective); start + width <= 2048, start + height <=
  * 1536. Errors: 9 (refused by the camera), 7 (area not valid), 1. */
-NIVEXA_API BOOL Nivexa_SetCaptureWindowEx(LONG h, LONG hTotal, LONG hStart, LONG hEffective,
-                                          LONG vTotal, LONG vStart, LONG vEffective);
+NIVEXA_API NivexaBool Nivexa_SetCaptureWindowEx(NivexaLong h, NivexaLong hTotal, NivexaLong hStart,
+                                                NivexaLong hEffective, NivexaLong vTotal,
+                                                NivexaLong vStart, NivexaLong vEffective);
 /* Writes the capture area (as Nivexa_SetCaptureWindowEx) through the pointers that are not
  * NULL. Returns 1. */
-NIVEXA_API BOOL Nivexa_GetCaptureWindowEx(LONG h, LONG* hTotal, LONG* hStart, LONG* hEffective,
-                                          LONG* vTotal, LONG* vStart, LONG* vEffective);
+NIVEXA_API NivexaBool Nivexa_GetCaptureWindowEx(NivexaLong h, NivexaLong* hTotal,
+                                                NivexaLong* hStart, NivexaLong* hEffective,
+                                                NivexaLong* vTotal, NivexaLong* vStart,
+                                                NivexaLong* vEffective);
 
 /* ---- Files ----
  * The W variants take UTF-16 paths, converted to the narrow form first (error 12 when the
@@ -431,33 +482,35 @@ NIVEXA_API BOOL Nivexa_GetCaptureWindowEx(LONG h, LONG* hTotal, LONG* hStart, LO
  * 100, 3 JPEG 70, 4 JPEG 20, 5 PNG or 6 TIFF (the extension does not matter), through a
  * temporary file renamed into place. Error 1 when no image was taken yet; a failed write
  * returns 0, no code. */
-NIVEXA_API BOOL Nivexa_SaveImage(LONG h, const char* path, LONG fileType);
+NIVEXA_API NivexaBool Nivexa_SaveImage(NivexaLong h, const char* path, NivexaLong fileType);
 /* Nivexa_SaveImage with a UTF-16 path. */
-NIVEXA_API BOOL Nivexa_SaveImageW(LONG h, const wchar_t* path, LONG fileType);
+NIVEXA_API NivexaBool Nivexa_SaveImageW(NivexaLong h, const wchar_t* path, NivexaLong fileType);
 /* Starts the stream and records the processed frames for durationMs milliseconds into an
  * uncompressed AVI file at path, in the preview window when showWindow is set and one was
  * placed. Returns once recording has started. Errors: 9 (NULL or empty path), 4, 12 (stream
  * or file), 3, 1. */
-NIVEXA_API BOOL Nivexa_Record(LONG h, const char* path, LONG durationMs, BOOL showWindow);
+NIVEXA_API NivexaBool Nivexa_Record(NivexaLong h, const char* path, NivexaLong durationMs,
+                                    NivexaBool showWindow);
 /* Nivexa_Record with a UTF-16 path. */
-NIVEXA_API BOOL Nivexa_RecordW(LONG h, const wchar_t* path, LONG durationMs, BOOL showWindow);
+NIVEXA_API NivexaBool Nivexa_RecordW(NivexaLong h, const wchar_t* path, NivexaLong durationMs,
+                                     NivexaBool showWindow);
 /* Loads the dark and white references of the flat-field and defect-pixel filters from a mask
  * file. Errors: 14 (does not open or does not match this sensor), 1. */
-NIVEXA_API BOOL Nivexa_LoadMaskFile(LONG h, const char* path);
+NIVEXA_API NivexaBool Nivexa_LoadMaskFile(NivexaLong h, const char* path);
 /* Nivexa_LoadMaskFile with a UTF-16 path. */
-NIVEXA_API BOOL Nivexa_LoadMaskFileW(LONG h, const wchar_t* path);
+NIVEXA_API NivexaBool Nivexa_LoadMaskFileW(NivexaLong h, const wchar_t* path);
 /* Saves the dark and white references to a mask file at path. Errors: 14, 1. */
-NIVEXA_API BOOL Nivexa_SaveMaskFile(LONG h, const char* path);
+NIVEXA_API NivexaBool Nivexa_SaveMaskFile(NivexaLong h, const char* path);
 /* Nivexa_SaveMaskFile with a UTF-16 path. */
-NIVEXA_API BOOL Nivexa_SaveMaskFileW(LONG h, const wchar_t* path);
+NIVEXA_API NivexaBool Nivexa_SaveMaskFileW(NivexaLong h, const wchar_t* path);
 /* Takes the newest raw frame as the dark (kind 0, lens capped) or white (kind 1, even light)
  * reference and finds the defect pixels again. Errors: 12 (other kind), 1. */
-NIVEXA_API BOOL Nivexa_UpdateMaskData(LONG h, LONG kind);
+NIVEXA_API NivexaBool Nivexa_UpdateMaskData(NivexaLong h, NivexaLong kind);
 /* Reads a configuration file of pairs of little-endian 32-bit integers, replacing the pairs
  * read before. A file that does not open returns 0, no code. */
-NIVEXA_API BOOL Nivexa_LoadConfigFileA(LONG h, const char* path);
+NIVEXA_API NivexaBool Nivexa_LoadConfigFileA(NivexaLong h, const char* path);
 /* Nivexa_LoadConfigFileA with a UTF-16 path. */
-NIVEXA_API BOOL Nivexa_LoadConfigFileW(LONG h, const wchar_t* path);
+NIVEXA_API NivexaBool Nivexa_LoadConfigFileW(NivexaLong h, const wchar_t* path);
 
 /* ---- Settings dialogs ----
  * Modal, on the calling thread; parent may be NULL. 1 when the dialog was shown and closed (OK or
@@ -470,11 +523,11 @@ NIVEXA_API BOOL Nivexa_LoadConfigFileW(LONG h, const wchar_t* path);
 
 /* Opens the stream-format dialog (colour mode, capture size, subsampling, wait time).
  * Errors: 4, 1. */
-NIVEXA_API BOOL Nivexa_SetCameraDlg(LONG h, HWND parent);
+NIVEXA_API NivexaBool Nivexa_SetCameraDlg(NivexaLong h, NivexaWindow parent);
 /* Opens the image-processing dialog (the filter values). Errors: 4, 1. */
-NIVEXA_API BOOL Nivexa_SetImageDlg(LONG h, HWND parent);
+NIVEXA_API NivexaBool Nivexa_SetImageDlg(NivexaLong h, NivexaWindow parent);
 /* Opens the camera dialog (gain, exposure, mirroring, cooling). Errors: 4, 1. */
-NIVEXA_API BOOL Nivexa_SetAnalogDlg(LONG h, HWND parent);
+NIVEXA_API NivexaBool Nivexa_SetAnalogDlg(NivexaLong h, NivexaWindow parent);
 
 #ifdef __cplusplus
 }

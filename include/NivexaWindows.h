@@ -25,10 +25,10 @@ extern "C" {
 #endif
 
 /* The handle standing for X11 window `xid`; NULL for 0 or a value that is no X resource id. */
-NIVEXA_API HWND NivexaWin_FromXWindow(unsigned long xid);
+NIVEXA_API NivexaWindow NivexaWin_FromXWindow(unsigned long xid);
 /* The X11 window id a handle stands for; 0 for NULL, a message sink or any other handle. The
  * preview window's own handle is one of these too. */
-NIVEXA_API unsigned long NivexaWin_ToXWindow(HWND window);
+NIVEXA_API unsigned long NivexaWin_ToXWindow(NivexaWindow window);
 
 #ifdef __cplusplus
 }

@@ -8,8 +8,10 @@ namespace nivexa::dialogs {
 
 namespace {
 
-// English from the product's documentation (its spellings kept, "Nomal" included); Japanese is
-// the product's own translation, the same as the Windows resources carry.
+// English from the product's documentation (its spellings kept, "Nomal" included). The
+// documentation gives one text for both languages; the Japanese column is this library's own
+// translation, offered where the system's language is Japanese, and the Windows resources carry
+// the same one.
 constexpr TextRow kTexts[] = {
     {Text::Property, "Property", "プロパティ"},
     {Text::Ok, "OK", "OK"},
