@@ -19,7 +19,13 @@ cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNIVEXA_WERROR=ON 
   { cat "$dir/configure.log"; exit 1; }
 # NIVEXA_BUILD_TARGETS=threads builds only the test programs of the suites labelled "threads"
 # (each suite is named after its program).
-if [ "${NIVEXA_BUILD_TARGETS:-}" = threads ]; then
+# NIVEXA_BUILD_TARGETS=tool builds the library and the command-line tool alone; =fuzzers the
+# libFuzzer programs alone.
+if [ "${NIVEXA_BUILD_TARGETS:-}" = tool ]; then
+  cmake --build "$dir" -j"$jobs" --target nivexa
+elif [ "${NIVEXA_BUILD_TARGETS:-}" = fuzzers ]; then
+  cmake --build "$dir" -j"$jobs" --target nivexa_fuzzers
+elif [ "${NIVEXA_BUILD_TARGETS:-}" = threads ]; then
   mapfile -t targets < <(cd "$dir" && ctest -N -L threads | sed -n 's/^ *Test *#[0-9]*: //p')
   cmake --build "$dir" -j"$jobs" --target "${targets[@]}"
 else

@@ -4,7 +4,10 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-"$root/scripts/install-deps.sh"
-"$root/scripts/build.sh" build/release
-build/release/tools/nivexa/nivexa snapshot -o frame.png
+# Only the library and the tool: the tests, the benchmarks and their packages are the test
+# command's (scripts/test.sh), in a build tree of their own.
+"$root/scripts/install-deps.sh" --library
+NIVEXA_BUILD_TARGETS=tool "$root/scripts/build.sh" build/demo -DNIVEXA_BUILD_TESTS=OFF \
+  -DNIVEXA_BUILD_BENCH=OFF
+build/demo/tools/nivexa/nivexa snapshot -o frame.png
 echo "demo: $(pwd)/frame.png, $(stat -c %s frame.png) bytes"

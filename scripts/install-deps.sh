@@ -1,18 +1,25 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests and the demo need. Safe to run again:
-# it asks apt only for what is missing.
+# Installs the Debian packages the build needs. Safe to run again: it asks apt only for what is
+# missing. Usage: install-deps.sh [--library]
+#   --library  only what the library and the command-line tool need (the main job, scripts/demo.sh)
+#   (default)  everything the tests, the Windows build and the benchmarks' build need as well
 set -euo pipefail
 
+# The library and the tool.
+library_packages=(
+  build-essential cmake pkg-config ccache
+  libjpeg-dev libpng-dev libtiff-dev zlib1g-dev libx11-dev libxext-dev libusb-1.0-0-dev
+)
 packages=(
-  build-essential cmake binutils pkg-config ccache
+  "${library_packages[@]}"
+  binutils
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libjpeg-dev libpng-dev libtiff-dev zlib1g-dev libx11-dev libusb-1.0-0-dev
-  libxext-dev xvfb x11-utils
+  xvfb x11-utils
   pngcheck libtiff-tools imagemagick
   clang libclang-rt-dev
   ffmpeg
   # The settings dialogs' GTK module, its tests under Xvfb, Japanese glyphs for its screenshots.
-  libgtk-3-dev xvfb fonts-noto-cjk
+  libgtk-3-dev fonts-noto-cjk
 )
 # The Windows DLL: MinGW-w64 cross compilers (posix threads) and Wine to run its tests; zlib for
 # MinGW and nasm (libjpeg-turbo's SIMD kernels) for the image libraries that
@@ -22,6 +29,11 @@ windows_packages=(
   libz-mingw-w64-dev nasm
 )
 
+if [ "${1:-}" = --library ]; then
+  packages=("${library_packages[@]}")
+  windows_packages=()
+fi
+
 missing=()
 for package in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
@@ -30,7 +42,7 @@ for package in "${packages[@]}"; do
 done
 
 windows_missing=()
-for package in "${windows_packages[@]}"; do
+for package in "${windows_packages[@]+"${windows_packages[@]}"}"; do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
     windows_missing+=("$package")
   fi
