@@ -45,6 +45,7 @@ int openOwn(const std::string& object) {
       if (fchmod(fd, kPrivateMode) != 0) {
         logFailure("fchmod", object);
         close(fd);
+        shm_unlink(object.c_str());  // just created by us, and useless
         return -1;
       }
       return fd;
