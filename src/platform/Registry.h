@@ -17,7 +17,10 @@ namespace nivexa::platform {
 // a registry export (registryFilePath()), read under a shared lock and rewritten whole under an
 // exclusive one through a temporary file and a rename, so other programs always see the old or
 // the new content and two programs saving at once lose neither's keys. A file that does not parse
-// is set aside as "<file>.bad" with one log line, and the store starts empty.
+// is set aside as "<file>.bad" with one log line, and the store starts empty. A file that is
+// there but cannot be read (permissions, an I/O error) is left alone: reads give nothing, every
+// save is refused, and one log line says why. Only a missing file is an empty store. The file
+// may be UTF-8 or UTF-16LE (as the registry editor exports it); saves write UTF-8.
 //
 // On the file store an open key shows the store as it was when it was opened (and as its own writes
 // left it), and so do the subkeys opened through it: a group of values read through one key never

@@ -102,12 +102,91 @@ std::string quoted(std::string_view text) {
   return out;
 }
 
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16Mark = "\xFF\xFE";
+constexpr size_t kUtf16UnitBytes = 2;
+constexpr uint32_t kHighSurrogateFirst = 0xD800;
+constexpr uint32_t kLowSurrogateFirst = 0xDC00;
+constexpr uint32_t kSurrogateEnd = 0xE000;
+constexpr uint32_t kSurrogateBits = 10;
+constexpr uint32_t kFirstSupplementary = 0x10000;
+constexpr uint32_t kBitsPerByte = 8;
+
+// Every export starts with the header, so UTF-16LE without a byte order mark shows as an ASCII
+// letter followed by a zero byte; UTF-8 text never holds a zero byte the parser would accept.
+bool isUtf16(std::string_view text) {
+  return text.starts_with(kUtf16Mark) ||
+         (text.size() >= kUtf16UnitBytes && text[0] != '\0' && text[1] == '\0');
+}
+
+void appendUtf8(std::string& out, uint32_t codePoint) {
+  constexpr uint32_t kOneByteEnd = 0x80;
+  constexpr uint32_t kTwoBytesEnd = 0x800;
+  constexpr uint32_t kLeadOfTwo = 0xC0;
+  constexpr uint32_t kLeadOfThree = 0xE0;
+  constexpr uint32_t kLeadOfFour = 0xF0;
+  constexpr uint32_t kContinuation = 0x80;
+  constexpr uint32_t kContinuationBits = 6;
+  constexpr uint32_t kContinuationMask = (1u << kContinuationBits) - 1;
+  auto put = [&out](uint32_t byte) { out.push_back(static_cast<char>(byte)); };
+  auto continuation = [&](uint32_t shift) {
+    put(kContinuation | (codePoint >> shift & kContinuationMask));
+  };
+  if (codePoint < kOneByteEnd) {
+    put(codePoint);
+  } else if (codePoint < kTwoBytesEnd) {
+    put(kLeadOfTwo | codePoint >> kContinuationBits);
+    continuation(0);
+  } else if (codePoint < kFirstSupplementary) {
+    put(kLeadOfThree | codePoint >> (2 * kContinuationBits));
+    continuation(kContinuationBits);
+    continuation(0);
+  } else {
+    put(kLeadOfFour | codePoint >> (3 * kContinuationBits));
+    continuation(2 * kContinuationBits);
+    continuation(kContinuationBits);
+    continuation(0);
+  }
+}
+
+// UTF-16LE bytes as UTF-8; nothing for an odd byte count or a surrogate without its partner,
+// which no editor writes and which could only be guessed at.
+std::optional<std::string> utf8FromUtf16(std::string_view bytes) {
+  if (bytes.size() % kUtf16UnitBytes != 0) {
+    return std::nullopt;
+  }
+  auto unitAt = [bytes](size_t at) {
+    return static_cast<uint32_t>(static_cast<uint8_t>(bytes[at])) |
+           static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 1])) << kBitsPerByte;
+  };
+  std::string out;
+  out.reserve(bytes.size() / kUtf16UnitBytes);
+  for (size_t at = 0; at < bytes.size(); at += kUtf16UnitBytes) {
+    const uint32_t unit = unitAt(at);
+    if (unit < kHighSurrogateFirst || unit >= kSurrogateEnd) {
+      appendUtf8(out, unit);
+      continue;
+    }
+    if (unit >= kLowSurrogateFirst || at + kUtf16UnitBytes >= bytes.size()) {
+      return std::nullopt;
+    }
+    at += kUtf16UnitBytes;
+    const uint32_t low = unitAt(at);
+    if (low < kLowSurrogateFirst || low >= kSurrogateEnd) {
+      return std::nullopt;
+    }
+    appendUtf8(out, kFirstSupplementary + ((unit - kHighSurrogateFirst) << kSurrogateBits) +
+                        (low - kLowSurrogateFirst));
+  }
+  return out;
+}
+
 // The reader: one handler per state, fed one line at a time.
 class Parser {
  public:
   ParseResult run(std::string_view text) {
-    if (text.starts_with("\xEF\xBB\xBF")) {
-      text.remove_prefix(3);
+    if (text.starts_with(kUtf8Mark)) {
+      text.remove_prefix(kUtf8Mark.size());
     }
     size_t lineNumber = 0;
     while (!failed_) {
@@ -468,15 +547,15 @@ bool validValueName(std::string_view name) {
 
 const Value* Key::find(std::string_view name) const {
   const auto it = index_.find(fold(name));
-  return it == index_.end() ? nullptr : &values_[it->second];
+  return it == index_.end() ? nullptr : &values_.at(it->second);
 }
 
 void Key::set(Value value) {
-  const auto [it, inserted] = index_.try_emplace(fold(value.name), values_.size());
+  const auto [it, inserted] = index_.try_emplace(fold(value.name), nextPlace_);
   if (inserted) {
-    values_.push_back(std::move(value));
+    values_.emplace(nextPlace_++, std::move(value));
   } else {
-    values_[it->second] = std::move(value);
+    values_.at(it->second) = std::move(value);
   }
 }
 
@@ -485,18 +564,15 @@ void Key::remove(std::string_view name) {
   if (it == index_.end()) {
     return;
   }
-  const size_t position = it->second;
+  values_.erase(it->second);
   index_.erase(it);
-  values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(position));
-  for (auto& entry : index_) {
-    if (entry.second > position) {
-      --entry.second;
-    }
-  }
 }
 
+// The numbering is private: two keys with the same values in the same order are equal.
 bool Key::operator==(const Key& other) const {
-  return path_ == other.path_ && values_ == other.values_;
+  const Values mine = values();
+  const Values theirs = other.values();
+  return path_ == other.path_ && std::equal(mine.begin(), mine.end(), theirs.begin(), theirs.end());
 }
 
 const Key* Document::find(std::string_view path) const {
@@ -561,7 +637,20 @@ std::vector<std::string> Document::subkeyNames(std::string_view path) const {
 }
 
 ParseResult parse(std::string_view text) {
-  return Parser().run(text);
+  if (!isUtf16(text)) {
+    return Parser().run(text);
+  }
+  if (text.starts_with(kUtf16Mark)) {
+    text.remove_prefix(kUtf16Mark.size());
+  }
+  const std::optional<std::string> utf8 = utf8FromUtf16(text);
+  if (!utf8) {
+    ParseResult result;
+    result.errorLine = 1;
+    result.error = "UTF-16 text with an odd byte count or an unpaired surrogate";
+    return result;
+  }
+  return Parser().run(*utf8);
 }
 
 std::string write(const Document& document) {

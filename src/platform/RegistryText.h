@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <map>
 #include <span>
 #include <string>
@@ -48,7 +49,48 @@ class Key {
   explicit Key(std::string path) : path_(std::move(path)) {}
 
   const std::string& path() const { return path_; }
-  const std::vector<Value>& values() const { return values_; }
+  // The values in the order their names were first set.
+  class Values {
+   public:
+    using Places = std::map<uint64_t, Value>;
+    class Iterator {
+     public:
+      using iterator_category = std::forward_iterator_tag;
+      using value_type = Value;
+      using difference_type = std::ptrdiff_t;
+      using pointer = const Value*;
+      using reference = const Value&;
+
+      Iterator() = default;
+      explicit Iterator(Places::const_iterator at) : at_(at) {}
+      const Value& operator*() const { return at_->second; }
+      const Value* operator->() const { return &at_->second; }
+      Iterator& operator++() {
+        ++at_;
+        return *this;
+      }
+      Iterator operator++(int) {
+        Iterator before = *this;
+        ++at_;
+        return before;
+      }
+      bool operator==(const Iterator&) const = default;
+
+     private:
+      Places::const_iterator at_;
+    };
+
+    explicit Values(const Places& places) : places_(&places) {}
+    Iterator begin() const { return Iterator(places_->begin()); }
+    Iterator end() const { return Iterator(places_->end()); }
+    size_t size() const { return places_->size(); }
+    bool empty() const { return places_->empty(); }
+    const Value& front() const { return places_->begin()->second; }
+
+   private:
+    const Places* places_;
+  };
+  Values values() const { return Values(values_); }
   const Value* find(std::string_view name) const;
   // Replaces a value of the same name in place, or appends it.
   void set(Value value);
@@ -58,8 +100,11 @@ class Key {
 
  private:
   std::string path_;  // below HKEY_CURRENT_USER, as first spelled
-  std::vector<Value> values_;
-  std::unordered_map<std::string, size_t> index_;  // folded name -> position in values_
+  // Keyed by a number that only grows, so that a removal renumbers nothing: a store with a long
+  // history of settings and removals reads in time proportional to its length.
+  std::map<uint64_t, Value> values_;
+  std::unordered_map<std::string, uint64_t> index_;  // folded name -> its key in values_
+  uint64_t nextPlace_ = 0;
 };
 
 // The whole store. Keys are kept in a flat ordered map, so a key's depth costs nothing but the
@@ -95,12 +140,13 @@ struct ParseResult {
   Document document;     // complete only when ok
 };
 
-// Reads a whole document. Any fault (an unknown line, a malformed value, a truncated hex run, a
-// key outside HKEY_CURRENT_USER or beyond the limits) fails the whole text: a store that is only
-// partly understood is not one to write back.
+// Reads a whole document, in UTF-8 or (as the Windows registry editor exports by default)
+// UTF-16LE, either with or without a byte order mark. Any fault (an unknown line, a malformed
+// value, a truncated hex run, a key outside HKEY_CURRENT_USER or beyond the limits) fails the whole
+// text: a store that is only partly understood is not one to write back.
 ParseResult parse(std::string_view text);
 
-// The text of a document; parse(write(d)) gives d back.
+// The text of a document, in UTF-8 without a byte order mark; parse(write(d)) gives d back.
 std::string write(const Document& document);
 
 // Little-endian helpers for REG_DWORD data.

@@ -8,9 +8,13 @@
 
 namespace nivexa::platform {
 
-// A named block of memory shared by every process that opens the same name. Like a named
-// mapping of the page file, it exists only while some process holds it: when the last holder
-// closes it (or dies), the next open creates it afresh, zero-filled.
+// A named block of memory shared by every process of the current user that opens the same
+// name. Like a named mapping of the page file, it exists only while some process holds it: when
+// the last holder closes it (or dies), the next open creates it afresh, zero-filled.
+//
+// Other users cannot see or touch it: on Windows the name lives in the user's session namespace;
+// elsewhere the object name carries the user id, the object is readable and writable by its
+// owner only, and an object of that name that another user created first is refused.
 //
 // Names are placed in a namespace taken from NIVEXA_SHM_PREFIX (empty by default), so that
 // tests running side by side can each have their own.

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -181,7 +185,7 @@ TEST(RegistryText, RepeatedNamesAndKeysMergeWithTheLastValueWinning) {
   ASSERT_EQ(key->values().size(), 3u);
   EXPECT_EQ(key->find("v")->data, dwordBytes(3));
   EXPECT_EQ(key->find("w")->type, kTypeBinary);
-  EXPECT_EQ(key->values()[0].name, "V");  // replaced in place, spelled as last written
+  EXPECT_EQ(key->values().front().name, "V");  // replaced in place, spelled as last written
 }
 
 TEST(RegistryText, RemovalsTakeSubtreesAndValuesButLeaveTheParent) {
@@ -197,6 +201,86 @@ TEST(RegistryText, RemovalsTakeSubtreesAndValuesButLeaveTheParent) {
   EXPECT_TRUE(result.document.exists("P\\AB"));
   EXPECT_NE(result.document.find("P\\AB")->find("keep"), nullptr);
   EXPECT_EQ(result.document.find("P\\AB")->find("drop"), nullptr);
+}
+
+std::string seedText(const char* name) {
+  std::ifstream in(std::filesystem::path(NIVEXA_REGISTRY_SEEDS) / name, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The fixture is what Wine's "regedit /E" wrote after importing gain.reg: UTF-16LE with a byte
+// order mark, the editor's default, with the parent keys spelled out and values sorted by name.
+TEST(RegistryText, ExportsInUtf16ReadAsTheSameDocument) {
+  const std::string exported = seedText("wine-export-utf16.reg");
+  ASSERT_TRUE(exported.starts_with("\xFF\xFE"));
+  const ParseResult original = parse(seedText("gain.reg"));
+  ASSERT_TRUE(original.ok);
+  const ParseResult result = parse(exported);
+  ASSERT_TRUE(result.ok) << "line " << result.errorLine << ": " << result.error;
+  const Key* gain = result.document.find("Software\\Oblent\\NivexaM7QXTEC3R5Sdk\\Camera_00\\Gain");
+  ASSERT_NE(gain, nullptr);
+  EXPECT_EQ(gain->find("Global")->data, dwordBytes(0x40));
+  EXPECT_EQ(gain->find("ExposureEx")->data,
+            original.document.find("Software\\Oblent\\NivexaM7QXTEC3R5Sdk\\Camera_00\\Gain")
+                ->find("ExposureEx")
+                ->data);
+  EXPECT_EQ(parse(write(result.document)).document, result.document);
+  // Without the byte order mark, as other tools write it.
+  const ParseResult bare = parse(std::string_view(exported).substr(2));
+  ASSERT_TRUE(bare.ok) << bare.error;
+  EXPECT_EQ(bare.document, result.document);
+
+  // A name beyond the basic plane travels as a surrogate pair and arrives as UTF-8.
+  std::string wide = exported;
+  const std::string global("G\0l\0o\0b\0a\0l\0", 12);
+  wide.replace(wide.find(global), global.size(), std::string("\x3D\xD8\x00\xDE", 4));
+  const ParseResult astral = parse(wide);
+  ASSERT_TRUE(astral.ok) << astral.error;
+  EXPECT_NE(astral.document.find("Software\\Oblent\\NivexaM7QXTEC3R5Sdk\\Camera_00\\Gain")
+                ->find("\xF0\x9F\x98\x80"),
+            nullptr);
+
+  // Damage that no UTF-16 text has fails the file rather than being guessed at.
+  EXPECT_FALSE(parse(exported.substr(0, exported.size() - 1)).ok) << "an odd byte count";
+  std::string lone = exported;
+  lone.replace(lone.find(global), 2, std::string("\x00\xD8", 2));
+  EXPECT_FALSE(parse(lone).ok) << "a lone surrogate";
+}
+
+// A store edited for years is a long run of settings and removals; reading it must not take
+// the square of its length while every other access waits on the lock.
+TEST(RegistryText, ManyRemovalsReadInLinearTime) {
+  constexpr int kValues = 40000;
+  constexpr int kKeptEvery = 1000;
+  std::string text = std::string(kHeader) + "\r\n[HKEY_CURRENT_USER\\K]\r\n";
+  for (int i = 0; i < kValues; ++i) {
+    text += "\"v" + std::to_string(i) + "\"=dword:00000001\r\n";
+  }
+  for (int i = 0; i < kValues; ++i) {
+    if (i % kKeptEvery != 0) {
+      text += "\"V" + std::to_string(i) + "\"=-\r\n";
+    }
+  }
+  text += "\"v500\"=dword:00000002\r\n";
+  const auto start = std::chrono::steady_clock::now();
+  const ParseResult result = parse(text);
+  // A fraction of a second, and a few under a sanitizer; the square of the length took minutes.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  ASSERT_TRUE(result.ok) << result.error;
+  std::vector<std::string> names;
+  for (const Value& value : result.document.find("K")->values()) {
+    names.push_back(value.name);
+  }
+  std::vector<std::string> expected;
+  for (int i = 0; i < kValues; i += kKeptEvery) {
+    expected.push_back("v" + std::to_string(i));
+  }
+  expected.push_back("v500");
+  EXPECT_EQ(names, expected);
+  EXPECT_EQ(result.document.find("K")->find("v1"), nullptr);
+  EXPECT_EQ(result.document.find("K")->find("v1000")->data, dwordBytes(1));
 }
 
 TEST(RegistryText, ParentsExistImplicitlyAndSubkeysListOncePerName) {

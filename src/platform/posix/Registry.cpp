@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <mutex>
 
@@ -33,6 +34,10 @@ void logStoreProblem(const std::string& text) {
 
 std::string errnoText() {
   return std::to_string(errno);
+}
+
+std::string errorText(int error) {
+  return std::string(std::strerror(error)) + " (errno " + std::to_string(error) + ")";
 }
 
 // Identifies one version of the file: every rewrite renames a new inode into place, and an
@@ -147,18 +152,34 @@ struct Loaded {
   FileIdentity identity;
   std::shared_ptr<const Document> document;  // null when the file does not parse
   std::string problem;
+  // The file is there but could not be read (permissions, an I/O error): nothing is known of
+  // its content, so it is neither set aside nor written over.
+  bool unreadable = false;
 };
 
-// Reads and parses the file; the caller holds a lock.
+Loaded unreadableFile(const char* step, int error) {
+  Loaded loaded;
+  loaded.problem = std::string("cannot be read: ") + step + " failed: " + errorText(error);
+  loaded.unreadable = true;
+  return loaded;
+}
+
+// Reads and parses the file; the caller holds a lock. Only a missing file is an empty store.
 Loaded loadFile(const std::string& path) {
   Loaded loaded;
   FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd.valid()) {
-    loaded.document = std::make_shared<Document>();  // nothing stored yet
-    return loaded;
+    if (errno == ENOENT) {
+      loaded.document = std::make_shared<Document>();  // nothing stored yet
+      return loaded;
+    }
+    return unreadableFile("open", errno);
   }
   struct stat info {};
-  if (fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (fstat(fd.get(), &info) != 0) {
+    return unreadableFile("fstat", errno);
+  }
+  if (!S_ISREG(info.st_mode)) {
     loaded.problem = "not a regular file";
     return loaded;
   }
@@ -174,7 +195,13 @@ Loaded loadFile(const std::string& path) {
     if (got < 0 && errno == EINTR) {
       continue;
     }
-    if (got <= 0) {
+    if (got < 0) {
+      // Half a store parses as a smaller store, and the next save would keep only that half.
+      Loaded failed = unreadableFile("read", errno);
+      failed.identity = loaded.identity;
+      return failed;
+    }
+    if (got == 0) {
       break;
     }
     done += static_cast<size_t>(got);
@@ -211,21 +238,31 @@ void remember(const std::string& path, Loaded loaded) {
   entries[path] = std::move(loaded);
 }
 
-// The current document; the caller holds the store mutex and a lock. Uses the cached version
-// when the file is the one read last.
-Loaded currentDocument(const std::string& path) {
+enum class CachePolicy { Trust, Reread };
+
+// The current document; the caller holds the store mutex and a lock. A reader uses the cached
+// version when the file looks like the one read last. A writer always reads the file again:
+// device, inode, size and time can all match a different file (ext4 hands a freed inode to the
+// next new file, and an edit may keep the size and restore the time), and a change applied to
+// a stale copy would silently undo what another program or a person wrote.
+Loaded currentDocument(const std::string& path, CachePolicy policy) {
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) {
+    if (errno != ENOENT) {
+      return unreadableFile("stat", errno);
+    }
     return {FileIdentity{}, std::make_shared<Document>(), {}};
   }
   const auto it = cache().find(path);
-  if (it != cache().end() && it->second.document && it->second.identity.present &&
-      it->second.identity == FileIdentity::of(info)) {
+  if (policy == CachePolicy::Trust && it != cache().end() && it->second.document &&
+      it->second.identity.present && it->second.identity == FileIdentity::of(info)) {
     return it->second;
   }
   Loaded loaded = loadFile(path);
   if (loaded.document) {
     remember(path, loaded);
+  } else if (!loaded.identity.present) {
+    loaded.identity = FileIdentity::of(info);  // so that its report names this version
   }
   return loaded;
 }
@@ -242,14 +279,20 @@ void reportOnce(const std::string& path, const FileIdentity& identity, const std
 }
 
 // Under the exclusive lock: a file that does not parse is renamed to "<file>.bad", never
-// overwritten, and the store starts empty. Null when it could not be set aside: then nothing
-// may be written over it either.
-std::shared_ptr<const Document> currentDocumentForRepair(const std::string& path) {
-  Loaded loaded = currentDocument(path);
+// overwritten, and the store starts empty. Null when it could not be set aside, or could not be
+// read at all: then nothing may be written over it either.
+std::shared_ptr<const Document> currentDocumentForRepair(const std::string& path,
+                                                         CachePolicy policy) {
+  Loaded loaded = currentDocument(path, policy);
   if (loaded.document) {
     return loaded.document;
   }
   cache().erase(path);
+  if (loaded.unreadable) {
+    reportOnce(path, loaded.identity,
+               path + ": " + loaded.problem + "; using defaults, no save until it can be read");
+    return nullptr;
+  }
   const std::string badPath = path + ".bad";
   if (rename(path.c_str(), badPath.c_str()) != 0) {
     reportOnce(path, loaded.identity,
@@ -270,7 +313,7 @@ std::shared_ptr<const Document> readStore(const std::string& path) {
   std::lock_guard guard(storeMutex());
   {
     const StoreLock lock(path, false);
-    Loaded loaded = currentDocument(path);
+    Loaded loaded = currentDocument(path, CachePolicy::Trust);
     if (loaded.document) {
       return loaded.document;
     }
@@ -280,7 +323,7 @@ std::shared_ptr<const Document> readStore(const std::string& path) {
   const StoreLock lock(path, true);
   std::shared_ptr<const Document> document;
   if (lock.locked()) {
-    document = currentDocumentForRepair(path);
+    document = currentDocumentForRepair(path, CachePolicy::Trust);
   }
   return document ? document : std::make_shared<Document>();
 }
@@ -297,7 +340,7 @@ std::shared_ptr<const Document> updateStore(const std::string& path, Edit edit) 
   if (!lock.locked()) {
     return nullptr;
   }
-  const auto current = currentDocumentForRepair(path);
+  const auto current = currentDocumentForRepair(path, CachePolicy::Reread);
   if (!current) {
     return nullptr;
   }

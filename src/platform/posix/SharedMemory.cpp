@@ -7,10 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
 #include "platform/Log.h"
 
@@ -18,34 +16,72 @@ namespace nivexa::platform {
 
 namespace {
 
-// Every user of the machine who may open the camera shares one device table: the block and its
-// lock are readable and writable by all, whatever the creating process's umask made of them.
-constexpr mode_t kSharedMode = 0666;
+// Private to the user, as a named mapping in a Windows session is: in the shared /dev/shm any
+// other mode would let another local user rewrite the table every process of ours trusts.
+constexpr mode_t kPrivateMode = 0600;
+constexpr mode_t kOthersAccess = 0077;
+constexpr const char* kUserSuffix = "-uid";
 
-// Bounded: a lock file that keeps being replaced under us means something else is wrong.
+constexpr mode_t kPermissionBits = 0777;
+
+// Bounded: a lock file (or object) that keeps being replaced under us means something else is
+// wrong.
 constexpr int kLockAttempts = 100;
+constexpr int kOpenAttempts = 100;
 
 void logFailure(const char* what, const std::string& object) {
   NIVEXA_LOG(Platform, Warning, "shared memory %s: %s failed: %s", object.c_str(), what,
              std::strerror(errno));
 }
 
-// Gives a freshly created object the shared mode. Only its owner may change the mode; an object
-// another user created already has it (or was made by an older build, which this cannot mend).
-bool makeShared(int fd, const std::string& object) {
-  struct stat info {};
-  if (fstat(fd, &info) != 0) {
-    logFailure("fstat", object);
-    return false;
+// Opens this user's object of that name, creating it when missing; -1 when that fails. The name
+// lives in a folder every user may create in, so an object that is already there is taken only
+// when it is ours and closed to others: one planted by another user is refused, never trusted.
+int openOwn(const std::string& object) {
+  for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+    int fd = shm_open(object.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateMode);
+    if (fd >= 0) {
+      // The umask may have taken more than the others' bits; the owner needs read and write.
+      if (fchmod(fd, kPrivateMode) != 0) {
+        logFailure("fchmod", object);
+        close(fd);
+        shm_unlink(object.c_str());  // just created by us, and useless
+        return -1;
+      }
+      return fd;
+    }
+    if (errno != EEXIST) {
+      logFailure("creating", object);
+      return -1;
+    }
+    fd = shm_open(object.c_str(), O_RDWR | O_CLOEXEC, 0);
+    if (fd < 0 && errno == ENOENT) {
+      continue;  // its last holder removed it between the two calls
+    }
+    if (fd < 0) {
+      logFailure("opening", object);
+      return -1;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0) {
+      logFailure("fstat", object);
+      close(fd);
+      return -1;
+    }
+    if (info.st_uid != geteuid() || (info.st_mode & kOthersAccess) != 0) {
+      NIVEXA_LOG(Platform, Warning,
+                 "shared memory %s: refused: owned by uid %u with mode %03o, not private to uid %u",
+                 object.c_str(), static_cast<unsigned>(info.st_uid),
+                 static_cast<unsigned>(info.st_mode & kPermissionBits),
+                 static_cast<unsigned>(geteuid()));
+      close(fd);
+      return -1;
+    }
+    return fd;
   }
-  if ((info.st_mode & 0777) == kSharedMode || info.st_uid != geteuid()) {
-    return true;
-  }
-  if (fchmod(fd, kSharedMode) != 0) {
-    logFailure("fchmod", object);
-    return false;
-  }
-  return true;
+  NIVEXA_LOG(Platform, Warning, "shared memory %s: kept appearing and disappearing",
+             object.c_str());
+  return -1;
 }
 
 bool sameFile(int fd, const std::string& object) {
@@ -69,14 +105,8 @@ class NameLock {
  public:
   explicit NameLock(const std::string& objectName) : name_(objectName + ".lock") {
     for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
-      fd_ = shm_open(name_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kSharedMode);
-      if (fd_ < 0 && errno == EACCES) {
-        // Another user's process has just created it and not yet opened it up to everyone.
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        continue;
-      }
+      fd_ = openOwn(name_);
       if (fd_ < 0) {
-        logFailure("opening the lock", name_);
         return;
       }
       int result = 0;
@@ -89,7 +119,7 @@ class NameLock {
         return;
       }
       if (sameFile(fd_, name_)) {
-        held_ = makeShared(fd_, name_);
+        held_ = true;
         return;
       }
       close(fd_);  // releases the lock on the removed file
@@ -110,7 +140,6 @@ class NameLock {
   // Removes the lock file while still holding it: whoever waits on it starts again.
   void remove() {
     if (held_ && shm_unlink(name_.c_str()) != 0 && errno != ENOENT) {
-      // Another user's file in a sticky directory: it stays, and is simply used again.
       NIVEXA_LOG(Platform, Debug, "shared memory %s: not removed: %s", name_.c_str(),
                  std::strerror(errno));
     }
@@ -137,6 +166,9 @@ std::string SharedMemory::objectName(const std::string& name) {
   std::string object("/");
   object.append(prefix != nullptr ? prefix : "");
   object.append(name);
+  // One object per user, as each Windows session has its own namespace.
+  object.append(kUserSuffix);
+  object.append(std::to_string(geteuid()));
   return object;
 }
 
@@ -148,9 +180,8 @@ std::unique_ptr<SharedMemory> SharedMemory::openOrCreate(const std::string& name
   if (!guard.held()) {
     return nullptr;
   }
-  const int fd = shm_open(object.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kSharedMode);
+  const int fd = openOwn(object);
   if (fd < 0) {
-    logFailure("opening", object);
     return nullptr;
   }
   auto fail = [&](const char* what) {
@@ -158,10 +189,6 @@ std::unique_ptr<SharedMemory> SharedMemory::openOrCreate(const std::string& name
     close(fd);
     return nullptr;
   };
-  if (!makeShared(fd, object)) {
-    close(fd);
-    return nullptr;
-  }
   if (noOtherHolder(fd)) {
     // Nobody holds it: whatever a crashed holder left behind is not ours to see.
     created = true;

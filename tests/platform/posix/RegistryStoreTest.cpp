@@ -1,6 +1,9 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/capability.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -131,6 +134,103 @@ TEST_F(RegistryStore, AFileThatDoesNotParseIsKeptAsBadAndTheStoreStartsEmpty) {
     EXPECT_EQ(RegistryKey::open("K")->queryDword("v"), std::nullopt);
     EXPECT_EQ(fileText(bad), text);
   }
+}
+
+// Gives up every capability, so that root too meets file permissions; false when refused.
+bool dropCapabilities() {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+  return syscall(SYS_capset, &header, data) == 0;
+}
+
+TEST_F(RegistryStore, AFileThatCannotBeReadIsNeitherSetAsideNorReplaced) {
+  RegistryChanges seed;
+  seed.setDword("Camera\\Gain", "Global", 0x40);
+  seed.setDword("Camera\\Gain", "Black", 12);
+  ASSERT_TRUE(seed.apply());
+  const std::string before = fileText(file_);
+  ASSERT_EQ(chmod(file_.c_str(), 0), 0);
+
+  // Failures as exit codes: the child has its own copy of the test's state.
+  enum : int { kDone = 0, kNoDrop = 10, kSaved = 11, kCreated = 12, kKeySaved = 13 };
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (!dropCapabilities()) {
+      _exit(kNoDrop);
+    }
+    // Whatever a read gives meanwhile, no save may go ahead of a file it could not read.
+    auto gain = RegistryKey::open("Camera\\Gain");
+    RegistryChanges change;
+    change.setDword("Camera\\Gain", "Global", 1);
+    if (change.apply()) {
+      _exit(kSaved);
+    }
+    if (RegistryKey::create("Camera\\Other") != nullptr) {
+      _exit(kCreated);
+    }
+    if (gain != nullptr && gain->setDword("Black", 1)) {
+      _exit(kKeySaved);
+    }
+    _exit(kDone);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_EQ(chmod(file_.c_str(), 0600), 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), kDone);
+  EXPECT_EQ(fileText(file_), before);
+  EXPECT_FALSE(std::filesystem::exists(file_.string() + ".bad"));
+  EXPECT_NE(logText().find("Permission denied"), std::string::npos) << logText();
+}
+
+// Replaced in place with the same size and time (and on ext4 a new file may even get the old
+// one's inode): only reading it again under the writer's lock keeps the change a person made.
+TEST_F(RegistryStore, AChangeIsMadeToTheFileAsItIsNowNotAsItLooked) {
+  RegistryChanges seed;
+  seed.setDword("K", "v", 1);
+  seed.setDword("K", "w", 1);
+  ASSERT_TRUE(seed.apply());
+  auto key = RegistryKey::open("K");
+  ASSERT_NE(key, nullptr);
+  const auto time = std::filesystem::last_write_time(file_);
+  std::string text = fileText(file_);
+  const size_t at = text.find("\"w\"=dword:00000001");
+  ASSERT_NE(at, std::string::npos);
+  text.replace(at, 18, "\"w\"=dword:00000002");
+  {
+    std::ofstream out(file_, std::ios::binary | std::ios::in | std::ios::out);
+    out << text;
+  }
+  std::filesystem::last_write_time(file_, time);
+
+  ASSERT_TRUE(key->setDword("v", 3));
+  EXPECT_EQ(key->queryDword("w"), 2u);
+  const regtext::ParseResult parsed = regtext::parse(fileText(file_));
+  ASSERT_TRUE(parsed.ok);
+  uint32_t w = 0;
+  ASSERT_TRUE(regtext::dwordFromBytes(parsed.document.find("K")->find("w")->data, w));
+  EXPECT_EQ(w, 2u);
+}
+
+// Settings brought over from Windows: the registry editor exports UTF-16. They are read as they
+// are, and the next save writes the store in its usual UTF-8.
+TEST_F(RegistryStore, AnExportOfTheWindowsRegistryEditorIsTakenAsTheStore) {
+  std::ifstream in(std::filesystem::path(NIVEXA_REGISTRY_SEEDS) / "wine-export-utf16.reg",
+                   std::ios::binary);
+  std::stringstream exported;
+  exported << in.rdbuf();
+  writeFile(exported.str());
+  const std::string gainPath = "Software\\Oblent\\NivexaM7QXTEC3R5Sdk\\Camera_00\\Gain";
+  auto gain = RegistryKey::open(gainPath);
+  ASSERT_NE(gain, nullptr) << logText();
+  EXPECT_EQ(gain->queryDword("Global"), 0x40u);
+  ASSERT_TRUE(gain->setDword("Global", 0x41));
+  EXPECT_FALSE(std::filesystem::exists(file_.string() + ".bad"));
+  const std::string saved = fileText(file_);
+  EXPECT_TRUE(saved.starts_with(regtext::kHeader));
+  EXPECT_EQ(RegistryKey::open(gainPath)->queryDword("Global"), 0x41u);
+  EXPECT_EQ(RegistryKey::open(gainPath)->queryBinary("ExposureEx")->size(), 8u);
 }
 
 TEST_F(RegistryStore, AHundredMegabyteFileIsSetAsideWithoutBeingRead) {

@@ -1,9 +1,7 @@
-// The shared device table between processes of different users: the second user's process must
-// see the cameras the first one found, not fall back to a table of its own.
-#include <grp.h>
+// The shared device table between processes of different users: each user has a table of its
+// own, as each Windows session has its own named mappings, so nobody rewrites another's entries.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -24,93 +22,79 @@ namespace nivexa::transport {
 namespace {
 
 // The conventional unprivileged account; any uid other than ours would do.
-constexpr uid_t kOtherUser = 65534;
+constexpr const char* kOtherUser = "65534";
+constexpr const char* kRunAs = "/usr/bin/setpriv";
 
-// The helper's exit code when the other user cannot reach the build tree (a checkout in a home
-// folder that only its owner may enter): nothing about the table can be learnt then.
-constexpr int kHelperUnreachable = 92;
-
-// Runs the table helper as kOtherUser; its exit code, or -1.
-int runHelperAsOtherUser(const std::string& report) {
-  const std::string program = platform::mainModuleDirectory() + NIVEXA_TABLE_HELPER;
-  const pid_t child = fork();
-  if (child == 0) {
-    if (setgroups(0, nullptr) != 0 || setgid(kOtherUser) != 0 || setuid(kOtherUser) != 0) {
-      _exit(90);
-    }
-    if (access(program.c_str(), X_OK) != 0) {
-      _exit(kHelperUnreachable);
-    }
-    execl(program.c_str(), program.c_str(), report.c_str(), static_cast<char*>(nullptr));
-    _exit(91);
-  }
-  int status = 0;
-  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
-    return -1;
-  }
-  return WEXITSTATUS(status);
+// Runs a program as kOtherUser; its exit code, or -1.
+int runAsOtherUser(const std::vector<std::string>& command) {
+  std::vector<std::string> arguments = {std::string("--reuid=") + kOtherUser,
+                                        std::string("--regid=") + kOtherUser, "--clear-groups"};
+  arguments.insert(arguments.end(), command.begin(), command.end());
+  auto child = platform::ChildProcess::start(kRunAs, arguments);
+  return child ? child->wait() : -1;
 }
 
-TEST(CFx3ApiUsersTest, AnotherUserSeesOurCamerasInTheSharedTable) {
+std::filesystem::path folderForEveryone() {
+  const auto dir = std::filesystem::temp_directory_path() /
+                   std::string("nivexa-users-").append(std::to_string(std::random_device{}()));
+  std::filesystem::create_directory(dir);
+  std::filesystem::permissions(dir, std::filesystem::perms::all);
+  return dir;
+}
+
+TEST(CFx3ApiUsersTest, AnotherUserHasATableOfItsOwnAndCannotTakeOurs) {
   if (geteuid() != 0) {
     GTEST_SKIP() << "needs root to run the second process under another user id";
   }
-  // The usual umask, which made the table and its lock 0644 and so private to their creator.
-  const mode_t previous = umask(022);
   auto camera = sim::createCamera({.productId = 0x3070, .serial = "U1"});
+  const auto dir = folderForEveryone();
   {
     CVelCy3Cam cam;
-    int index = -1;
-    for (int i = 0; i < cam.EnumerateDevices(); ++i) {
-      if (cam.ProductIdAt(i) == 0x3070) {
-        index = i;
-      }
-    }
-    ASSERT_GE(index, 0);
+    ASSERT_GT(cam.EnumerateDevices(), 0);
 
-    const auto dir = std::filesystem::temp_directory_path() /
-                     std::string("nivexa-users-").append(std::to_string(std::random_device{}()));
-    std::filesystem::create_directory(dir);
-    chmod(dir.c_str(), 0777);  // the helper writes its report here
     const auto report = dir / "report";
-    const int exitCode = runHelperAsOtherUser(report.string());
-    if (exitCode == kHelperUnreachable) {
-      std::filesystem::remove_all(dir);
-      sim::removeCamera(camera);
-      umask(previous);
-      GTEST_SKIP() << "uid " << kOtherUser << " cannot reach the test programs' folder";
-    }
+    const std::string helper = platform::mainModuleDirectory() + NIVEXA_TABLE_HELPER;
+    EXPECT_EQ(runAsOtherUser({helper, report.string()}), 0)
+        << "uid " << kOtherUser << " must be able to run " << helper;
     std::ifstream in(report);
     int devices = -1;
     in >> devices;
-    std::vector<unsigned> products;
-    unsigned product = 0;
-    int instance = 0;
-    while (in >> std::hex >> product >> std::dec >> instance) {
-      products.push_back(product);
-    }
-    std::filesystem::remove_all(dir);
-
-    EXPECT_EQ(exitCode, 0);
-    EXPECT_EQ(devices, cam.DeviceCount());
-    ASSERT_GT(products.size(), static_cast<size_t>(index));
-    EXPECT_EQ(products[static_cast<size_t>(index)], 0x3070u);
+    EXPECT_EQ(devices, 0) << "the other user's process saw our table";
+    EXPECT_GT(cam.DeviceCount(), 0);
   }
+
+  // Another user who creates our table's name before us, open to all, is refused rather than
+  // trusted: the entries would be theirs to rewrite. The same for the lock.
+  const std::string object = platform::SharedMemory::objectName(kDeviceTableName);
+  for (const std::string& planted : {object + ".lock", object}) {
+    SCOPED_TRACE(planted);
+    const std::string path = "/dev/shm" + planted;
+    ASSERT_EQ(runAsOtherUser({"/bin/sh", "-c", "umask 0 && echo planted > '" + path + "'"}), 0);
+    bool created = true;
+    EXPECT_EQ(platform::SharedMemory::openOrCreate(kDeviceTableName, kDeviceTableBytes, created),
+              nullptr);
+    std::ifstream in(path);
+    std::string content;
+    in >> content;
+    EXPECT_EQ(content, "planted");
+    std::filesystem::remove(path);
+  }
+  std::filesystem::remove_all(dir);
   sim::removeCamera(camera);
-  umask(previous);
 }
 
-TEST(CFx3ApiUsersTest, TableAndLockAreOpenToEveryUserWhateverTheUmask) {
-  const mode_t previous = umask(077);
+TEST(CFx3ApiUsersTest, TableAndLockArePrivateToTheirUserWhateverTheUmask) {
+  const mode_t previous = umask(0);
   {
     CVelCy3Cam cam;
     const std::string object = "/dev/shm" + platform::SharedMemory::objectName(kDeviceTableName);
+    EXPECT_TRUE(object.ends_with("-uid" + std::to_string(geteuid()))) << object;
     struct stat table {};
     struct stat lock {};
     ASSERT_EQ(stat(object.c_str(), &table), 0);
     ASSERT_EQ(stat((object + ".lock").c_str(), &lock), 0);
-    EXPECT_EQ(table.st_mode & 0777, 0666u);
-    EXPECT_EQ(lock.st_mode & 0777, 0666u);
+    EXPECT_EQ(table.st_mode & 0777, 0600u);
+    EXPECT_EQ(lock.st_mode & 0777, 0600u);
   }
   umask(previous);
 }
