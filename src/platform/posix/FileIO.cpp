@@ -1,6 +1,10 @@
 #include "platform/FileIO.h"
 
+#include "platform/Log.h"
+
+#include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -11,6 +15,12 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <string_view>
+#include <vector>
 
 namespace nivexa::platform {
 namespace {
@@ -28,6 +38,100 @@ std::string baseOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The kernel gives up on a chain of symbolic links after as many.
+constexpr int kMaxLinkHops = 40;
+constexpr mode_t kPermissionBits = 07777;
+constexpr std::string_view kTemporaryEnd = ".tmp";
+
+int openRetrying(const char* path, int flags, mode_t mode = 0) {
+  int fd;
+  do {
+    fd = ::open(path, flags, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+// The name a chain of symbolic links ends at when its last link names nothing yet: that is the
+// file to create. nullopt for a loop or an unreadable link.
+std::optional<std::string> endOfDanglingLinks(std::string path) {
+  for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+      return errno == ENOENT ? std::optional(path) : std::nullopt;
+    }
+    if (!S_ISLNK(info.st_mode)) {
+      return path;
+    }
+    std::vector<char> link(PATH_MAX);
+    const ssize_t length = ::readlink(path.c_str(), link.data(), link.size());
+    if (length <= 0 || static_cast<size_t>(length) >= link.size()) {
+      return std::nullopt;
+    }
+    std::string next(link.data(), static_cast<size_t>(length));
+    path = next.front() == '/' ? next : folderOf(path) + "/" + next;
+  }
+  return std::nullopt;
+}
+
+// The temporary names this writer gives are `.<name>.<process id>.<sequence>.tmp`; the process
+// id of such a name, or 0 for any other name.
+pid_t temporaryOwner(std::string_view name) {
+  if (name.size() <= kTemporaryEnd.size() || name.front() != '.' ||
+      !name.ends_with(kTemporaryEnd)) {
+    return 0;
+  }
+  name.remove_suffix(kTemporaryEnd.size());
+  const auto takeNumber = [&name]() -> std::optional<uint64_t> {
+    const size_t dot = name.find_last_of('.');
+    if (dot == std::string_view::npos || dot + 1 == name.size() ||
+        name.find_first_not_of("0123456789", dot + 1) != std::string_view::npos ||
+        name.size() - dot > std::numeric_limits<uint64_t>::digits10) {
+      return std::nullopt;
+    }
+    uint64_t value = 0;
+    for (const char digit : name.substr(dot + 1)) {
+      value = value * 10 + static_cast<uint64_t>(digit - '0');
+    }
+    name = name.substr(0, dot);
+    return value;
+  };
+  const auto sequence = takeNumber();
+  const auto owner = sequence ? takeNumber() : std::nullopt;
+  // What is left is the dot and the target's own name.
+  if (!owner || name.size() < 2 || *owner == 0 ||
+      *owner > static_cast<uint64_t>(std::numeric_limits<pid_t>::max())) {
+    return 0;
+  }
+  return static_cast<pid_t>(*owner);
+}
+
+// A writer killed before its commit or abandon leaves its temporary behind, the size of a whole
+// recording perhaps. Such files are found by name and removed once their process is gone; a
+// process that still runs (whoever's it is) keeps its file. One read of the folder is small
+// beside the file about to be written.
+void removeTemporariesOfEndedWriters(const std::string& folder) {
+  const int folderFd = openRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folderFd < 0) {
+    return;
+  }
+  const std::unique_ptr<DIR, int (*)(DIR*)> listing(::fdopendir(folderFd), &::closedir);
+  if (!listing) {
+    ::close(folderFd);
+    return;
+  }
+  const pid_t self = ::getpid();
+  while (const dirent* entry = ::readdir(listing.get())) {
+    const pid_t owner = temporaryOwner(entry->d_name);
+    struct stat info {};
+    if (owner == 0 || owner == self || ::kill(owner, 0) == 0 || errno != ESRCH ||
+        ::fstatat(folderFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(info.st_mode)) {
+      continue;
+    }
+    ::unlinkat(folderFd, entry->d_name, 0);
+  }
+}
+
 }  // namespace
 
 InputFile::~InputFile() {
@@ -39,15 +143,28 @@ bool InputFile::open(const char* path) {
   if (path == nullptr || *path == '\0') {
     return false;
   }
-  do {
-    fd_ = ::open(path, O_RDONLY | O_CLOEXEC);
-  } while (fd_ < 0 && errno == EINTR);
-  return fd_ >= 0;
+  // Looked at before opening, as opening a device can act on it; opened without waiting, as a
+  // pipe swapped in meanwhile would wait for a writer; looked at again, as that is what counts.
+  struct stat info {};
+  if (::stat(path, &info) != 0 || !S_ISREG(info.st_mode)) {
+    return false;
+  }
+  const int fd = openRetrying(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    return false;
+  }
+  fd_ = fd;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    close();
+    return false;
+  }
+  return true;
 }
 
 std::optional<uint64_t> InputFile::size() const {
   struct stat info {};
-  if (fd_ < 0 || fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (fd_ < 0 || fstat(static_cast<int>(fd_), &info) != 0) {
     return std::nullopt;
   }
   return static_cast<uint64_t>(info.st_size);
@@ -56,7 +173,8 @@ std::optional<uint64_t> InputFile::size() const {
 bool InputFile::readExact(std::span<uint8_t> destination) {
   size_t done = 0;
   while (fd_ >= 0 && done < destination.size()) {
-    const ssize_t got = ::read(fd_, destination.data() + done, destination.size() - done);
+    const ssize_t got =
+        ::read(static_cast<int>(fd_), destination.data() + done, destination.size() - done);
     if (got < 0 && errno == EINTR) {
       continue;
     }
@@ -70,7 +188,7 @@ bool InputFile::readExact(std::span<uint8_t> destination) {
 
 void InputFile::close() {
   if (fd_ >= 0) {
-    ::close(fd_);
+    ::close(static_cast<int>(fd_));
     fd_ = -1;
   }
 }
@@ -81,37 +199,95 @@ AtomicFileWriter::~AtomicFileWriter() {
 
 bool AtomicFileWriter::open(const char* targetPath) {
   abandon();
-  if (targetPath == nullptr || *targetPath == '\0') {
+  if (targetPath == nullptr || *targetPath == '\0' ||
+      targetPath[std::strlen(targetPath) - 1] == '/') {
     return false;
   }
-  target_ = targetPath;
-  if (target_.back() == '/') {
+  // Where the bytes go is decided by what the name leads to, links followed.
+  struct stat existing {};
+  const bool exists = ::stat(targetPath, &existing) == 0;
+  if (!exists && errno != ENOENT) {
     return false;
   }
+  if (exists && (S_ISCHR(existing.st_mode) || S_ISFIFO(existing.st_mode))) {
+    return openInPlace(targetPath);
+  }
+  if (exists && !S_ISREG(existing.st_mode)) {
+    const char* kind = S_ISDIR(existing.st_mode)   ? "a folder"
+                       : S_ISBLK(existing.st_mode) ? "a block device"
+                                                   : "no regular file";
+    NIVEXA_LOG(Platform, Warning, "%s is %s: refused as the target of a file", targetPath, kind);
+    return false;
+  }
+  if (exists) {
+    const std::unique_ptr<char, void (*)(void*)> real(::realpath(targetPath, nullptr), &std::free);
+    if (!real) {
+      return false;
+    }
+    target_ = real.get();
+  } else {
+    auto end = endOfDanglingLinks(targetPath);
+    if (!end) {
+      return false;
+    }
+    target_ = std::move(*end);
+  }
+  const std::string folder = folderOf(target_);
+  removeTemporariesOfEndedWriters(folder);
   static std::atomic<uint32_t> sequence{0};
   // A temporary left by a crashed process of the same number may be in the way: try further
   // names rather than fail.
-  for (int attempt = 0; attempt < 16 && fd_ < 0; ++attempt) {
+  int fd = -1;
+  for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
     char suffix[48];
-    std::snprintf(suffix, sizeof suffix, ".%ld.%u.tmp", static_cast<long>(getpid()),
-                  sequence.fetch_add(1));
-    temporary_ = folderOf(target_);
+    std::snprintf(suffix, sizeof suffix, ".%ld.%u%s", static_cast<long>(getpid()),
+                  sequence.fetch_add(1), kTemporaryEnd.data());
+    temporary_ = folder;
     temporary_ += "/.";
     temporary_ += baseOf(target_);
     temporary_ += suffix;
-    do {
-      fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    } while (fd_ < 0 && errno == EINTR);
-    if (fd_ < 0 && errno != EEXIST) {
+    fd = openRetrying(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) {
       break;
     }
   }
-  size_ = 0;
-  failed_ = fd_ < 0;
-  if (failed_) {
+  if (fd < 0) {
     temporary_.clear();
+    target_.clear();
+    return false;
   }
-  return !failed_;
+  fd_ = fd;
+  if (exists) {
+    // The replacement is the same file to everyone who could use the old one. Giving a file
+    // away needs privileges a normal user lacks; the mode is set after, as a change of owner
+    // clears the set-id bits.
+    if (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid()) {
+      [[maybe_unused]] const int given = ::fchown(fd, existing.st_uid, existing.st_gid);
+    }
+    if (::fchmod(fd, existing.st_mode & kPermissionBits) != 0) {
+      abandon();
+      return false;
+    }
+  }
+  return true;
+}
+
+bool AtomicFileWriter::openInPlace(const char* path) {
+  // A pipe with no reader yet is refused rather than waited on: a caller may hold locks.
+  const int fd = openRetrying(path, O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  struct stat info {};
+  if (fd >= 0) {
+    fd_ = fd;
+    inPlace_ = true;
+  }
+  if (fd < 0 || ::fstat(fd, &info) != 0 || !(S_ISCHR(info.st_mode) || S_ISFIFO(info.st_mode)) ||
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    NIVEXA_LOG(Platform, Info, "%s: cannot be written in place (errno %d)", path, errno);
+    abandon();
+    return false;
+  }
+  target_ = path;
+  return true;
 }
 
 namespace {
@@ -134,13 +310,30 @@ bool writeAllAt(int fd, uint64_t offset, std::span<const uint8_t> bytes) {
   return true;
 }
 
+// A pipe has no offsets: its bytes go one after the other.
+bool writeAll(int fd, std::span<const uint8_t> bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (put < 0 && errno == EINTR) {
+      continue;
+    }
+    if (put <= 0) {
+      return false;
+    }
+    done += static_cast<size_t>(put);
+  }
+  return true;
+}
+
 }  // namespace
 
 bool AtomicFileWriter::write(std::span<const uint8_t> bytes) {
   if (failed_ || fd_ < 0) {
     return false;
   }
-  if (!writeAllAt(static_cast<int>(fd_), size_, bytes)) {
+  const int fd = static_cast<int>(fd_);
+  if (!(inPlace_ ? writeAll(fd, bytes) : writeAllAt(fd, size_, bytes))) {
     failed_ = true;
     return false;
   }
@@ -151,6 +344,14 @@ bool AtomicFileWriter::write(std::span<const uint8_t> bytes) {
 bool AtomicFileWriter::writePieces(std::span<const std::span<const uint8_t>> pieces) {
   if (failed_ || fd_ < 0) {
     return false;
+  }
+  if (inPlace_) {
+    for (const auto& piece : pieces) {
+      if (!write(piece)) {
+        return false;
+      }
+    }
+    return true;
   }
   constexpr size_t kPiecesPerCall = 256;
   size_t index = 0;
@@ -211,6 +412,9 @@ bool AtomicFileWriter::resize(uint64_t size) {
   if (fd_ < 0) {
     return false;
   }
+  if (inPlace_) {
+    return !failed_ && size == size_;
+  }
   int result;
   do {
     result = ::ftruncate(static_cast<int>(fd_), static_cast<off_t>(size));
@@ -228,10 +432,19 @@ bool AtomicFileWriter::commit() {
     abandon();
     return false;
   }
-  const bool flushed = ::fsync(static_cast<int>(fd_)) == 0;
+  // Most devices and every pipe have nothing to flush and say so.
+  const bool flushed = ::fsync(static_cast<int>(fd_)) == 0 || (inPlace_ && errno == EINVAL);
   const bool closed = ::close(static_cast<int>(fd_)) == 0;
   fd_ = -1;
-  if (!flushed || !closed || ::rename(temporary_.c_str(), target_.c_str()) != 0) {
+  if (inPlace_) {
+    abandon();
+    return flushed && closed;
+  }
+  // Something other than a regular file put at the name meanwhile is not replaced either.
+  struct stat now {};
+  const bool replaceable =
+      ::lstat(target_.c_str(), &now) != 0 ? errno == ENOENT : S_ISREG(now.st_mode);
+  if (!flushed || !closed || !replaceable || ::rename(temporary_.c_str(), target_.c_str()) != 0) {
     abandon();
     return false;
   }
@@ -254,7 +467,9 @@ void AtomicFileWriter::abandon() {
     ::unlink(temporary_.c_str());
     temporary_.clear();
   }
+  target_.clear();
   failed_ = false;
+  inPlace_ = false;
   size_ = 0;
 }
 
