@@ -229,13 +229,14 @@ TEST_F(MaskTest, LongerMasksLoadAndPipesOrHugeFilesAreRefusedAtOnce) {
   EXPECT_EQ(Nivexa_LoadMaskFile(h_, saved.c_str()), 1) << "only the announced bytes are read";
   const std::string again = path("longer-again.msk");
   ASSERT_EQ(Nivexa_SaveMaskFile(h_, again.c_str()), 1);
-  EXPECT_EQ(fileBytes(again), good);
+  EXPECT_TRUE(fileBytes(again) == good) << "the references are the file's";
 
   const std::string huge = path("huge.cfg");
   writeBytes(huge, std::vector<uint8_t>(kMaxConfigFileBytes + 8, 0));
   EXPECT_EQ(Nivexa_LoadConfigFileA(h_, huge.c_str()), 0);
 #if !defined(_WIN32)
   const std::string pipe = path("pipe");
+  std::remove(pipe.c_str());  // a run that was killed leaves its pipe
   ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
   EXPECT_EQ(Nivexa_LoadMaskFile(h_, pipe.c_str()), 0);
   EXPECT_EQ(errors(), std::vector<LONG>{NIVEXA_ERR_MASK_FILE});

@@ -1,6 +1,7 @@
 #include "platform/FileIO.h"
 
 #include "platform/Log.h"
+#include "platform/TemporaryName.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -14,12 +15,9 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <memory>
-#include <string_view>
 #include <vector>
 
 namespace nivexa::platform {
@@ -41,7 +39,6 @@ std::string baseOf(const std::string& path) {
 // The kernel gives up on a chain of symbolic links after as many.
 constexpr int kMaxLinkHops = 40;
 constexpr mode_t kPermissionBits = 07777;
-constexpr std::string_view kTemporaryEnd = ".tmp";
 
 int openRetrying(const char* path, int flags, mode_t mode = 0) {
   int fd;
@@ -73,38 +70,6 @@ std::optional<std::string> endOfDanglingLinks(std::string path) {
   return std::nullopt;
 }
 
-// The temporary names this writer gives are `.<name>.<process id>.<sequence>.tmp`; the process
-// id of such a name, or 0 for any other name.
-pid_t temporaryOwner(std::string_view name) {
-  if (name.size() <= kTemporaryEnd.size() || name.front() != '.' ||
-      !name.ends_with(kTemporaryEnd)) {
-    return 0;
-  }
-  name.remove_suffix(kTemporaryEnd.size());
-  const auto takeNumber = [&name]() -> std::optional<uint64_t> {
-    const size_t dot = name.find_last_of('.');
-    if (dot == std::string_view::npos || dot + 1 == name.size() ||
-        name.find_first_not_of("0123456789", dot + 1) != std::string_view::npos ||
-        name.size() - dot > std::numeric_limits<uint64_t>::digits10) {
-      return std::nullopt;
-    }
-    uint64_t value = 0;
-    for (const char digit : name.substr(dot + 1)) {
-      value = value * 10 + static_cast<uint64_t>(digit - '0');
-    }
-    name = name.substr(0, dot);
-    return value;
-  };
-  const auto sequence = takeNumber();
-  const auto owner = sequence ? takeNumber() : std::nullopt;
-  // What is left is the dot and the target's own name.
-  if (!owner || name.size() < 2 || *owner == 0 ||
-      *owner > static_cast<uint64_t>(std::numeric_limits<pid_t>::max())) {
-    return 0;
-  }
-  return static_cast<pid_t>(*owner);
-}
-
 // A writer killed before its commit or abandon leaves its temporary behind, the size of a whole
 // recording perhaps. Such files are found by name and removed once their process is gone; a
 // process that still runs (whoever's it is) keeps its file. One read of the folder is small
@@ -121,9 +86,11 @@ void removeTemporariesOfEndedWriters(const std::string& folder) {
   }
   const pid_t self = ::getpid();
   while (const dirent* entry = ::readdir(listing.get())) {
-    const pid_t owner = temporaryOwner(entry->d_name);
+    const uint64_t id = temporaryOwner(entry->d_name);
+    const auto owner = static_cast<pid_t>(id);
     struct stat info {};
-    if (owner == 0 || owner == self || ::kill(owner, 0) == 0 || errno != ESRCH ||
+    if (id == 0 || static_cast<uint64_t>(owner) != id || owner <= 0 || owner == self ||
+        ::kill(owner, 0) == 0 || errno != ESRCH ||
         ::fstatat(folderFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
         !S_ISREG(info.st_mode)) {
       continue;
@@ -239,13 +206,9 @@ bool AtomicFileWriter::open(const char* targetPath) {
   // names rather than fail.
   int fd = -1;
   for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-    char suffix[48];
-    std::snprintf(suffix, sizeof suffix, ".%ld.%u%s", static_cast<long>(getpid()),
-                  sequence.fetch_add(1), kTemporaryEnd.data());
-    temporary_ = folder;
-    temporary_ += "/.";
-    temporary_ += baseOf(target_);
-    temporary_ += suffix;
+    temporary_ =
+        folder + "/" +
+        temporaryName(baseOf(target_), static_cast<uint64_t>(::getpid()), sequence.fetch_add(1));
     fd = openRetrying(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) {
       break;
