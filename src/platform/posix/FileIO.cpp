@@ -38,7 +38,8 @@ std::string baseOf(const std::string& path) {
 
 // The kernel gives up on a chain of symbolic links after as many.
 constexpr int kMaxLinkHops = 40;
-constexpr mode_t kPermissionBits = 07777;
+constexpr mode_t kAllModeBits = 07777;  // with set-user-id, set-group-id and sticky
+constexpr mode_t kPermissionBits = 0777;
 
 int openRetrying(const char* path, int flags, mode_t mode = 0) {
   int fd;
@@ -224,13 +225,12 @@ bool AtomicFileWriter::open(const char* targetPath) {
     // The replacement is the same file to everyone who could use the old one. Giving a file
     // away needs privileges a normal user lacks; the mode is set after, as a change of owner
     // clears the set-id bits.
-    if (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid()) {
-      [[maybe_unused]] const int given = ::fchown(fd, existing.st_uid, existing.st_gid);
-    }
-    if (::fchmod(fd, existing.st_mode & kPermissionBits) != 0) {
-      abandon();
-      return false;
-    }
+    // Set-id bits go only with the owner they belong to. A folder that keeps no modes (a
+    // FAT stick) refuses both, which loses nothing there.
+    const bool sameOwner = (existing.st_uid == ::geteuid() && existing.st_gid == ::getegid()) ||
+                           ::fchown(fd, existing.st_uid, existing.st_gid) == 0;
+    [[maybe_unused]] const int kept =
+        ::fchmod(fd, existing.st_mode & (sameOwner ? kAllModeBits : kPermissionBits));
   }
   return true;
 }
@@ -273,8 +273,39 @@ bool writeAllAt(int fd, uint64_t offset, std::span<const uint8_t> bytes) {
   return true;
 }
 
+// A pipe whose reader has gone raises SIGPIPE, which ends the whole process by default. Held
+// back on this thread for the write, and taken back when the write raised it, so the write
+// only fails with EPIPE.
+class PipeSignalHeld {
+ public:
+  PipeSignalHeld() {
+    sigemptyset(&pipe_);
+    sigaddset(&pipe_, SIGPIPE);
+    sigset_t pending;
+    sigpending(&pending);
+    pendingBefore_ = sigismember(&pending, SIGPIPE) == 1;
+    pthread_sigmask(SIG_BLOCK, &pipe_, &previous_);
+  }
+  ~PipeSignalHeld() {
+    sigset_t pending;
+    if (!pendingBefore_ && sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1) {
+      const timespec now{};
+      sigtimedwait(&pipe_, nullptr, &now);
+    }
+    pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+  PipeSignalHeld(const PipeSignalHeld&) = delete;
+  PipeSignalHeld& operator=(const PipeSignalHeld&) = delete;
+
+ private:
+  sigset_t pipe_{};
+  sigset_t previous_{};
+  bool pendingBefore_ = false;
+};
+
 // A pipe has no offsets: its bytes go one after the other.
 bool writeAll(int fd, std::span<const uint8_t> bytes) {
+  const PipeSignalHeld held;
   size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);

@@ -129,9 +129,13 @@ std::vector<std::string> checkTargets(const fs::path& folder, bool devices) {
   expect(
       reader >= 0 && read(reader, received, sizeof received) == 3 && std::string(received) == "abc",
       "the reader gets them");
+  AtomicFileWriter orphan;
+  expect(orphan.open((folder / "fifo").c_str()), "the pipe opens while read");
   if (reader >= 0) {
     close(reader);
   }
+  const uint8_t byte[] = {1};
+  expect(!orphan.write(byte), "a write after the reader has gone fails, the process lives on");
   expect(S_ISFIFO(mode(folder / "fifo")), "the pipe stays a pipe");
 
   expect(writeFile(folder / "link", "new"), "a link to a file is followed");
