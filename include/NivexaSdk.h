@@ -425,7 +425,10 @@ NIVEXA_API BOOL Nivexa_GetCaptureWindowEx(LONG h, LONG* hTotal, LONG* hStart, LO
 
 /* ---- Files ----
  * The W variants take UTF-16 paths, converted to the narrow form first (error 12 when the
- * path does not convert into 1023 bytes). */
+ * path does not convert into 1023 bytes). A file is written to a temporary file renamed into
+ * place, through symbolic links, keeping an existing file's permissions; a device or a pipe
+ * (which needs a reader already) is written in place; a folder or a block device is refused.
+ * A file is read only when it is a regular file. */
 
 /* Writes the newest processed image to path as fileType 0 BMP, 1 raw pixels, 2 JPEG quality
  * 100, 3 JPEG 70, 4 JPEG 20, 5 PNG or 6 TIFF (the extension does not matter), through a
@@ -442,7 +445,8 @@ NIVEXA_API BOOL Nivexa_Record(LONG h, const char* path, LONG durationMs, BOOL sh
 /* Nivexa_Record with a UTF-16 path. */
 NIVEXA_API BOOL Nivexa_RecordW(LONG h, const wchar_t* path, LONG durationMs, BOOL showWindow);
 /* Loads the dark and white references of the flat-field and defect-pixel filters from a mask
- * file. Errors: 14 (does not open or does not match this sensor), 1. */
+ * file; bytes after the references are ignored. Errors: 14 (does not open or does not match
+ * this sensor), 1. */
 NIVEXA_API BOOL Nivexa_LoadMaskFile(LONG h, const char* path);
 /* Nivexa_LoadMaskFile with a UTF-16 path. */
 NIVEXA_API BOOL Nivexa_LoadMaskFileW(LONG h, const wchar_t* path);
@@ -454,7 +458,7 @@ NIVEXA_API BOOL Nivexa_SaveMaskFileW(LONG h, const wchar_t* path);
  * reference and finds the defect pixels again. Errors: 12 (other kind), 1. */
 NIVEXA_API BOOL Nivexa_UpdateMaskData(LONG h, LONG kind);
 /* Reads a configuration file of pairs of little-endian 32-bit integers, replacing the pairs
- * read before. A file that does not open returns 0, no code. */
+ * read before. A file that does not open or is larger than 1 MiB returns 0, no code. */
 NIVEXA_API BOOL Nivexa_LoadConfigFileA(LONG h, const char* path);
 /* Nivexa_LoadConfigFileA with a UTF-16 path. */
 NIVEXA_API BOOL Nivexa_LoadConfigFileW(LONG h, const wchar_t* path);
