@@ -476,7 +476,10 @@ NIVEXA_API NivexaBool Nivexa_GetCaptureWindowEx(NivexaLong h, NivexaLong* hTotal
 
 /* ---- Files ----
  * The W variants take UTF-16 paths, converted to the narrow form first (error 12 when the
- * path does not convert into 1023 bytes). */
+ * path does not convert into 1023 bytes). A file is written to a temporary file renamed into
+ * place, through symbolic links, keeping an existing file's permissions; a device or a pipe
+ * (which needs a reader already) is written in place; a folder or a block device is refused.
+ * A file is read only when it is a regular file. */
 
 /* Writes the newest processed image to path as fileType 0 BMP, 1 raw pixels, 2 JPEG quality
  * 100, 3 JPEG 70, 4 JPEG 20, 5 PNG or 6 TIFF (the extension does not matter), through a
@@ -495,7 +498,8 @@ NIVEXA_API NivexaBool Nivexa_Record(NivexaLong h, const char* path, NivexaLong d
 NIVEXA_API NivexaBool Nivexa_RecordW(NivexaLong h, const wchar_t* path, NivexaLong durationMs,
                                      NivexaBool showWindow);
 /* Loads the dark and white references of the flat-field and defect-pixel filters from a mask
- * file. Errors: 14 (does not open or does not match this sensor), 1. */
+ * file; bytes after the references are ignored. Errors: 14 (does not open or does not match
+ * this sensor), 1. */
 NIVEXA_API NivexaBool Nivexa_LoadMaskFile(NivexaLong h, const char* path);
 /* Nivexa_LoadMaskFile with a UTF-16 path. */
 NIVEXA_API NivexaBool Nivexa_LoadMaskFileW(NivexaLong h, const wchar_t* path);
@@ -507,7 +511,7 @@ NIVEXA_API NivexaBool Nivexa_SaveMaskFileW(NivexaLong h, const wchar_t* path);
  * reference and finds the defect pixels again. Errors: 12 (other kind), 1. */
 NIVEXA_API NivexaBool Nivexa_UpdateMaskData(NivexaLong h, NivexaLong kind);
 /* Reads a configuration file of pairs of little-endian 32-bit integers, replacing the pairs
- * read before. A file that does not open returns 0, no code. */
+ * read before. A file that does not open or is larger than 1 MiB returns 0, no code. */
 NIVEXA_API NivexaBool Nivexa_LoadConfigFileA(NivexaLong h, const char* path);
 /* Nivexa_LoadConfigFileA with a UTF-16 path. */
 NIVEXA_API NivexaBool Nivexa_LoadConfigFileW(NivexaLong h, const wchar_t* path);

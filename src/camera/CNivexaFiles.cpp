@@ -22,12 +22,14 @@ int CNivexa::SaveImage(const char* path, int32_t fileType) {
 }
 
 int CNivexa::LoadConfigFile(const char* path) {
-  platform::CriticalSectionGuard guard(maskLock_);
-  const auto bytes = platform::readWholeFile(path);
+  // Read and parsed before the lock is taken, so that only the swap can keep the filters waiting.
+  const auto bytes = platform::readWholeFile(path, kMaxConfigFileBytes);
   if (!bytes) {
     return 0;
   }
-  configList_ = parseConfigRecords(*bytes);
+  auto records = parseConfigRecords(*bytes);
+  platform::CriticalSectionGuard guard(maskLock_);
+  configList_.swap(records);
   return 1;
 }
 

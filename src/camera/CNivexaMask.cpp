@@ -20,10 +20,13 @@ int CNivexa::LoadMaskFile(const char* path) {
   if (!RequireMaskDevice()) {
     return 0;
   }
+  // The file is read and checked before the lock is taken: a slow disk or a large file stalls
+  // no frame, and only the swap happens under it.
+  const auto content = imaging::mask::readMaskFile(path);
   bool loaded = false;
-  {
+  if (content) {
     platform::CriticalSectionGuard mask(maskLock_);
-    loaded = mask_.Load(path);
+    loaded = mask_.Adopt(*content);
   }
   if (!loaded) {
     RecordError(NIVEXA_ERR_MASK_FILE);

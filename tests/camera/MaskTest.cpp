@@ -10,7 +10,12 @@
 #include <vector>
 
 #include "camera/CameraTestSupport.h"
+#include "camera/ConfigFile.h"
 #include "sim/Camera.h"
+
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
 
 namespace nivexa::camera::test {
 namespace {
@@ -206,6 +211,37 @@ TEST_F(MaskTest, SaveLoadRoundTripIsByteIdenticalAndBadFilesChangeNothing) {
   const std::wstring wide(again.begin(), again.end());
   EXPECT_EQ(Nivexa_LoadMaskFileW(h_, wide.c_str()), 1);
   EXPECT_EQ(Nivexa_SaveMaskFileW(h_, wide.c_str()), 1);
+  EXPECT_EQ(errors(), std::vector<LONG>{});
+}
+
+// A mask or configuration path may name anything: a pipe with no writer would hold the caller
+// (and with it the stream) forever, a huge file would be read whole. Neither is waited on.
+TEST_F(MaskTest, LongerMasksLoadAndPipesOrHugeFilesAreRefusedAtOnce) {
+  snapshot(8);
+  ASSERT_EQ(Nivexa_UpdateMaskData(h_, 1), 1);
+  const std::string saved = path("longer.msk");
+  ASSERT_EQ(Nivexa_SaveMaskFile(h_, saved.c_str()), 1);
+  const auto good = fileBytes(saved);
+  auto longer = good;
+  longer.insert(longer.end(), 100, 0xA5);
+  writeBytes(saved, longer);
+  ASSERT_EQ(Nivexa_UpdateMaskData(h_, 0), 1);  // the references differ from the file now
+  EXPECT_EQ(Nivexa_LoadMaskFile(h_, saved.c_str()), 1) << "only the announced bytes are read";
+  const std::string again = path("longer-again.msk");
+  ASSERT_EQ(Nivexa_SaveMaskFile(h_, again.c_str()), 1);
+  EXPECT_TRUE(fileBytes(again) == good) << "the references are the file's";
+
+  const std::string huge = path("huge.cfg");
+  writeBytes(huge, std::vector<uint8_t>(kMaxConfigFileBytes + 8, 0));
+  EXPECT_EQ(Nivexa_LoadConfigFileA(h_, huge.c_str()), 0);
+#if !defined(_WIN32)
+  const std::string pipe = path("pipe");
+  std::remove(pipe.c_str());  // a run that was killed leaves its pipe
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  EXPECT_EQ(Nivexa_LoadMaskFile(h_, pipe.c_str()), 0);
+  EXPECT_EQ(errors(), std::vector<LONG>{NIVEXA_ERR_MASK_FILE});
+  EXPECT_EQ(Nivexa_LoadConfigFileA(h_, pipe.c_str()), 0);
+#endif
   EXPECT_EQ(errors(), std::vector<LONG>{});
 }
 

@@ -1,4 +1,5 @@
 #include "platform/FileIO.h"
+#include "platform/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -111,7 +112,7 @@ TEST_F(FileIOTest, PiecesArriveInOrderAfterWhatWasWritten) {
   EXPECT_EQ(contents(target), expected);
 }
 
-TEST_F(FileIOTest, InputFileReadsExactlyOrFails) {
+TEST_F(FileIOTest, InputFileReadsRegularFilesExactlyOrFails) {
   const auto path = dir_ / "in.bin";
   std::ofstream(path) << "abcdef";
   InputFile in;
@@ -122,9 +123,9 @@ TEST_F(FileIOTest, InputFileReadsExactlyOrFails) {
   EXPECT_EQ(four[3], 'd');
   EXPECT_FALSE(in.readExact(three)) << "only two bytes are left";
   EXPECT_FALSE(InputFile().open((dir_ / "none").string().c_str()));
-  InputFile folder;
-  ASSERT_TRUE(folder.open(dir_.string().c_str()));
-  EXPECT_FALSE(folder.size()) << "a folder has no file size";
+  EXPECT_FALSE(InputFile().open(dir_.string().c_str())) << "a folder is no file to read";
+  EXPECT_FALSE(readWholeFile(path.string().c_str(), 5)) << "larger than allowed";
+  EXPECT_EQ(readWholeFile(path.string().c_str(), 6).value_or(std::vector<uint8_t>{}).size(), 6u);
 }
 
 }  // namespace

@@ -351,6 +351,12 @@ int record(char** argv, const Options& options) {
   }
   Nivexa_SetWaitTime(h, 0);
   const LONG durationMs = static_cast<LONG>(options.seconds) * 1000;
+  // A device or a pipe (the null device, a program reading the stream) is written in place and
+  // cannot be read back: there the recording's own outcome is all there is to report.
+  std::error_code kindError;
+  const auto kind = std::filesystem::status(options.file, kindError).type();
+  const bool readBack =
+      kind == std::filesystem::file_type::not_found || kind == std::filesystem::file_type::regular;
   if (!Nivexa_Record(h, options.file.c_str(), durationMs, 0)) {
     std::fprintf(stderr, "nivexa: the recording did not start (error %d)\n",
                  static_cast<int>(Nivexa_GetLastError(h)));
@@ -360,13 +366,25 @@ int record(char** argv, const Options& options) {
   // The recording ends by itself once its time has passed after the first frame.
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(durationMs + 5000);
-  while (!recordingComplete(options.file) && Clock::now() < deadline) {
+  if (!readBack) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(durationMs + 1000));
+  }
+  while (readBack && !recordingComplete(options.file) && Clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   // Ends the stream, and a recording that has not ended yet is completed as it stands.
   Nivexa_StopPreview(h);
   const LONG failure = Nivexa_GetLastError(h);
   Nivexa_Release(h);
+  if (!readBack) {
+    if (failure != 0) {
+      std::fprintf(stderr, "nivexa: the recording to %s failed (error %d)\n", options.file.c_str(),
+                   static_cast<int>(failure));
+      return 1;
+    }
+    std::printf("recorded to %s\n", options.file.c_str());
+    return 0;
+  }
   const auto frames = fileWord(options.file, 48);
   const auto microseconds = fileWord(options.file, 32);
   if (failure != 0 || !recordingComplete(options.file) || !frames || !microseconds) {

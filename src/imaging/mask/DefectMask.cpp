@@ -66,44 +66,59 @@ int DefectMask::Create() {
   return 1;
 }
 
+std::unique_ptr<MaskFileContent> readMaskFile(const char* path) {
+  platform::InputFile file;
+  if (!file.open(path)) {
+    return nullptr;
+  }
+  // Everything is checked before anything is allocated or read past the header: the file may
+  // come from anywhere. Only what the header announces is read; anything after it is not ours.
+  const auto size = file.size();
+  std::array<uint8_t, kHeaderBytes> headerBytes{};
+  if (!size || *size < kFileBytes || !file.readExact(headerBytes)) {
+    return nullptr;
+  }
+  const auto header = decodeMaskHeader(headerBytes);
+  if (!header || !isAcceptedMaskHeader(*header)) {
+    return nullptr;
+  }
+  auto content = std::make_unique<MaskFileContent>();
+  constexpr std::array<uint16_t, 4> kDepths = {8, 8, 16, 16};
+  constexpr std::array<MaskKind, 4> kKinds = {MaskKind::Dark, MaskKind::White, MaskKind::Dark,
+                                              MaskKind::White};
+  for (size_t i = 0; i < content->references.size(); ++i) {
+    DibImage& reference = content->references[i];
+    DibImage& map = content->maps[i];
+    if (!reference.Create(kMaskWidth, kMaskHeight, kDepths[i]) ||
+        !map.Create(kMaskWidth, kMaskHeight, kDepths[i]) ||
+        reference.imageBytes() != header->imageBytes[i] || !file.readExact(reference.pixels())) {
+      return nullptr;
+    }
+    buildDefectMap(reference, kKinds[i], map);
+  }
+  return content;
+}
+
 bool DefectMask::Load(const char* path) {
   if (!valid()) {
     return false;
   }
-  platform::InputFile file;
-  if (!file.open(path)) {
+  const auto content = readMaskFile(path);
+  return content && Adopt(*content);
+}
+
+bool DefectMask::Adopt(MaskFileContent& content) {
+  // Whole images are swapped, never copied into: a file cut short never got this far, so the
+  // references are never half old and half new.
+  if (!valid()) {
     return false;
   }
-  // Everything is checked before anything is allocated or read past the header: the file may
-  // come from anywhere.
-  const auto size = file.size();
-  std::array<uint8_t, kHeaderBytes> headerBytes{};
-  if (!size || *size != kFileBytes || !file.readExact(headerBytes)) {
-    return false;
+  DibImage* const references[] = {&dark8_, &white8_, &dark16_, &white16_};
+  DibImage* const maps[] = {&hot8_, &dead8_, &hot16_, &dead16_};
+  for (size_t i = 0; i < content.references.size(); ++i) {
+    references[i]->swap(content.references[i]);
+    maps[i]->swap(content.maps[i]);
   }
-  const auto header = decodeMaskHeader(headerBytes);
-  if (!header || !isAcceptedMaskHeader(*header)) {
-    return false;
-  }
-  // Read into fresh images and swap them in only when the whole file has arrived, so a file cut
-  // short never leaves references half old and half new.
-  DibImage fresh[4];
-  const uint16_t depths[4] = {8, 8, 16, 16};
-  for (int i = 0; i < 4; ++i) {
-    if (!fresh[i].Create(kMaskWidth, kMaskHeight, depths[i]) ||
-        fresh[i].imageBytes() != header->imageBytes[static_cast<size_t>(i)] ||
-        !file.readExact(fresh[i].pixels())) {
-      return false;
-    }
-  }
-  dark8_.swap(fresh[0]);
-  white8_.swap(fresh[1]);
-  dark16_.swap(fresh[2]);
-  white16_.swap(fresh[3]);
-  buildDefectMap(dark8_, MaskKind::Dark, hot8_);
-  buildDefectMap(white8_, MaskKind::White, dead8_);
-  buildDefectMap(dark16_, MaskKind::Dark, hot16_);
-  buildDefectMap(white16_, MaskKind::White, dead16_);
   return true;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <memory>
 
 #include "imaging/DibImage.h"
 #include "imaging/mask/DotFilter.h"
@@ -9,6 +11,18 @@
 namespace nivexa::imaging::mask {
 
 enum class MaskKind : int32_t { Dark = 0, White = 1 };
+
+// The four references of a mask file and the defect maps built from them, read apart from any
+// mask so that no lock needs to be held while a file is read.
+struct MaskFileContent {
+  std::array<DibImage, 4> references;  // dark 8, white 8, dark 16, white 16
+  std::array<DibImage, 4> maps;        // hot 8, dead 8, hot 16, dead 16
+};
+
+// Reads a mask file. Null when it cannot be opened, is not a regular file, its header is not the
+// one this camera writes, or it is shorter than the header announces (bytes after that are
+// not read).
+std::unique_ptr<MaskFileContent> readMaskFile(const char* path);
 
 // The dark and white references of the whole sensor at 8 and 16 bits, the defect maps built
 // from them, and the work maps of the dot filter. Not locked itself: the camera object holds its
@@ -20,10 +34,12 @@ class DefectMask {
   int Create();
   bool valid() const { return dark8_.valid(); }
 
-  // Replaces all four references from a mask file. Returns false, changing nothing, when the
-  // file cannot be opened, its header is not the one this camera writes, or it is not exactly
-  // as long as the header announces.
+  // Replaces all four references from a mask file. Returns false, changing nothing, when
+  // readMaskFile() refuses the file.
   bool Load(const char* path);
+  // Swaps in what readMaskFile() read; `content` is left with the previous references. False,
+  // changing nothing, when this mask was never created.
+  bool Adopt(MaskFileContent& content);
   // Writes the four references; a failure leaves any existing file under that name intact.
   bool Save(const char* path) const;
   // Copies a full-sensor raw frame (8 or 16 bits) into the reference of that kind and depth and

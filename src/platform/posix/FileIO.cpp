@@ -1,6 +1,11 @@
 #include "platform/FileIO.h"
 
+#include "platform/Log.h"
+#include "platform/TemporaryName.h"
+
+#include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -10,7 +15,10 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
 
 namespace nivexa::platform {
 namespace {
@@ -28,6 +36,70 @@ std::string baseOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The kernel gives up on a chain of symbolic links after as many.
+constexpr int kMaxLinkHops = 40;
+constexpr mode_t kAllModeBits = 07777;  // with set-user-id, set-group-id and sticky
+constexpr mode_t kPermissionBits = 0777;
+
+int openRetrying(const char* path, int flags, mode_t mode = 0) {
+  int fd;
+  do {
+    fd = ::open(path, flags, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+// The name a chain of symbolic links ends at when its last link names nothing yet: that is the
+// file to create. nullopt for a loop or an unreadable link.
+std::optional<std::string> endOfDanglingLinks(std::string path) {
+  for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+      return errno == ENOENT ? std::optional(path) : std::nullopt;
+    }
+    if (!S_ISLNK(info.st_mode)) {
+      return path;
+    }
+    std::vector<char> link(PATH_MAX);
+    const ssize_t length = ::readlink(path.c_str(), link.data(), link.size());
+    if (length <= 0 || static_cast<size_t>(length) >= link.size()) {
+      return std::nullopt;
+    }
+    std::string next(link.data(), static_cast<size_t>(length));
+    path = next.front() == '/' ? next : folderOf(path) + "/" + next;
+  }
+  return std::nullopt;
+}
+
+// A writer killed before its commit or abandon leaves its temporary behind, the size of a whole
+// recording perhaps. Such files are found by name and removed once their process is gone; a
+// process that still runs (whoever's it is) keeps its file. One read of the folder is small
+// beside the file about to be written.
+void removeTemporariesOfEndedWriters(const std::string& folder) {
+  const int folderFd = openRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folderFd < 0) {
+    return;
+  }
+  const std::unique_ptr<DIR, int (*)(DIR*)> listing(::fdopendir(folderFd), &::closedir);
+  if (!listing) {
+    ::close(folderFd);
+    return;
+  }
+  const pid_t self = ::getpid();
+  while (const dirent* entry = ::readdir(listing.get())) {
+    const uint64_t id = temporaryOwner(entry->d_name);
+    const auto owner = static_cast<pid_t>(id);
+    struct stat info {};
+    if (id == 0 || static_cast<uint64_t>(owner) != id || owner <= 0 || owner == self ||
+        ::kill(owner, 0) == 0 || errno != ESRCH ||
+        ::fstatat(folderFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(info.st_mode)) {
+      continue;
+    }
+    ::unlinkat(folderFd, entry->d_name, 0);
+  }
+}
+
 }  // namespace
 
 InputFile::~InputFile() {
@@ -39,15 +111,28 @@ bool InputFile::open(const char* path) {
   if (path == nullptr || *path == '\0') {
     return false;
   }
-  do {
-    fd_ = ::open(path, O_RDONLY | O_CLOEXEC);
-  } while (fd_ < 0 && errno == EINTR);
-  return fd_ >= 0;
+  // Looked at before opening, as opening a device can act on it; opened without waiting, as a
+  // pipe swapped in meanwhile would wait for a writer; looked at again, as that is what counts.
+  struct stat info {};
+  if (::stat(path, &info) != 0 || !S_ISREG(info.st_mode)) {
+    return false;
+  }
+  const int fd = openRetrying(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    return false;
+  }
+  fd_ = fd;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    close();
+    return false;
+  }
+  return true;
 }
 
 std::optional<uint64_t> InputFile::size() const {
   struct stat info {};
-  if (fd_ < 0 || fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (fd_ < 0 || fstat(static_cast<int>(fd_), &info) != 0) {
     return std::nullopt;
   }
   return static_cast<uint64_t>(info.st_size);
@@ -56,7 +141,8 @@ std::optional<uint64_t> InputFile::size() const {
 bool InputFile::readExact(std::span<uint8_t> destination) {
   size_t done = 0;
   while (fd_ >= 0 && done < destination.size()) {
-    const ssize_t got = ::read(fd_, destination.data() + done, destination.size() - done);
+    const ssize_t got =
+        ::read(static_cast<int>(fd_), destination.data() + done, destination.size() - done);
     if (got < 0 && errno == EINTR) {
       continue;
     }
@@ -70,7 +156,7 @@ bool InputFile::readExact(std::span<uint8_t> destination) {
 
 void InputFile::close() {
   if (fd_ >= 0) {
-    ::close(fd_);
+    ::close(static_cast<int>(fd_));
     fd_ = -1;
   }
 }
@@ -81,37 +167,90 @@ AtomicFileWriter::~AtomicFileWriter() {
 
 bool AtomicFileWriter::open(const char* targetPath) {
   abandon();
-  if (targetPath == nullptr || *targetPath == '\0') {
+  if (targetPath == nullptr || *targetPath == '\0' ||
+      targetPath[std::strlen(targetPath) - 1] == '/') {
     return false;
   }
-  target_ = targetPath;
-  if (target_.back() == '/') {
+  // Where the bytes go is decided by what the name leads to, links followed.
+  struct stat existing {};
+  const bool exists = ::stat(targetPath, &existing) == 0;
+  if (!exists && errno != ENOENT) {
     return false;
   }
+  if (exists && (S_ISCHR(existing.st_mode) || S_ISFIFO(existing.st_mode))) {
+    return openInPlace(targetPath);
+  }
+  if (exists && !S_ISREG(existing.st_mode)) {
+    const char* kind = S_ISDIR(existing.st_mode)   ? "a folder"
+                       : S_ISBLK(existing.st_mode) ? "a block device"
+                                                   : "no regular file";
+    NIVEXA_LOG(Platform, Warning, "%s is %s: refused as the target of a file", targetPath, kind);
+    return false;
+  }
+  if (exists) {
+    const std::unique_ptr<char, void (*)(void*)> real(::realpath(targetPath, nullptr), &std::free);
+    if (!real) {
+      return false;
+    }
+    target_ = real.get();
+  } else {
+    auto end = endOfDanglingLinks(targetPath);
+    if (!end) {
+      return false;
+    }
+    target_ = std::move(*end);
+  }
+  const std::string folder = folderOf(target_);
+  removeTemporariesOfEndedWriters(folder);
   static std::atomic<uint32_t> sequence{0};
   // A temporary left by a crashed process of the same number may be in the way: try further
   // names rather than fail.
-  for (int attempt = 0; attempt < 16 && fd_ < 0; ++attempt) {
-    char suffix[48];
-    std::snprintf(suffix, sizeof suffix, ".%ld.%u.tmp", static_cast<long>(getpid()),
-                  sequence.fetch_add(1));
-    temporary_ = folderOf(target_);
-    temporary_ += "/.";
-    temporary_ += baseOf(target_);
-    temporary_ += suffix;
-    do {
-      fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    } while (fd_ < 0 && errno == EINTR);
-    if (fd_ < 0 && errno != EEXIST) {
+  int fd = -1;
+  for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+    temporary_ =
+        folder + "/" +
+        temporaryName(baseOf(target_), static_cast<uint64_t>(::getpid()), sequence.fetch_add(1));
+    fd = openRetrying(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) {
       break;
     }
   }
-  size_ = 0;
-  failed_ = fd_ < 0;
-  if (failed_) {
+  if (fd < 0) {
     temporary_.clear();
+    target_.clear();
+    return false;
   }
-  return !failed_;
+  fd_ = fd;
+  if (exists) {
+    // The replacement is the same file to everyone who could use the old one. Giving a file
+    // away needs privileges a normal user lacks; the mode is set after, as a change of owner
+    // clears the set-id bits.
+    // Set-id bits go only with the owner they belong to. A folder that keeps no modes (a
+    // FAT stick) refuses both, which loses nothing there.
+    const bool sameOwner = (existing.st_uid == ::geteuid() && existing.st_gid == ::getegid()) ||
+                           ::fchown(fd, existing.st_uid, existing.st_gid) == 0;
+    [[maybe_unused]] const int kept =
+        ::fchmod(fd, existing.st_mode & (sameOwner ? kAllModeBits : kPermissionBits));
+  }
+  return true;
+}
+
+bool AtomicFileWriter::openInPlace(const char* path) {
+  // A pipe with no reader yet is refused rather than waited on: a caller may hold locks.
+  const int fd = openRetrying(path, O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  struct stat info {};
+  if (fd >= 0) {
+    fd_ = fd;
+    inPlace_ = true;
+  }
+  if (fd < 0 || ::fstat(fd, &info) != 0 || !(S_ISCHR(info.st_mode) || S_ISFIFO(info.st_mode)) ||
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    NIVEXA_LOG(Platform, Info, "%s: cannot be written in place (errno %d)", path, errno);
+    abandon();
+    return false;
+  }
+  target_ = path;
+  return true;
 }
 
 namespace {
@@ -134,13 +273,61 @@ bool writeAllAt(int fd, uint64_t offset, std::span<const uint8_t> bytes) {
   return true;
 }
 
+// A pipe whose reader has gone raises SIGPIPE, which ends the whole process by default. Held
+// back on this thread for the write, and taken back when the write raised it, so the write
+// only fails with EPIPE.
+class PipeSignalHeld {
+ public:
+  PipeSignalHeld() {
+    sigemptyset(&pipe_);
+    sigaddset(&pipe_, SIGPIPE);
+    sigset_t pending;
+    sigpending(&pending);
+    pendingBefore_ = sigismember(&pending, SIGPIPE) == 1;
+    pthread_sigmask(SIG_BLOCK, &pipe_, &previous_);
+  }
+  ~PipeSignalHeld() {
+    sigset_t pending;
+    if (!pendingBefore_ && sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1) {
+      const timespec now{};
+      sigtimedwait(&pipe_, nullptr, &now);
+    }
+    pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+  PipeSignalHeld(const PipeSignalHeld&) = delete;
+  PipeSignalHeld& operator=(const PipeSignalHeld&) = delete;
+
+ private:
+  sigset_t pipe_{};
+  sigset_t previous_{};
+  bool pendingBefore_ = false;
+};
+
+// A pipe has no offsets: its bytes go one after the other.
+bool writeAll(int fd, std::span<const uint8_t> bytes) {
+  const PipeSignalHeld held;
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (put < 0 && errno == EINTR) {
+      continue;
+    }
+    if (put <= 0) {
+      return false;
+    }
+    done += static_cast<size_t>(put);
+  }
+  return true;
+}
+
 }  // namespace
 
 bool AtomicFileWriter::write(std::span<const uint8_t> bytes) {
   if (failed_ || fd_ < 0) {
     return false;
   }
-  if (!writeAllAt(static_cast<int>(fd_), size_, bytes)) {
+  const int fd = static_cast<int>(fd_);
+  if (!(inPlace_ ? writeAll(fd, bytes) : writeAllAt(fd, size_, bytes))) {
     failed_ = true;
     return false;
   }
@@ -151,6 +338,14 @@ bool AtomicFileWriter::write(std::span<const uint8_t> bytes) {
 bool AtomicFileWriter::writePieces(std::span<const std::span<const uint8_t>> pieces) {
   if (failed_ || fd_ < 0) {
     return false;
+  }
+  if (inPlace_) {
+    for (const auto& piece : pieces) {
+      if (!write(piece)) {
+        return false;
+      }
+    }
+    return true;
   }
   constexpr size_t kPiecesPerCall = 256;
   size_t index = 0;
@@ -211,6 +406,9 @@ bool AtomicFileWriter::resize(uint64_t size) {
   if (fd_ < 0) {
     return false;
   }
+  if (inPlace_) {
+    return !failed_ && size == size_;
+  }
   int result;
   do {
     result = ::ftruncate(static_cast<int>(fd_), static_cast<off_t>(size));
@@ -228,10 +426,19 @@ bool AtomicFileWriter::commit() {
     abandon();
     return false;
   }
-  const bool flushed = ::fsync(static_cast<int>(fd_)) == 0;
+  // Most devices and every pipe have nothing to flush and say so.
+  const bool flushed = ::fsync(static_cast<int>(fd_)) == 0 || (inPlace_ && errno == EINVAL);
   const bool closed = ::close(static_cast<int>(fd_)) == 0;
   fd_ = -1;
-  if (!flushed || !closed || ::rename(temporary_.c_str(), target_.c_str()) != 0) {
+  if (inPlace_) {
+    abandon();
+    return flushed && closed;
+  }
+  // Something other than a regular file put at the name meanwhile is not replaced either.
+  struct stat now {};
+  const bool replaceable =
+      ::lstat(target_.c_str(), &now) != 0 ? errno == ENOENT : S_ISREG(now.st_mode);
+  if (!flushed || !closed || !replaceable || ::rename(temporary_.c_str(), target_.c_str()) != 0) {
     abandon();
     return false;
   }
@@ -254,7 +461,9 @@ void AtomicFileWriter::abandon() {
     ::unlink(temporary_.c_str());
     temporary_.clear();
   }
+  target_.clear();
   failed_ = false;
+  inPlace_ = false;
   size_ = 0;
 }
 
