@@ -163,7 +163,9 @@ NIVEXA_API BOOL Nivexa_GetCameraInfo(LONG h, NivexaCameraInfo* info);
  * records error 1. Nivexa_StopPreview or Nivexa_Close return to idle. Images are
  * Nivexa_Width x Nivexa_Height pixels at Nivexa_GetColorMode bits per pixel, rows of
  * width x bits / 8 bytes rounded up to a multiple of 4; rowOrder 1 gives the top row first,
- * 0 the bottom row first (as a Windows DIB). */
+ * 0 the bottom row first (as a Windows DIB). A 16-bit pixel is a little-endian word holding the
+ * sensor's 12 significant bits, values 0..4095, with or without the flat-field and defect
+ * filters; the preview, AVI recordings and JPEG files show it as value / 16. */
 
 /* Starts continuous preview: frames are processed (and shown in the preview window when
  * Nivexa_SetPreviewWindow placed one) and Nivexa_GetImage returns the newest. Errors: 4 (window),
@@ -283,10 +285,11 @@ NIVEXA_API BOOL Nivexa_SetPeltier(LONG h, LONG value);
 /* id 101: always -1 with error 11 and *ok = 0; read the temperature with
  * Nivexa_GetTemperatureEx. */
 NIVEXA_API LONG Nivexa_GetTemperature(LONG h, BOOL* ok);
-NIVEXA_API LONG Nivexa_GetDotFilter(LONG h, BOOL* ok);    /* id 102: defect-pixel filter, 0 or 1 */
-NIVEXA_API BOOL Nivexa_SetDotFilter(LONG h, LONG value);  /* id 102: 0 or 1 */
-NIVEXA_API LONG Nivexa_GetMaskFilter(LONG h, BOOL* ok);   /* id 103: flat-field filter, 0 or 1 */
-NIVEXA_API BOOL Nivexa_SetMaskFilter(LONG h, LONG value); /* id 103: 0 or 1 */
+NIVEXA_API LONG Nivexa_GetDotFilter(LONG h, BOOL* ok);   /* id 102: defect-pixel filter, 0 or 1 */
+NIVEXA_API BOOL Nivexa_SetDotFilter(LONG h, LONG value); /* id 102: 0 or 1 */
+NIVEXA_API LONG Nivexa_GetMaskFilter(LONG h, BOOL* ok);  /* id 103: flat-field filter, 0 or 1 */
+/* id 103: 0 or 1. The corrected pixel at its white reference is 255, or 4095 at 16 bits. */
+NIVEXA_API BOOL Nivexa_SetMaskFilter(LONG h, LONG value);
 /* Channel 1..4 is id 29..32, which this camera does not read: error 9. Another channel
  * returns 0 with no code and leaves ok untouched. */
 NIVEXA_API LONG Nivexa_GetChannelGain(LONG h, LONG channel, BOOL* ok);
@@ -325,7 +328,7 @@ NIVEXA_API BOOL Nivexa_SetMirrorV(LONG h, BOOL on);
 NIVEXA_API LONG Nivexa_GetSubSample(LONG h);
 /* Sets the subsample code (0 or 1) for the next stream; another code returns 0, no code. */
 NIVEXA_API BOOL Nivexa_SetSubSample(LONG h, LONG code);
-/* Bits per pixel of the images delivered: 8 or 16 on this camera. */
+/* Bits per pixel of the images delivered: 8 or 16 (values 0..4095) on this camera. */
 NIVEXA_API LONG Nivexa_GetColorMode(LONG h);
 /* Sets the bits per pixel of the images delivered from the next stream: 8 or 16 on this
  * monochrome camera (24, 32, 48 and 64 are colour formats it refuses); error 9 otherwise. */
@@ -429,7 +432,9 @@ NIVEXA_API BOOL Nivexa_GetCaptureWindowEx(LONG h, LONG* hTotal, LONG* hStart, LO
 
 /* Writes the newest processed image to path as fileType 0 BMP, 1 raw pixels, 2 JPEG quality
  * 100, 3 JPEG 70, 4 JPEG 20, 5 PNG or 6 TIFF (the extension does not matter), through a
- * temporary file renamed into place. Error 1 when no image was taken yet; a failed write
+ * temporary file renamed into place. A 16-bit image keeps its 12 significant bits (0..4095):
+ * PNG and TIFF store the samples as they are and say so (PNG sBIT 12, TIFF SMaxSampleValue
+ * 4095), JPEG stores value / 16. Error 1 when no image was taken yet; a failed write
  * returns 0, no code. */
 NIVEXA_API BOOL Nivexa_SaveImage(LONG h, const char* path, LONG fileType);
 /* Nivexa_SaveImage with a UTF-16 path. */
