@@ -164,8 +164,8 @@ NIVEXA_API BOOL Nivexa_GetCameraInfo(LONG h, NivexaCameraInfo* info);
  * Nivexa_Width x Nivexa_Height pixels at Nivexa_GetColorMode bits per pixel, rows of
  * width x bits / 8 bytes rounded up to a multiple of 4; rowOrder 1 gives the top row first,
  * 0 the bottom row first (as a Windows DIB). A 16-bit pixel is a little-endian word holding the
- * sensor's 12 significant bits, values 0..4095, with or without the flat-field and defect
- * filters; the preview, AVI recordings and JPEG files show it as value / 16. */
+ * sensor's 12 significant bits, values 0..4095, whichever processing ran (every step takes 4095
+ * as full scale); the preview, AVI recordings and JPEG files show it as value / 16. */
 
 /* Starts continuous preview: frames are processed (and shown in the preview window when
  * Nivexa_SetPreviewWindow placed one) and Nivexa_GetImage returns the newest. Errors: 4 (window),

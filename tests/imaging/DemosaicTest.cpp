@@ -41,7 +41,7 @@ TEST(Demosaic, HandComputedPixelWithUnityAndOtherGains) {
 
 TEST(Demosaic, UnityGainsReproduceFlatFramesAndFullGainSaturates) {
   for (int32_t sampleBytes : {1, 2}) {
-    const uint32_t full = sampleBytes == 2 ? 65535 : 255;
+    const uint32_t full = sampleBytes == 2 ? 4095 : 255;  // 16-bit: the 12 significant bits
     for (uint32_t level : {0u, 1u, 100u, full - 1, full}) {
       Frame raw(7, 5, 1, sampleBytes);
       testing::fillRandom(raw, 0, 0);

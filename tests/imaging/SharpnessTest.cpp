@@ -39,11 +39,12 @@ TEST(Sharpness, HandComputedCentreBothSigns) {
     EXPECT_EQ(f.at(2, 2), 37u);
   }
   {
-    // 16-bit clamps at full scale: box = (15 x 100 + 60000) >> 4 = 3843; 60000 + 30 x 56157 / 10
-    Frame f = fiveByFive(100, 60000, 2);
+    // 16-bit clamps at its 12-bit full scale: box = (15 x 100 + 4000) >> 4 = 343;
+    // 4000 + 30 x 3657 / 10
+    Frame f = fiveByFive(100, 4000, 2);
     Frame work(5, 5, 1, 2);
     sharpnessReference(f.view, work.view, 30);
-    EXPECT_EQ(f.at(2, 2), 65535u);
+    EXPECT_EQ(f.at(2, 2), 4095u);
   }
 }
 

@@ -28,6 +28,10 @@ int32_t foldIndex(int32_t i, int32_t n) {
   return i < n ? i : n - 1;
 }
 
+// A colour is a 9-3-3-1 sum (16 samples' worth) times gain percent x 1.28: shifting by 11 takes
+// out both, so 100 % returns the sample.
+constexpr int32_t kFactorShift = 11;
+
 inline uint32_t gainFactor(int32_t gainPercent) {
   return static_cast<uint32_t>(std::max(0, static_cast<int32_t>(gainPercent * 1.28)));
 }
@@ -43,7 +47,7 @@ class ReferencePixels {
         out_(out),
         sites_(bayerSites(pattern)),
         m_(raw.maxValue()),
-        clipAt_(raw.wide() ? (int64_t{1} << 27) : (int64_t{1} << 19)),
+        clipAt_((int64_t{raw.maxValue()} + 1) << kFactorShift),
         redFactor_(gainFactor(redGain)),
         blueFactor_(gainFactor(blueGain)) {}
 
@@ -71,7 +75,7 @@ class ReferencePixels {
   }
   T scaled(int64_t sum, int64_t factor) const {
     const int64_t product = sum * factor;
-    return static_cast<T>(product >= clipAt_ ? m_ : product >> 11);
+    return static_cast<T>(product >= clipAt_ ? m_ : product >> kFactorShift);
   }
 
   const ImageView& raw_;
@@ -113,11 +117,11 @@ NIVEXA_SIMD_CLONES void rowKernel(T* dst, int32_t ch, int32_t w, const uint32_t*
                                   uint32_t bf, uint32_t m) {
   auto red = [&](int32_t x, int parity) {
     const uint32_t sum = parity == RX ? 3 * vr[x + 2] + vr[x] : 3 * vr[x + 1] + vr[x + 3];
-    return std::min((sum * rf) >> 11, m);
+    return std::min((sum * rf) >> kFactorShift, m);
   };
   auto blue = [&](int32_t x, int parity) {
     const uint32_t sum = parity == BX ? 3 * vb[x + 2] + vb[x] : 3 * vb[x + 1] + vb[x + 3];
-    return std::min((sum * bf) >> 11, m);
+    return std::min((sum * bf) >> kFactorShift, m);
   };
   auto green = [&](int32_t x, int parity) {
     const bool site = (parity == 0) == (GX == 1);

@@ -81,9 +81,9 @@ void interior16(uint16_t* dst, const uint16_t* r0, const uint16_t* r1, const uin
     const int32_t box =
         static_cast<int32_t>(colSum[i - 2 * ch] + colSum[i - ch] + colSum[i] + colSum[i + ch]);
     const int32_t v = centre[i];
-    const int32_t r = std::clamp(v + (s * (v - (box >> 4))) / 10, 0, 65535);
+    const int32_t r = std::clamp(v + (s * (v - (box >> 4))) / 10, 0, int32_t{kMaxSample16});
     const int32_t b = static_cast<int32_t>(static_cast<float>(r) * f);
-    dst[i] = static_cast<uint16_t>(std::clamp(b, 0, 65535));
+    dst[i] = static_cast<uint16_t>(std::clamp(b, 0, int32_t{kMaxSample16}));
   }
 }
 
