@@ -75,6 +75,7 @@ TEST(Sharpness, FastRowsMatchTheReference) {
   struct Layout {
     int32_t channels, sampleBytes;
   };
+  StepScratch scratch;
   for (Layout l :
        {Layout{1, 1}, Layout{1, 2}, Layout{3, 1}, Layout{4, 1}, Layout{3, 2}, Layout{4, 2}}) {
     const bool wide = l.sampleBytes == 2;
@@ -96,10 +97,11 @@ TEST(Sharpness, FastRowsMatchTheReference) {
           setAvx2Allowed(vectors);
           Frame fast = original;
           copyToWork(fast.view, work.view, 0, size.height);
-          sharpenRows(fast.view, work.view, s, 0, 0, size.height);
+          // A scratch kept from other sizes and layouts, as a camera keeps its own.
+          sharpenRows(fast.view, work.view, s, 0, 0, size.height, &scratch);
           Frame fused = original;
           copyToWork(fused.view, work.view, 0, size.height);
-          // Two halves, as two threads would run them.
+          // Two halves, as two threads would run them (each with its own scratch).
           sharpenRows(fused.view, work.view, s, brightness, 0, size.height / 2);
           sharpenRows(fused.view, work.view, s, brightness, size.height / 2, size.height);
           setAvx2Allowed(true);
