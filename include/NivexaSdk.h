@@ -194,7 +194,9 @@ NIVEXA_API NivexaBool Nivexa_GetCameraInfo(NivexaLong h, NivexaCameraInfo* info)
  * records error 1. Nivexa_StopPreview or Nivexa_Close return to idle. Images are
  * Nivexa_Width x Nivexa_Height pixels at Nivexa_GetColorMode bits per pixel, rows of
  * width x bits / 8 bytes rounded up to a multiple of 4; rowOrder 1 gives the top row first,
- * 0 the bottom row first (as a Windows DIB). */
+ * 0 the bottom row first (as a Windows DIB). A 16-bit pixel is a little-endian word holding the
+ * sensor's 12 significant bits, values 0..4095, whichever processing ran (every step takes 4095
+ * as full scale); the preview, AVI recordings and JPEG files show it as value / 16. */
 
 /* Starts continuous preview: frames are processed (and shown in the preview window when
  * Nivexa_SetPreviewWindow placed one) and Nivexa_GetImage returns the newest. Errors: 4 (window),
@@ -329,12 +331,14 @@ NIVEXA_API NivexaBool Nivexa_SetPeltier(NivexaLong h, NivexaLong value);
 /* id 101: always -1 with error 11 and *ok = 0; read the temperature with
  * Nivexa_GetTemperatureEx. */
 NIVEXA_API NivexaLong Nivexa_GetTemperature(NivexaLong h, NivexaBool* ok);
-NIVEXA_API NivexaLong Nivexa_GetDotFilter(NivexaLong h,
-                                          NivexaBool* ok); /* id 102: defect-pixel filter, 0 or 1 */
-NIVEXA_API NivexaBool Nivexa_SetDotFilter(NivexaLong h, NivexaLong value); /* id 102: 0 or 1 */
-NIVEXA_API NivexaLong Nivexa_GetMaskFilter(NivexaLong h,
-                                           NivexaBool* ok); /* id 103: flat-field filter, 0 or 1 */
-NIVEXA_API NivexaBool Nivexa_SetMaskFilter(NivexaLong h, NivexaLong value); /* id 103: 0 or 1 */
+/* id 102: the defect-pixel filter, 0 or 1. */
+NIVEXA_API NivexaLong Nivexa_GetDotFilter(NivexaLong h, NivexaBool* ok);
+/* id 102: 0 or 1. */
+NIVEXA_API NivexaBool Nivexa_SetDotFilter(NivexaLong h, NivexaLong value);
+/* id 103: the flat-field filter, 0 or 1. */
+NIVEXA_API NivexaLong Nivexa_GetMaskFilter(NivexaLong h, NivexaBool* ok);
+/* id 103: 0 or 1. The corrected pixel at its white reference is 255, or 4095 at 16 bits. */
+NIVEXA_API NivexaBool Nivexa_SetMaskFilter(NivexaLong h, NivexaLong value);
 /* Channel 1..4 is id 29..32, which this camera does not read: error 9. Another channel
  * returns 0 with no code and leaves ok untouched. */
 NIVEXA_API NivexaLong Nivexa_GetChannelGain(NivexaLong h, NivexaLong channel, NivexaBool* ok);
@@ -373,7 +377,7 @@ NIVEXA_API NivexaBool Nivexa_SetMirrorV(NivexaLong h, NivexaBool on);
 NIVEXA_API NivexaLong Nivexa_GetSubSample(NivexaLong h);
 /* Sets the subsample code (0 or 1) for the next stream; another code returns 0, no code. */
 NIVEXA_API NivexaBool Nivexa_SetSubSample(NivexaLong h, NivexaLong code);
-/* Bits per pixel of the images delivered: 8 or 16 on this camera. */
+/* Bits per pixel of the images delivered: 8 or 16 (values 0..4095) on this camera. */
 NIVEXA_API NivexaLong Nivexa_GetColorMode(NivexaLong h);
 /* Sets the bits per pixel of the images delivered from the next stream: 8 or 16 on this
  * monochrome camera (24, 32, 48 and 64 are colour formats it refuses); error 9 otherwise. */
@@ -483,7 +487,9 @@ NIVEXA_API NivexaBool Nivexa_GetCaptureWindowEx(NivexaLong h, NivexaLong* hTotal
 
 /* Writes the newest processed image to path as fileType 0 BMP, 1 raw pixels, 2 JPEG quality
  * 100, 3 JPEG 70, 4 JPEG 20, 5 PNG or 6 TIFF (the extension does not matter), through a
- * temporary file renamed into place. Error 1 when no image was taken yet; a failed write
+ * temporary file renamed into place. A 16-bit image keeps its 12 significant bits (0..4095):
+ * PNG and TIFF store the samples as they are and say so (PNG sBIT 12, TIFF SMaxSampleValue
+ * 4095), JPEG stores value / 16. Error 1 when no image was taken yet; a failed write
  * returns 0, no code. */
 NIVEXA_API NivexaBool Nivexa_SaveImage(NivexaLong h, const char* path, NivexaLong fileType);
 /* Nivexa_SaveImage with a UTF-16 path. */

@@ -26,8 +26,10 @@ void forEachFlipped(const KernelArgs& args, Pixel pixel) {
   }
 }
 
-uint16_t sample16(const uint8_t* at) {
-  return static_cast<uint16_t>(at[0] | (at[1] << 8));
+// A 16-bit sample's 12 significant bits on the 8-bit scale, limited so that nothing wraps.
+uint8_t sample16As8(const uint8_t* at) {
+  constexpr int kMax8 = 255;
+  return static_cast<uint8_t>(std::min((at[0] | (at[1] << 8)) >> kSample16To8Shift, kMax8));
 }
 
 }  // namespace
@@ -37,10 +39,8 @@ void gray8ToBgr24Flipped(const KernelArgs& args) {
 }
 
 void gray16ToBgr24Flipped(const KernelArgs& args) {
-  forEachFlipped(args, [](uint8_t* dst, const uint8_t* src) {
-    const auto gray = static_cast<uint8_t>(std::min(sample16(src) >> 4, 255));
-    dst[0] = dst[1] = dst[2] = gray;
-  });
+  forEachFlipped(
+      args, [](uint8_t* dst, const uint8_t* src) { dst[0] = dst[1] = dst[2] = sample16As8(src); });
 }
 
 void bgrToBgr24Flipped(const KernelArgs& args) {
@@ -66,9 +66,9 @@ void bgrToBgr24Flipped(const KernelArgs& args) {
 
 void bgr16ToBgr24Flipped(const KernelArgs& args) {
   forEachFlipped(args, [](uint8_t* dst, const uint8_t* src) {
-    dst[0] = src[1];
-    dst[1] = src[3];
-    dst[2] = src[5];
+    dst[0] = sample16As8(src);
+    dst[1] = sample16As8(src + 2);
+    dst[2] = sample16As8(src + 4);
   });
 }
 

@@ -12,7 +12,7 @@ void gray8ToBgr24Flipped(const KernelArgs& args);
 void gray16ToBgr24Flipped(const KernelArgs& args);
 // 24- or 32-bit colour (source bytes per pixel 3 or 4) → blue, green, red, flipped.
 void bgrToBgr24Flipped(const KernelArgs& args);
-// 48- or 64-bit colour (source bytes per pixel 6 or 8) → each sample ÷ 256, flipped.
+// 48- or 64-bit colour (source bytes per pixel 6 or 8) → each sample ÷ 16, at most 255, flipped.
 void bgr16ToBgr24Flipped(const KernelArgs& args);
 
 // The flipped 24-bit conversion for a source of the given depth, or nullptr.

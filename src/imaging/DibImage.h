@@ -24,6 +24,13 @@ struct DibHeader {
 inline constexpr size_t kPaletteEntries = 256;
 inline constexpr size_t kBitmapInfoBytes = DibHeader::kSize + kPaletteEntries * 4;
 
+// A 16-bit sample holds the sensor's 12 significant bits, 0..4095, in its low bits; every step,
+// display and writer keeps that scale, so a frame looks the same whichever of them it went through.
+inline constexpr int32_t kSignificantBits16 = 12;
+inline constexpr uint16_t kMaxSample16 = (1u << kSignificantBits16) - 1;
+// Right shift that takes a 16-bit sample onto an 8-bit scale (the result then limited to 255).
+inline constexpr int32_t kSample16To8Shift = kSignificantBits16 - 8;
+
 // Bytes per row for a width and depth: rows padded to a multiple of 4 bytes.
 constexpr int32_t dibStride(int32_t width, int32_t bitsPerPixel) {
   return (width * (bitsPerPixel / 8) + 3) / 4 * 4;

@@ -228,14 +228,14 @@ constexpr int32_t kBandRows = 32;
 // the point step has already passed.
 template <class Points>
 void pointsThenSharpenInBands(const ImageView& out, const ImageView& work, int32_t strength,
-                              int32_t brightness, Points&& points) {
+                              int32_t brightness, StepScratch& scratch, Points&& points) {
   int32_t sharpened = 0;
   for (int32_t y0 = 0; y0 < out.height; y0 += kBandRows) {
     const int32_t y1 = std::min(y0 + kBandRows, out.height);
     points(y0, y1);
     copyToWork(out, work, y0, y1);
     const int32_t ready = y1 == out.height ? y1 : y1 - 1;
-    sharpenRows(out, work, strength, brightness, sharpened, ready);
+    sharpenRows(out, work, strength, brightness, sharpened, ready, &scratch);
     sharpened = ready;
   }
 }
@@ -317,9 +317,11 @@ void processFrame(ColorMode mode, FrameBitmaps& bitmaps, ProcessingParameters& p
     } else if (mode == ColorMode::Mono8 && s.grayMode == 2) {
       const ImageView bgr = viewOf(bitmaps.bgr24);
       if (demosaicFormatsMatch(rv, bgr)) {
-        demosaicStep(rv, bgr, s, params, host,
-                     [](const ImageView& r, const ImageView& o, int32_t pat, int32_t red,
-                        int32_t blue) { demosaicRows(r, o, pat, red, blue, 0, r.height); });
+        demosaicStep(
+            rv, bgr, s, params, host,
+            [&](const ImageView& r, const ImageView& o, int32_t pat, int32_t red, int32_t blue) {
+              demosaicRows(r, o, pat, red, blue, 0, r.height, &bitmaps.scratch);
+            });
         luminanceFromBgr(bgr, rv);
       }
     }
@@ -333,7 +335,7 @@ void processFrame(ColorMode mode, FrameBitmaps& bitmaps, ProcessingParameters& p
       }
     };
     if (sharpen && !s.softMirrorH && !s.softMirrorV) {
-      pointsThenSharpenInBands(out, work, s.sharpness, s.brightness, points);
+      pointsThenSharpenInBands(out, work, s.sharpness, s.brightness, bitmaps.scratch, points);
       return;
     }
     points(0, rv.height);
@@ -341,9 +343,11 @@ void processFrame(ColorMode mode, FrameBitmaps& bitmaps, ProcessingParameters& p
   }
   mirrorInPlace(rv, s.softMirrorH, s.softMirrorV);
   if (!isMono(mode)) {
-    demosaicStep(rv, out, s, params, host,
-                 [](const ImageView& r, const ImageView& o, int32_t pat, int32_t red,
-                    int32_t blue) { demosaicRows(r, o, pat, red, blue, 0, r.height); });
+    demosaicStep(
+        rv, out, s, params, host,
+        [&](const ImageView& r, const ImageView& o, int32_t pat, int32_t red, int32_t blue) {
+          demosaicRows(r, o, pat, red, blue, 0, r.height, &bitmaps.scratch);
+        });
     if (out.valid() && (s.hue != 0 || s.saturation != 0)) {
       hueSaturation(out, s.hue, s.saturation);
     }
@@ -356,7 +360,7 @@ void processFrame(ColorMode mode, FrameBitmaps& bitmaps, ProcessingParameters& p
   }
   if (sharpen) {
     copyToWork(out, work, 0, out.height);
-    sharpenRows(out, work, s.sharpness, s.brightness, 0, out.height);
+    sharpenRows(out, work, s.sharpness, s.brightness, 0, out.height, &bitmaps.scratch);
   }
 }
 

@@ -5,6 +5,7 @@
 #include "imaging/DibImage.h"
 #include "imaging/PipelineHost.h"
 #include "imaging/ProcessingParameters.h"
+#include "imaging/steps/StepScratch.h"
 
 namespace nivexa::imaging {
 
@@ -31,7 +32,8 @@ struct FrameBitmaps {
   DibImage bgr32;
   DibImage bgr48;
   DibImage bgr64;
-  DibImage work;  // copy of the output format, read by the sharpness step
+  DibImage work;               // copy of the output format, read by the sharpness step
+  steps::StepScratch scratch;  // row buffers of the demosaic and the sharpness, kept between frames
 
   DibImage& rawFor(ColorMode mode);
   DibImage& outputFor(ColorMode mode);

@@ -120,7 +120,7 @@ const imaging::kernels::Conversion* to8BitsPerSample(int32_t bitsPerPixel, uint1
       return &table::kCopyGray8Flipped;
     case 16:
       tempBits = 8;
-      return &table::kGray16ToGray8Flipped;
+      return &table::kGray16ToGray8Div16Flipped;
     case 24:
     case 32:
       tempBits = 24;
@@ -128,7 +128,7 @@ const imaging::kernels::Conversion* to8BitsPerSample(int32_t bitsPerPixel, uint1
     case 48:
     case 64:
       tempBits = 24;
-      return &table::kBgr16ToBgr24Flipped;
+      return &table::kBgr16ToBgr24Div16Flipped;
     default:
       return nullptr;
   }

@@ -10,6 +10,8 @@
 namespace nivexa::output {
 namespace {
 
+constexpr int32_t kMono16Bits = 16;
+
 struct PngLayout {
   int bitDepth;
   int colorType;
@@ -28,7 +30,7 @@ bool layoutFor(int32_t bitsPerPixel, PngLayout& out) {
     case 32:
       out = {8, PNG_COLOR_TYPE_RGB_ALPHA, &table::kBgr32InvertFourth};
       return true;
-    case 16:
+    case kMono16Bits:
       out = {16, PNG_COLOR_TYPE_GRAY, &table::kSamples16ToBigEndian};
       return true;
     case 48:
@@ -80,6 +82,13 @@ bool encode(PngState& s) {
   png_set_IHDR(s.png, s.info, static_cast<png_uint_32>(d.width()),
                static_cast<png_uint_32>(d.height()), s.layout.bitDepth, s.layout.colorType,
                PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (d.bitsPerPixel() == kMono16Bits) {
+    // The samples are the sensor's 12 significant bits; a viewer that honours sBIT scales them
+    // to full brightness instead of showing a picture at a sixteenth of it.
+    png_color_8 significant{};
+    significant.gray = static_cast<png_byte>(imaging::kSignificantBits16);
+    png_set_sBIT(s.png, s.info, &significant);
+  }
   png_write_info(s.png, s.info);
   png_set_bgr(s.png);
   s.rows.reset(new (std::nothrow) png_bytep[static_cast<size_t>(d.height())]);

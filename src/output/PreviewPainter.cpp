@@ -9,20 +9,6 @@ namespace nivexa::output {
 
 namespace {
 
-// 16-bit samples carry 12 significant bits: the high byte alone would show a nearly black
-// picture, so monochrome 16 is shown as value / 16, as the colour modes are.
-void gray16ToGray8Div16(const imaging::KernelArgs& a) {
-  for (int32_t y = a.rect.top; y < a.rect.bottom; ++y) {
-    const auto* src = a.src + static_cast<ptrdiff_t>(y) * a.srcStride;
-    auto* dst = a.dst + static_cast<ptrdiff_t>(a.dstY + y - a.rect.top) * a.dstStride + a.dstX;
-    for (int32_t x = a.rect.left; x < a.rect.right; ++x) {
-      const unsigned value =
-          static_cast<unsigned>(src[2 * x]) | static_cast<unsigned>(src[2 * x + 1]) << 8;
-      dst[x - a.rect.left] = static_cast<uint8_t>(std::min(value / 16, 255u));
-    }
-  }
-}
-
 // The 8- or 24-bit bitmap that shows the output of `mode`, converted into when the output has
 // another depth; nullptr when it cannot be had.
 imaging::DibImage* displaySource(imaging::ColorMode mode, imaging::FrameBitmaps& b) {
@@ -32,10 +18,8 @@ imaging::DibImage* displaySource(imaging::ColorMode mode, imaging::FrameBitmaps&
     case ColorMode::Mono8:
       return &b.raw8;
     case ColorMode::Mono16:
-      return b.raw8.bitsPerPixel() == 8 && imaging::ApplyKernel(b.raw8, gray16ToGray8Div16, b.raw16,
-                                                                nullptr, 0, 0, nullptr)
-                 ? &b.raw8
-                 : nullptr;
+      return imaging::kernels::convert(b.raw8, table::kGray16ToGray8Div16, b.raw16) ? &b.raw8
+                                                                                    : nullptr;
     case ColorMode::Bgr24:
       return &b.bgr24;
     case ColorMode::Bgr32:

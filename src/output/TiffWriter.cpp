@@ -15,6 +15,8 @@
 namespace nivexa::output {
 namespace {
 
+constexpr int32_t kMono16Bits = 16;
+
 struct TiffLayout {
   uint16_t bitsPerSample;
   uint16_t photometric;
@@ -28,7 +30,7 @@ bool layoutFor(int32_t bitsPerPixel, TiffLayout& out) {
     case 8:
       out = {8, PHOTOMETRIC_MINISBLACK, 1, nullptr};
       return true;
-    case 16:
+    case kMono16Bits:
       out = {16, PHOTOMETRIC_MINISBLACK, 1, nullptr};
       return true;
     case 24:
@@ -226,6 +228,11 @@ bool writeTiff(const imaging::DibImage& image, ByteSink& sink) {
               TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, layout.bitsPerSample) &&
               TIFFSetField(t, TIFFTAG_PHOTOMETRIC, layout.photometric) &&
               TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, layout.samplesPerPixel);
+  if (good && image.bitsPerPixel() == kMono16Bits) {
+    // The samples are the sensor's 12 significant bits: readers that honour the largest sample
+    // value stretch 0..4095 to full brightness instead of showing a picture at a sixteenth of it.
+    good = TIFFSetField(t, TIFFTAG_SMAXSAMPLEVALUE, static_cast<double>(imaging::kMaxSample16));
+  }
   if (good && layout.samplesPerPixel == 4) {
     // A fourth sample beside RGB must be declared; "unspecified" claims no alpha meaning.
     const uint16_t extra[1] = {EXTRASAMPLE_UNSPECIFIED};

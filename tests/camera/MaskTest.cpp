@@ -155,7 +155,7 @@ void checkCorrection(LONG h, sim::Camera& camera, int bits,
       if (bits == 8 && d != w) {
         expected = std::clamp((v - d) * 256 / (w - d), 0, 255);
       } else if (bits == 16 && d < w) {
-        expected = std::clamp((v - d) * 4096 / (w - d), 0, 4095) << 4;
+        expected = std::clamp((v - d) * 4096 / (w - d), 0, 4095);
       }
       ++compared;
       exact += flattened[i] == expected ? 1 : 0;

@@ -44,10 +44,12 @@ TEST(ConversionKernels, SubRectanglesAreTurnedOverInPlace) {
     for (int32_t y = 0; y < 5; ++y) {
       for (int32_t x = 0; x < 7; ++x) {
         for (int32_t b = 0; b < source.bytesPerPixel(); ++b) {
-          // Every channel's high byte names the pixel; with 16-bit samples the low byte is noise.
-          const bool high = bpp < 48 || b % 2 == 1;
-          source.row(y)[x * source.bytesPerPixel() + b] =
-              high ? static_cast<uint8_t>(16 * y + x + 100 * (b / (bpp < 48 ? 1 : 2))) : 0x77;
+          // Every channel names the pixel; 16-bit samples hold it times 16 (their 12 significant
+          // bits) over low bits that are noise.
+          const uint8_t name = static_cast<uint8_t>(16 * y + x + 100 * (b / (bpp < 48 ? 1 : 2)));
+          const uint16_t wide = static_cast<uint16_t>(name << 4 | 0x7);
+          uint8_t& at = source.row(y)[x * source.bytesPerPixel() + b];
+          at = bpp < 48 ? name : static_cast<uint8_t>(b % 2 == 0 ? wide : wide >> 8);
         }
       }
     }

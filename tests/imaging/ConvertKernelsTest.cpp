@@ -84,15 +84,11 @@ TEST(ConvertKernels, MonochromeRowsOddWidths) {
       const uint8_t v = s.row(y)[x];
       return std::vector<uint8_t>{v, v, v};
     });
-    const Expected high = [](const DibImage& s, int x, int y) {
-      return std::vector<uint8_t>{static_cast<uint8_t>(sampleAt(s, x, y, 0) / 256)};
+    const Expected div16 = [](const DibImage& s, int x, int y) {
+      return std::vector<uint8_t>{limitedDiv16(sampleAt(s, x, y, 0))};
     };
-    expectConversion(table::kGray16ToGray8, 16, 8, width, 3, high);
-    expectConversion(table::kGray16ToGray8Flipped, 16, 8, width, 3, high);
-    expectConversion(table::kGray16ToGray8Div16Flipped, 16, 8, width, 3,
-                     [](const DibImage& s, int x, int y) {
-                       return std::vector<uint8_t>{limitedDiv16(sampleAt(s, x, y, 0))};
-                     });
+    expectConversion(table::kGray16ToGray8Div16, 16, 8, width, 3, div16);
+    expectConversion(table::kGray16ToGray8Div16Flipped, 16, 8, width, 3, div16);
   }
 }
 
@@ -105,10 +101,12 @@ TEST(ConvertKernels, SixteenBitToEightByDivSixteenSaturatesInsteadOfWrapping) {
     src.row(0)[2 * i] = static_cast<uint8_t>(values[i]);
     src.row(0)[2 * i + 1] = static_cast<uint8_t>(values[i] >> 8);
   }
-  ASSERT_EQ(convert(dst, table::kGray16ToGray8Div16Flipped, src), 1);
   const uint8_t want[6] = {0, 0, 1, 255, 255, 255};
-  for (int i = 0; i < 6; ++i) {
-    EXPECT_EQ(dst.row(0)[i], want[i]) << values[i];
+  for (const Conversion* c : {&table::kGray16ToGray8Div16, &table::kGray16ToGray8Div16Flipped}) {
+    ASSERT_EQ(convert(dst, *c, src), 1);
+    for (int i = 0; i < 6; ++i) {
+      EXPECT_EQ(dst.row(0)[i], want[i]) << values[i];
+    }
   }
 }
 
@@ -143,18 +141,13 @@ TEST(ConvertKernels, SixteenBitColourRows) {
   for (int32_t srcBits : {48, 64}) {
     for (int32_t width : {1, 3, 5}) {
       SCOPED_TRACE(testing::Message() << srcBits << " bits, width " << width);
-      expectConversion(table::kBgr16ToBgr24Div16, srcBits, 24, width, 3,
-                       [](const DibImage& s, int x, int y) {
-                         return std::vector<uint8_t>{limitedDiv16(sampleAt(s, x, y, 0)),
-                                                     limitedDiv16(sampleAt(s, x, y, 1)),
-                                                     limitedDiv16(sampleAt(s, x, y, 2))};
-                       });
-      expectConversion(
-          table::kBgr16ToBgr24Flipped, srcBits, 24, width, 3, [](const DibImage& s, int x, int y) {
-            return std::vector<uint8_t>{static_cast<uint8_t>(sampleAt(s, x, y, 0) >> 8),
-                                        static_cast<uint8_t>(sampleAt(s, x, y, 1) >> 8),
-                                        static_cast<uint8_t>(sampleAt(s, x, y, 2) >> 8)};
-          });
+      const Expected div16 = [](const DibImage& s, int x, int y) {
+        return std::vector<uint8_t>{limitedDiv16(sampleAt(s, x, y, 0)),
+                                    limitedDiv16(sampleAt(s, x, y, 1)),
+                                    limitedDiv16(sampleAt(s, x, y, 2))};
+      };
+      expectConversion(table::kBgr16ToBgr24Div16, srcBits, 24, width, 3, div16);
+      expectConversion(table::kBgr16ToBgr24Div16Flipped, srcBits, 24, width, 3, div16);
       expectConversion(table::kBgr16ToRgb16, srcBits, srcBits, width, 3,
                        [](const DibImage& s, int x, int y) {
                          auto p = bytesAt(s, x, y);
@@ -186,22 +179,21 @@ TEST(ConvertKernels, SixteenBitColourRows) {
 TEST(ConvertKernels, ClippedBlocksLandAtTheDestinationOffsetAndTurnOverWithinTheBlock) {
   const Rect inner{1, 1, 4, 4};
   const Rect overhanging{2, 0, 9, 9};
-  for (const Conversion* c : {&table::kCopyGray8Flipped, &table::kGray16ToGray8}) {
+  for (const Conversion* c : {&table::kCopyGray8Flipped, &table::kGray16ToGray8Div16}) {
     const int32_t srcBits = c->sourceBits[0];
     const Expected expected = [srcBits](const DibImage& s, int x, int y) {
-      return std::vector<uint8_t>{srcBits == 8 ? s.row(y)[x]
-                                               : static_cast<uint8_t>(sampleAt(s, x, y, 0) >> 8)};
+      return std::vector<uint8_t>{srcBits == 8 ? s.row(y)[x] : limitedDiv16(sampleAt(s, x, y, 0))};
     };
     expectConversion(*c, srcBits, 8, 5, 5, expected, &inner, 2, 1, 7, 6);
     // The destination is smaller than the block: the kernel sees only what fits.
     expectConversion(*c, srcBits, 8, 7, 7, expected, &overhanging, 1, 2, 4, 4);
   }
   expectConversion(
-      table::kBgr16ToBgr24Flipped, 64, 24, 6, 5,
+      table::kBgr16ToBgr24Div16Flipped, 64, 24, 6, 5,
       [](const DibImage& s, int x, int y) {
-        return std::vector<uint8_t>{static_cast<uint8_t>(sampleAt(s, x, y, 0) >> 8),
-                                    static_cast<uint8_t>(sampleAt(s, x, y, 1) >> 8),
-                                    static_cast<uint8_t>(sampleAt(s, x, y, 2) >> 8)};
+        return std::vector<uint8_t>{limitedDiv16(sampleAt(s, x, y, 0)),
+                                    limitedDiv16(sampleAt(s, x, y, 1)),
+                                    limitedDiv16(sampleAt(s, x, y, 2))};
       },
       &inner, 0, 2, 5, 5);
 }
@@ -215,8 +207,8 @@ TEST(ConvertKernels, DepthsARowDoesNotHandleAreRefusedAndWriteNothing) {
   fillPattern(src16, 3);
   std::fill(dst8.pixels().begin(), dst8.pixels().end(), kSentinel);
   // A 16-bit row on an 8-bit source would read past its rows.
-  EXPECT_EQ(convert(dst8, table::kGray16ToGray8, src8), 0);
-  EXPECT_EQ(convert(dst24, table::kGray16ToGray8, src16), 0);
+  EXPECT_EQ(convert(dst8, table::kGray16ToGray8Div16, src8), 0);
+  EXPECT_EQ(convert(dst24, table::kGray16ToGray8Div16, src16), 0);
   EXPECT_EQ(convert(dst8, table::kBgrToRgb8, src8), 0);
   // Run directly, the kernel itself refuses the mismatch too.
   ApplyKernel(dst8, table::kBgr16ToRgb16.kernel, src16, nullptr, 0, 0, nullptr);

@@ -39,21 +39,25 @@ TEST(HueSaturation, HandComputedPixels) {
 }
 
 TEST(HueSaturation, WideSamplesWorkAtEightBitsAndClearTheFourth) {
+  // 16-bit samples hold 12 significant bits: they are taken divided by 16 (at most 255) and come
+  // back times 16, so a wide pixel ends where the 8-bit one does.
   Frame f(1, 1, 4, 2);
-  f.set(0, 0, 0, 0x00FF);  // blue below 256: taken as 0
-  f.set(0, 0, 1, 0x0012);
-  f.set(0, 0, 2, 0xFFFF);  // red
+  f.set(0, 0, 0, 0x00FF);  // blue: 15
+  f.set(0, 0, 1, 0x0812);  // green: 129
+  f.set(0, 0, 2, 0xFFFF);  // red above full scale: 255
   f.set(0, 0, 3, 0x1234);
-  hueSaturation(f.view, 120, 0);
-  EXPECT_EQ(f.at(0, 0, 2), 0x0200u);
-  EXPECT_EQ(f.at(0, 0, 1), 0xFF00u);
-  EXPECT_EQ(f.at(0, 0, 0), 0x0000u);
-  EXPECT_EQ(f.at(0, 0, 3), 0u);
+  hueSaturation(f.view, 120, 40);
   Frame narrow(1, 1, 4, 1);
+  narrow.set(0, 0, 0, 15);
+  narrow.set(0, 0, 1, 129);
   narrow.set(0, 0, 2, 255);
   narrow.set(0, 0, 3, 99);
-  hueSaturation(narrow.view, 120, 0);
-  EXPECT_EQ(narrow.at(0, 0, 1), 255u);
+  hueSaturation(narrow.view, 120, 40);
+  for (int32_t c = 0; c < 3; ++c) {
+    EXPECT_EQ(f.at(0, 0, c), narrow.at(0, 0, c) * 16) << c;
+  }
+  EXPECT_NE(narrow.at(0, 0, 1), 129u) << "the hue turned";
+  EXPECT_EQ(f.at(0, 0, 3), 0u);
   EXPECT_EQ(narrow.at(0, 0, 3), 99u) << "an 8-bit fourth byte is not written";
 }
 

@@ -16,9 +16,10 @@ TEST(Gamma, HandComputedEntries) {
   EXPECT_EQ(gammaValue(64, 200, false), 127);
   EXPECT_EQ(gammaValue(0, 150, false), 0);
   EXPECT_EQ(gammaValue(255, 150, false), 255);
-  // 65535 (32768 / 65535)^2 = 16384.25
-  EXPECT_EQ(gammaValue(32768, 50, true), 16384);
-  EXPECT_EQ(gammaValue(65535, 37, true), 65535);
+  // 16-bit samples are on the 12-bit scale: 4095 (2048 / 4095)^2 = 1024.25
+  EXPECT_EQ(gammaValue(2048, 50, true), 1024);
+  EXPECT_EQ(gammaValue(4095, 37, true), 4095);
+  EXPECT_EQ(gammaValue(65535, 150, true), 4095);
 }
 
 TEST(Gamma, ZeroMapsEverythingBelowFullScaleToBlack) {
@@ -26,8 +27,8 @@ TEST(Gamma, ZeroMapsEverythingBelowFullScaleToBlack) {
     EXPECT_EQ(gammaValue(v, 0, false), 0) << v;
   }
   EXPECT_EQ(gammaValue(255, 0, false), 255);
-  EXPECT_EQ(gammaValue(65534, 0, true), 0);
-  EXPECT_EQ(gammaValue(65535, 0, true), 65535);
+  EXPECT_EQ(gammaValue(4094, 0, true), 0);
+  EXPECT_EQ(gammaValue(4095, 0, true), 4095);
 }
 
 TEST(Contrast, MaximumSplitsAtMidGray) {
@@ -49,21 +50,21 @@ TEST(Contrast, HandComputedEntriesBothDepths) {
   // c = -64 compresses towards mid-gray: 256 / 384 x (0 + 64) = 42.67, 256 / 384 x 319 = 212.67
   EXPECT_EQ(contrastValue(0, -64, false), 42);
   EXPECT_EQ(contrastValue(255, -64, false), 212);
-  // 16-bit, t = 2560: 65536 / 60416 x (30000 - 2560) = 29765.4
-  EXPECT_EQ(contrastValue(30000, 10, true), 29765);
-  EXPECT_EQ(contrastValue(2559, 10, true), 0);
-  EXPECT_EQ(contrastValue(62976, 10, true), 65535);
+  // 16-bit (12 significant bits), t = 160: 4096 / 3776 x (2000 - 160) = 1995.9
+  EXPECT_EQ(contrastValue(2000, 10, true), 1995);
+  EXPECT_EQ(contrastValue(159, 10, true), 0);
+  EXPECT_EQ(contrastValue(3936, 10, true), 4095);
 }
 
 TEST(Brightness, ExtremesMultiplyByElevenOrBlackOut) {
   EXPECT_EQ(brightnessValue(20, 255, false), 220);
   EXPECT_EQ(brightnessValue(24, 255, false), 255);
-  EXPECT_EQ(brightnessValue(1000, 255, true), 11000);
-  EXPECT_EQ(brightnessValue(6000, 255, true), 65535);
+  EXPECT_EQ(brightnessValue(300, 255, true), 3300);
+  EXPECT_EQ(brightnessValue(400, 255, true), 4095);
   for (int32_t v : {0, 1, 200, 255}) {
     EXPECT_EQ(brightnessValue(v, -255, false), 0);
   }
-  EXPECT_EQ(brightnessValue(65535, -255, true), 0);
+  EXPECT_EQ(brightnessValue(4095, -255, true), 0);
   // 1 + 510 / 255 = 3; 1 - 51 / 255 = 0.8
   EXPECT_EQ(brightnessValue(10, 51, false), 30);
   EXPECT_EQ(brightnessValue(100, -51, false), 80);

@@ -129,6 +129,8 @@ TEST_F(ImageFiles, PngOfEveryDepthReadsBackEverySampleExactly) {
     EXPECT_EQ(png.bitDepth, bits == 8 || bits == 24 || bits == 32 ? 8 : 16);
     EXPECT_EQ(png.colorType, kColorType[i]);
     EXPECT_EQ(png.interlace, 0);
+    // Monochrome 16 declares its 12 significant bits so that viewers show it at full brightness.
+    EXPECT_EQ(png.significantGrayBits, bits == 16 ? 12 : 0);
     for (int32_t y = 0; y < image.height(); ++y) {
       ASSERT_EQ(png.rows[static_cast<size_t>(y)], expectedPngRow(image, y)) << "row " << y;
     }
@@ -185,6 +187,7 @@ TEST_F(ImageFiles, TiffOfEveryDepthIsOneUncompressedStripReadBackExactly) {
       EXPECT_EQ(tif.planar, 1);
       EXPECT_EQ(tif.strips, 1u);
       EXPECT_EQ(tif.extraSamples, spp == 4 ? 1 : 0);
+      EXPECT_EQ(tif.sMaxSampleValue, bits == 16 ? 4095.0 : 0.0);
       const int32_t sampleBytes = wide ? 2 : 1;
       size_t at = 0;
       for (int32_t y = 0; y < image.height(); ++y) {

@@ -61,6 +61,10 @@ bool decodePng(FILE* f, PngFile& out, png_structp png, png_infop info) {
   out.bitDepth = bitDepth;
   out.colorType = colorType;
   out.interlace = interlace;
+  png_color_8p significant = nullptr;
+  if (png_get_sBIT(png, info, &significant) != 0 && significant != nullptr) {
+    out.significantGrayBits = significant->gray;
+  }
   const size_t rowBytes = png_get_rowbytes(png, info);
   out.rows.assign(out.height, std::vector<uint8_t>(rowBytes));
   std::vector<png_bytep> pointers;
@@ -109,6 +113,10 @@ TiffFile readTiff(const std::string& path) {
   uint16_t* extra = nullptr;
   if (TIFFGetField(t, TIFFTAG_EXTRASAMPLES, &count, &extra) == 1) {
     out.extraSamples = count;
+  }
+  double sMax = 0;
+  if (TIFFGetField(t, TIFFTAG_SMAXSAMPLEVALUE, &sMax) == 1) {
+    out.sMaxSampleValue = sMax;
   }
   out.strips = TIFFNumberOfStrips(t);
   out.littleEndianFile = !TIFFIsBigEndian(t);

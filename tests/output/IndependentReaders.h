@@ -12,6 +12,7 @@ struct PngFile {
   bool ok = false;
   uint32_t width = 0, height = 0;
   int bitDepth = 0, colorType = -1, interlace = -1;
+  int significantGrayBits = 0;             // the sBIT chunk's gray entry; 0 without the chunk
   std::vector<std::vector<uint8_t>> rows;  // as stored: 16-bit samples most significant first
 };
 PngFile readPng(const std::string& path);
@@ -23,6 +24,7 @@ struct TiffFile {
   uint32_t strips = 0;
   uint16_t extraSamples = 0;
   bool littleEndianFile = false;
+  double sMaxSampleValue = 0;   // 0 without the tag
   std::vector<uint8_t> pixels;  // all rows, top first, samples in host order
 };
 TiffFile readTiff(const std::string& path);

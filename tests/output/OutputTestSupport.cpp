@@ -27,9 +27,11 @@ void paintPicture(imaging::DibImage& image) {
         const uint8_t high =
             fourth ? static_cast<uint8_t>(x * 13 + y * 5 + 1) : pictureValue(x, y, c, w, h);
         if (wide) {
-          const auto low = static_cast<uint8_t>(x * 31 + y * 17 + c * 5 + 3);
-          row[x * bytes + 2 * c] = low;
-          row[x * bytes + 2 * c + 1] = high;
+          // 12 significant bits, as frames hold them: the value in bits 4..11 over a texture.
+          const auto sample =
+              static_cast<uint16_t>(high << 4 | ((x * 31 + y * 17 + c * 5 + 3) & 15));
+          row[x * bytes + 2 * c] = static_cast<uint8_t>(sample);
+          row[x * bytes + 2 * c + 1] = static_cast<uint8_t>(sample >> 8);
         } else {
           row[x * bytes + c] = high;
         }

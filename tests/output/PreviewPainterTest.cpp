@@ -5,7 +5,9 @@
 #include <cstring>
 #include <vector>
 
+#include "imaging/ConversionKernels.h"
 #include "imaging/ProcessFrame.h"
+#include "imaging/mask/DefectMask.h"
 #include "output/PreviewPainter.h"
 
 namespace nivexa::output {
@@ -160,6 +162,122 @@ TEST(PreviewPainterTest, ColourModesAreShownAsBlueGreenRedAndSixteenBitsDividedB
   EXPECT_EQ(window.plainCopies, 1);
   EXPECT_EQ(window.at(0, 0), 255u);
   EXPECT_EQ(window.at(0, 1), 10u);
+}
+
+// The pipeline host of a camera whose frames come from one window of the sensor and whose mask
+// holds real references.
+class MaskHost : public imaging::PipelineHost {
+ public:
+  MaskHost(imaging::mask::DefectMask& mask, imaging::mask::SensorWindow window)
+      : mask_(mask), window_(window) {}
+  bool engineMirrorsHorizontally() override { return false; }
+  bool engineMirrorsVertically() override { return false; }
+  int32_t currentGain() override { return 0; }
+  int32_t gainMinimum() override { return 0; }
+  int32_t gainMaximum() override { return 0; }
+  void setAutoGain(int32_t) override {}
+  int32_t currentExposure() override { return 0; }
+  int32_t exposureMinimum() override { return 0; }
+  int32_t exposureMaximum() override { return 0; }
+  void setAutoExposure(int32_t) override {}
+  void applyMaskFilter(DibImage& raw) override { mask_.ApplyMaskFilter(raw, window_); }
+  void applyDotFilter(DibImage& raw, int32_t threshold) override {
+    mask_.ApplyDotFilter(raw, window_, threshold);
+  }
+  void processingValuesChanged() override {}
+
+ private:
+  imaging::mask::DefectMask& mask_;
+  imaging::mask::SensorWindow window_;
+};
+
+void put16(DibImage& image, int32_t x, int32_t y, int32_t value) {
+  reinterpret_cast<uint16_t*>(image.row(y))[x] = static_cast<uint16_t>(value);
+}
+
+// A 16-bit frame keeps the sensor's 12-bit scale through flat-field correction, so the dot
+// filter's threshold, the gray filter's range, the preview and the recording all read it as
+// 12-bit data: a mid-gray scene stays mid-gray everywhere instead of turning white.
+TEST(PreviewPainterTest, SixteenBitFrameAfterTheMaskFilterIsFilteredShownAndRecordedAsTwelveBits) {
+  using imaging::mask::MaskKind;
+  using imaging::mask::SensorWindow;
+  constexpr int32_t kWidth = 64, kHeight = 48, kHotX = 30, kHotY = 20;
+  const SensorWindow window{100, 200, kWidth, kHeight};
+  // References over the whole sensor: a dark level with fixed-pattern steps, and a white level
+  // that falls off diagonally (vignetting). Their difference is a multiple of 8 (of 16 where the
+  // outlier sits), so the scene's fractions of it are exact.
+  auto dark = [](int32_t x, int32_t) { return 64 + x % 7; };
+  auto white = [&](int32_t x, int32_t y) { return dark(x, y) + 2000 + (x + y) % 50 * 40; };
+  imaging::mask::DefectMask mask;
+  ASSERT_EQ(mask.Create(), 1);
+  DibImage reference;
+  ASSERT_EQ(reference.Create(SensorWindow::kFullWidth, SensorWindow::kFullHeight, 16), 1);
+  for (const MaskKind kind : {MaskKind::Dark, MaskKind::White}) {
+    for (int32_t y = 0; y < reference.height(); ++y) {
+      for (int32_t x = 0; x < reference.width(); ++x) {
+        put16(reference, x, y, kind == MaskKind::Dark ? dark(x, y) : white(x, y));
+      }
+    }
+    mask.Update(reference, kind);
+  }
+  for (const auto run : {imaging::processFrame, imaging::processFrameReference}) {
+    imaging::FrameBitmaps bitmaps;
+    ASSERT_TRUE(imaging::createFrameBitmaps(bitmaps, ColorMode::Mono16, kWidth, kHeight));
+    // Columns alternate between 6/16 and 8/16 of the way from dark to white (1536 and 2048 once
+    // corrected: a texture inside the dot filter's threshold of 480); one pixel at 9/16 (2304)
+    // stands out from its neighbours' mean by 512, and they stay within the threshold of theirs.
+    for (int32_t y = 0; y < kHeight; ++y) {
+      for (int32_t x = 0; x < kWidth; ++x) {
+        const int32_t sx = window.hStart + x, sy = window.vStart + y;
+        const int32_t span = white(sx, sy) - dark(sx, sy);
+        const int32_t sixteenths = x == kHotX && y == kHotY ? 9 : 6 + 2 * (x % 2);
+        put16(bitmaps.raw16, x, y, dark(sx, sy) + span * sixteenths / 16);
+      }
+    }
+    imaging::ProcessingParameters params;
+    params.maskFilter = 1;
+    params.dotFilter = 1;
+    params.grayMode = 1;
+    for (auto& gain : params.grayGain) {
+      gain = 64;  // half
+    }
+    MaskHost host(mask, window);
+    run(ColorMode::Mono16, bitmaps, params, host);
+    // Halved by the gray filter; the outlier takes the mean of its four neighbours (2048 left
+    // and right, 1536 above and below).
+    auto expected = [&](int32_t x, int32_t y) {
+      return x == kHotX && y == kHotY ? 896 : (x % 2 == 0 ? 768 : 1024);
+    };
+    for (int32_t y = 0; y < kHeight; ++y) {
+      for (int32_t x = 0; x < kWidth; ++x) {
+        ASSERT_EQ(reinterpret_cast<const uint16_t*>(bitmaps.raw16.row(y))[x], expected(x, y))
+            << "processed sample at " << x << "," << y;
+      }
+    }
+
+    RecordingWindow preview;
+    preview.width_ = kWidth;
+    preview.height_ = kHeight;
+    DibImage display;
+    PreviewPainter painter;
+    painter.paint(preview, ColorMode::Mono16, bitmaps, display);
+    ASSERT_EQ(preview.plainCopies, 1);
+    DibImage recorded;
+    ASSERT_EQ(recorded.Create(kWidth, kHeight, 24), 1);
+    ASSERT_EQ(imaging::ApplyKernel(recorded, imaging::bgr24FlippedKernelFor(16), bitmaps.raw16,
+                                   nullptr, 0, 0, nullptr),
+              1);
+    for (int32_t y = 0; y < kHeight; ++y) {
+      for (int32_t x = 0; x < kWidth; ++x) {
+        const auto want = static_cast<uint32_t>(expected(x, y) / 16);
+        ASSERT_EQ(preview.at(x, y), want) << "shown at " << x << "," << y;
+        // The recording's rows are bottom-up, as AVI frames are stored.
+        const uint8_t* pixel = recorded.row(kHeight - 1 - y) + 3 * x;
+        ASSERT_EQ(pixel[0] | pixel[1] << 8 | pixel[2] << 16, want * 0x010101u)
+            << "recorded at " << x << "," << y;
+      }
+    }
+  }
 }
 
 TEST(PreviewPainterTest, HiddenOrEmptyWindowsGetNothingAndANewClientSizeANewDisplayBitmap) {

@@ -12,7 +12,8 @@
 namespace nivexa::test {
 
 // Test picture: sample c of pixel (x, y) of frame k, on an 8-bit or a 16-bit scale. The 16-bit
-// gray values run past 4095 so that both the 12-bit range and its clamp are exercised.
+// values (gray and colour) run past 4095 so that both the 12-bit range and its clamp are
+// exercised.
 inline uint8_t sample8(uint64_t k, int32_t x, int32_t y, int c) {
   return static_cast<uint8_t>(k * 13 + x * 3 + y * 7 + c * 60);
 }
@@ -20,7 +21,7 @@ inline uint16_t sample16(uint64_t k, int32_t x, int32_t y, int c) {
   if (c < 0) {
     return static_cast<uint16_t>((k * 131 + x * 29 + y * 53) % 4600);
   }
-  return static_cast<uint16_t>(k * 2311 + x * 577 + y * 1031 + c * 20000);
+  return static_cast<uint16_t>((k * 231 + x * 57 + y * 103 + c * 1500) % 4600);
 }
 
 inline void paint(imaging::DibImage& image, uint64_t k) {
@@ -80,7 +81,7 @@ inline std::vector<uint8_t> expectedBgr(int32_t bpp, int32_t width, int32_t heig
             out.push_back(sample8(k, x, y, c));
             break;
           default:
-            out.push_back(static_cast<uint8_t>(sample16(k, x, y, c) >> 8));
+            out.push_back(static_cast<uint8_t>(std::min(sample16(k, x, y, c) / 16, 255)));
         }
       }
     }

@@ -30,8 +30,11 @@ inline uint32_t le16(const uint8_t* p) {
   return p[0] | (static_cast<uint32_t>(p[1]) << 8);
 }
 
+// A 16-bit sample's 12 significant bits on the 8-bit scale; anything above 4095 shows white
+// instead of wrapping.
 inline uint8_t div16Limited(uint32_t v) {
-  return static_cast<uint8_t>(std::min(v >> 4, 255u));
+  constexpr uint32_t kMax8 = 255;
+  return static_cast<uint8_t>(std::min(v >> kSample16To8Shift, kMax8));
 }
 
 template <bool Flipped>
@@ -42,10 +45,10 @@ void copyGray8(const KernelArgs& a) {
 }
 
 template <bool Flipped>
-void gray16HighByte(const KernelArgs& a) {
+void gray16Div16(const KernelArgs& a) {
   forEachRow<Flipped>(a, [](uint8_t* d, const uint8_t* s, int32_t w) {
     for (int32_t x = 0; x < w; ++x) {
-      d[x] = s[2 * x + 1];
+      d[x] = div16Limited(le16(s + 2 * x));
     }
   });
 }
@@ -77,19 +80,8 @@ void bgrToRgb8Rows(const KernelArgs& a) {
 }
 
 template <int32_t SrcBytes, bool Flipped>
-void bgr16HighBytes(const KernelArgs& a) {
-  forEachRow<Flipped>(a, [](uint8_t* d, const uint8_t* s, int32_t w) {
-    for (int32_t x = 0; x < w; ++x) {
-      d[3 * x + 0] = s[SrcBytes * x + 1];
-      d[3 * x + 1] = s[SrcBytes * x + 3];
-      d[3 * x + 2] = s[SrcBytes * x + 5];
-    }
-  });
-}
-
-template <int32_t SrcBytes>
 void bgr16Div16Rows(const KernelArgs& a) {
-  forEachRow<false>(a, [](uint8_t* d, const uint8_t* s, int32_t w) {
+  forEachRow<Flipped>(a, [](uint8_t* d, const uint8_t* s, int32_t w) {
     for (int32_t x = 0; x < w; ++x) {
       const uint8_t* p = s + SrcBytes * x;
       d[3 * x + 0] = div16Limited(le16(p + 0));
@@ -155,27 +147,16 @@ void gray8ToBgr24(const KernelArgs& a) {
   });
 }
 
-void gray16ToGray8(const KernelArgs& a) {
+void gray16ToGray8Div16(const KernelArgs& a) {
   if (depths(a, 2, 1)) {
-    gray16HighByte<false>(a);
-  }
-}
-
-void gray16ToGray8Flipped(const KernelArgs& a) {
-  if (depths(a, 2, 1)) {
-    gray16HighByte<true>(a);
+    gray16Div16<false>(a);
   }
 }
 
 void gray16ToGray8Div16Flipped(const KernelArgs& a) {
-  if (!depths(a, 2, 1)) {
-    return;
+  if (depths(a, 2, 1)) {
+    gray16Div16<true>(a);
   }
-  forEachRow<true>(a, [](uint8_t* d, const uint8_t* s, int32_t w) {
-    for (int32_t x = 0; x < w; ++x) {
-      d[x] = div16Limited(le16(s + 2 * x));
-    }
-  });
 }
 
 void bgr32ToBgr24(const KernelArgs& a) {
@@ -216,17 +197,17 @@ void bgrToRgb8(const KernelArgs& a) {
 
 void bgr16ToBgr24Div16(const KernelArgs& a) {
   if (depths(a, 6, 3)) {
-    bgr16Div16Rows<6>(a);
+    bgr16Div16Rows<6, false>(a);
   } else if (depths(a, 8, 3)) {
-    bgr16Div16Rows<8>(a);
+    bgr16Div16Rows<8, false>(a);
   }
 }
 
-void bgr16ToBgr24Flipped(const KernelArgs& a) {
+void bgr16ToBgr24Div16Flipped(const KernelArgs& a) {
   if (depths(a, 6, 3)) {
-    bgr16HighBytes<6, true>(a);
+    bgr16Div16Rows<6, true>(a);
   } else if (depths(a, 8, 3)) {
-    bgr16HighBytes<8, true>(a);
+    bgr16Div16Rows<8, true>(a);
   }
 }
 

@@ -7,7 +7,9 @@
 // Depth conversions between bitmaps, run through ApplyKernel. Each kernel reads the clipped source
 // rectangle and writes the block at (dstX, dstY). A flipped kernel writes source row y to
 // destination row dstY + (rect.bottom - 1 - y), which turns top-first memory into bottom-up rows.
-// 16-bit samples are little-endian. A kernel given a source or destination depth it does not
+// 16-bit samples are little-endian and hold 12 significant bits (0..4095): every conversion to 8
+// bits per sample divides by 16 and limits to 255, so no output shows them darker or wrapped. A
+// kernel given a source or destination depth it does not
 // handle writes nothing; convert() below refuses such a pairing before calling ApplyKernel.
 namespace nivexa::imaging::kernels {
 
@@ -15,12 +17,9 @@ namespace nivexa::imaging::kernels {
 void copyGray8Flipped(const KernelArgs& a);
 // 8 -> 24, gray byte into blue, green and red (AVI and display of monochrome frames).
 void gray8ToBgr24(const KernelArgs& a);
-// 16 -> 8, the high byte (value / 256) (display of monochrome 16).
-void gray16ToGray8(const KernelArgs& a);
-// 16 -> 8, value / 256, flipped (JPEG from monochrome 16).
-void gray16ToGray8Flipped(const KernelArgs& a);
-// 16 -> 8, value / 16 limited to 255, flipped (AVI from monochrome 16: the 12 significant bits
-// mapped onto 8 without wrapping).
+// 16 -> 8, value / 16 limited to 255 (display of monochrome 16).
+void gray16ToGray8Div16(const KernelArgs& a);
+// 16 -> 8, value / 16 limited to 255, flipped (JPEG from monochrome 16).
 void gray16ToGray8Div16Flipped(const KernelArgs& a);
 // 32 -> 24, blue, green, red copied (display of colour 32).
 void bgr32ToBgr24(const KernelArgs& a);
@@ -34,8 +33,8 @@ void bgr32InvertFourth(const KernelArgs& a);
 void bgrToRgb8(const KernelArgs& a);
 // 48 or 64 -> 24, each sample / 16 limited to 255 (display of colour 48/64).
 void bgr16ToBgr24Div16(const KernelArgs& a);
-// 48 or 64 -> 24, each sample / 256, flipped (JPEG and AVI from colour 48/64).
-void bgr16ToBgr24Flipped(const KernelArgs& a);
+// 48 or 64 -> 24, each sample / 16 limited to 255, flipped (JPEG from colour 48/64).
+void bgr16ToBgr24Div16Flipped(const KernelArgs& a);
 // 48 -> 48 or 64 -> 64, swapped to red, green, blue; the fourth sample of a 64-bit pixel set to
 // 65535 (TIFF from colour 48/64).
 void bgr16ToRgb16(const KernelArgs& a);
@@ -55,8 +54,7 @@ struct Conversion {
 namespace table {
 inline constexpr Conversion kCopyGray8Flipped{copyGray8Flipped, {8, 0}, false, 8, true};
 inline constexpr Conversion kGray8ToBgr24{gray8ToBgr24, {8, 0}, false, 24, false};
-inline constexpr Conversion kGray16ToGray8{gray16ToGray8, {16, 0}, false, 8, false};
-inline constexpr Conversion kGray16ToGray8Flipped{gray16ToGray8Flipped, {16, 0}, false, 8, true};
+inline constexpr Conversion kGray16ToGray8Div16{gray16ToGray8Div16, {16, 0}, false, 8, false};
 inline constexpr Conversion kGray16ToGray8Div16Flipped{
     gray16ToGray8Div16Flipped, {16, 0}, false, 8, true};
 inline constexpr Conversion kBgr32ToBgr24{bgr32ToBgr24, {32, 0}, false, 24, false};
@@ -64,7 +62,8 @@ inline constexpr Conversion kBgrToBgr24Flipped{bgrToBgr24Flipped, {24, 32}, fals
 inline constexpr Conversion kBgr32InvertFourth{bgr32InvertFourth, {32, 0}, true, 0, false};
 inline constexpr Conversion kBgrToRgb8{bgrToRgb8, {24, 32}, true, 0, false};
 inline constexpr Conversion kBgr16ToBgr24Div16{bgr16ToBgr24Div16, {48, 64}, false, 24, false};
-inline constexpr Conversion kBgr16ToBgr24Flipped{bgr16ToBgr24Flipped, {48, 64}, false, 24, true};
+inline constexpr Conversion kBgr16ToBgr24Div16Flipped{
+    bgr16ToBgr24Div16Flipped, {48, 64}, false, 24, true};
 inline constexpr Conversion kBgr16ToRgb16{bgr16ToRgb16, {48, 64}, true, 0, false};
 inline constexpr Conversion kSamples16ToBigEndian{
     samples16ToBigEndian, {16, 48, 64}, true, 0, false};

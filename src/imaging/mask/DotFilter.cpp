@@ -6,7 +6,11 @@
 #include <cstring>
 #include <type_traits>
 
+#include "imaging/steps/Simd.h"
+
+#if defined(NIVEXA_HAVE_AVX2_KERNELS)
 #include <immintrin.h>
+#endif
 
 namespace nivexa::imaging::mask {
 namespace {
@@ -192,6 +196,7 @@ template <typename Sample>
   return any;
 }
 
+#if defined(NIVEXA_HAVE_AVX2_KERNELS)
 // 16-bit outlier test sixteen pixels a lane each: the mean of four samples is the sum of their
 // quarters plus the quarter of their remainders, which stays in 16 bits, and the distance is
 // taken by saturating subtraction both ways. Thresholds beyond a lane go the compiler's way.
@@ -255,6 +260,8 @@ template <typename Sample>
   return any;
 }
 
+#endif
+
 template <typename Sample>
 uint8_t markRowPlain(const Sample* up, const Sample* mid, const Sample* down, const Sample* hot,
                      const Sample* dead, uint8_t* flag, int32_t x0, int32_t x1, int32_t mapX0,
@@ -264,11 +271,6 @@ uint8_t markRowPlain(const Sample* up, const Sample* mid, const Sample* down, co
     any |= markDefectsBody(hot, dead, flag, mapX0, mapX1);
   }
   return any;
-}
-
-bool hasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
 }
 
 }  // namespace
@@ -305,7 +307,12 @@ void DotFilter::run(DibImage& raw, const DibImage& hot, const DibImage& dead, Di
   // 8-bit differences never reach 256, so a larger threshold marks nothing, as it should, and
   // still fits the narrow lanes.
   const int32_t limit = sizeof(Sample) == 1 ? std::min(threshold, 256) : threshold;
-  const auto markRow = hasAvx2() ? markRowAvx2<Sample> : markRowPlain<Sample>;
+  auto markRow = markRowPlain<Sample>;
+#if defined(NIVEXA_HAVE_AVX2_KERNELS)
+  if (steps::useAvx2()) {
+    markRow = markRowAvx2<Sample>;
+  }
+#endif
   // One pass down the frame: each row is marked, then its marked runs take their neighbours to
   // the left and right and the nearest unmarked pixel above, and the previous row's marked
   // pixels learn whether the pixel below them is unmarked, all while those rows are still in

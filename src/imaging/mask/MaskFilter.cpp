@@ -3,10 +3,19 @@
 #include <algorithm>
 #include <bit>
 
+#include "imaging/steps/Simd.h"
+
 namespace nivexa::imaging::mask {
 namespace {
 
 static_assert(std::endian::native == std::endian::little, "16-bit rows are read as native words");
+
+// A pixel at its white reference comes out at full scale (then limited to the largest value):
+// 256 for 8-bit rows, 4096 for 16-bit rows, whose samples keep the 12 significant bits.
+constexpr int32_t kScale8 = 256;
+constexpr int32_t kMax8 = 255;
+constexpr int32_t kScale16 = int32_t{kMaxSample16} + 1;
+constexpr int32_t kMax16 = kMaxSample16;
 
 struct Area {
   int32_t x0, x1, y0, y1;  // inclusive frame coordinates corrected
@@ -50,8 +59,8 @@ void store16(uint8_t* row, int32_t x, uint16_t v) {
     const int32_t value = v[i];
     const int32_t den = w[i] - d[i];
     const int32_t keep = den == 0;
-    const float q = static_cast<float>((value - d[i]) * 256) / static_cast<float>(den + keep);
-    const int32_t c = std::min(std::max(static_cast<int32_t>(q), 0), 255);
+    const float q = static_cast<float>((value - d[i]) * kScale8) / static_cast<float>(den + keep);
+    const int32_t c = std::min(std::max(static_cast<int32_t>(q), 0), kMax8);
     v[i] = static_cast<uint8_t>(keep ? value : c);
   }
 }
@@ -64,12 +73,13 @@ void store16(uint8_t* row, int32_t x, uint16_t v) {
     const int32_t den = w[i] - d[i];
     const int32_t keep = den <= 0;
     const double q =
-        static_cast<double>((value - d[i]) * 4096) / static_cast<double>(keep ? 1 : den);
-    const int32_t c = std::min(std::max(static_cast<int32_t>(q), 0), 4095) << 4;
+        static_cast<double>((value - d[i]) * kScale16) / static_cast<double>(keep ? 1 : den);
+    const int32_t c = std::min(std::max(static_cast<int32_t>(q), 0), kMax16);
     v[i] = static_cast<uint16_t>(keep ? value : c);
   }
 }
 
+#if defined(NIVEXA_HAVE_AVX2_KERNELS)
 // The same loops compiled for AVX2 where the processor has it: eight divisions at a time
 // instead of four, and double precision four at a time instead of two.
 [[gnu::target("avx2")]] void row8Avx2(uint8_t* v, const uint8_t* d, const uint8_t* w, int32_t n) {
@@ -79,16 +89,12 @@ void store16(uint8_t* row, int32_t x, uint16_t v) {
                                        int32_t n) {
   row16Body(v, d, w, n);
 }
+#endif
 void row8Plain(uint8_t* v, const uint8_t* d, const uint8_t* w, int32_t n) {
   row8Body(v, d, w, n);
 }
 void row16Plain(uint16_t* v, const uint16_t* d, const uint16_t* w, int32_t n) {
   row16Body(v, d, w, n);
-}
-
-bool hasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
 }
 
 }  // namespace
@@ -109,14 +115,14 @@ void maskFilterReference(DibImage& raw, const DibImage& dark, const DibImage& wh
       if (eight) {
         const int32_t v = r[x], d = dr[sx], w = wr[sx];
         if (d != w) {
-          const int32_t q = (v - d) * 256 / (w - d);
-          r[x] = static_cast<uint8_t>(std::clamp(q, 0, 255));
+          const int32_t q = (v - d) * kScale8 / (w - d);
+          r[x] = static_cast<uint8_t>(std::clamp(q, 0, kMax8));
         }
       } else {
         const int32_t v = load16(r, x), d = load16(dr, sx), w = load16(wr, sx);
         if (d < w) {
-          const int32_t q = (v - d) * 4096 / (w - d);
-          store16(r, x, static_cast<uint16_t>(std::clamp(q, 0, 4095) << 4));
+          const int32_t q = (v - d) * kScale16 / (w - d);
+          store16(r, x, static_cast<uint16_t>(std::clamp(q, 0, kMax16)));
         }
       }
     }
@@ -131,8 +137,14 @@ void maskFilter(DibImage& raw, const DibImage& dark, const DibImage& white,
   }
   const int32_t n = a.x1 - a.x0 + 1;
   const int32_t sx = window.hStart + a.x0;
-  const auto row8 = hasAvx2() ? row8Avx2 : row8Plain;
-  const auto row16 = hasAvx2() ? row16Avx2 : row16Plain;
+  auto row8 = row8Plain;
+  auto row16 = row16Plain;
+#if defined(NIVEXA_HAVE_AVX2_KERNELS)
+  if (steps::useAvx2()) {
+    row8 = row8Avx2;
+    row16 = row16Avx2;
+  }
+#endif
   for (int32_t y = a.y0; y <= a.y1; ++y) {
     const int32_t sy = window.vStart + y;
     if (raw.bitsPerPixel() == 8) {

@@ -19,7 +19,8 @@ struct SensorWindow {
 
 // Flat-field normalisation of each raw pixel between its dark and white reference, in place.
 // raw, dark and white are of one depth (8 or 16); other depths are left alone. Pixels whose
-// sensor position falls outside the references are left alone.
+// sensor position falls outside the references are left alone. A pixel at its white reference
+// comes out at full scale: 255, or 4095 for 16-bit frames, which keep the 12 significant bits.
 void maskFilter(DibImage& raw, const DibImage& dark, const DibImage& white,
                 const SensorWindow& window);
 // The arithmetic written plainly, pixel by pixel: the oracle the fast path is checked against.

@@ -28,6 +28,10 @@ int32_t foldIndex(int32_t i, int32_t n) {
   return i < n ? i : n - 1;
 }
 
+// A colour is a 9-3-3-1 sum (16 samples' worth) times gain percent x 1.28: shifting by 11 takes
+// out both, so 100 % returns the sample.
+constexpr int32_t kFactorShift = 11;
+
 inline uint32_t gainFactor(int32_t gainPercent) {
   return static_cast<uint32_t>(std::max(0, static_cast<int32_t>(gainPercent * 1.28)));
 }
@@ -43,7 +47,7 @@ class ReferencePixels {
         out_(out),
         sites_(bayerSites(pattern)),
         m_(raw.maxValue()),
-        clipAt_(raw.wide() ? (int64_t{1} << 27) : (int64_t{1} << 19)),
+        clipAt_((int64_t{raw.maxValue()} + 1) << kFactorShift),
         redFactor_(gainFactor(redGain)),
         blueFactor_(gainFactor(blueGain)) {}
 
@@ -71,7 +75,7 @@ class ReferencePixels {
   }
   T scaled(int64_t sum, int64_t factor) const {
     const int64_t product = sum * factor;
-    return static_cast<T>(product >= clipAt_ ? m_ : product >> 11);
+    return static_cast<T>(product >= clipAt_ ? m_ : product >> kFactorShift);
   }
 
   const ImageView& raw_;
@@ -113,11 +117,11 @@ NIVEXA_SIMD_CLONES void rowKernel(T* dst, int32_t ch, int32_t w, const uint32_t*
                                   uint32_t bf, uint32_t m) {
   auto red = [&](int32_t x, int parity) {
     const uint32_t sum = parity == RX ? 3 * vr[x + 2] + vr[x] : 3 * vr[x + 1] + vr[x + 3];
-    return std::min((sum * rf) >> 11, m);
+    return std::min((sum * rf) >> kFactorShift, m);
   };
   auto blue = [&](int32_t x, int parity) {
     const uint32_t sum = parity == BX ? 3 * vb[x + 2] + vb[x] : 3 * vb[x + 1] + vb[x + 3];
-    return std::min((sum * bf) >> 11, m);
+    return std::min((sum * bf) >> kFactorShift, m);
   };
   auto green = [&](int32_t x, int parity) {
     const bool site = (parity == 0) == (GX == 1);
@@ -168,26 +172,26 @@ NIVEXA_SIMD_CLONES void verticalSums(uint32_t* v, const T* nearRow, const T* far
 
 template <class T>
 void rowsT(const ImageView& raw, const ImageView& out, int32_t pattern, int32_t redGain,
-           int32_t blueGain, int32_t y0, int32_t y1) {
+           int32_t blueGain, int32_t y0, int32_t y1, StepScratch& scratch) {
   const BayerSites sites = bayerSites(pattern);
   const int32_t w = raw.width;
   const int32_t h = raw.height;
   const uint32_t m = static_cast<uint32_t>(raw.maxValue());
   const uint32_t rf = gainFactor(redGain);
   const uint32_t bf = gainFactor(blueGain);
-  std::vector<uint32_t> vr(static_cast<size_t>(w) + 4);
-  std::vector<uint32_t> vb(static_cast<size_t>(w) + 4);
-  std::vector<T> cur(static_cast<size_t>(w) + 1);
-  std::vector<T> prev(static_cast<size_t>(w) + 1);
+  const std::span<uint32_t> vr = scratch.take<uint32_t>(0, static_cast<size_t>(w) + 4);
+  const std::span<uint32_t> vb = scratch.take<uint32_t>(1, static_cast<size_t>(w) + 4);
+  const std::span<T> cur = scratch.take<T>(0, static_cast<size_t>(w) + 1);
+  const std::span<T> prev = scratch.take<T>(1, static_cast<size_t>(w) + 1);
   const int32_t leftFold[2] = {foldIndex(-2, w), foldIndex(-1, w)};
   const int32_t rightFold[2] = {foldIndex(w, w), foldIndex(w + 1, w)};
-  auto padded = [&](std::vector<uint32_t>& v) {
+  auto padded = [&](std::span<uint32_t> v) {
     v[0] = v[static_cast<size_t>(leftFold[0]) + 2];
     v[1] = v[static_cast<size_t>(leftFold[1]) + 2];
     v[static_cast<size_t>(w) + 2] = v[static_cast<size_t>(rightFold[0]) + 2];
     v[static_cast<size_t>(w) + 3] = v[static_cast<size_t>(rightFold[1]) + 2];
   };
-  auto copyRow = [&](std::vector<T>& dstRow, int32_t y) {
+  auto copyRow = [&](std::span<T> dstRow, int32_t y) {
     const T* src = raw.row<T>(foldIndex(y, h));
     std::copy(src, src + w, dstRow.begin() + 1);
     dstRow[0] = src[leftFold[1]];
@@ -215,7 +219,7 @@ void rowsT(const ImageView& raw, const ImageView& out, int32_t pattern, int32_t 
 // Returns false, doing nothing, where the kernels do not apply.
 template <class T>
 bool rowsAvx2(const ImageView& raw, const ImageView& out, int32_t pattern, int32_t redGain,
-              int32_t blueGain, int32_t y0, int32_t y1) {
+              int32_t blueGain, int32_t y0, int32_t y1, StepScratch& buffers) {
   constexpr bool wide = sizeof(T) == 2;
   const uint32_t rf = gainFactor(redGain);
   const uint32_t bf = gainFactor(blueGain);
@@ -229,7 +233,7 @@ bool rowsAvx2(const ImageView& raw, const ImageView& out, int32_t pattern, int32
   const ReferencePixels<T> pixel(raw, out, pattern, redGain, blueGain);
   const int32_t h = raw.height;
   using Sum = std::conditional_t<wide, uint32_t, uint16_t>;
-  std::vector<Sum> scratch(2 * (static_cast<size_t>(w) / 2 + 2));
+  const std::span<Sum> scratch = buffers.take<Sum>(2, 2 * (static_cast<size_t>(w) / 2 + 2));
   for (int32_t y = y0; y < y1; ++y) {
     const int32_t nyR = (y & 1) == sites.redY ? y : y - 1;
     const int32_t fyR = nyR == y ? y - 2 : y + 1;
@@ -339,26 +343,28 @@ void demosaicReference(const ImageView& raw, const ImageView& out, int32_t patte
 }
 
 void demosaicRows(const ImageView& raw, const ImageView& out, int32_t pattern, int32_t redGain,
-                  int32_t blueGain, int32_t y0, int32_t y1) {
+                  int32_t blueGain, int32_t y0, int32_t y1, StepScratch* scratch) {
   if (!demosaicFormatsMatch(raw, out)) {
     return;
   }
+  StepScratch own;
+  StepScratch& buffers = scratch != nullptr ? *scratch : own;
   y0 = std::max(y0, 0);
   y1 = std::min(y1, raw.height);
   if (raw.wide()) {
 #if defined(NIVEXA_HAVE_AVX2_KERNELS)
-    if (rowsAvx2<uint16_t>(raw, out, pattern, redGain, blueGain, y0, y1)) {
+    if (rowsAvx2<uint16_t>(raw, out, pattern, redGain, blueGain, y0, y1, buffers)) {
       return;
     }
 #endif
-    rowsT<uint16_t>(raw, out, pattern, redGain, blueGain, y0, y1);
+    rowsT<uint16_t>(raw, out, pattern, redGain, blueGain, y0, y1, buffers);
   } else {
 #if defined(NIVEXA_HAVE_AVX2_KERNELS)
-    if (rowsAvx2<uint8_t>(raw, out, pattern, redGain, blueGain, y0, y1)) {
+    if (rowsAvx2<uint8_t>(raw, out, pattern, redGain, blueGain, y0, y1, buffers)) {
       return;
     }
 #endif
-    rowsT<uint8_t>(raw, out, pattern, redGain, blueGain, y0, y1);
+    rowsT<uint8_t>(raw, out, pattern, redGain, blueGain, y0, y1, buffers);
   }
 }
 

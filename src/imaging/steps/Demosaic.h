@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "imaging/steps/ImageView.h"
+#include "imaging/steps/StepScratch.h"
 
 namespace nivexa::imaging::steps {
 
@@ -33,9 +34,9 @@ bool measureWhiteBalance(const ImageView& raw, int32_t pattern, WhiteBalanceGain
 // fold further so nothing outside the frame is read.
 void demosaicReference(const ImageView& raw, const ImageView& out, int32_t pattern, int32_t redGain,
                        int32_t blueGain);
-// The same result, rows [y0, y1) of the output.
+// The same result, rows [y0, y1) of the output; row buffers come from `scratch` when given.
 void demosaicRows(const ImageView& raw, const ImageView& out, int32_t pattern, int32_t redGain,
-                  int32_t blueGain, int32_t y0, int32_t y1);
+                  int32_t blueGain, int32_t y0, int32_t y1, StepScratch* scratch = nullptr);
 
 // Whether raw and output fit each other for the demosaic (same size, depths 8->24/32, 16->48/64).
 bool demosaicFormatsMatch(const ImageView& raw, const ImageView& out);

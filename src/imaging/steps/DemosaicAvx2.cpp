@@ -1,5 +1,6 @@
 #include "imaging/steps/DemosaicAvx2.h"
 
+#include "imaging/DibImage.h"
 #include "imaging/steps/Simd.h"
 
 #if defined(NIVEXA_HAVE_AVX2_KERNELS)
@@ -159,7 +160,7 @@ NIVEXA_AVX2 void compact16(uint32_t* a, const uint16_t* nearRow, const uint16_t*
 // Sums are at most 16 x 65535 and factors at most 4095, so the product fits 32 bits.
 NIVEXA_AVX2 inline __m256i scale16(__m256i sum, __m256i factor) {
   return _mm256_min_epu32(_mm256_srli_epi32(_mm256_mullo_epi32(sum, factor), 11),
-                          _mm256_set1_epi32(65535));
+                          _mm256_set1_epi32(kMaxSample16));
 }
 
 NIVEXA_AVX2 inline __m256i colour16(const uint32_t* a, int32_t k, int32_t parity, __m256i factor) {

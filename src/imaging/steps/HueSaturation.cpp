@@ -43,12 +43,15 @@ constexpr int32_t grayWord(int32_t k) {
 
 template <class T>
 void imageT(const ImageView& image, int32_t shift, const std::array<int32_t, 256>& scale) {
-  constexpr int down = sizeof(T) == 2 ? 8 : 0;
+  // The arithmetic works on bytes; 16-bit samples hold 12 significant bits, so their top 8 are it.
+  constexpr int down = sizeof(T) == 2 ? kSample16To8Shift : 0;
+  // Samples above full scale count as full scale, as everywhere else.
+  const auto toByte = [](T v) { return std::min(static_cast<int32_t>(v >> down), 255); };
   for (int32_t y = 0; y < image.height; ++y) {
     T* p = image.row<T>(y);
     for (int32_t x = 0; x < image.width; ++x, p += image.channels) {
       const uint32_t word =
-          hueSaturationPixel(p[2] >> down, p[1] >> down, p[0] >> down, shift, scale);
+          hueSaturationPixel(toByte(p[2]), toByte(p[1]), toByte(p[0]), shift, scale);
       p[0] = static_cast<T>((word & 0xFF) << down);
       p[1] = static_cast<T>(((word >> 8) & 0xFF) << down);
       p[2] = static_cast<T>(((word >> 16) & 0xFF) << down);

@@ -25,7 +25,8 @@ struct ImageView {
   bool wide() const { return sampleBytes == 2; }
   // Blue, green, red (or the one gray sample); a fourth sample is never a colour.
   int32_t colourChannels() const { return channels == 1 ? 1 : 3; }
-  int32_t maxValue() const { return wide() ? 65535 : 255; }
+  // Full scale: 16-bit samples carry the sensor's 12 significant bits.
+  int32_t maxValue() const { return wide() ? kMaxSample16 : 255; }
   template <class T>
   T* row(int32_t y) const {
     return reinterpret_cast<T*>(data + static_cast<ptrdiff_t>(y) * stride);

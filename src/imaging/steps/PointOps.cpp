@@ -11,8 +11,18 @@
 
 namespace nivexa::imaging::steps {
 
+namespace {
+
+// Full scale of a sample: 16-bit samples carry the sensor's 12 significant bits.
+constexpr int32_t kMax8 = 255;
+constexpr int32_t fullScale(bool wide) {
+  return wide ? kMaxSample16 : kMax8;
+}
+
+}  // namespace
+
 uint16_t gammaValue(int32_t v, int32_t gamma, bool wide) {
-  const int32_t m = wide ? 65535 : 255;
+  const int32_t m = fullScale(wide);
   if (v <= 0) {
     return 0;
   }
@@ -30,9 +40,10 @@ uint16_t gammaValue(int32_t v, int32_t gamma, bool wide) {
 }
 
 uint16_t contrastValue(int32_t v, int32_t c, bool wide) {
-  const int32_t m = wide ? 65535 : 255;
-  const int32_t t = wide ? c * 256 : c;
-  const double full = wide ? 65536.0 : 256.0;
+  const int32_t m = fullScale(wide);
+  // The contrast step is given in 8-bit units; a 16-bit sample is 16 of them.
+  const int32_t t = wide ? c << kSample16To8Shift : c;
+  const double full = m + 1.0;
   if (v < t) {
     return 0;
   }
@@ -44,7 +55,7 @@ uint16_t contrastValue(int32_t v, int32_t c, bool wide) {
 }
 
 uint16_t brightnessValue(int32_t v, int32_t b, bool wide) {
-  const int32_t m = wide ? 65535 : 255;
+  const int32_t m = fullScale(wide);
   const float f = brightnessFactor(b);
   const float r = std::trunc(static_cast<float>(v) * f);
   return static_cast<uint16_t>(std::clamp(r, 0.0f, static_cast<float>(m)));

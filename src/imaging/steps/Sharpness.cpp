@@ -81,9 +81,9 @@ void interior16(uint16_t* dst, const uint16_t* r0, const uint16_t* r1, const uin
     const int32_t box =
         static_cast<int32_t>(colSum[i - 2 * ch] + colSum[i - ch] + colSum[i] + colSum[i + ch]);
     const int32_t v = centre[i];
-    const int32_t r = std::clamp(v + (s * (v - (box >> 4))) / 10, 0, 65535);
+    const int32_t r = std::clamp(v + (s * (v - (box >> 4))) / 10, 0, int32_t{kMaxSample16});
     const int32_t b = static_cast<int32_t>(static_cast<float>(r) * f);
-    dst[i] = static_cast<uint16_t>(std::clamp(b, 0, 65535));
+    dst[i] = static_cast<uint16_t>(std::clamp(b, 0, int32_t{kMaxSample16}));
   }
 }
 
@@ -180,13 +180,15 @@ void interior8Any(uint8_t* dst, const uint8_t* r0, const uint8_t* r1, const uint
 
 template <class T, class Sum>
 void sharpenT(const ImageView& out, const ImageView& work, int32_t s, int32_t brightness,
-              int32_t y0, int32_t y1) {
+              int32_t y0, int32_t y1, StepScratch& scratch) {
   // Multiplying by exactly 1 in single precision changes no sample, so no brightness is 1.
   const float f = brightness != 0 ? brightnessFactor(brightness) : 1.0f;
   const int32_t ch = out.channels;
   const int32_t samples = out.width * ch;
   const bool hasInterior = out.width >= 5 && out.height >= 5;
-  std::vector<Sum> colSum(static_cast<size_t>(samples));
+  const std::span<Sum> colSum = scratch.take<Sum>(0, static_cast<size_t>(samples));
+  // The fourth samples of a 32/64-bit row, put back after the colour samples are sharpened.
+  const std::span<T> keep = scratch.take<T>(1, ch == 4 ? static_cast<size_t>(out.width) : 0);
   for (int32_t y = y0; y < y1; ++y) {
     T* dst = out.row<T>(y);
     const T* centre = work.row<T>(y);
@@ -195,7 +197,6 @@ void sharpenT(const ImageView& out, const ImageView& work, int32_t s, int32_t br
       const int32_t last = (out.width - 2) * ch;
       if (ch == 4) {
         // The fourth sample is no colour: run the colour samples, then put the fourth back.
-        std::vector<T> keep(static_cast<size_t>(out.width));
         for (int32_t x = 0; x < out.width; ++x) {
           keep[static_cast<size_t>(x)] = dst[4 * x + 3];
         }
@@ -249,16 +250,18 @@ void sharpnessReference(const ImageView& output, const ImageView& work, int32_t 
 }
 
 void sharpenRows(const ImageView& output, const ImageView& work, int32_t strength,
-                 int32_t brightness, int32_t y0, int32_t y1) {
+                 int32_t brightness, int32_t y0, int32_t y1, StepScratch* scratch) {
   if (!output.valid() || !work.valid()) {
     return;
   }
+  StepScratch own;
+  StepScratch& buffers = scratch != nullptr ? *scratch : own;
   y0 = std::max(y0, 0);
   y1 = std::min(y1, output.height);
   if (output.wide()) {
-    sharpenT<uint16_t, uint32_t>(output, work, strength, brightness, y0, y1);
+    sharpenT<uint16_t, uint32_t>(output, work, strength, brightness, y0, y1, buffers);
   } else {
-    sharpenT<uint8_t, uint16_t>(output, work, strength, brightness, y0, y1);
+    sharpenT<uint8_t, uint16_t>(output, work, strength, brightness, y0, y1, buffers);
   }
 }
 

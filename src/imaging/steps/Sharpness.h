@@ -4,6 +4,7 @@
 #include <span>
 
 #include "imaging/steps/ImageView.h"
+#include "imaging/steps/StepScratch.h"
 
 namespace nivexa::imaging::steps {
 
@@ -18,8 +19,9 @@ void copyToWork(const ImageView& output, const ImageView& work, int32_t y0, int3
 
 // The same result for output rows [y0, y1), read from a work copy that already holds the whole
 // frame. A non-zero brightness is applied to every colour sample of those rows (border
-// included) in the same pass, as the brightness step after it would.
+// included) in the same pass, as the brightness step after it would. Row buffers come from
+// `scratch` when given.
 void sharpenRows(const ImageView& output, const ImageView& work, int32_t strength,
-                 int32_t brightness, int32_t y0, int32_t y1);
+                 int32_t brightness, int32_t y0, int32_t y1, StepScratch* scratch = nullptr);
 
 }  // namespace nivexa::imaging::steps

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "imaging/mask/MaskTestSupport.h"
+#include "imaging/steps/Simd.h"
 
 namespace nivexa::imaging::mask {
 namespace {
@@ -54,13 +55,13 @@ TEST(MaskFilter, EightBitArithmeticTruncatesTowardsZeroAndClamps) {
   EXPECT_EQ(sampleAt(raw, 0, 0), 0);
 }
 
-TEST(MaskFilter, SixteenBitLeavesDarkAboveWhiteAloneAndScalesToSixteenBits) {
+TEST(MaskFilter, SixteenBitLeavesDarkAboveWhiteAloneAndKeepsTwelveBits) {
   Refs refs(8, 8, 16, 0, 4095);
   DibImage raw;
   ASSERT_EQ(raw.Create(8, 8, 16), 1);
   setSample(raw, 2, 2, 4095);
   setSample(raw, 3, 2, 1000);
-  setSample(raw, 4, 2, 60000);  // far above white: clamped to 4095 before the shift
+  setSample(raw, 4, 2, 60000);  // far above white: limited to the 12-bit full scale
   setSample(refs.dark, 5, 2, 3000);
   setSample(refs.white, 5, 2, 2000);
   setSample(raw, 5, 2, 2500);
@@ -68,9 +69,9 @@ TEST(MaskFilter, SixteenBitLeavesDarkAboveWhiteAloneAndScalesToSixteenBits) {
   setSample(refs.white, 6, 2, 1234);
   setSample(raw, 6, 2, 99);
   maskFilter(raw, refs.dark, refs.white, SensorWindow{0, 0, 8, 8});
-  EXPECT_EQ(sampleAt(raw, 2, 2), 4095 << 4);
-  EXPECT_EQ(sampleAt(raw, 3, 2), (1000 * 4096 / 4095) << 4);
-  EXPECT_EQ(sampleAt(raw, 4, 2), 4095 << 4);
+  EXPECT_EQ(sampleAt(raw, 2, 2), 4095);
+  EXPECT_EQ(sampleAt(raw, 3, 2), 1000 * 4096 / 4095);
+  EXPECT_EQ(sampleAt(raw, 4, 2), 4095);
   EXPECT_EQ(sampleAt(raw, 5, 2), 2500);
   EXPECT_EQ(sampleAt(raw, 6, 2), 99);
 }
@@ -84,7 +85,7 @@ TEST(MaskFilter, InitialSixteenBitReferencesRescaleEverySample) {
   }
   maskFilter(raw, refs.dark, refs.white, SensorWindow{0, 0, 64, 16});
   for (int32_t v = 0; v < 64 * 16; ++v) {
-    const int32_t expected = std::min(v * 4 * 4096 / 4095, 4095) << 4;
+    const int32_t expected = std::min(v * 4 * 4096 / 4095, 4095);
     ASSERT_EQ(sampleAt(raw, v % 64, v / 64), expected) << v * 4;
   }
 }
@@ -138,13 +139,20 @@ TEST(MaskFilter, FastPathMatchesReferenceOnRandomFramesOfEverySize) {
       for (const SensorWindow& window :
            {SensorWindow{0, 0, size[0], size[1]}, SensorWindow{0, 0, 2048, size[1]},
             SensorWindow{1, 3, size[0], 1536}}) {
-        DibImage fast, plain;
-        ASSERT_EQ(fast.Create(size[0], size[1], bits), 1);
-        fillRandom(fast, rng, 0, top);
-        copyPixels(fast, plain);
-        maskFilter(fast, dark, white, window);
+        DibImage original, plain;
+        ASSERT_EQ(original.Create(size[0], size[1], bits), 1);
+        fillRandom(original, rng, 0, top);
+        copyPixels(original, plain);
         maskFilterReference(plain, dark, white, window);
-        ASSERT_TRUE(samePixels(fast, plain)) << size[0] << "x" << size[1] << " @" << bits;
+        for (bool vectors : {true, false}) {
+          DibImage fast;
+          copyPixels(original, fast);
+          steps::setAvx2Allowed(vectors);
+          maskFilter(fast, dark, white, window);
+          steps::setAvx2Allowed(true);
+          ASSERT_TRUE(samePixels(fast, plain))
+              << size[0] << "x" << size[1] << " @" << bits << " vectors " << vectors;
+        }
       }
     }
   }
