@@ -274,10 +274,10 @@ NIVEXA_API NivexaLong Nivexa_GetBayerGainGreen(NivexaLong h, NivexaBool* ok);   
 NIVEXA_API NivexaBool Nivexa_SetBayerGainGreen(NivexaLong h, NivexaLong value); /* id 8: 0..400 */
 NIVEXA_API NivexaLong Nivexa_GetBayerGainBlue(NivexaLong h, NivexaBool* ok);    /* id 9: 0..400 */
 NIVEXA_API NivexaBool Nivexa_SetBayerGainBlue(NivexaLong h, NivexaLong value);  /* id 9: 0..400 */
-NIVEXA_API NivexaLong Nivexa_GetBayerGainAuto(NivexaLong h,
-                                              NivexaBool* ok); /* id 10: 0 or 1, white balance */
-NIVEXA_API NivexaBool Nivexa_SetBayerGainAuto(NivexaLong h,
-                                              NivexaLong value); /* id 10: non-zero switches on */
+/* id 10: 0 or 1, white balance */
+NIVEXA_API NivexaLong Nivexa_GetBayerGainAuto(NivexaLong h, NivexaBool* ok);
+/* id 10: non-zero switches on */
+NIVEXA_API NivexaBool Nivexa_SetBayerGainAuto(NivexaLong h, NivexaLong value);
 NIVEXA_API NivexaLong Nivexa_GetGamma(NivexaLong h, NivexaBool* ok);       /* id 11: 0..200 */
 NIVEXA_API NivexaBool Nivexa_SetGamma(NivexaLong h, NivexaLong value);     /* id 11: 0..200 */
 NIVEXA_API NivexaLong Nivexa_GetBayerMode(NivexaLong h, NivexaBool* ok);   /* id 12: 0..3 */
@@ -286,24 +286,24 @@ NIVEXA_API NivexaBool Nivexa_SetBayerMode(NivexaLong h, NivexaLong value); /* id
 NIVEXA_API NivexaLong Nivexa_GetGlobalGain(NivexaLong h, NivexaBool* ok);
 /* id 13: sets the analog gain and the four stored colour gains to value. */
 NIVEXA_API NivexaBool Nivexa_SetGlobalGain(NivexaLong h, NivexaLong value);
-NIVEXA_API NivexaLong Nivexa_GetColorGainRed(NivexaLong h,
-                                             NivexaBool* ok); /* id 14, colour gain range */
-NIVEXA_API NivexaBool Nivexa_SetColorGainRed(NivexaLong h,
-                                             NivexaLong value); /* id 14, colour gain range */
-NIVEXA_API NivexaLong Nivexa_GetColorGainGreen1(NivexaLong h,
-                                                NivexaBool* ok); /* id 15, colour gain range */
-NIVEXA_API NivexaBool Nivexa_SetColorGainGreen1(NivexaLong h,
-                                                NivexaLong value); /* id 15, colour gain range */
-NIVEXA_API NivexaLong Nivexa_GetColorGainGreen2(NivexaLong h,
-                                                NivexaBool* ok); /* id 16, colour gain range */
-NIVEXA_API NivexaBool Nivexa_SetColorGainGreen2(NivexaLong h,
-                                                NivexaLong value); /* id 16, colour gain range */
-NIVEXA_API NivexaLong Nivexa_GetColorGainBlue(NivexaLong h,
-                                              NivexaBool* ok); /* id 17, colour gain range */
-NIVEXA_API NivexaBool Nivexa_SetColorGainBlue(NivexaLong h,
-                                              NivexaLong value); /* id 17, colour gain range */
-NIVEXA_API NivexaLong Nivexa_GetExposureTime(NivexaLong h,
-                                             NivexaBool* ok); /* id 18, ticks of 100 us */
+/* id 14: a colour gain (range in NivexaCameraInfo). */
+NIVEXA_API NivexaLong Nivexa_GetColorGainRed(NivexaLong h, NivexaBool* ok);
+/* id 14: sets a colour gain; error 11 on this monochrome camera, which has none. */
+NIVEXA_API NivexaBool Nivexa_SetColorGainRed(NivexaLong h, NivexaLong value);
+/* id 15: a colour gain (range in NivexaCameraInfo). */
+NIVEXA_API NivexaLong Nivexa_GetColorGainGreen1(NivexaLong h, NivexaBool* ok);
+/* id 15: sets a colour gain; error 11 on this monochrome camera, which has none. */
+NIVEXA_API NivexaBool Nivexa_SetColorGainGreen1(NivexaLong h, NivexaLong value);
+/* id 16: a colour gain (range in NivexaCameraInfo). */
+NIVEXA_API NivexaLong Nivexa_GetColorGainGreen2(NivexaLong h, NivexaBool* ok);
+/* id 16: sets a colour gain; error 11 on this monochrome camera, which has none. */
+NIVEXA_API NivexaBool Nivexa_SetColorGainGreen2(NivexaLong h, NivexaLong value);
+/* id 17: a colour gain (range in NivexaCameraInfo). */
+NIVEXA_API NivexaLong Nivexa_GetColorGainBlue(NivexaLong h, NivexaBool* ok);
+/* id 17: sets a colour gain; error 11 on this monochrome camera, which has none. */
+NIVEXA_API NivexaBool Nivexa_SetColorGainBlue(NivexaLong h, NivexaLong value);
+/* id 18, ticks of 100 us */
+NIVEXA_API NivexaLong Nivexa_GetExposureTime(NivexaLong h, NivexaBool* ok);
 /* id 18: exposure in ticks of 100 us, within NivexaCameraInfo's exposure range. */
 NIVEXA_API NivexaBool Nivexa_SetExposureTime(NivexaLong h, NivexaLong value);
 NIVEXA_API NivexaLong Nivexa_GetGrayMode(NivexaLong h, NivexaBool* ok);       /* id 19: 0..2 */
