@@ -5,6 +5,7 @@
 
 #include "engine/SensorFactory.h"
 #include "platform/Clock.h"
+#include "sensors/Imx99xRegisters.h"
 
 namespace nivexa::engine {
 
@@ -282,21 +283,20 @@ bool CNivexaU3R5Base::writeOutputFormat() {
   }
   const sensors::SensorInfo& info = sensor_->info();
   const bool mirrored = info.mirrorHCurrent != 0;
-  uint8_t formatA = 25;
-  uint8_t formatC = mirrored ? 16 : 112;
-  if (info.readoutMode == 1) {
-    formatA = 31;
-    formatC = mirrored ? 8 : 52;
-  } else if (info.readoutMode == 17) {
-    formatA = 17;
-    formatC = mirrored ? 8 : 52;
+  uint8_t format = fpga::kFormatCodeFull;
+  uint8_t offset = mirrored ? fpga::kMirrorOffsetFullMirrored : fpga::kMirrorOffsetFull;
+  if (info.readoutMode == sensors::imx99x::kModeBinned ||
+      info.readoutMode == sensors::imx99x::kModeSubsampled) {
+    format = info.readoutMode == sensors::imx99x::kModeBinned ? fpga::kFormatCodeBinned
+                                                              : fpga::kFormatCodeSubsampled;
+    offset = mirrored ? fpga::kMirrorOffsetReducedMirrored : fpga::kMirrorOffsetReduced;
   } else if (isOneOf(productId_, {0x3370, 0x3380}) && info.outputHeight == info.defaultHeight) {
-    formatA = 33;
+    format = fpga::kFormatCodeFullDefaultHeight;
   }
-  bool written = controller_->WriteFpgaRegister(fpga::kFormatA, formatA) != 0;
-  written = controller_->WriteFpgaRegister(fpga::kFormatB, 0) != 0 && written;
-  written = controller_->WriteFpgaRegister(fpga::kFormatC, formatC) != 0 && written;
-  written = controller_->WriteFpgaRegister(fpga::kFormatD, 0) != 0 && written;
+  bool written = controller_->WriteFpgaRegister(fpga::kOutputFormatLow, format) != 0;
+  written = controller_->WriteFpgaRegister(fpga::kOutputFormatHigh, 0) != 0 && written;
+  written = controller_->WriteFpgaRegister(fpga::kMirrorOffsetLow, offset) != 0 && written;
+  written = controller_->WriteFpgaRegister(fpga::kMirrorOffsetHigh, 0) != 0 && written;
   return written;
 }
 

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <initializer_list>
 
+#include "sensors/FpgaRegisters.h"
+
 namespace nivexa::engine {
 
 // Product IDs the engine itself tells apart.
@@ -33,30 +35,7 @@ inline constexpr uint16_t kEepromUserByteAddress = 0x1080;
 inline constexpr uint8_t kFrameEndpoint = 0x81;
 inline constexpr uint32_t kBusSpeedSuper = 4;
 
-// FPGA registers the engine programs or reads.
-namespace fpga {
-inline constexpr uint8_t kBusState = 0x02;  // bit 1: FPGA busy
-inline constexpr uint8_t kBusBusyBit = 0x02;
-inline constexpr uint8_t kIoPort = 7;  // the camera's general-purpose I/O lines
-inline constexpr uint8_t kFrameCounter = 8;
-inline constexpr uint8_t kOutputDepth = 60;  // 1: 8 bits, 2: 16 bits
-inline constexpr uint8_t kOutputHeightLow = 64;
-inline constexpr uint8_t kOutputHeightHigh = 65;
-inline constexpr uint8_t kOutputWidthLow = 68;
-inline constexpr uint8_t kOutputWidthHigh = 69;
-inline constexpr uint8_t kFormatA = 72;
-inline constexpr uint8_t kFormatB = 73;
-inline constexpr uint8_t kFormatC = 76;
-inline constexpr uint8_t kFormatD = 77;
-inline constexpr uint8_t kStreamReset = 0x68;  // written with 2 when the stream path restarts
-inline constexpr uint8_t kStreamResetValue = 2;
-inline constexpr uint8_t kCorrectionLevelLow = 208;
-inline constexpr uint8_t kCorrectionControl = 209;  // bit 0: internal correction on
-inline constexpr uint8_t kCorrectionLevelHigh = 210;
-inline constexpr uint8_t kDieTemperatureLow = 142;
-inline constexpr uint8_t kDieTemperatureHigh = 143;
-inline constexpr uint8_t kOutputDepth8 = 1;
-inline constexpr uint8_t kOutputDepth16 = 2;
-}  // namespace fpga
+// The FPGA's register map is the sensor drivers' (one map for the whole camera).
+namespace fpga = sensors::fpga;
 
 }  // namespace nivexa::engine

@@ -178,7 +178,12 @@ int arbitrated(transport::CControllerBase* controller, Access access) {
   controller->WriteFpgaRegister(fpga::kBusRequest, 1);
   for (int poll = 0; poll < fpga::kBusPolls; ++poll) {
     uint8_t state = 0xFF;
-    if (controller->ReadFpgaRegister(fpga::kBusState, state) && state == 0 && access()) {
+    if (!controller->ReadFpgaRegister(fpga::kBusState, state)) {
+      // An FPGA that does not answer (a camera unplugged) will not hand over the bus: polling
+      // on would only make every register access of a lost camera take its full time.
+      break;
+    }
+    if (state == 0 && access()) {
       controller->WriteFpgaRegister(fpga::kBusRequest, 0);
       return 1;
     }

@@ -449,8 +449,8 @@ int CSensorImx99x::SetMirrorH(int on) {
   // The FPGA shifts its output window to keep the mirrored image aligned.
   const bool full = info_.readoutMode == imx99x::kModeFull;
   const uint8_t offset =
-      full ? (horizontal ? chip_.mirrorOffsetFullMirrored : chip_.mirrorOffsetFull)
-           : (horizontal ? chip_.mirrorOffsetReducedMirrored : chip_.mirrorOffsetReduced);
+      full ? (horizontal ? fpga::kMirrorOffsetFullMirrored : fpga::kMirrorOffsetFull)
+           : (horizontal ? fpga::kMirrorOffsetReducedMirrored : fpga::kMirrorOffsetReduced);
   const int low = WriteFpga(fpga::kMirrorOffsetLow, offset);
   const int high = WriteFpga(fpga::kMirrorOffsetHigh, 0);
   return low && high ? 1 : 0;

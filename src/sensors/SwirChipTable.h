@@ -57,12 +57,6 @@ struct SwirChipTable {
   bool hasFeatureSwitch;
   bool hasGainMode;
 
-  // FPGA horizontal output offsets (register 76), by readout mode.
-  uint8_t mirrorOffsetFull;
-  uint8_t mirrorOffsetFullMirrored;
-  uint8_t mirrorOffsetReduced;
-  uint8_t mirrorOffsetReducedMirrored;
-
   // Window alignment in readout mode 0 and in mode 17.
   int fullModeAlignX;
   int fullModeAlignY;

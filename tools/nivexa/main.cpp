@@ -17,14 +17,13 @@
 #include "View.h"
 #include "engine/FamilyReport.h"
 #include "platform/Process.h"
+#include "sensors/FpgaRegisters.h"
 #include "settings/SettingsReport.h"
 
 namespace {
 
 constexpr const char* kVirtualCamerasVariable = "NIVEXA_VIRTUAL_CAMERAS";
 constexpr const char* kFallbackMarker = "NIVEXA_TOOL_FALLBACK";
-constexpr LONG kFpgaVersionLow = 0x10;
-constexpr LONG kFpgaVersionHigh = 0x11;
 
 int printUsage(std::FILE* out) {
   std::fputs(
@@ -188,8 +187,8 @@ int listCameras(char** argv) {
       Nivexa_ReadSerialNumberA(h, serial, sizeof serial);
       BOOL lowOk = 0;
       BOOL highOk = 0;
-      const LONG low = Nivexa_Fpga_ReadRegister(h, kFpgaVersionLow, &lowOk);
-      const LONG high = Nivexa_Fpga_ReadRegister(h, kFpgaVersionHigh, &highOk);
+      const LONG low = Nivexa_Fpga_ReadRegister(h, nivexa::sensors::fpga::kVersionLow, &lowOk);
+      const LONG high = Nivexa_Fpga_ReadRegister(h, nivexa::sensors::fpga::kVersionHigh, &highOk);
       if (lowOk && highOk) {
         char text[16];
         std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>((high << 8) | low));
