@@ -333,11 +333,15 @@ std::shared_ptr<const Document> readStore(const std::string& path) {
 template <typename Edit>
 std::shared_ptr<const Document> updateStore(const std::string& path, Edit edit) {
   if (path.empty() || !makeDirectories(parentDirectory(path))) {
+    logStoreProblem(path + ": its folder cannot be made (errno " + errnoText() +
+                    "): settings are not saved");
     return nullptr;
   }
   std::lock_guard guard(storeMutex());
   const StoreLock lock(path, true);
   if (!lock.locked()) {
+    logStoreProblem(path + ": cannot be locked (errno " + errnoText() +
+                    "): settings are not saved");
     return nullptr;
   }
   const auto current = currentDocumentForRepair(path, CachePolicy::Reread);
@@ -354,7 +358,7 @@ std::shared_ptr<const Document> updateStore(const std::string& path, Edit edit) 
   if (!writer.open(path.c_str()) ||
       !writer.write({reinterpret_cast<const uint8_t*>(text.data()), text.size()}) ||
       !writer.commit()) {
-    logStoreProblem(path + ": cannot write (errno " + errnoText() + ")");
+    logStoreProblem(path + ": cannot write (errno " + errnoText() + "): settings are not saved");
     return nullptr;
   }
   struct stat info {};
