@@ -190,6 +190,9 @@ class CSensorBase {
   int variantCode() const { return variant_; }
   int restartEnabled() const { return restartEnable_; }
   uint8_t deviceAddress() const { return deviceAddress_; }
+  // Frame period of the programmed frame length in whole milliseconds, rounded down; 0 when the
+  // driver does not know it. Read by other threads than the one that programs the sensor.
+  int framePeriodMs() const { return framePeriodMs_; }
 
  protected:
   // Writes an FPGA register and reads it back until it holds (the FPGA drops writes that
@@ -230,6 +233,7 @@ class CSensorBase {
   int64_t baseLineLength_ = 0;
   int64_t currentLineLength_ = 0;
   int64_t spareTiming_ = 0;
+  std::atomic<int> framePeriodMs_{0};
   platform::CriticalSection registerLock_;
 };
 

@@ -214,6 +214,7 @@ TEST(AviRecorderLong, RecordingPastTheFirstRiffChunkIsReadWhole) {
   RecordingOptions options;
   options.durationMs = 300;
   // Small chunks: a busy machine (or Wine) records barely ten frames of 9 KiB in 300 ms.
+  options.limits.plainBytes = 48 * 1024;
   options.limits.firstRiffBytes = 48 * 1024;
   options.limits.riffBytes = 32 * 1024;
   const Recorded recorded = record(path, source, options);
