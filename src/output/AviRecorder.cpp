@@ -107,6 +107,12 @@ void AviRecorder::run(uint32_t durationMs, FrameGeometry geometry) {
               }
               last = frame->time;
             } else {
+              if (result == AppendResult::Full) {
+                // Frames came faster than the bound the layout was chosen for, or the recording
+                // outgrew the largest file: it ends here, complete.
+                NIVEXA_LOG(Output, Warning, "the recording is full after %llu frames",
+                           static_cast<unsigned long long>(writer_.FrameCount()));
+              }
               stopped = true;
               writeFailed = result == AppendResult::WriteFailed;
               stop_.set();

@@ -140,6 +140,10 @@ AviSummary summarizeAvi(const std::string& path) {
     ++summary.riffChunks;
     at = padded(end);
   }
+  if (summary.riffChunks == 0) {
+    summary.problem = "it is empty";
+    return summary;
+  }
   summary.extended = header.odmlTotal.has_value();
   const std::optional<uint32_t> total = summary.extended ? header.odmlTotal : header.mainTotal;
   if (!total || !header.streamLength || *total != frames || *header.streamLength != frames) {
