@@ -190,8 +190,9 @@ class CSensorBase {
   int variantCode() const { return variant_; }
   int restartEnabled() const { return restartEnable_; }
   uint8_t deviceAddress() const { return deviceAddress_; }
-  // Frame period of the programmed frame length in whole milliseconds, rounded down; 0 when the
-  // driver does not know it. Read by other threads than the one that programs the sensor.
+  // Frame period at the programmed exposure in whole milliseconds, rounded down; 0 while no
+  // exposure has been programmed or when the driver does not know it. Read by other threads than
+  // the one that programs the sensor.
   int framePeriodMs() const { return framePeriodMs_; }
 
  protected:
