@@ -9,6 +9,17 @@ namespace nivexa::camera {
 namespace {
 
 constexpr int32_t kShowWindow = 1;
+constexpr uint32_t kMillisecondsPerSecond = 1000;
+
+// The fastest rate the stream can deliver at the programmed geometry and exposure. The period is
+// rounded down to whole milliseconds and the rate up, so the bound is never below the real rate.
+uint32_t framesPerSecondBound(int framePeriodMs) {
+  if (framePeriodMs <= 0) {
+    return 0;
+  }
+  const auto period = static_cast<uint32_t>(framePeriodMs);
+  return (kMillisecondsPerSecond + period - 1) / period;
+}
 
 }  // namespace
 
@@ -34,6 +45,8 @@ int CNivexa::Record(const char* path, int32_t durationMs, int32_t showWindow) {
   output::RecordingOptions options;
   // A negative duration cannot be meant; it records as briefly as a duration of 0 does.
   options.durationMs = durationMs > 0 ? static_cast<uint32_t>(durationMs) : 0;
+  // Read after the stream has started, when the exposure of this stream is programmed.
+  options.maxFramesPerSecond = framesPerSecondBound(engine_->FramePeriodMs());
   const uint32_t code = recorder_.Start(path, options, *this, [this](uint32_t failure) {
     // The file could not be written whole: it has been completed as far as it went.
     RecordError(failure);

@@ -53,8 +53,11 @@ uint32_t AviRecorder::Start(const std::string& path, const RecordingOptions& opt
     NIVEXA_LOG(Output, Error, "cannot create the recording '%s'", path.c_str());
     return kWriteError;
   }
-  NIVEXA_LOG(Output, Info, "recording to %s: %d x %d, %u bits per pixel", path.c_str(),
-             format.width, format.height, static_cast<unsigned>(format.sourceBitsPerPixel));
+  NIVEXA_LOG(
+      Output, Info,
+      "recording to %s: %d x %d, %u bits per pixel, at most %u frames per second, %s layout",
+      path.c_str(), format.width, format.height, static_cast<unsigned>(format.sourceBitsPerPixel),
+      static_cast<unsigned>(options.maxFramesPerSecond), writer_.Extended() ? "extended" : "plain");
   source_ = &source;
   onError_ = std::move(onError);
   stop_.reset();
@@ -104,6 +107,12 @@ void AviRecorder::run(uint32_t durationMs, FrameGeometry geometry) {
               }
               last = frame->time;
             } else {
+              if (result == AppendResult::Full) {
+                // Frames came faster than the bound the layout was chosen for, or the recording
+                // outgrew the largest file: it ends here, complete.
+                NIVEXA_LOG(Output, Warning, "the recording is full after %llu frames",
+                           static_cast<unsigned long long>(writer_.FrameCount()));
+              }
               stopped = true;
               writeFailed = result == AppendResult::WriteFailed;
               stop_.set();

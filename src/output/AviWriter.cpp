@@ -12,6 +12,9 @@ constexpr uint32_t kMicrosecondsPerFrameTimesRate = 100000000;
 constexpr uint32_t kScaleTimesRate = 1000000000;
 // A 32-bit RIFF size field cannot describe more.
 constexpr uint64_t kLargestRiff = uint64_t{1} << 32;
+// Every size and position of a plain file, its own length included, fits in a signed 32-bit
+// integer: the readers that know nothing of the extended layout often keep them that way.
+constexpr uint64_t kLargestPlainFile = (uint64_t{1} << 31) - 1;
 // Bit 31 of a standard index size marks a frame that is not a key frame.
 constexpr uint64_t kLargestFrame = (uint64_t{1} << 31) - 8;
 constexpr size_t kPlainHeaderBytes = 232;
@@ -68,12 +71,13 @@ bool AviWriter::Open(std::unique_ptr<AviSink> sink, const AviFormat& format,
   frameBytes_ = static_cast<uint32_t>(frameBytes);
   limits_.firstRiffBytes = std::min(limits.firstRiffBytes, kLargestRiff);
   limits_.riffBytes = std::min(limits.riffBytes, kLargestRiff);
+  limits_.plainBytes = std::min(limits.plainBytes, kLargestPlainFile);
 
   const uint64_t chunk = frameBytes + 8;
   if (format.maxFrames != 0) {
     const uint64_t plainBytes =
         kPlainHeaderBytes + format.maxFrames * (chunk + kIndexEntryBytes) + 8;
-    extended_ = plainBytes > limits_.firstRiffBytes;
+    extended_ = plainBytes > limits_.plainBytes;
   } else {
     extended_ = true;
   }
@@ -167,6 +171,9 @@ std::vector<uint8_t> AviWriter::encodeHeader(uint32_t rate) const {
 }
 
 uint64_t AviWriter::limitOf(const Riff& riff) const {
+  if (!extended_) {
+    return limits_.plainBytes;
+  }
   return &riff == &riffs_.front() ? limits_.firstRiffBytes : limits_.riffBytes;
 }
 

@@ -11,10 +11,15 @@
 
 namespace nivexa::output {
 
-// Sizes at which a RIFF chunk is full. Many readers stop at 1 GiB in a plain AVI, so the first
-// chunk ends there and the recording continues in 'AVIX' chunks of the same size. Tests lower
-// them to cover long recordings with little data.
+// Sizes at which a file or a RIFF chunk is full. A recording whose announced frames fit in
+// `plainBytes` has the plain layout: one RIFF chunk with an idx1 index. A 32-bit RIFF size could
+// describe 4 GiB, but readers that keep sizes and positions in signed 32-bit integers stop at
+// 2 GiB, so a plain file stays below that. A longer recording has the extended layout, whose
+// first chunk ends at 1 GiB as OpenDML recommends for readers that know only that chunk; it
+// continues in 'AVIX' chunks of the same size. Tests lower them to cover long recordings with
+// little data.
 struct AviLimits {
+  uint64_t plainBytes = (uint64_t{1} << 31) - 1;
   uint64_t firstRiffBytes = uint64_t{1} << 30;
   uint64_t riffBytes = uint64_t{1} << 30;
 };
@@ -25,8 +30,9 @@ struct AviFormat {
   // Depth of the bitmap the frames come from; the file always holds 24-bit frames.
   uint16_t sourceBitsPerPixel = 24;
   // The most frames the recording can reach, or 0 when unknown. When that many frames fit in
-  // the first RIFF chunk the file has the plain layout; otherwise room for the extended index
-  // is laid out in the header from the start, since it cannot be made later.
+  // a plain file the file has the plain layout; otherwise room for the extended index is laid
+  // out in the header from the start, since it cannot be made later. A plain file that receives
+  // more frames than announced takes them while they fit and is then full.
   uint64_t maxFrames = 0;
 };
 

@@ -190,6 +190,10 @@ class CSensorBase {
   int variantCode() const { return variant_; }
   int restartEnabled() const { return restartEnable_; }
   uint8_t deviceAddress() const { return deviceAddress_; }
+  // Frame period at the programmed exposure in whole milliseconds, rounded down; 0 while no
+  // exposure has been programmed or when the driver does not know it. Read by other threads than
+  // the one that programs the sensor.
+  int framePeriodMs() const { return framePeriodMs_; }
 
  protected:
   // Writes an FPGA register and reads it back until it holds (the FPGA drops writes that
@@ -230,6 +234,7 @@ class CSensorBase {
   int64_t baseLineLength_ = 0;
   int64_t currentLineLength_ = 0;
   int64_t spareTiming_ = 0;
+  std::atomic<int> framePeriodMs_{0};
   platform::CriticalSection registerLock_;
 };
 

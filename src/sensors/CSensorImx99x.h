@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <optional>
 
 #include "sensors/CSensorBase.h"
@@ -60,8 +59,6 @@ class CSensorImx99x : public CSensorBase {
   int SetGainMode(int mode) override;                                                 // 132
   int AcceptsColourFormats() override { return 0; }                                   // 138
 
-  // Frame period of the current exposure in whole milliseconds, for the capture layer.
-  int framePeriodMs() const { return framePeriodMs_; }
   // Sensor line time in microseconds at the current line length.
   double lineTimeUs() const;
 
@@ -80,7 +77,6 @@ class CSensorImx99x : public CSensorBase {
   void armSensorTrigger(bool sameMode);
 
   const SwirChipTable& chip_;
-  std::atomic<int> framePeriodMs_{0};  // read by the capture layer
   // Output depth seen by the previous window change; a change of depth needs standby. It is
   // remembered per driver object, not shared by all drivers of the class in the process: with
   // two cameras open, one camera's depth change would otherwise decide whether the other one's

@@ -30,8 +30,11 @@ inline sim::CameraOptions fastCamera(const char* serial = "VC0001") {
 // One virtual camera, attached before the handle is made, so that initialisation opens it.
 class CameraTest : public ::testing::Test {
  protected:
+  // Fast and noiseless unless a test needs the camera's own timing.
+  virtual sim::CameraOptions cameraOptions() const { return fastCamera(); }
+
   void SetUp() override {
-    camera_ = sim::createCamera(fastCamera());
+    camera_ = sim::createCamera(cameraOptions());
     h_ = Nivexa_Initialize(notify_);
     ASSERT_NE(h_, 0);
     ASSERT_EQ(drainErrors(h_), std::vector<LONG>{});

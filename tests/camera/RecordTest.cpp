@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -70,6 +71,16 @@ bool waitForFramesInProgress(const fs::path& dir, uint64_t frames) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return false;
+}
+
+// `count` bytes of a file from `at`, without reading the whole of a large file.
+std::vector<uint8_t> bytesOf(const std::string& path, uint64_t at, size_t count) {
+  std::ifstream in(path, std::ios::binary);
+  in.seekg(static_cast<std::streamoff>(at));
+  std::vector<uint8_t> bytes(count);
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(count));
+  bytes.resize(static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+  return bytes;
 }
 
 class Recording : public CameraTest {
@@ -167,6 +178,68 @@ TEST_F(Recording, ReleaseCompletesTheFileAndASecondRecordingRewritesIt) {
   if (nivexa::test::haveFfmpeg()) {
     EXPECT_EQ(probeStream(file)["nb_read_packets"], std::to_string(facts.frames));
   }
+}
+
+// Full resolution at the camera's own frame timing: 9 MiB of 24-bit rows per frame, and two
+// seconds may take most of 2 GiB, more than the first chunk of an extended file. Such a
+// recording still has the plain layout, with every field where readers of that layout look.
+class RealTimingRecording : public Recording {
+ protected:
+  sim::CameraOptions cameraOptions() const override {
+    sim::CameraOptions options = fastCamera();
+    options.pacing = sim::Pacing::Real;
+    return options;
+  }
+};
+
+// Two seconds at the default exposure, and three at an exposure so long that only the frame rate
+// the sensor is programmed for keeps the frames under 2 GiB (the 10 ms looks alone would allow
+// over 300 frames, almost 3 GiB).
+TEST_F(RealTimingRecording, FullResolutionRecordingsThatFitHaveThePlainLayout) {
+  ASSERT_EQ(Nivexa_SetSubSample(h_, 0), 1);
+  ASSERT_EQ(Nivexa_SetWaitTime(h_, 0), 1);
+  const uint64_t frameBytes = uint64_t{kFullWidth} * kFullHeight * 3;
+  for (const auto& [exposureSeconds, durationMs] : {std::pair{0.0, 2000}, {0.5, 3000}}) {
+    SCOPED_TRACE(std::to_string(durationMs) + " ms");
+    if (exposureSeconds != 0.0) {
+      ASSERT_EQ(Nivexa_SetExposureTimeEx(h_, exposureSeconds), 1);
+    }
+    const std::string file = path("full.avi");
+    fs::remove(file);
+    ASSERT_EQ(Nivexa_Record(h_, file.c_str(), durationMs, 0), 1);
+    // The file takes its name once it is complete.
+    for (int waited = 0; waited <= 60000 && !fs::exists(file); waited += 50) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_EQ(Nivexa_StopPreview(h_), 1);
+    ASSERT_TRUE(fs::exists(file));
+    const uint64_t size = fs::file_size(file);
+    const std::vector<uint8_t> head = bytesOf(file, 0, 232);
+    ASSERT_EQ(head.size(), 232u);
+    const uint32_t frames = rd32(head, 48);
+    ASSERT_GE(frames, 2u);
+    EXPECT_EQ(nivexa::test::tag(head, 0), "RIFF");
+    EXPECT_EQ(rd32(head, 4), size - 8);
+    EXPECT_EQ(nivexa::test::tag(head, 8), "AVI ");
+    EXPECT_GT(rd32(head, 32), 0u);
+    EXPECT_EQ(rd32(head, 140), frames);
+    const uint64_t movi = 4 + frames * (8 + frameBytes);
+    EXPECT_EQ(rd32(head, 224), movi);
+    EXPECT_EQ(nivexa::test::tag(head, 228), "movi");
+    const std::vector<uint8_t> index = bytesOf(file, 228 + movi, 8);
+    ASSERT_EQ(index.size(), 8u);
+    EXPECT_EQ(nivexa::test::tag(index, 0), "idx1");
+    EXPECT_EQ(rd32(index, 4), 16 * frames);
+    EXPECT_EQ(size, 228 + movi + 8 + 16 * uint64_t{frames});
+    if (nivexa::test::haveFfmpeg()) {
+      auto stream = probeStream(file);
+      EXPECT_EQ(stream["codec_name"], "rawvideo");
+      EXPECT_EQ(stream["width"], std::to_string(kFullWidth));
+      EXPECT_EQ(stream["height"], std::to_string(kFullHeight));
+      EXPECT_EQ(stream["nb_read_packets"], std::to_string(frames));
+    }
+  }
+  EXPECT_EQ(errors(), std::vector<LONG>{});
 }
 
 TEST_F(Recording, BadPathsAreRefusedAndLeaveNothingRunning) {

@@ -214,6 +214,7 @@ TEST(AviRecorderLong, RecordingPastTheFirstRiffChunkIsReadWhole) {
   RecordingOptions options;
   options.durationMs = 300;
   // Small chunks: a busy machine (or Wine) records barely ten frames of 9 KiB in 300 ms.
+  options.limits.plainBytes = 48 * 1024;
   options.limits.firstRiffBytes = 48 * 1024;
   options.limits.riffBytes = 32 * 1024;
   const Recorded recorded = record(path, source, options);
@@ -221,6 +222,28 @@ TEST(AviRecorderLong, RecordingPastTheFirstRiffChunkIsReadWhole) {
   EXPECT_TRUE(contents.extended);
   EXPECT_GE(contents.riffCount, 3u);
   EXPECT_EQ(contents.extendedFrames.size(), recorded.stats.frames);
+  expectPlayable(path, 32, 64, 48, recorded);
+  std::filesystem::remove(path);
+}
+
+// A source that delivers faster than the rate it announced: the plain layout chosen for the
+// announced frames takes more while they fit, then the recording ends early with a complete file
+// and no error.
+TEST(AviRecorderLong, ASourceFasterThanItsBoundFillsAPlainFileThatEndsComplete) {
+  const std::string path = test::tempPath("faster.avi");
+  FakeSource source(64, 48, 32);
+  RecordingOptions options;
+  options.durationMs = 3000;
+  options.maxFramesPerSecond = 1;  // 7 frames announced; the source has one for every look
+  const uint64_t frameChunk = 8 + 64 * 48 * 3 + 16;
+  options.limits.plainBytes = 232 + 12 * frameChunk + 8;
+  const Recorded recorded = record(path, source, options);
+  EXPECT_EQ(recorded.stats.frames, 12u);
+  EXPECT_FALSE(recorded.stats.writeFailed);
+  EXPECT_TRUE(recorded.errors.empty());
+  const test::AviContents contents = test::walkAvi(test::readFile(path));
+  EXPECT_FALSE(contents.extended);
+  EXPECT_EQ(contents.idx1Frames.size(), 12u);
   expectPlayable(path, 32, 64, 48, recorded);
   std::filesystem::remove(path);
 }

@@ -199,6 +199,7 @@ TEST(AviWriterLayout, SuperIndexEntriesCarryFullSixtyFourBitOffsets) {
 // every frame, in order.
 TEST(AviWriterExtended, LongRecordingContinuesInAvixChunks) {
   AviLimits limits;
+  limits.plainBytes = 64 * 1024;
   limits.firstRiffBytes = 64 * 1024;
   limits.riffBytes = 48 * 1024;
   const uint32_t n = 40;
@@ -235,22 +236,39 @@ TEST(AviWriterExtended, LongRecordingContinuesInAvixChunks) {
 }
 
 TEST(AviWriterExtended, PlainLayoutWhenTheBoundFitsAndFullBeyondIt) {
+  // Full-resolution frames at the standard limits: 2 s at 100 frames per second and more fit in
+  // a plain file below 2 GiB, although past the 1 GiB first chunk of an extended file.
+  for (const auto& [frames, extended] :
+       {std::pair{uint64_t{204}, false}, {uint64_t{227}, false}, {uint64_t{228}, true}}) {
+    std::vector<uint8_t> file;
+    AviWriter writer;
+    ASSERT_TRUE(writer.Open(std::make_unique<BudgetSink>(file), formatOf(2048, 1536, frames)));
+    EXPECT_EQ(writer.Extended(), extended) << frames << " frames";
+    // The plain header ends with the movi tag at 228; the extended one has its indexes before.
+    EXPECT_EQ(tag(file, 228) == "movi", !extended);
+  }
+
   AviLimits limits;
-  limits.firstRiffBytes = 232 + 4 * (8 + 384 + 16) + 8;
+  limits.plainBytes = 232 + 4 * (8 + 384 + 16) + 8;
   std::vector<uint8_t> file;
   AviWriter writer;
-  ASSERT_TRUE(writer.Open(std::make_unique<BudgetSink>(file), formatOf(16, 8, 4), limits));
+  ASSERT_TRUE(writer.Open(std::make_unique<BudgetSink>(file), formatOf(16, 8, 2), limits));
   EXPECT_FALSE(writer.Extended());
+  // A source faster than it announced: the plain file takes frames while they fit, then is full,
+  // not broken.
   for (uint32_t k = 0; k < 4; ++k) {
     ASSERT_EQ(writer.AppendFrame(stampedFrame(384, k)), AppendResult::Written);
   }
-  // A caller that recorded more than it announced finds the file full, not broken.
   EXPECT_EQ(writer.AppendFrame(stampedFrame(384, 4)), AppendResult::Full);
   EXPECT_TRUE(writer.Close(3000));
-  EXPECT_EQ(file.size(), limits.firstRiffBytes);
-  EXPECT_EQ(test::walkAvi(file).idx1Frames.size(), 4u);
+  EXPECT_EQ(file.size(), limits.plainBytes);
+  const test::AviContents contents = test::walkAvi(file);
+  EXPECT_FALSE(contents.extended);
+  EXPECT_EQ(contents.idx1Frames.size(), 4u);
+  EXPECT_EQ(contents.mainTotalFrames, 4u);
+  EXPECT_EQ(contents.streamLength, 4u);
 
-  // One frame more than fits in the first chunk: the extended layout from the start.
+  // One frame more than fits in a plain file: the extended layout from the start.
   ASSERT_TRUE(writer.Open(std::make_unique<BudgetSink>(file), formatOf(16, 8, 5), limits));
   EXPECT_TRUE(writer.Extended());
   ASSERT_TRUE(writer.Close(3000));
@@ -324,6 +342,7 @@ TEST(AviWriterFailures, EveryRefusedWriteLeavesAValidPlainFile) {
 
 TEST(AviWriterFailures, EveryRefusedWriteLeavesAValidExtendedFile) {
   AviLimits limits;
+  limits.plainBytes = 3000;
   limits.firstRiffBytes = 3000;
   limits.riffBytes = 2000;
   sweepBudgets(formatOf(16, 8, 20), limits, 20);

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "AviSummary.h"
 #include "FrameWindow.h"
 #include "NivexaSdk.h"
 #include "View.h"
@@ -24,6 +25,11 @@ namespace {
 
 constexpr const char* kVirtualCamerasVariable = "NIVEXA_VIRTUAL_CAMERAS";
 constexpr const char* kFallbackMarker = "NIVEXA_TOOL_FALLBACK";
+// How long past its duration a recording may take to start and to complete its file; where the
+// file cannot be watched, how long it is given to start.
+constexpr LONG kRecordGraceMs = 5000;
+constexpr LONG kRecordStartMs = 1000;
+constexpr int kRecordPollMs = 50;
 
 int printUsage(std::FILE* out) {
   std::fputs(
@@ -319,29 +325,26 @@ int stream(char** argv, const Options& options) {
   return failures == 0 && total > 0 ? 0 : 1;
 }
 
-// The little-endian 32-bit word at `at` of a file, or nullopt when the file is shorter.
-std::optional<uint32_t> fileWord(const std::string& path, uint32_t at) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    return std::nullopt;
+// The file a recording writes takes its name only once it is complete; a file of that name from
+// before is told apart by its time of last change.
+class FinishedFile {
+ public:
+  explicit FinishedFile(std::string path) : path_(std::move(path)) { previous_ = lastChange(); }
+  bool appeared() const {
+    const auto now = lastChange();
+    return now && now != previous_;
   }
-  unsigned char bytes[4];
-  const bool read =
-      std::fseek(file, static_cast<long>(at), SEEK_SET) == 0 && std::fread(bytes, 1, 4, file) == 4;
-  std::fclose(file);
-  if (!read) {
-    return std::nullopt;
-  }
-  return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (uint32_t{bytes[3]} << 24);
-}
 
-// The recorder patches the RIFF size last: once it covers the file, the file is complete.
-bool recordingComplete(const std::string& path) {
-  std::error_code error;
-  const auto size = std::filesystem::file_size(path, error);
-  const auto riff = fileWord(path, 4);
-  return !error && riff && size >= 8 && *riff == size - 8;
-}
+ private:
+  std::optional<std::filesystem::file_time_type> lastChange() const {
+    std::error_code error;
+    const auto time = std::filesystem::last_write_time(path_, error);
+    return error ? std::nullopt : std::optional(time);
+  }
+
+  std::string path_;
+  std::optional<std::filesystem::file_time_type> previous_;
+};
 
 int record(char** argv, const Options& options) {
   const LONG h = openCamera(argv, options.device, options.bits);
@@ -356,22 +359,25 @@ int record(char** argv, const Options& options) {
   const auto kind = std::filesystem::status(options.file, kindError).type();
   const bool readBack =
       kind == std::filesystem::file_type::not_found || kind == std::filesystem::file_type::regular;
+  const FinishedFile finished(options.file);
   if (!Nivexa_Record(h, options.file.c_str(), durationMs, 0)) {
     std::fprintf(stderr, "nivexa: the recording did not start (error %d)\n",
                  static_cast<int>(Nivexa_GetLastError(h)));
     Nivexa_Release(h);
     return 1;
   }
-  // The recording ends by itself once its time has passed after the first frame.
+  // The recording ends by itself once its time has passed after the first frame, and its file
+  // then takes its name. Should that not happen in time, stopping the stream completes the
+  // recording as it stands; either way the file is complete once Nivexa_StopPreview returns.
   using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(durationMs + 5000);
-  if (!readBack) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(durationMs + 1000));
+  if (readBack) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(durationMs + kRecordGraceMs);
+    while (!finished.appeared() && Clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(kRecordPollMs));
+    }
+  } else {
+    std::this_thread::sleep_for(std::chrono::milliseconds(durationMs + kRecordStartMs));
   }
-  while (readBack && !recordingComplete(options.file) && Clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  // Ends the stream, and a recording that has not ended yet is completed as it stands.
   Nivexa_StopPreview(h);
   const LONG failure = Nivexa_GetLastError(h);
   Nivexa_Release(h);
@@ -384,19 +390,19 @@ int record(char** argv, const Options& options) {
     std::printf("recorded to %s\n", options.file.c_str());
     return 0;
   }
-  const auto frames = fileWord(options.file, 48);
-  const auto microseconds = fileWord(options.file, 32);
-  if (failure != 0 || !recordingComplete(options.file) || !frames || !microseconds) {
-    std::fprintf(stderr, "nivexa: the recording is not complete (error %d)\n",
-                 static_cast<int>(failure));
+  const AviSummary summary = summarizeAvi(options.file);
+  if (failure != 0 || !summary.complete) {
+    std::fprintf(stderr, "nivexa: the recording is not complete (error %d%s%s)\n",
+                 static_cast<int>(failure), summary.complete ? "" : ": ", summary.problem.c_str());
     return 1;
   }
   std::error_code error;
-  std::printf("recorded %s (%llu bytes): %u frames, %.2f fps\n",
+  std::printf("recorded %s (%llu bytes, %s layout, %u RIFF chunk%s): %u frames, %.2f fps\n",
               std::filesystem::absolute(options.file, error).string().c_str(),
-              static_cast<unsigned long long>(std::filesystem::file_size(options.file, error)),
-              *frames, *microseconds != 0 ? 1e6 / *microseconds : 0.0);
-  return *frames > 0 ? 0 : 1;
+              static_cast<unsigned long long>(summary.fileBytes),
+              summary.extended ? "extended" : "plain", summary.riffChunks,
+              summary.riffChunks == 1 ? "" : "s", summary.frames, summary.framesPerSecond);
+  return summary.frames > 0 ? 0 : 1;
 }
 
 int printFamily() {
