@@ -21,6 +21,10 @@ NIVEXA_API BOOL Nivexa_Record(LONG h, const char* path, LONG durationMs, BOOL sh
 }
 
 NIVEXA_API BOOL Nivexa_RecordW(LONG h, const wchar_t* path, LONG durationMs, BOOL showWindow) {
+  // No path is the same refusal in both forms (error 9), not a failed conversion.
+  if (path == nullptr) {
+    return Nivexa_Record(h, nullptr, durationMs, showWindow);
+  }
   return withNarrowPath(h, path, [&](CNivexa& cam, const char* narrow) {
     return cam.Record(narrow, durationMs, showWindow);
   });

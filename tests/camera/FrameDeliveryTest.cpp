@@ -41,6 +41,27 @@ class Frames : public CameraTest {
     return message;
   }
 
+  // Unplugs the camera of a running stream: the stream ends with 0x8002 carrying 13, and 13 is
+  // on the stack. Then replugs it and selects it again.
+  void unplugExpectingTheLossThenReplug() {
+    camera_->unplug();
+    nivexa::test::TestMessage message{};
+    bool lost = false;
+    while (!lost && nextMessage(frames_, message, 10000)) {
+      lost = message.lParam == NIVEXA_ERR_STREAM_LOST;
+    }
+    ASSERT_TRUE(lost) << "0x8002 with lParam 13";
+    EXPECT_EQ(message.wParam, 0u);
+    EXPECT_EQ(Nivexa_GetLastError(h_), NIVEXA_ERR_STREAM_LOST);
+    EXPECT_EQ(Nivexa_SnapShot(h_, nullptr, 0, 0), 0) << "still in its acquisition mode";
+    EXPECT_EQ(Nivexa_GetLastError(h_), NIVEXA_ERR_NO_CAMERA);
+    ASSERT_EQ(Nivexa_StopPreview(h_), 1);
+    errors();
+    camera_->replug();
+    ASSERT_EQ(Nivexa_SetDeviceNumber(h_, 0), 1);
+    frames_.take();
+  }
+
   Sink frames_;
   std::vector<uint8_t> image_ = std::vector<uint8_t>(kFullFrame8 * 2);
 };
@@ -184,25 +205,9 @@ TEST_F(Frames, ColourModeChangeWaitsForTheNextStream) {
 TEST_F(Frames, UnpluggedCameraEndsThePreviewAndReplugRecovers) {
   ASSERT_EQ(Nivexa_CallBackPreview(h_, frames_, image_.data(), LONG(kFullFrame8), 1), 1);
   nextFrame();
-  camera_->unplug();
-  nivexa::test::TestMessage message{};
-  bool lost = false;
-  while (!lost && nextMessage(frames_, message, 10000)) {
-    lost = message.lParam == NIVEXA_ERR_STREAM_LOST;
-  }
-  ASSERT_TRUE(lost) << "0x8002 with lParam 13";
-  EXPECT_EQ(message.wParam, 0u);
-  EXPECT_EQ(Nivexa_GetLastError(h_), NIVEXA_ERR_STREAM_LOST);
-  EXPECT_EQ(Nivexa_SnapShot(h_, nullptr, 0, 0), 0) << "still in preview mode";
-  EXPECT_EQ(Nivexa_GetLastError(h_), NIVEXA_ERR_NO_CAMERA);
-  ASSERT_EQ(Nivexa_StopPreview(h_), 1);
-  errors();
-
-  camera_->replug();
-  ASSERT_EQ(Nivexa_SetDeviceNumber(h_, 0), 1);
-  frames_.take();
+  ASSERT_NO_FATAL_FAILURE(unplugExpectingTheLossThenReplug());
   ASSERT_EQ(Nivexa_CallBackPreview(h_, frames_, image_.data(), LONG(kFullFrame8), 1), 1);
-  message = nextFrame();
+  const nivexa::test::TestMessage message = nextFrame();
   EXPECT_EQ(message.lParam, 0);
   EXPECT_NE(message.wParam, 0u);
   ASSERT_EQ(Nivexa_StopPreview(h_), 1);
@@ -265,24 +270,11 @@ TEST_F(Frames, UnpluggedCameraInTriggerModeIsReportedAndReplugRecovers) {
   ASSERT_EQ(Nivexa_Trigger(h_, frames_, image_.data(), LONG(kFullFrame8), 1), 1);
   ASSERT_TRUE(fireWhenArmed(*camera_, true));
   EXPECT_EQ(nextFrame().lParam, 0);
-  camera_->unplug();
-  nivexa::test::TestMessage message{};
-  bool lost = false;
-  while (!lost && nextMessage(frames_, message, 10000)) {
-    lost = message.lParam == NIVEXA_ERR_STREAM_LOST;
-  }
-  ASSERT_TRUE(lost) << "0x8002 with lParam 13 while waiting for a trigger";
-  EXPECT_EQ(message.wParam, 0u);
-  EXPECT_EQ(Nivexa_GetLastError(h_), NIVEXA_ERR_STREAM_LOST);
-  ASSERT_EQ(Nivexa_StopPreview(h_), 1);
-  errors();
-
-  camera_->replug();
-  ASSERT_EQ(Nivexa_SetDeviceNumber(h_, 0), 1);
-  frames_.take();
+  // Unplugged while waiting for the next trigger.
+  ASSERT_NO_FATAL_FAILURE(unplugExpectingTheLossThenReplug());
   ASSERT_EQ(Nivexa_Trigger(h_, frames_, image_.data(), LONG(kFullFrame8), 1), 1);
   ASSERT_TRUE(fireWhenArmed(*camera_, true));
-  message = nextFrame();
+  const nivexa::test::TestMessage message = nextFrame();
   EXPECT_EQ(message.lParam, 0);
   EXPECT_NE(message.wParam, 0u);
   ASSERT_EQ(Nivexa_StopPreview(h_), 1);

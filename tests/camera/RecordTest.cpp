@@ -259,9 +259,9 @@ TEST_F(Recording, BadPathsAreRefusedAndLeaveNothingRunning) {
   const std::wstring wide = (dir_ / "wide.avi").wstring();
   ASSERT_EQ(Nivexa_RecordW(h_, wide.c_str(), 0, 0), 1);
   EXPECT_TRUE(waitForCompleteFile(path("wide.avi"), 30000).complete);
-  // A wide path that cannot be converted, a null one included, is the conversion's error.
+  // No path is refused as in the narrow form.
   EXPECT_EQ(Nivexa_RecordW(h_, nullptr, 0, 0), 0);
-  EXPECT_EQ(errors(), std::vector<LONG>{12});
+  EXPECT_EQ(errors(), std::vector<LONG>{NIVEXA_ERR_ARGUMENT});
 }
 
 }  // namespace

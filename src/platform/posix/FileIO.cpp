@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace nivexa::platform {
@@ -255,13 +256,15 @@ bool AtomicFileWriter::openInPlace(const char* path) {
 
 namespace {
 
-// Every write names its offset, so appends continue at the end this writer counted after a
-// resize, whatever position the descriptor was left at.
-bool writeAllAt(int fd, uint64_t offset, std::span<const uint8_t> bytes) {
+// Writes every byte, at `offset` when there is one: every write of a file names its offset, so
+// appends continue at the end this writer counted after a resize, whatever position the
+// descriptor was left at. A pipe or device has no offsets: its bytes go one after the other.
+bool writeEvery(int fd, std::span<const uint8_t> bytes, std::optional<uint64_t> offset) {
   size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t put =
-        ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+    const ssize_t put = offset ? ::pwrite(fd, bytes.data() + done, bytes.size() - done,
+                                          static_cast<off_t>(*offset + done))
+                               : ::write(fd, bytes.data() + done, bytes.size() - done);
     if (put < 0 && errno == EINTR) {
       continue;
     }
@@ -271,6 +274,10 @@ bool writeAllAt(int fd, uint64_t offset, std::span<const uint8_t> bytes) {
     done += static_cast<size_t>(put);
   }
   return true;
+}
+
+bool writeAllAt(int fd, uint64_t offset, std::span<const uint8_t> bytes) {
+  return writeEvery(fd, bytes, offset);
 }
 
 // A pipe whose reader has gone raises SIGPIPE, which ends the whole process by default. Held
@@ -303,21 +310,9 @@ class PipeSignalHeld {
   bool pendingBefore_ = false;
 };
 
-// A pipe has no offsets: its bytes go one after the other.
 bool writeAll(int fd, std::span<const uint8_t> bytes) {
   const PipeSignalHeld held;
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (put < 0 && errno == EINTR) {
-      continue;
-    }
-    if (put <= 0) {
-      return false;
-    }
-    done += static_cast<size_t>(put);
-  }
-  return true;
+  return writeEvery(fd, bytes, std::nullopt);
 }
 
 }  // namespace
