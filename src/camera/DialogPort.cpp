@@ -53,6 +53,10 @@ void DialogPort::requestWhiteBalanceOnce() {
   camera_.params_.bayerGainAuto = 1;
 }
 
+void DialogPort::cancelWhiteBalanceOnce() {
+  camera_.params_.bayerGainSingleShot = 0;
+}
+
 int32_t DialogPort::colorMode() {
   return camera_.colorMode_;
 }

@@ -15,6 +15,7 @@ class DialogPort final : public dialogs::CameraPort {
   int32_t filterValue(int32_t id) override;
   bool setFilterValue(int32_t id, int32_t value) override;
   void requestWhiteBalanceOnce() override;
+  void cancelWhiteBalanceOnce() override;
   int32_t colorMode() override;
   bool takeRefresh() override;
 

@@ -31,8 +31,10 @@ class CameraPort {
   virtual int32_t filterValue(int32_t id) = 0;
   // Object-side ids with the setters' range checks, and automatic white balance (id 10).
   virtual bool setFilterValue(int32_t id, int32_t value) = 0;
-  // Automatic white balance for one frame only.
+  // Automatic white balance for one frame only, and the withdrawal of such a request that no
+  // frame has taken yet.
   virtual void requestWhiteBalanceOnce() = 0;
+  virtual void cancelWhiteBalanceOnce() = 0;
   virtual int32_t colorMode() = 0;  // 0..5
   // True once after the pipeline or the automatic exposure changed values the dialogs show.
   virtual bool takeRefresh() = 0;

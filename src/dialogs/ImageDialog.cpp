@@ -42,8 +42,10 @@ constexpr int32_t kGrayGainMaximum = 255;  // the setter's range, not the 0..400
 constexpr int32_t kGrayOffsetLimit = 255;
 constexpr int32_t kGrayPageSize = 32;
 
-constexpr int32_t kSavedIds[] = {1,  2,  3,  4,  5,  7,  8,  9, kBayerGainAuto, 11, kBayerMode, 19,
-                                 20, 21, 22, 23, 24, 25, 26, 27};
+// The gray gains' one-frame request (never readable, so found as 0) is among them: Cancel
+// withdraws a request that no frame has taken yet.
+constexpr int32_t kSavedIds[] = {1,  2,  3,  4,  5,  7,  8,  9,  kBayerGainAuto, 11, kBayerMode, 19,
+                                 20, 21, 22, 23, 24, 25, 26, 27, kGrayGainOnce};
 
 constexpr int32_t kPageWidth = 251;
 constexpr int32_t kPageHeight = 142;
@@ -103,6 +105,7 @@ void ImageDialog::buildImagePage() {
   addGroupBox(page, ids::kAutoGroup, Text::AutoWhiteBalance, Rect{138, 112, 109, 28});
   addButton(page, ids::kAutoOnce, Kind::Button, Text::Once, Rect{144, 123, 40, 13}, [this] {
     camera_.requestWhiteBalanceOnce();
+    whiteBalanceOnce_ = true;
     reload();
   });
   addButton(page, ids::kAutoAllFrames, Kind::Check, Text::AllFrames, Rect{190, 124, 54, 10},
@@ -206,6 +209,11 @@ bool ImageDialog::onOk() {
 }
 
 void ImageDialog::onCancel() {
+  // A request left pending would end the next automatic balance, whoever turns it on, after
+  // one frame.
+  if (whiteBalanceOnce_) {
+    camera_.cancelWhiteBalanceOnce();
+  }
   for (const auto& [id, value] : saved_) {
     camera_.setFilterValue(id, value);
   }

@@ -37,6 +37,7 @@ class ImageDialog : public DialogModel {
   // The values found at opening, by filter id, restored by Cancel.
   std::vector<std::pair<int32_t, int32_t>> saved_;
   std::vector<int32_t> groups_;
+  bool whiteBalanceOnce_ = false;  // "Once" of automatic white balance clicked
 };
 
 }  // namespace nivexa::dialogs

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "dialogs/ControlIds.h"
+#include "settings/Layout.h"
 
 namespace nivexa::dialogs {
 
@@ -144,7 +145,11 @@ void StreamDialog::fillSizes() {
   for (const settings::GeometrySettings& g : sizes_) {
     combo.items.push_back(formatText(Text::SizeFormat, language(), g.frameWidth, g.frameHeight));
   }
-  combo.items.emplace_back(text(Text::Custom, language()));
+  // The store holds so many sets and no more: a full list offers no new one, and what the edit
+  // boxes hold goes into the chosen set instead.
+  if (sizes_.size() < static_cast<size_t>(settings::kMaxSizeSets)) {
+    combo.items.emplace_back(text(Text::Custom, language()));
+  }
   combo.enabled = camera_.horizontalChangeAllowed() || camera_.verticalChangeAllowed();
 }
 
@@ -169,14 +174,17 @@ void StreamDialog::chooseSubSample(int32_t item) {
       return g.frameWidth == kFullSize.frameWidth && g.frameHeight == kFullSize.frameHeight &&
              g.horizontalStart == 0 && g.verticalStart == 0;
     });
-    if (full == sizes_.end()) {
+    Control& size = at(0, ids::kSizeCombo);
+    if (full != sizes_.end()) {
+      size.value = static_cast<int32_t>(full - sizes_.begin());
+    } else if (sizes_.size() < static_cast<size_t>(settings::kMaxSizeSets)) {
       sizes_.push_back(kFullSize);
       fillSizes();
-      full = sizes_.end() - 1;
+      size.value = static_cast<int32_t>(sizes_.size()) - 1;
+    } else if (size.value < 0 || size.value >= static_cast<int32_t>(sizes_.size())) {
+      size.value = 0;  // a full list: the chosen set becomes the full-size one when stored
     }
-    const auto index = static_cast<int32_t>(full - sizes_.begin());
-    at(0, ids::kSizeCombo).value = index;
-    showGeometry(*full);
+    showGeometry(kFullSize);
   }
   applySubSampleState();
   changed();
@@ -225,22 +233,22 @@ bool StreamDialog::store() {
     updating_ = false;
     return false;
   }
-  stream_.waitTimeMs = wait;
+  std::vector<settings::GeometrySettings> sizes = sizes_;
   if (custom) {
-    sizes_.push_back(geometry);
-    number = static_cast<int32_t>(sizes_.size()) - 1;
+    sizes.push_back(geometry);
+    number = static_cast<int32_t>(sizes.size()) - 1;
   } else {
-    sizes_[static_cast<size_t>(number)] = geometry;
+    sizes[static_cast<size_t>(number)] = geometry;
   }
   // Every set the list shows is stored, so that the numbers stay contiguous from 00 (a set the
-  // dialog added, or one the store never held, would otherwise leave a gap); the selected set
-  // goes last, as the active one.
-  for (size_t i = 0; i < sizes_.size(); ++i) {
-    settings::saveStreamSettings(position_, stream_, static_cast<int32_t>(i), sizes_[i]);
-  }
-  if (!settings::saveStreamSettings(position_, stream_, number, geometry)) {
+  // dialog added, or one the store never held, would otherwise leave a gap).
+  settings::StreamSettings stream = stream_;
+  stream.waitTimeMs = wait;
+  if (!settings::saveStreamSettings(position_, stream, number, sizes)) {
     return false;
   }
+  stream_ = stream;
+  sizes_ = std::move(sizes);
   updating_ = true;
   fillSizes();
   size.value = number;

@@ -136,6 +136,19 @@ int32_t loadSizeNumber(int32_t position) {
   return number.value_or(0);
 }
 
+namespace {
+
+void writeStreamValues(platform::RegistryChanges& changes, const std::string& camera,
+                       const StreamSettings& stream, int32_t sizeNumber) {
+  changes.setDword(camera, kSizeValue, toDword(sizeNumber));
+  changes.setDword(camera, kColorValue, toDword(stream.colorMode));
+  changes.setDword(camera, kSubSampleValue, toDword(stream.subsample));
+  changes.setDword(camera, kWaitTimeValue, toDword(stream.waitTimeMs));
+  changes.setDword(camera, kClockValue, toDword(stream.clock));
+}
+
+}  // namespace
+
 int saveStreamSettings(int32_t position, const StreamSettings& stream, int32_t sizeNumber,
                        const GeometrySettings& geometry) {
   // Size sets are read from 00 up to the first gap: one beyond the end could never be found.
@@ -147,11 +160,23 @@ int saveStreamSettings(int32_t position, const StreamSettings& stream, int32_t s
   const std::string camera = cameraKeyPath(position);
   changes.createKey(camera);
   writeSizeSet(changes, camera + "\\" + sizeKeyName(sizeNumber), geometry);
-  changes.setDword(camera, kSizeValue, toDword(sizeNumber));
-  changes.setDword(camera, kColorValue, toDword(stream.colorMode));
-  changes.setDword(camera, kSubSampleValue, toDword(stream.subsample));
-  changes.setDword(camera, kWaitTimeValue, toDword(stream.waitTimeMs));
-  changes.setDword(camera, kClockValue, toDword(stream.clock));
+  writeStreamValues(changes, camera, stream, sizeNumber);
+  return changes.apply() ? 1 : 0;
+}
+
+int saveStreamSettings(int32_t position, const StreamSettings& stream, int32_t sizeNumber,
+                       std::span<const GeometrySettings> sizes) {
+  if (sizes.empty() || sizes.size() > static_cast<size_t>(kMaxSizeSets) || sizeNumber < 0 ||
+      static_cast<size_t>(sizeNumber) >= sizes.size()) {
+    return 0;
+  }
+  platform::RegistryChanges changes;
+  const std::string camera = cameraKeyPath(position);
+  changes.createKey(camera);
+  for (size_t i = 0; i < sizes.size(); ++i) {
+    writeSizeSet(changes, camera + "\\" + sizeKeyName(static_cast<int32_t>(i)), sizes[i]);
+  }
+  writeStreamValues(changes, camera, stream, sizeNumber);
   return changes.apply() ? 1 : 0;
 }
 

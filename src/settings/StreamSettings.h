@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace nivexa::settings {
@@ -63,5 +64,11 @@ std::vector<GeometrySettings> loadSizeSets(int32_t position);
 int32_t loadSizeNumber(int32_t position);
 int saveStreamSettings(int32_t position, const StreamSettings& stream, int32_t sizeNumber,
                        const GeometrySettings& geometry);
+// The dialog's whole list at once: `sizes` become Size_00 onwards and `sizeNumber` the active one,
+// with the stream values, in one change of the store, so that no moment (nor a crash) leaves
+// "Size" naming a set of another list. 0, with nothing written, for an empty list, one longer
+// than kMaxSizeSets, or a number outside it.
+int saveStreamSettings(int32_t position, const StreamSettings& stream, int32_t sizeNumber,
+                       std::span<const GeometrySettings> sizes);
 
 }  // namespace nivexa::settings

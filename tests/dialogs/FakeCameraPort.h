@@ -23,6 +23,7 @@ class FakeCameraPort : public CameraPort {
     filters[10] = 1;
     whiteBalanceOnce = true;
   }
+  void cancelWhiteBalanceOnce() override { whiteBalanceOnce = false; }
   int32_t colorMode() override { return colour ? 2 : 0; }
   bool takeRefresh() override { return false; }
   bool colourSensor() override { return colour; }

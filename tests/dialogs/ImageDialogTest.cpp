@@ -159,6 +159,28 @@ TEST_F(ImageDialogTest, GrayPageOnceRefreshesTheGainsFromARunningPreview) {
   camera_->StopPreview();
 }
 
+TEST_F(ImageDialogTest, GrayPageOnceThenCancelMeasuresNothingLater) {
+  ASSERT_EQ(camera_->SetFilterValue(kFilterGrayMode, 1), 1);
+  {
+    ImageDialog dialog(*port_, Language::English);
+    click(dialog, dialog.grayPage(), ids::kAutoOnce);
+    EXPECT_TRUE(dialog.press(ids::kCancel));
+  }
+  ASSERT_EQ(camera_->CallBackPreview(nullptr, nullptr, 0, 0), 1);
+  ImageDialog dialog(*port_, Language::English);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_FALSE(dialog.poll()) << "the cancelled request measured the gains";
+  // The frames were there: a request now is taken.
+  click(dialog, dialog.grayPage(), ids::kAutoOnce);
+  bool refreshed = false;
+  for (int i = 0; i < 200 && !refreshed; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    refreshed = dialog.poll();
+  }
+  EXPECT_TRUE(refreshed);
+  camera_->StopPreview();
+}
+
 }  // namespace
 }  // namespace nivexa::dialogs::test
 

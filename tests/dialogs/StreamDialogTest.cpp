@@ -1,6 +1,10 @@
 #include "dialogs/StreamDialog.h"
 
 #include "DialogTestSupport.h"
+#include "platform/Registry.h"
+#include "settings/Layout.h"
+#include "settings/SizeSet.h"
+#include "settings/StoredValues.h"
 #include "settings/StreamSettings.h"
 
 namespace nivexa::dialogs::test {
@@ -106,6 +110,37 @@ TEST_F(StreamDialogTest, AWindowTheSensorCannotReadIsNotStored) {
   EXPECT_FALSE(dialog.press(ids::kOk));
   EXPECT_TRUE(dialog.press(ids::kCancel));
   EXPECT_EQ(camera_->Width(), 2048);
+}
+
+// The store keeps at most kMaxSizeSets sets: a full list offers no new one and takes the
+// full-size window of half skip into the chosen set, and the save leaves "Size" on that set.
+TEST_F(StreamDialogTest, AFullListOfSizeSetsChangesTheChosenSetInsteadOfAddingOne) {
+  const int32_t position = port_->position();
+  const std::string camera = settings::cameraKeyPath(position);
+  constexpr int32_t kChosen = 5;
+  platform::RegistryChanges seed;
+  for (int32_t i = 0; i < settings::kMaxSizeSets; ++i) {
+    settings::writeSizeSet(seed, camera + "\\" + settings::sizeKeyName(i),
+                           {2048, 1536, 1024, 768, 8 * i, 4, 4});
+  }
+  seed.setDword(camera, settings::kSizeValue, kChosen);
+  ASSERT_TRUE(seed.apply());
+
+  StreamDialog dialog(*port_, Language::English);
+  ASSERT_EQ(items(dialog, ids::kSizeCombo).size(), static_cast<size_t>(settings::kMaxSizeSets));
+  EXPECT_EQ(items(dialog, ids::kSizeCombo).back(), "1024 x 768") << "no Custom entry";
+  EXPECT_EQ(dialog.control(0, ids::kSizeCombo).value, kChosen);
+  choose(dialog, 0, ids::kSubSampleCombo, 1);
+  EXPECT_EQ(shown(dialog, 0, ids::kHEffective), "2048");
+  ASSERT_TRUE(dialog.press(ids::kOk)) << "the save was refused";
+
+  const std::vector<settings::GeometrySettings> stored = settings::loadSizeSets(position);
+  ASSERT_EQ(stored.size(), static_cast<size_t>(settings::kMaxSizeSets));
+  EXPECT_EQ(settings::loadSizeNumber(position), kChosen);
+  EXPECT_EQ(stored[kChosen].frameWidth, 2048);
+  EXPECT_EQ(stored[kChosen + 1].frameWidth, 1024) << "the other sets are as they were";
+  EXPECT_EQ(camera_->Width(), 2048);
+  EXPECT_EQ(camera_->GetSubSample(), 1);
 }
 
 TEST_F(StreamDialogTest, PreviewStopsWhileTheDialogIsOpenAndResumesAfter) {

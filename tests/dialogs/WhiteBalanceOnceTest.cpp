@@ -40,10 +40,18 @@ class PipelinePort : public FakeCameraPort {
         return FakeCameraPort::filterValue(id);
     }
   }
+  bool setFilterValue(int32_t id, int32_t value) override {
+    if (id == 10) {
+      params.bayerGainAuto = value;
+      return true;
+    }
+    return FakeCameraPort::setFilterValue(id, value);
+  }
   void requestWhiteBalanceOnce() override {
     params.bayerGainSingleShot = 1;
     params.bayerGainAuto = 1;
   }
+  void cancelWhiteBalanceOnce() override { params.bayerGainSingleShot = 0; }
   bool takeRefresh() override { return refresh.exchange(0) != 0; }
 };
 
@@ -92,6 +100,30 @@ TEST(WhiteBalanceOnceTest, GainsChangeOnceAndAutomaticBalanceIsOffAfterwards) {
   imaging::processFrame(ColorMode::Bgr24, bitmaps, port.params, host);
   EXPECT_EQ(port.params.bayerGainRed, 7);
   EXPECT_FALSE(dialog.poll());
+}
+
+// "Once" and then Cancel before any frame came: the request goes with the dialog, so automatic
+// balance turned on later for all frames stays on.
+TEST(WhiteBalanceOnceTest, CancelWithdrawsAPendingRequest) {
+  PipelinePort port;
+  {
+    ImageDialog dialog(port, Language::English);
+    click(dialog, 0, ids::kAutoOnce);
+    EXPECT_TRUE(dialog.press(ids::kCancel));
+  }
+  EXPECT_EQ(port.params.bayerGainAuto, 0) << "Cancel restores what the dialog found";
+  ImageDialog dialog(port, Language::English);
+  click(dialog, 0, ids::kAutoAllFrames);
+  ASSERT_EQ(port.params.bayerGainAuto, 1);
+
+  imaging::FrameBitmaps bitmaps;
+  ASSERT_EQ(imaging::createFrameBitmaps(bitmaps, ColorMode::Bgr24, 16, 16), 1);
+  RefreshingHost host(port);
+  deliverFrame(bitmaps);
+  for (int frame = 0; frame < 2; ++frame) {
+    imaging::processFrame(ColorMode::Bgr24, bitmaps, port.params, host);
+    EXPECT_EQ(port.params.bayerGainAuto, 1) << "frame " << frame;
+  }
 }
 
 }  // namespace

@@ -162,6 +162,17 @@ TEST_F(StreamGroup, TheDialogsSaveIsWhatTheLoadsRead) {
   EXPECT_EQ(loadGeometry(2, geometry, FormatCapabilities{}), 1);
   EXPECT_EQ(geometry, kQuarter);
   EXPECT_EQ(loadSizeSets(2).size(), 2u);
+
+  // The whole list in one change: refused as a whole when the store could not hold it.
+  const std::vector<GeometrySettings> tooMany(kMaxSizeSets + 1, kQuarter);
+  EXPECT_EQ(saveStreamSettings(2, stream, 0, tooMany), 0);
+  EXPECT_EQ(saveStreamSettings(2, stream, 2, std::span(tooMany).first(2)), 0) << "not in the list";
+  EXPECT_EQ(loadSizeSets(2), (std::vector<GeometrySettings>{GeometrySettings(), kQuarter}));
+  EXPECT_EQ(loadSizeNumber(2), 1);
+  const std::vector<GeometrySettings> three{kQuarter, kQuarter, GeometrySettings()};
+  ASSERT_EQ(saveStreamSettings(2, stream, 0, three), 1);
+  EXPECT_EQ(loadSizeSets(2), three);
+  EXPECT_EQ(loadSizeNumber(2), 0);
 }
 
 TEST_F(StreamGroup, CaptureSizePresetsAreReadUpToTheFirstGapOrIncompleteOne) {

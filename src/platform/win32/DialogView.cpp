@@ -110,12 +110,20 @@ void syncControl(Frame& frame, int32_t index) {
     case NIVEXA_DLG_RADIO:
       SendMessageW(w, BM_SETCHECK, c.value != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
       break;
-    case NIVEXA_DLG_SLIDER:
+    case NIVEXA_DLG_SLIDER: {
+      const bool newRange = SendMessageW(w, TBM_GETRANGEMIN, 0, 0) != c.minimum ||
+                            SendMessageW(w, TBM_GETRANGEMAX, 0, 0) != c.maximum;
       SendMessageW(w, TBM_SETRANGEMIN, FALSE, c.minimum);
-      SendMessageW(w, TBM_SETRANGEMAX, FALSE, c.maximum);
+      SendMessageW(w, TBM_SETRANGEMAX, TRUE, c.maximum);
       SendMessageW(w, TBM_SETPAGESIZE, 0, c.pageSize);
+      if (newRange) {
+        // A trackbar places its thumb only when the position moves: a value that stays put
+        // (0 of a range that now starts below 0) would be drawn where the old range had it.
+        SendMessageW(w, TBM_SETPOS, FALSE, c.value == c.minimum ? c.maximum : c.minimum);
+      }
       SendMessageW(w, TBM_SETPOS, TRUE, c.value);
       break;
+    }
     case NIVEXA_DLG_UPDOWN:
       SendMessageW(w, UDM_SETRANGE32, static_cast<WPARAM>(c.minimum), c.maximum);
       SendMessageW(w, UDM_SETPOS32, 0, c.value);

@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -103,6 +105,25 @@ void removeTemporariesOfEndedWriters(const std::string& folder) {
   FindClose(search);
 }
 
+// Whether a path names a pipe (`\\.\pipe\...`, either separator, any case). Each opening of
+// such a name connects to one of the pipe's instances: a look at what the name leads to would
+// take the instance the writer is meant to have, and leave the reader with an empty pipe.
+bool isPipeName(std::string_view path) {
+  constexpr std::string_view kPipeFolders[] = {"\\\\.\\pipe\\", "\\\\?\\pipe\\"};
+  for (const std::string_view folder : kPipeFolders) {
+    if (path.size() > folder.size() &&
+        std::equal(folder.begin(), folder.end(), path.begin(), [](char a, char b) {
+          const auto normal = [](char c) {
+            return c == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+          };
+          return normal(a) == normal(b);
+        })) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // The path a handle leads to, links and junctions followed; empty when the OS does not tell.
 std::string finalPathOf(HANDLE file) {
   std::string path(MAX_PATH, '\0');
@@ -191,6 +212,9 @@ bool AtomicFileWriter::open(const char* targetPath) {
   const char last = targetPath[std::strlen(targetPath) - 1];
   if (last == '/' || last == '\\') {
     return false;
+  }
+  if (isPipeName(targetPath)) {
+    return openInPlace(targetPath);
   }
   // Where the bytes go is decided by what the name leads to, links and junctions followed.
   const OwnedHandle existing = ownHandle(CreateFileA(

@@ -128,6 +128,23 @@ TEST_F(DialogWindowsTest, TypedValuesOutsideTheRangeLeaveTheValueInForceShown) {
   EXPECT_EQ(Nivexa_GetSharpness(h_, nullptr), 0) << "Default, then OK";
 }
 
+// A trackbar's range and position arrive together; the thumb must be drawn where the value
+// lies in the new range, also when the value itself (0) did not change.
+TEST_F(DialogWindowsTest, ThumbsAreDrawnWhereTheirValuesLie) {
+  constexpr double kTolerance = 0.05;
+  OpenDialog dialog = imageDialog();
+  ASSERT_NE(dialog.window(), nullptr);
+  for (int id : {ids::kBrightness[0], ids::kContrast[0], ids::kGamma[0]}) {
+    EXPECT_NEAR(dialog.thumbPlace(id), 0.5, kTolerance) << id;  // 0 of ±n, 100 of 0..200
+  }
+  EXPECT_NEAR(dialog.thumbPlace(ids::kSharpness[0]), 0.0, kTolerance);
+  dialog.showPage(1);
+  EXPECT_NEAR(dialog.thumbPlace(ids::kGrayOffsetFirst), 0.5, kTolerance);
+  EXPECT_NEAR(dialog.thumbPlace(ids::kGrayGainFirst), 128.0 / 255.0, kTolerance);
+  dialog.press(ids::kCancel);
+  EXPECT_EQ(dialog.result(), 1);
+}
+
 // On Windows the Enter key in an edit box clicks the dialog's default button (OK) while the
 // box still has the focus: the value typed must still be what OK keeps.
 TEST_F(DialogWindowsTest, EnterInAnEditBoxKeepsTheValueTyped) {

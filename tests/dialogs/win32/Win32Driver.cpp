@@ -227,6 +227,15 @@ int OpenDialog::sliderMaximum(int id) const {
   return static_cast<int>(SendMessageW(control(id), TBM_GETRANGEMAX, 0, 0));
 }
 
+double OpenDialog::thumbPlace(int id) const {
+  RECT channel{};
+  RECT thumb{};
+  SendMessageW(control(id), TBM_GETCHANNELRECT, 0, reinterpret_cast<LPARAM>(&channel));
+  SendMessageW(control(id), TBM_GETTHUMBRECT, 0, reinterpret_cast<LPARAM>(&thumb));
+  const LONG travel = (channel.right - channel.left) - (thumb.right - thumb.left);
+  return travel <= 0 ? -1.0 : static_cast<double>(thumb.left - channel.left) / travel;
+}
+
 bool OpenDialog::visible(int id) const {
   const HWND w = control(id);
   return w != nullptr && IsWindowVisible(w) != 0;

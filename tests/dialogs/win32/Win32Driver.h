@@ -35,6 +35,9 @@ class OpenDialog {
   std::string selectedEntry(int id) const;
   int entryCount(int id) const;
   int sliderMaximum(int id) const;
+  // Where a trackbar's thumb sits along its channel, as the control computed it for drawing:
+  // 0 at the left end, 1 at the right end.
+  double thumbPlace(int id) const;
   bool visible(int id) const;
   bool enabled(int id) const;
   bool checked(int id) const;
