@@ -124,10 +124,11 @@ class FakeSource : public output::RecordingSource {
     std::lock_guard<std::mutex> lock(mutex_);
     paint(image_, ++number_);
   }
-  // The colour mode changes underneath the recording.
-  void switchDepth(uint16_t bpp) {
+  // The colour mode changes underneath the recording; returns how many frames were used before.
+  size_t switchDepth(uint16_t bpp) {
     std::lock_guard<std::mutex> lock(mutex_);
     image_.Create(image_.width(), image_.height(), bpp);
+    return used_.size();
   }
   std::vector<uint64_t> used() {
     std::lock_guard<std::mutex> lock(mutex_);
