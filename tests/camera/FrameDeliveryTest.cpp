@@ -284,7 +284,9 @@ TEST_F(Frames, UnpluggedCameraInTriggerModeIsReportedAndReplugRecovers) {
 // A buffer the application replaced is its own again once the call returns: the library never
 // pairs the new buffer with the old size, nor finishes a copy into the old one afterwards.
 TEST_F(Frames, AReplacedCallbackBufferIsNeverWrittenAgainNorTheNewOnePastItsSize) {
-  ASSERT_EQ(Nivexa_SetColorMode(h_, 16), 1);  // the longest copies: the widest window for a race
+  // The longest copies, one after the other: the widest window for a race.
+  ASSERT_EQ(Nivexa_SetColorMode(h_, 16), 1);
+  ASSERT_EQ(Nivexa_SetWaitTime(h_, 0), 1);
   const size_t frame = kFullFrame8 * 2;
   std::vector<uint8_t> large(frame, 0);
   // The small buffer is the head of a frame-sized block whose tail must stay untouched.
@@ -296,9 +298,11 @@ TEST_F(Frames, AReplacedCallbackBufferIsNeverWrittenAgainNorTheNewOnePastItsSize
     return std::all_of(bytes.begin() + std::ptrdiff_t(from), bytes.end(),
                        [pattern](uint8_t v) { return v == pattern; });
   };
-  for (int round = 0; round < 20; ++round) {
+  for (int round = 0; round < 40; ++round) {
     ASSERT_EQ(Nivexa_CallBackPreview(h_, frames_, smallBlock.data(), LONG(smallSize), 1), 1);
-    std::fill(large.begin(), large.end(), uint8_t(0xA5));
+    // Filled from the end back, against the direction a copy under way would run, so the two
+    // cross and a late copy shows.
+    std::fill(large.rbegin(), large.rend(), uint8_t(0xA5));
     // Two frames announced after the swap: any copy under way at the swap has ended.
     for (int seen = 0; seen < 2;) {
       nivexa::test::TestMessage message{};
