@@ -18,13 +18,16 @@
 #include "View.h"
 #include "engine/FamilyReport.h"
 #include "platform/Process.h"
-#include "sensors/FpgaRegisters.h"
 #include "settings/SettingsReport.h"
 
 namespace {
 
 constexpr const char* kVirtualCamerasVariable = "NIVEXA_VIRTUAL_CAMERAS";
 constexpr const char* kFallbackMarker = "NIVEXA_TOOL_FALLBACK";
+// The FPGA's version word, read through the public register export (the tool uses the public
+// interface, so it names the two registers itself).
+constexpr LONG kFpgaVersionLow = 0x10;
+constexpr LONG kFpgaVersionHigh = 0x11;
 // How long past its duration a recording may take to start and to complete its file; where the
 // file cannot be watched, how long it is given to start.
 constexpr LONG kRecordGraceMs = 5000;
@@ -193,8 +196,8 @@ int listCameras(char** argv) {
       Nivexa_ReadSerialNumberA(h, serial, sizeof serial);
       BOOL lowOk = 0;
       BOOL highOk = 0;
-      const LONG low = Nivexa_Fpga_ReadRegister(h, nivexa::sensors::fpga::kVersionLow, &lowOk);
-      const LONG high = Nivexa_Fpga_ReadRegister(h, nivexa::sensors::fpga::kVersionHigh, &highOk);
+      const LONG low = Nivexa_Fpga_ReadRegister(h, kFpgaVersionLow, &lowOk);
+      const LONG high = Nivexa_Fpga_ReadRegister(h, kFpgaVersionHigh, &highOk);
       if (lowOk && highOk) {
         char text[16];
         std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>((high << 8) | low));
