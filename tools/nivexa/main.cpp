@@ -28,9 +28,11 @@ constexpr const char* kFallbackMarker = "NIVEXA_TOOL_FALLBACK";
 // interface, so it names the two registers itself).
 constexpr LONG kFpgaVersionLow = 0x10;
 constexpr LONG kFpgaVersionHigh = 0x11;
-// How long past its duration a recording may take to start and to complete its file; where the
-// file cannot be watched, how long it is given to start.
-constexpr LONG kRecordGraceMs = 5000;
+// How long past its duration a recording may take to start and to complete its file before the
+// tool stops it (a safety net only: a recording normally completes on its own well before, and
+// a loaded machine may need far more than the duration); where the file cannot be watched, how
+// long it is given to start.
+constexpr LONG kRecordGraceMs = 20000;
 constexpr LONG kRecordStartMs = 1000;
 constexpr int kRecordPollMs = 50;
 
@@ -377,6 +379,11 @@ int record(char** argv, const Options& options) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(durationMs + kRecordGraceMs);
     while (!finished.appeared() && Clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(kRecordPollMs));
+    }
+    if (!finished.appeared()) {
+      std::fprintf(stderr,
+                   "nivexa: the recording did not complete by itself within %ld ms; stopped it\n",
+                   static_cast<long>(durationMs + kRecordGraceMs));
     }
   } else {
     std::this_thread::sleep_for(std::chrono::milliseconds(durationMs + kRecordStartMs));
