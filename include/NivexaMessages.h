@@ -1,4 +1,4 @@
-/*
+/** @file
  * Linux only: message sinks that stand in for window handles.
  *
  * The SDK reports errors (NIVEXA_WM_ERROR) and frames (NIVEXA_WM_FRAME) by posting messages to
@@ -23,26 +23,26 @@
 extern "C" {
 #endif
 
-#define NIVEXA_MSG_CAPACITY 10000 /* messages a sink holds; a post beyond them is dropped */
+#define NIVEXA_MSG_CAPACITY 10000 /**< messages a sink holds; a post beyond them is dropped */
 
-/* One posted message, as NivexaMsg_Get hands it out. */
+/** One posted message, as NivexaMsg_Get hands it out. */
 typedef struct NivexaMsg {
-  NivexaWindow hwnd; /* the sink (or NULL for a thread queue) it was posted to */
-  uint32_t message;  /* NIVEXA_WM_FRAME or NIVEXA_WM_ERROR */
-  uintptr_t wParam;  /* NIVEXA_WM_FRAME: a NivexaFrameInfo* (valid until the next frame) or 0 */
-  intptr_t lParam;   /* 0, or the error code (see NivexaError) */
+  NivexaWindow hwnd; /**< the sink (or NULL for a thread queue) it was posted to */
+  uint32_t message;  /**< NIVEXA_WM_FRAME or NIVEXA_WM_ERROR */
+  uintptr_t wParam;  /**< NIVEXA_WM_FRAME: a NivexaFrameInfo* (valid until the next frame) or 0 */
+  intptr_t lParam;   /**< 0, or the error code (see NivexaError) */
 } NivexaMsg;
 
-/* A new, empty sink to pass wherever an HWND is taken; NULL only when the process is out of
+/** A new, empty sink to pass wherever an HWND is taken; NULL only when the process is out of
  * memory or file descriptors. Destroy it with NivexaMsg_DestroySink. */
 NIVEXA_API NivexaWindow NivexaMsg_CreateSink(void);
-/* Destroys a sink and drops its messages; later posts to it fail. NULL and unknown are ignored. */
+/** Destroys a sink and drops its messages; later posts to it fail. NULL and unknown are ignored. */
 NIVEXA_API void NivexaMsg_DestroySink(NivexaWindow sink);
-/* Takes the oldest message of sink (NULL: the calling thread's queue) into *out. timeoutMs:
+/** Takes the oldest message of sink (NULL: the calling thread's queue) into *out. timeoutMs:
  * milliseconds to wait, 0 polls, a negative value waits without limit. Returns 1 with *out
  * filled, 0 on time-out or for an unknown sink. */
 NIVEXA_API NivexaBool NivexaMsg_Get(NivexaWindow sink, NivexaMsg* out, NivexaLong timeoutMs);
-/* A descriptor that is readable while the sink holds messages; -1 for an unknown sink.
+/** A descriptor that is readable while the sink holds messages; -1 for an unknown sink.
  * It belongs to the sink: do not read from or close it. */
 NIVEXA_API int NivexaMsg_Fd(NivexaWindow sink);
 

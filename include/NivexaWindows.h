@@ -1,4 +1,4 @@
-/*
+/** @file
  * Linux only: the application's X11 windows as window handles.
  *
  * The preview window of Nivexa_SetPreviewWindow can be a child of one of the application's
@@ -24,9 +24,9 @@
 extern "C" {
 #endif
 
-/* The handle standing for X11 window `xid`; NULL for 0 or a value that is no X resource id. */
+/** The handle standing for X11 window `xid`; NULL for 0 or a value that is no X resource id. */
 NIVEXA_API NivexaWindow NivexaWin_FromXWindow(unsigned long xid);
-/* The X11 window id a handle stands for; 0 for NULL, a message sink or any other handle. The
+/** The X11 window id a handle stands for; 0 for NULL, a message sink or any other handle. The
  * preview window's own handle is one of these too. */
 NIVEXA_API unsigned long NivexaWin_ToXWindow(NivexaWindow window);
 

@@ -14,6 +14,8 @@ packages=(
   "${library_packages[@]}"
   binutils
   libgtest-dev libgmock-dev googletest libbenchmark-dev
+  # The check that every name of the public headers is documented, and their reference.
+  doxygen
   xvfb x11-utils
   pngcheck libtiff-tools imagemagick
   clang libclang-rt-dev
