@@ -12,9 +12,10 @@ install(TARGETS NivexaSdk_M7QX_TEC EXPORT NivexaSdkTargets
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
 # Every public header; the Linux-only ones (message sinks and the like) stay out of the Windows
-# installation, whose header is NivexaSdk.h alone.
+# installation, whose headers are NivexaSdk.h and the buffer-stream interface.
 if(WIN32)
-  set(nivexa_public_headers ${PROJECT_SOURCE_DIR}/include/NivexaSdk.h)
+  set(nivexa_public_headers ${PROJECT_SOURCE_DIR}/include/NivexaSdk.h
+                            ${PROJECT_SOURCE_DIR}/include/NivexaStream.h)
 else()
   file(GLOB nivexa_public_headers ${PROJECT_SOURCE_DIR}/include/*.h)
 endif()

@@ -35,7 +35,11 @@ NIVEXA_API BOOL Nivexa_Release(LONG h) {
       return 0;
     }
     // The object is torn down here, outside the table lock, unless an export on another thread
-    // still holds it; then that export's return tears it down.
+    // still holds it; then that export's return tears it down. One waiting for a buffer is told
+    // first, or it would hold the object (and its stream) for as long as it waits.
+    if (removed->camera) {
+      removed->camera->ReleaseBufferStream();
+    }
     removed->camera.reset();
     return 1;
   } catch (...) {

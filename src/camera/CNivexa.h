@@ -32,6 +32,8 @@
 #include "settings/FilterSettings.h"
 #include "settings/GainSettings.h"
 #include "settings/GraySettings.h"
+#include "stream/BufferQueue.h"
+#include "stream/StreamStatistics.h"
 
 namespace nivexa::camera {
 
@@ -46,6 +48,14 @@ inline constexpr const char* kDeviceNameStem = "NivexaM7QXTEC";
 inline constexpr int32_t kMaxListedDevices = 10;
 inline constexpr int32_t kSnapShotTimeoutMs = 3000;
 inline constexpr int32_t kTriggerTimeoutMs = 6000;
+// What the object's one acquisition thread (or, for capture, the caller) is doing.
+enum AcquisitionMode : int32_t {
+  kModeIdle = 0,
+  kModePreview = 1,
+  kModeCapture = 2,
+  kModeTrigger = 3,
+  kModeBufferStream = 4,
+};
 // Sizes of the camera information record: without and with the exposure limits in seconds.
 inline constexpr int32_t kCameraInfoShortSize = 36;
 inline constexpr int32_t kCameraInfoFullSize = 56;
@@ -94,6 +104,23 @@ class CNivexa : public imaging::PipelineHost, private output::RecordingSource {
   int Trigger(HWND window, uint8_t* buffer, int32_t size, int32_t rowOrder);
   int Close();
   int32_t Width() const { return frameWidth_; }
+
+  // Buffer streams: application buffers filled frame by frame (the NivexaStream_ interface).
+  uint32_t StreamFrameBytes(int32_t flags);
+  int StartBufferStream(int32_t flags);
+  int QueueBuffer(NivexaBuffer* buffer);
+  NivexaBuffer* WaitBuffer(int32_t timeoutMs) { return bufferQueue_.wait(timeoutMs); }
+  void SetStreamCallback(NivexaStreamCallback callback, void* context) {
+    bufferQueue_.setCallback(callback, context);
+  }
+  int StopBufferStream();
+  // The handle is going: the buffer stream stops and no caller waits for a buffer any more,
+  // even one holding the object while the handle is released.
+  void ReleaseBufferStream() {
+    StopBufferStream();
+    bufferQueue_.close();
+  }
+  NivexaStreamStatistics StreamStatistics() const { return streamStatistics_.snapshot(); }
   int32_t Height() const { return frameHeight_; }
 
   // Parameters
@@ -226,6 +253,19 @@ class CNivexa : public imaging::PipelineHost, private output::RecordingSource {
   int StartAcquisitionThread(void (CNivexa::*loop)());
   void PreviewLoop();
   void TriggerLoop();
+  void BufferStreamLoop();
+  // The newest frame into the oldest queued buffer (raw, or through the pipeline when
+  // `processed`); counted as dropped when no buffer is queued.
+  void DeliverToBuffer(imaging::ColorMode mode, bool processed);
+  // The bytes, size and depth of what a buffer stream of `processed` frames delivers now.
+  struct BufferFormat {
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t bitsPerPixel = 0;
+    int32_t stride = 0;
+    uint32_t bytes = 0;
+  };
+  std::optional<BufferFormat> BufferStreamFormat(bool processed) const;
   // The stream's camera stopped answering: the loop ends, error 13 is recorded and announced.
   void ReportStreamLost();
   // Copies the newest engine frame into the raw bitmap of `mode`; false when nothing fit.
@@ -288,6 +328,10 @@ class CNivexa : public imaging::PipelineHost, private output::RecordingSource {
   std::atomic<uint64_t> processedFrames_{0};
   // Stopped by StopPreview, and so by Close and teardown, before the bitmaps it reads go.
   output::AviRecorder recorder_;
+  // The buffers lent by the application, the running buffer stream's flags and its counts.
+  stream::BufferQueue bufferQueue_;
+  std::atomic<int32_t> bufferStreamFlags_{0};
+  stream::StreamStatistics streamStatistics_;
 
   // Written through atomic_ref: the application reads it live.
   FrameInfoRecord frameInfoRecord_;

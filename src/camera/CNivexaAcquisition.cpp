@@ -1,6 +1,6 @@
-// The acquisition commands and their mode rules. The mode field: 0 idle, 1 preview, 2 capture,
-// 3 trigger. Commands run one at a time under the command lock; the acquisition thread never
-// takes it, so a command may wait for that thread to end.
+// The acquisition commands and their mode rules (the mode field is an AcquisitionMode). Commands
+// run one at a time under the command lock; the acquisition thread never takes it, so a command may
+// wait for that thread to end.
 #include <mutex>
 
 #include "camera/CNivexa.h"
@@ -11,8 +11,6 @@
 namespace nivexa::camera {
 
 namespace {
-
-enum Mode : int32_t { kIdle = 0, kPreview = 1, kCapture = 2, kTrigger = 3 };
 
 constexpr int kCaptureContinuous = 0;
 constexpr int kCaptureOneFrame = 1;
@@ -63,10 +61,10 @@ int CNivexa::StartPreview() {
     return 0;
   }
   const int32_t mode = mode_;
-  if (mode == kPreview) {
+  if (mode == kModePreview) {
     return 1;
   }
-  if (mode != kIdle) {
+  if (mode != kModeIdle) {
     RecordError(NIVEXA_ERR_NO_CAMERA);
     return 0;
   }
@@ -78,7 +76,7 @@ int CNivexa::StartPreview() {
     RecordError(NIVEXA_ERR_REGISTER);
     return 0;
   }
-  mode_ = kPreview;
+  mode_ = kModePreview;
   if (!StartAcquisitionThread(&CNivexa::PreviewLoop)) {
     StopPreview();
     RecordError(NIVEXA_ERR_THREAD);
@@ -122,7 +120,7 @@ int CNivexa::StopPreview() {
   if (acquisitionStop_) {
     acquisitionStop_->set();
   }
-  if (const int32_t stopped = mode_.exchange(kIdle); stopped != kIdle) {
+  if (const int32_t stopped = mode_.exchange(kModeIdle); stopped != kModeIdle) {
     engine_->StopCapture();
     NIVEXA_LOG(Camera, Info, "device %d: stream stopped (mode %d)", currentDevice_.load(), stopped);
   }
@@ -138,6 +136,10 @@ int CNivexa::StopPreview() {
     acquisitionEnd_.reset();
     acquisitionStop_.reset();
   }
+  // With the loop gone no buffer is being filled: the ones still lent come back unwritten, and
+  // anyone waiting for a buffer hears of the stop.
+  bufferQueue_.returnQueued(NIVEXA_BUFFER_CANCELLED);
+  bufferQueue_.interrupt();
   return 1;
 }
 
@@ -147,17 +149,17 @@ int CNivexa::Capture() {
     return 0;
   }
   const int32_t mode = mode_;
-  if (mode == kCapture) {
+  if (mode == kModeCapture) {
     return 1;
   }
-  if (mode != kIdle) {
+  if (mode != kModeIdle) {
     RecordError(NIVEXA_ERR_NO_CAMERA);
     return 0;
   }
   if (!PrepareStream()) {
     return 0;
   }
-  mode_ = kCapture;
+  mode_ = kModeCapture;
   return 1;
 }
 
@@ -167,14 +169,14 @@ int CNivexa::SnapShot(uint8_t* buffer, int32_t size, int32_t rowOrder) {
     return 0;
   }
   const int32_t mode = mode_;
-  if (mode == kPreview || mode == kTrigger) {
+  if (mode == kModePreview || mode == kModeTrigger || mode == kModeBufferStream) {
     RecordError(NIVEXA_ERR_NO_CAMERA);
     return 0;
   }
-  if (mode == kIdle && !PrepareStream()) {
+  if (mode == kModeIdle && !PrepareStream()) {
     return 0;
   }
-  const bool keepRunning = mode == kCapture;
+  const bool keepRunning = mode == kModeCapture;
   const imaging::ColorMode streamMode = StreamMode();
   platform::CriticalSectionGuard image(imageLock_);
   const auto fail = [&](uint32_t code) {
@@ -228,7 +230,7 @@ int CNivexa::Trigger(HWND window, uint8_t* buffer, int32_t size, int32_t rowOrde
   }
   // Also refused while triggering already: the object has one acquisition thread, and a second
   // trigger loop must never run beside the first.
-  if (mode_ != kIdle) {
+  if (mode_ != kModeIdle) {
     RecordError(NIVEXA_ERR_NO_CAMERA);
     return 0;
   }
@@ -240,7 +242,7 @@ int CNivexa::Trigger(HWND window, uint8_t* buffer, int32_t size, int32_t rowOrde
     Close();
     return 0;
   }
-  mode_ = kTrigger;
+  mode_ = kModeTrigger;
   frameTimeoutMs_ = kTriggerTimeoutMs;
   engine_->SetFrameTimeout(kTriggerTimeoutMs);
   engine_->SetTriggerMode(1, 0);

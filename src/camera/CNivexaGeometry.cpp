@@ -7,12 +7,6 @@
 
 namespace nivexa::camera {
 
-namespace {
-
-constexpr int32_t kModeIdle = 0;
-
-}  // namespace
-
 int CNivexa::SetCaptureWindowEx(int32_t hTotal, int32_t hStart, int32_t hEffective, int32_t vTotal,
                                 int32_t vStart, int32_t vEffective) {
   std::lock_guard command(commandLock_);

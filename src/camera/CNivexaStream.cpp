@@ -188,6 +188,9 @@ void CNivexa::ReportStreamLost() {
   // Recorded before the message goes out, so an application that asks for the reason on
   // receiving it finds it on the stack.
   RecordError(NIVEXA_ERR_STREAM_LOST);
+  if (mode_ == kModeBufferStream) {
+    streamStatistics_.failed(bufferQueue_.returnQueued(NIVEXA_BUFFER_FAILED));
+  }
   PostFrameMessage(0, NIVEXA_ERR_STREAM_LOST);
 }
 
@@ -240,7 +243,9 @@ void CNivexa::TriggerLoop() {
     if (waited != kWaitNewFrame) {
       continue;
     }
-    if (DeliverNewestFrame(mode, false)) {
+    if (mode_ == kModeBufferStream) {
+      DeliverToBuffer(mode, (bufferStreamFlags_ & NIVEXA_STREAM_PROCESSED) != 0);
+    } else if (DeliverNewestFrame(mode, false)) {
       PostFrameMessage(reinterpret_cast<uintptr_t>(&frameInfo_), 0);
     }
   }

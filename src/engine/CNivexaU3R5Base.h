@@ -234,6 +234,10 @@ class CNivexaU3R5Base {
 
   // Read by tests and the camera object.
   uint32_t FrameSize() const { return frameSize_.load(); }
+  // The newest frame, top row first, with everything its slot records of it (header counter,
+  // time of arrival); an empty destination reads the record alone. Either way the frame counts
+  // as read. 0 when there is no frame or it does not fit.
+  int CopyNewestFrameRecord(std::span<uint8_t> destination, FrameSlotInfo* record);
   float FrameRate() const { return frameRate_.load(); }
   // The sensor's programmed frame period in whole milliseconds, rounded down; 0 when unknown.
   int FramePeriodMs() const { return sensor_ ? sensor_->framePeriodMs() : 0; }

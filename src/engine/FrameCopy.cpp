@@ -136,4 +136,18 @@ int CNivexaU3R5Base::CopyNewestFrameWithInfo(std::span<uint8_t> destination, uin
   return 1;
 }
 
+int CNivexaU3R5Base::CopyNewestFrameRecord(std::span<uint8_t> destination, FrameSlotInfo* record) {
+  const int slot = ring_.newestSlot();
+  const bool read = destination.empty()
+                        ? ring_.readSlot(slot, 0,
+                                         [&](std::span<const uint8_t>,
+                                             const FrameSlotInfo& status) { *record = status; })
+                        : copySlot(slot, destination, true, record) != 0;
+  if (!read) {
+    return 0;
+  }
+  markRead(slot);
+  return 1;
+}
+
 }  // namespace nivexa::engine

@@ -1,9 +1,20 @@
 #include "engine/FrameRing.h"
 
 #include <algorithm>
+#include <chrono>
 #include <new>
 
 namespace nivexa::engine {
+
+namespace {
+
+uint64_t steadyNowNs() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
+}
+
+}  // namespace
 
 void FrameRing::setSlotCount(int slots) {
   release();
@@ -62,6 +73,7 @@ void FrameRing::storeFrameAt(int index, std::span<const uint8_t> pixels, uint32_
   slot.info.frameNumber = frameNumber;
   slot.info.stamp = stamp;
   slot.info.headerByte = headerByte;
+  slot.info.arrivalNs = steadyNowNs();
 }
 
 void FrameRing::exchangeFrame(std::unique_ptr<uint8_t[]>& buffer, uint32_t frameNumber,
@@ -74,6 +86,7 @@ void FrameRing::exchangeFrame(std::unique_ptr<uint8_t[]>& buffer, uint32_t frame
     slot.info.frameNumber = frameNumber;
     slot.info.stamp = stamp;
     slot.info.headerByte = headerByte;
+    slot.info.arrivalNs = steadyNowNs();
   }
   writeIndex_.store(write + 1 == slotCount_ ? 0 : write + 1, std::memory_order_release);
 }

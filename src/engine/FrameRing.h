@@ -18,6 +18,8 @@ struct FrameSlotInfo {
   uint32_t infoC = 0xFFFF;
   uint64_t stamp = 0;
   uint8_t headerByte = 0;
+  // Host time, steady clock in nanoseconds, at which the frame reached its slot (0: none yet).
+  uint64_t arrivalNs = 0;
 };
 
 // The ring of frame slots between the capture thread (one producer) and the camera object (one

@@ -25,7 +25,9 @@ foreach(side "" "_WIN32")
   set(enumerators 0)
   foreach(header ${headers})
     file(READ "${header}" xml)
-    # One enumerator at a time: the regular expressions of CMake are greedy, so split first.
+    # One enumerator at a time: the regular expressions of CMake are greedy, so split first
+    # (into a CMake list, so the text's own semicolons go).
+    string(REPLACE ";" "," xml "${xml}")
     string(REPLACE "</enumvalue>" "</enumvalue>;" pieces "${xml}")
     foreach(piece ${pieces})
       string(FIND "${piece}" "<enumvalue " at)

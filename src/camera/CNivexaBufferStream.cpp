@@ -1,0 +1,227 @@
+// Buffer streams: the application lends buffers and gets each back with one frame. The stream is
+// an acquisition mode of its own; a triggered one runs the same trigger loop as Trigger, only
+// delivering into the lent buffers.
+#include <chrono>
+#include <mutex>
+
+#include "camera/CNivexa.h"
+#include "camera/CaptureArea.h"
+#include "platform/Log.h"
+
+namespace nivexa::camera {
+
+namespace {
+
+constexpr int kCaptureContinuous = 0;
+constexpr int kWaitTransferFailed = 1;
+constexpr int kWaitNewFrame = 3;
+constexpr uint32_t kFrameWaitMs = 3000;
+constexpr int32_t kKnownFlags = NIVEXA_STREAM_PROCESSED | NIVEXA_STREAM_TRIGGERED;
+constexpr int32_t kBitsPerByte = 8;
+
+uint64_t steadyNowMs() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
+}
+
+}  // namespace
+
+std::optional<CNivexa::BufferFormat> CNivexa::BufferStreamFormat(bool processed) const {
+  const int32_t divisor = subsampleDivisor(subsample_);
+  const int32_t mode = colorMode_ >= 0 && colorMode_ <= 5 ? colorMode_.load() : 0;
+  const auto colorMode = static_cast<imaging::ColorMode>(mode);
+  BufferFormat format;
+  format.width = frameWidth_ / divisor;
+  format.height = frameHeight_ / divisor;
+  if (format.width <= 0 || format.height <= 0) {
+    return std::nullopt;
+  }
+  if (processed) {
+    format.bitsPerPixel = imaging::colorModeBits(colorMode);
+    format.stride = imaging::dibStride(format.width, format.bitsPerPixel);
+  } else {
+    // The camera sends 8-bit samples, or 16-bit words for the modes built from them.
+    const bool sixteen = colorMode == imaging::ColorMode::Mono16 ||
+                         colorMode == imaging::ColorMode::Bgr48 ||
+                         colorMode == imaging::ColorMode::Bgr64;
+    format.bitsPerPixel = sixteen ? 2 * kBitsPerByte : kBitsPerByte;
+    format.stride = format.width * (format.bitsPerPixel / kBitsPerByte);
+  }
+  format.bytes = static_cast<uint32_t>(format.stride) * static_cast<uint32_t>(format.height);
+  return format;
+}
+
+uint32_t CNivexa::StreamFrameBytes(int32_t flags) {
+  if (!RequireEngine()) {
+    return 0;
+  }
+  const auto format = BufferStreamFormat((flags & NIVEXA_STREAM_PROCESSED) != 0);
+  return format ? format->bytes : 0;
+}
+
+int CNivexa::QueueBuffer(NivexaBuffer* buffer) {
+  switch (bufferQueue_.queue(buffer)) {
+    case stream::BufferQueue::QueueResult::Queued:
+      return 1;
+    case stream::BufferQueue::QueueResult::TooSmall:
+      RecordError(NIVEXA_ERR_MEMORY);
+      return 0;
+    case stream::BufferQueue::QueueResult::Null:
+    case stream::BufferQueue::QueueResult::AlreadyLent:
+      RecordError(NIVEXA_ERR_ARGUMENT);
+      return 0;
+  }
+  return 0;
+}
+
+int CNivexa::StartBufferStream(int32_t flags) {
+  std::lock_guard command(commandLock_);
+  if (!RequireEngine()) {
+    return 0;
+  }
+  if ((flags & ~kKnownFlags) != 0) {
+    RecordError(NIVEXA_ERR_ARGUMENT);
+    return 0;
+  }
+  if (mode_ == kModeBufferStream && running_) {
+    if (bufferStreamFlags_ == flags) {
+      return 1;
+    }
+    RecordError(NIVEXA_ERR_NO_CAMERA);
+    return 0;
+  }
+  // A stream whose loop ended by itself (stopped from its callback, or its camera lost) is
+  // finished before a new one starts.
+  if (mode_ == kModeBufferStream) {
+    StopPreview();
+  }
+  if (mode_ != kModeIdle) {
+    RecordError(NIVEXA_ERR_NO_CAMERA);
+    return 0;
+  }
+  const bool triggered = (flags & NIVEXA_STREAM_TRIGGERED) != 0;
+  if (!PrepareStream()) {
+    return 0;
+  }
+  const auto format = BufferStreamFormat((flags & NIVEXA_STREAM_PROCESSED) != 0);
+  if (!format) {
+    RecordError(NIVEXA_ERR_FORMAT);
+    return 0;
+  }
+  bufferStreamFlags_ = flags;
+  // A lost camera is announced where the application's notices go.
+  SetCallbackTarget(notifyWindow_, nullptr, 0, 0);
+  bufferQueue_.setRequiredBytes(format->bytes);
+  streamStatistics_.reset(steadyNowMs());
+  mode_ = kModeBufferStream;
+  if (triggered) {
+    frameTimeoutMs_ = kTriggerTimeoutMs;
+    engine_->SetFrameTimeout(kTriggerTimeoutMs);
+    engine_->SetTriggerMode(1, 0);
+  } else if (!engine_->StartCapture(kCaptureContinuous)) {
+    StopPreview();
+    RecordError(NIVEXA_ERR_REGISTER);
+    return 0;
+  }
+  if (!StartAcquisitionThread(triggered ? &CNivexa::TriggerLoop : &CNivexa::BufferStreamLoop)) {
+    StopPreview();
+    RecordError(NIVEXA_ERR_THREAD);
+    return 0;
+  }
+  NIVEXA_LOG(Camera, Info, "device %d: buffer stream started, %d x %d at %d bits per pixel%s%s",
+             currentDevice_.load(), format->width, format->height, format->bitsPerPixel,
+             (flags & NIVEXA_STREAM_PROCESSED) != 0 ? ", processed" : ", raw",
+             triggered ? ", triggered" : "");
+  return 1;
+}
+
+int CNivexa::StopBufferStream() {
+  // From the stream's own callback: the loop is this very thread, so it cannot be waited for
+  // (nor may the command lock be taken here: a command may hold it while it waits for this
+  // thread). The loop ends when the callback returns; the queued buffers come back now.
+  if (acquisitionThread_.isCurrent()) {
+    running_ = 0;
+    bufferQueue_.returnQueued(NIVEXA_BUFFER_CANCELLED);
+    return 1;
+  }
+  std::lock_guard command(commandLock_);
+  if (mode_ == kModeBufferStream) {
+    StopPreview();
+  } else {
+    // Buffers lent with no stream running still come back.
+    bufferQueue_.returnQueued(NIVEXA_BUFFER_CANCELLED);
+    bufferQueue_.interrupt();
+  }
+  return 1;
+}
+
+void CNivexa::BufferStreamLoop() {
+  const imaging::ColorMode mode = StreamMode();
+  const bool processed = (bufferStreamFlags_ & NIVEXA_STREAM_PROCESSED) != 0;
+  while (running_) {
+    const int waited = engine_->WaitForFrame(kFrameWaitMs);
+    if (!running_) {
+      break;
+    }
+    if (waited == kWaitTransferFailed) {
+      ReportStreamLost();
+      break;
+    }
+    if (waited == kWaitNewFrame) {
+      DeliverToBuffer(mode, processed);
+    }
+  }
+}
+
+void CNivexa::DeliverToBuffer(imaging::ColorMode mode, bool processed) {
+  engine::FrameSlotInfo record;
+  NivexaBuffer* buffer = bufferQueue_.take();
+  if (buffer == nullptr) {
+    if (engine_->CopyNewestFrameRecord({}, &record)) {
+      streamStatistics_.frameArrived(record.headerCounter, record.arrivalNs / 1000000);
+      streamStatistics_.frameDropped();
+    }
+    return;
+  }
+  const auto format = BufferStreamFormat(processed);
+  const auto destination = std::span<uint8_t>(static_cast<uint8_t*>(buffer->data),
+                                              static_cast<size_t>(buffer->capacity));
+  bool filled = false;
+  if (!processed) {
+    // Straight from the frame slot into the application's memory: the one copy of a raw frame.
+    filled = format && format->bytes <= buffer->capacity && engine_->FrameSize() == format->bytes &&
+             engine_->CopyNewestFrameRecord(destination.first(format->bytes), &record) != 0;
+  } else {
+    platform::CriticalSectionGuard image(imageLock_);
+    imaging::DibImage& raw = bitmaps_.rawFor(mode);
+    filled = raw.valid() && engine_->FrameSize() <= raw.pixels().size() &&
+             engine_->CopyNewestFrameRecord(raw.pixels().first(engine_->FrameSize()), &record);
+    if (filled) {
+      ProcessFrame(mode);
+      ++processedFrames_;
+      imageReady_ = 1;
+      filled = bitmaps_.outputFor(mode).CopyOut(destination, true) != 0;
+    }
+  }
+  if (record.arrivalNs != 0) {
+    streamStatistics_.frameArrived(record.headerCounter, record.arrivalNs / 1000000);
+  }
+  if (filled && format) {
+    buffer->frameNumber = record.headerCounter;
+    buffer->reserved = 0;
+    buffer->timestampNs = record.arrivalNs;
+    buffer->width = format->width;
+    buffer->height = format->height;
+    buffer->bitsPerPixel = format->bitsPerPixel;
+    buffer->stride = format->stride;
+    streamStatistics_.delivered(format->bytes);
+    bufferQueue_.complete(buffer, NIVEXA_BUFFER_COMPLETE);
+  } else {
+    // The frame in the slot was not the prepared picture (its size changed under the stream).
+    streamStatistics_.incomplete();
+    bufferQueue_.complete(buffer, NIVEXA_BUFFER_INCOMPLETE);
+  }
+}
+
+}  // namespace nivexa::camera

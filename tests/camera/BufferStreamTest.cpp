@@ -1,0 +1,350 @@
+// Buffer streams through the public interface against a virtual camera: who owns a buffer when,
+// what fills it, and what the counts say.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <future>
+#include <thread>
+#include <vector>
+
+#include "CameraTestSupport.h"
+#include "NivexaStream.h"
+#include "sim/Renderer.h"
+
+namespace nivexa::camera::test {
+namespace {
+
+using nivexa::test::Handle;
+
+constexpr uint8_t kHeldPattern = 0xA5;
+constexpr int32_t kWaitMs = 5000;
+// A triggered stream learns of a lost camera only when its next arming fails.
+constexpr int32_t kLossWaitMs = 20000;
+
+// An application buffer and its memory.
+struct OwnedBuffer {
+  explicit OwnedBuffer(size_t bytes) : memory(bytes) {
+    buffer.data = memory.data();
+    buffer.capacity = static_cast<uint32_t>(bytes);
+  }
+  std::vector<uint8_t> memory;
+  NivexaBuffer buffer{};
+};
+
+std::vector<OwnedBuffer> makeBuffers(size_t count, size_t bytes) {
+  std::vector<OwnedBuffer> buffers;
+  buffers.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    buffers.emplace_back(bytes);
+  }
+  return buffers;
+}
+
+class BufferStream : public CameraTest {
+ protected:
+  // The sensor stays at one temperature, so its dark signal (and so the image) does not drift
+  // between a frame and the comparison with it.
+  sim::CameraOptions cameraOptions() const override {
+    sim::CameraOptions options = fastCamera();
+    options.cooledC = options.ambientC;
+    return options;
+  }
+
+  void TearDown() override {
+    NivexaStream_Stop(h_);
+    CameraTest::TearDown();
+  }
+
+  // A triggered stream, like Nivexa_Trigger, counts frames only once the exposure under way at
+  // the switch has ended: triggers before that are not its frames.
+  static void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(400)); }
+
+  bool fireTrigger() {
+    // The loop re-arms after each frame; a trigger before that exposes nothing.
+    for (int attempt = 0; attempt < 400; ++attempt) {
+      if (camera_->fireTrigger()) {
+        return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+  }
+};
+
+TEST_F(BufferStream, RawFramesAreTheCamerasOwnInOrderAndAHeldBufferIsNeverWritten) {
+  ASSERT_EQ(Nivexa_SetColorMode(h_, 16), 1);
+  const uint32_t bytes = NivexaStream_FrameBytes(h_, 0);
+  ASSERT_EQ(bytes, kFullFrame8 * 2);
+  auto buffers = makeBuffers(4, bytes);
+  for (auto& b : buffers) {
+    ASSERT_EQ(NivexaStream_Queue(h_, &b.buffer), 1);
+    EXPECT_EQ(b.buffer.status, NIVEXA_BUFFER_QUEUED);
+  }
+  ASSERT_EQ(NivexaStream_Start(h_, 0), 1);
+  uint64_t delivered = 0;
+  // The first frames may have been exposed before the stream's settings reached the camera.
+  NivexaBuffer* held = nullptr;
+  for (int frame = 0; frame < 5; ++frame) {
+    if (held != nullptr) {
+      ASSERT_EQ(NivexaStream_Queue(h_, held), 1);
+    }
+    held = NivexaStream_Wait(h_, kWaitMs);
+    ASSERT_NE(held, nullptr);
+    ++delivered;
+  }
+  ASSERT_EQ(held->status, NIVEXA_BUFFER_COMPLETE);
+  EXPECT_EQ(held->width, kFullWidth);
+  EXPECT_EQ(held->height, kFullHeight);
+  EXPECT_EQ(held->bitsPerPixel, 16);
+  EXPECT_EQ(held->stride, kFullWidth * 2);
+  // The camera renders without noise: the frame is its image, sample for sample, in the
+  // little-endian words of 12 significant bits the header promises.
+  sim::Renderer renderer(false, 0);
+  std::vector<uint8_t> expected(bytes);
+  renderer.render(camera_->imageSettings(), 0, expected);
+  ASSERT_EQ(std::memcmp(held->data, expected.data(), bytes), 0);
+  const auto* samples = static_cast<const uint16_t*>(held->data);
+  EXPECT_LE(*std::max_element(samples, samples + kFullFrame8), 4095);
+
+  std::memset(held->data, kHeldPattern, bytes);
+  uint32_t previousNumber = held->frameNumber;
+  uint64_t previousTime = held->timestampNs;
+  for (int more = 0; more < 50; ++more) {
+    NivexaBuffer* next = NivexaStream_Wait(h_, kWaitMs);
+    ASSERT_NE(next, nullptr) << more;
+    ASSERT_NE(next, held);
+    ASSERT_EQ(next->status, NIVEXA_BUFFER_COMPLETE);
+    EXPECT_GT(next->frameNumber, previousNumber);
+    EXPECT_GT(next->timestampNs, previousTime);
+    previousNumber = next->frameNumber;
+    previousTime = next->timestampNs;
+    ++delivered;
+    ASSERT_EQ(NivexaStream_Queue(h_, next), 1);
+  }
+  const auto* memory = static_cast<const uint8_t*>(held->data);
+  EXPECT_TRUE(std::all_of(memory, memory + bytes, [](uint8_t v) { return v == kHeldPattern; }));
+
+  ASSERT_EQ(NivexaStream_Stop(h_), 1);
+  // The three lent buffers come back, filled before the stop or unwritten, then nothing more.
+  for (int i = 0; i < 3; ++i) {
+    NivexaBuffer* back = NivexaStream_Wait(h_, 0);
+    ASSERT_NE(back, nullptr) << i;
+    ASSERT_NE(back, held);
+    if (back->status == NIVEXA_BUFFER_COMPLETE) {
+      ++delivered;
+    } else {
+      EXPECT_EQ(back->status, NIVEXA_BUFFER_CANCELLED);
+    }
+  }
+  EXPECT_EQ(NivexaStream_Wait(h_, 0), nullptr);
+  NivexaStreamStatistics statistics{};
+  ASSERT_EQ(NivexaStream_GetStatistics(h_, &statistics), 1);
+  EXPECT_EQ(statistics.framesDelivered, delivered);
+  EXPECT_EQ(statistics.bytes, delivered * bytes);
+  EXPECT_EQ(statistics.incompleteTransfers + statistics.failedTransfers, 0u);
+}
+
+// The callback hands each buffer straight back, so one is always queued: nothing is dropped,
+// and every gap between delivered frame numbers is a counted loss.
+TEST_F(BufferStream, CallbackFormCountsEveryFrameAndMayStopTheStream) {
+  const uint32_t bytes = NivexaStream_FrameBytes(h_, 0);
+  ASSERT_EQ(bytes, kFullFrame8);
+  auto buffers = makeBuffers(2, bytes);
+  struct Seen {
+    LONG h = 0;
+    std::atomic<int> complete{0};
+    std::atomic<int> cancelled{0};
+    uint32_t first = 0;
+    uint32_t last = 0;
+    std::promise<void> stopped;
+  } seen;
+  seen.h = h_;
+  const auto callback = [](NivexaBuffer* buffer, void* context) {
+    auto& s = *static_cast<Seen*>(context);
+    if (buffer->status == NIVEXA_BUFFER_CANCELLED) {
+      ++s.cancelled;
+      return;
+    }
+    if (s.complete++ == 0) {
+      s.first = buffer->frameNumber;
+    }
+    s.last = buffer->frameNumber;
+    if (s.complete == 60) {
+      NivexaStream_Stop(s.h);
+      s.stopped.set_value();
+      return;
+    }
+    NivexaStream_Queue(s.h, buffer);
+  };
+  ASSERT_EQ(NivexaStream_SetCallback(h_, callback, &seen), 1);
+  for (auto& b : buffers) {
+    ASSERT_EQ(NivexaStream_Queue(h_, &b.buffer), 1);
+  }
+  ASSERT_EQ(NivexaStream_Start(h_, 0), 1);
+  ASSERT_EQ(seen.stopped.get_future().wait_for(std::chrono::seconds(20)),
+            std::future_status::ready);
+  // Stopped from inside: once its loop is gone, the other buffer has come back cancelled
+  // through the callback and no frame arrives any more.
+  ASSERT_EQ(NivexaStream_Stop(h_), 1);
+  EXPECT_EQ(seen.cancelled, 1);
+  EXPECT_EQ(NivexaStream_Wait(h_, 0), nullptr);
+  const int completeAtStop = seen.complete;
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(seen.complete, completeAtStop);
+
+  NivexaStreamStatistics statistics{};
+  ASSERT_EQ(NivexaStream_GetStatistics(h_, &statistics), 1);
+  EXPECT_EQ(statistics.framesDelivered, 60u);
+  EXPECT_EQ(statistics.framesDropped, 0u);
+  EXPECT_EQ(statistics.framesLost, uint64_t{seen.last - seen.first + 1} - 60u);
+  EXPECT_GT(statistics.frameRate, 0.0);
+}
+
+TEST_F(BufferStream, TriggeredStreamFillsOneBufferPerTriggerAndCountsTheRestAsDropped) {
+  const uint32_t bytes = NivexaStream_FrameBytes(h_, NIVEXA_STREAM_TRIGGERED);
+  auto buffers = makeBuffers(2, bytes);
+  for (auto& b : buffers) {
+    ASSERT_EQ(NivexaStream_Queue(h_, &b.buffer), 1);
+  }
+  ASSERT_EQ(NivexaStream_Start(h_, NIVEXA_STREAM_TRIGGERED), 1);
+  settle();
+  EXPECT_EQ(NivexaStream_Wait(h_, 0), nullptr) << "a frame without a trigger";
+  uint32_t previous = 0;
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(fireTrigger()) << i;
+    NivexaBuffer* filled = NivexaStream_Wait(h_, kWaitMs);
+    ASSERT_NE(filled, nullptr) << i;
+    EXPECT_EQ(filled->status, NIVEXA_BUFFER_COMPLETE);
+    if (i == 1) {
+      EXPECT_EQ(filled->frameNumber, previous + 1);
+    }
+    previous = filled->frameNumber;
+  }
+  // Three more, each accounted for before the next: with no buffer queued they are dropped.
+  NivexaStreamStatistics statistics{};
+  for (uint64_t seen = 3; seen <= 5; ++seen) {
+    ASSERT_TRUE(fireTrigger()) << seen;
+    for (int attempt = 0; attempt < 500; ++attempt) {
+      ASSERT_EQ(NivexaStream_GetStatistics(h_, &statistics), 1);
+      if (statistics.framesDelivered + statistics.framesDropped >= seen) {
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  EXPECT_EQ(statistics.framesDelivered, 2u);
+  EXPECT_EQ(statistics.framesDropped, 3u);
+  EXPECT_EQ(statistics.framesLost, 0u);
+  // A preview cannot start beside it, nor a snapshot run.
+  EXPECT_EQ(Nivexa_StartPreview(h_), 0);
+  std::vector<uint8_t> frame(kFullFrame8);
+  EXPECT_EQ(Nivexa_SnapShot(h_, frame.data(), static_cast<LONG>(frame.size()), 1), 0);
+  EXPECT_EQ(errors(), (std::vector<LONG>{NIVEXA_ERR_NO_CAMERA, NIVEXA_ERR_NO_CAMERA}));
+}
+
+TEST_F(BufferStream, ProcessedFramesAreTheOutputBitmapTopRowFirst) {
+  const uint32_t bytes = NivexaStream_FrameBytes(h_, NIVEXA_STREAM_PROCESSED);
+  ASSERT_EQ(bytes, kFullFrame8);
+  OwnedBuffer only(bytes);
+  ASSERT_EQ(NivexaStream_Queue(h_, &only.buffer), 1);
+  ASSERT_EQ(NivexaStream_Start(h_, NIVEXA_STREAM_PROCESSED), 1);
+  NivexaBuffer* filled = NivexaStream_Wait(h_, kWaitMs);
+  ASSERT_EQ(filled, &only.buffer);
+  EXPECT_EQ(filled->bitsPerPixel, 8);
+  EXPECT_EQ(filled->stride, kFullWidth);
+  // With no buffer queued later frames are dropped unprocessed, so the output bitmap still holds
+  // the frame this buffer got.
+  std::vector<uint8_t> image(bytes);
+  ASSERT_EQ(Nivexa_GetImage(h_, image.data(), static_cast<LONG>(bytes), 1), 1);
+  EXPECT_EQ(only.memory, image);
+}
+
+TEST_F(BufferStream, WaitersWakeOnStopAndOnReleaseAndAnUnpluggedCameraFailsTheBuffers) {
+  auto buffers = makeBuffers(3, NivexaStream_FrameBytes(h_, 0));
+  // No stream and nothing lent: a waiter without a limit is woken by the stop.
+  auto waiting = std::async(std::launch::async, [h = h_] { return NivexaStream_Wait(h, -1); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_EQ(NivexaStream_Stop(h_), 1);
+  ASSERT_EQ(waiting.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  EXPECT_EQ(waiting.get(), nullptr);
+
+  // Triggered, so no frame fills the other two buffers before the camera goes.
+  for (auto& b : buffers) {
+    ASSERT_EQ(NivexaStream_Queue(h_, &b.buffer), 1);
+  }
+  ASSERT_EQ(NivexaStream_Start(h_, NIVEXA_STREAM_TRIGGERED), 1);
+  settle();
+  ASSERT_TRUE(fireTrigger());
+  NivexaBuffer* held = NivexaStream_Wait(h_, kWaitMs);
+  ASSERT_NE(held, nullptr);
+  errors();
+  notify_.take();
+  camera_->unplug();
+  // The two buffers still lent come back failed.
+  for (int i = 0; i < 2; ++i) {
+    NivexaBuffer* back = NivexaStream_Wait(h_, kLossWaitMs);
+    ASSERT_NE(back, nullptr) << i;
+    EXPECT_NE(back, held);
+    EXPECT_EQ(back->status, NIVEXA_BUFFER_FAILED);
+  }
+  EXPECT_EQ(errors(), std::vector<LONG>{NIVEXA_ERR_STREAM_LOST});
+  // The notice of the preview's lost stream, beside the error's own.
+  nivexa::test::TestMessage message{};
+  bool noticed = false;
+  while (!noticed && nextMessage(notify_, message)) {
+    noticed = message.message == NIVEXA_WM_FRAME && message.lParam == NIVEXA_ERR_STREAM_LOST;
+  }
+  EXPECT_TRUE(noticed);
+  NivexaStreamStatistics statistics{};
+  ASSERT_EQ(NivexaStream_GetStatistics(h_, &statistics), 1);
+  EXPECT_EQ(statistics.failedTransfers, 2u);
+
+  // A release while another thread waits without a limit wakes that thread.
+  auto released = std::async(std::launch::async, [h = h_] { return NivexaStream_Wait(h, -1); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_EQ(Nivexa_Release(h_), 1);
+  ASSERT_EQ(released.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  EXPECT_EQ(released.get(), nullptr);
+  h_ = 0;
+}
+
+TEST_F(BufferStream, BadInputIsRefusedWithItsCode) {
+  const uint32_t bytes = NivexaStream_FrameBytes(h_, 0);
+  OwnedBuffer good(bytes);
+  OwnedBuffer small(bytes - 1);
+  NivexaBuffer noData{};
+  noData.capacity = bytes;
+  EXPECT_EQ(NivexaStream_Queue(h_, nullptr), 0);
+  EXPECT_EQ(NivexaStream_Queue(h_, &noData), 0);
+  ASSERT_EQ(NivexaStream_Queue(h_, &good.buffer), 1);
+  EXPECT_EQ(NivexaStream_Queue(h_, &good.buffer), 0);
+  Handle other;
+  EXPECT_EQ(NivexaStream_Queue(other, &good.buffer), 0);
+  EXPECT_EQ(NivexaStream_Start(h_, 0x80), 0);
+  EXPECT_EQ(NivexaStream_GetStatistics(h_, nullptr), 0);
+  EXPECT_EQ(errors(),
+            (std::vector<LONG>{NIVEXA_ERR_ARGUMENT, NIVEXA_ERR_ARGUMENT, NIVEXA_ERR_ARGUMENT,
+                               NIVEXA_ERR_ARGUMENT, NIVEXA_ERR_ARGUMENT}));
+  // A buffer too small for the stream: refused once the stream knows its frame size, and one
+  // lent before that comes back cancelled at the start.
+  ASSERT_EQ(NivexaStream_Queue(h_, &small.buffer), 1);
+  ASSERT_EQ(Nivexa_StartPreview(h_), 1);
+  EXPECT_EQ(NivexaStream_Start(h_, 0), 0);
+  EXPECT_EQ(errors(), std::vector<LONG>{NIVEXA_ERR_NO_CAMERA});
+  ASSERT_EQ(Nivexa_StopPreview(h_), 1);
+  ASSERT_EQ(NivexaStream_Start(h_, 0), 1);
+  EXPECT_EQ(small.buffer.status, NIVEXA_BUFFER_CANCELLED);
+  EXPECT_EQ(NivexaStream_Queue(h_, &small.buffer), 0);
+  EXPECT_EQ(errors(), std::vector<LONG>{NIVEXA_ERR_MEMORY});
+  EXPECT_EQ(NivexaStream_Start(h_, NIVEXA_STREAM_PROCESSED), 0);
+  EXPECT_EQ(errors(), std::vector<LONG>{NIVEXA_ERR_NO_CAMERA});
+  // Released handles answer with the failure value and no stack.
+  EXPECT_EQ(NivexaStream_Queue(12345, &small.buffer), 0);
+  EXPECT_EQ(NivexaStream_Wait(12345, 0), nullptr);
+  EXPECT_EQ(NivexaStream_FrameBytes(12345, 0), 0u);
+}
+
+}  // namespace
+}  // namespace nivexa::camera::test
