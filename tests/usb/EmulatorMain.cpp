@@ -6,6 +6,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -73,6 +75,13 @@ std::optional<std::vector<nivexa::sim::CameraOptions>> cameraList(const Argument
   return list;
 }
 
+struct LoopUnref {
+  void operator()(GMainLoop* loop) const { g_main_loop_unref(loop); }
+};
+struct StrvFree {
+  void operator()(gchar** strings) const { g_strfreev(strings); }
+};
+
 struct Run {
   GMainLoop* loop = nullptr;
   int exitCode = kAbnormalEnd;
@@ -115,14 +124,16 @@ int main(int argc, char** argv) {
     return kAbnormalEnd;
   }
 
-  gchar** environment = g_get_environ();
-  const gchar* preloaded = g_environ_getenv(environment, "LD_PRELOAD");
+  std::unique_ptr<gchar*, StrvFree> environment(g_get_environ());
+  const gchar* preloaded = g_environ_getenv(environment.get(), "LD_PRELOAD");
   std::string preload = kPreloadLibrary;
   if (preloaded != nullptr && *preloaded != '\0') {
     preload += std::string(" ") + preloaded;
   }
-  environment = g_environ_setenv(environment, "LD_PRELOAD", preload.c_str(), TRUE);
-  environment = g_environ_setenv(environment, "UMOCKDEV_DIR", bus.rootDir().c_str(), TRUE);
+  // g_environ_setenv hands back the (possibly moved) list it was given.
+  environment.reset(g_environ_setenv(environment.release(), "LD_PRELOAD", preload.c_str(), TRUE));
+  environment.reset(
+      g_environ_setenv(environment.release(), "UMOCKDEV_DIR", bus.rootDir().c_str(), TRUE));
   std::vector<gchar*> command;
   for (auto& word : arguments.command) {
     command.push_back(word.data());
@@ -132,21 +143,20 @@ int main(int argc, char** argv) {
   GPid pid = 0;
   GError* spawnError = nullptr;
   const bool started =
-      g_spawn_async(nullptr, command.data(), environment,
+      g_spawn_async(nullptr, command.data(), environment.get(),
                     static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD |
                                              G_SPAWN_CHILD_INHERITS_STDIN),
                     nullptr, nullptr, &pid, &spawnError);
-  g_strfreev(environment);
   if (!started) {
     std::fprintf(stderr, "nivexa-usb-emulator: %s\n", spawnError->message);
     g_error_free(spawnError);
     return kAbnormalEnd;
   }
+  std::unique_ptr<GMainLoop, LoopUnref> loop(g_main_loop_new(nullptr, FALSE));
   Run run;
-  run.loop = g_main_loop_new(nullptr, FALSE);
+  run.loop = loop.get();
   g_child_watch_add(pid, onCommandEnded, &run);
   // Controls that unplug and replug cameras (bus.camera(i)) attach to this loop as sources.
-  g_main_loop_run(run.loop);
-  g_main_loop_unref(run.loop);
+  g_main_loop_run(loop.get());
   return run.exitCode;
 }

@@ -29,9 +29,14 @@ using nivexa::sim::Camera;
 using nivexa::sim::CameraOptions;
 
 constexpr int kCameraCount = NIVEXA_USB_TEST_CAMERA_COUNT;
+constexpr uint16_t kFx3VendorId = 0x04B4;
+constexpr int kSuperSpeedBulkPacket = 1024;
+constexpr uint32_t kSixteenBitPixelBytes = 2;
+constexpr uint8_t kSixteenBits = 16;
 constexpr unsigned kTimeoutMs = 5000;
 constexpr int kTransferBytes = 1 << 20;
-constexpr uint32_t kFrameBytes = uint32_t{fpga::kPowerUpWidth} * fpga::kPowerUpHeight * 2;
+constexpr uint32_t kFrameBytes =
+    uint32_t{fpga::kPowerUpWidth} * fpga::kPowerUpHeight * kSixteenBitPixelBytes;
 constexpr uint8_t kUnknownVendorRequest = 0x01;
 constexpr uint32_t kSerialBytes = 32;
 constexpr double kBytesPerMiB = 1024.0 * 1024.0;
@@ -74,7 +79,7 @@ std::vector<Handle> openCameras(libusb_context* context) {
   std::vector<libusb_device*> cameras;
   for (ssize_t i = 0; i < count; ++i) {
     libusb_device_descriptor d{};
-    if (libusb_get_device_descriptor(list[i], &d) == LIBUSB_SUCCESS && d.idVendor == 0x04B4) {
+    if (libusb_get_device_descriptor(list[i], &d) == LIBUSB_SUCCESS && d.idVendor == kFx3VendorId) {
       cameras.push_back(list[i]);
     }
   }
@@ -240,7 +245,7 @@ TEST(LibusbCamera, StreamsAWholeFrameThroughQueuedTransfersAsTheModelRendersIt) 
   ASSERT_EQ(queue[0].transfer->actual_length, int{fx3::kFrameHeaderSize});
   EXPECT_EQ(u32(queue[0].buffer, fx3::kHeaderPayloadLength), kFrameBytes);
   EXPECT_EQ(u16(queue[0].buffer, fx3::kHeaderWidth), fpga::kPowerUpWidth);
-  EXPECT_EQ(queue[0].buffer[fx3::kHeaderBits], 16);
+  EXPECT_EQ(queue[0].buffer[fx3::kHeaderBits], kSixteenBits);
   std::vector<uint8_t> payload;
   for (size_t i = 1; i < queue.size(); ++i) {
     ASSERT_EQ(queue[i].transfer->status, LIBUSB_TRANSFER_COMPLETED);
