@@ -19,6 +19,8 @@ packages=(
   xvfb x11-utils
   pngcheck libtiff-tools imagemagick
   clang libclang-rt-dev
+  # The emulated USB bus the libusb code is tested on.
+  umockdev libumockdev-dev
   ffmpeg
   # The settings dialogs' GTK module, its tests under Xvfb, Japanese glyphs for its screenshots.
   libgtk-3-dev fonts-noto-cjk

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <umockdev.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/Camera.h"
+
+// A USB bus in a umockdev testbed whose devices are virtual cameras: each has the sysfs entry and
+// /dev/bus/usb node libusb looks for, and answers the usbfs requests sent to that node from the
+// camera model. Programs see it when they run with umockdev's preload library pointed at
+// rootDir().
+namespace nivexa::usbtest {
+
+inline constexpr int kBusNumber = 1;
+
+struct GObjectUnref {
+  void operator()(gpointer object) const {
+    if (object != nullptr) {
+      g_object_unref(object);
+    }
+  }
+};
+template <class T>
+using GRef = std::unique_ptr<T, GObjectUnref>;
+
+class EmulatedDevice;
+
+class EmulatedBus {
+ public:
+  explicit EmulatedBus(const std::vector<sim::CameraOptions>& cameras);
+  ~EmulatedBus();
+  EmulatedBus(const EmulatedBus&) = delete;
+  EmulatedBus& operator=(const EmulatedBus&) = delete;
+
+  // Empty when the testbed could not be set up; the reason went to stderr.
+  const std::string& rootDir() const { return rootDir_; }
+  // Unplug and replug controls (a control socket or a signal) act on these cameras.
+  sim::Camera& camera(size_t index);
+
+ private:
+  GRef<UMockdevTestbed> testbed_;
+  std::string rootDir_;
+  std::vector<std::shared_ptr<EmulatedDevice>> devices_;
+};
+
+}  // namespace nivexa::usbtest

@@ -1,0 +1,162 @@
+// nivexa-usb-emulator [--cameras N] [--virtual-options OPTIONS] -- COMMAND [ARGS...]
+// Runs COMMAND with a USB bus of N virtual cameras in place of the machine's: libusb (or anything
+// else reading sysfs and /dev/bus/usb) in COMMAND finds the cameras and talks usbfs to them. The
+// exit status is COMMAND's.
+#include <glib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/CameraOptions.h"
+#include "usb/EmulatedBus.h"
+
+namespace {
+
+// What umockdev-run preloads into the command: it redirects /sys, /dev and the usbfs ioctls into
+// the testbed.
+constexpr const char* kPreloadLibrary = "libumockdev-preload.so.0";
+constexpr int kUsageError = 2;
+constexpr int kAbnormalEnd = 1;
+
+struct Arguments {
+  int cameras = 0;  // 0: as many as the options list
+  std::string options;
+  std::vector<std::string> command;
+};
+
+bool parseArguments(int argc, char** argv, Arguments& out) {
+  for (int i = 1; i < argc; ++i) {
+    std::string_view arg = argv[i];
+    if (arg == "--") {
+      out.command.assign(argv + i + 1, argv + argc);
+      return !out.command.empty();
+    }
+    if (i + 1 >= argc) {
+      return false;
+    }
+    if (arg == "--cameras") {
+      out.cameras = std::atoi(argv[++i]);
+      if (out.cameras <= 0) {
+        return false;
+      }
+    } else if (arg == "--virtual-options") {
+      out.options = argv[++i];
+    } else {
+      return false;
+    }
+  }
+  return false;
+}
+
+// The cameras: the options in the virtual-camera variable's syntax; with a camera count, one
+// option list serves every camera (each still numbered by position).
+std::optional<std::vector<nivexa::sim::CameraOptions>> cameraList(const Arguments& a,
+                                                                  std::string& error) {
+  std::string text = a.options.empty() ? std::to_string(a.cameras > 0 ? a.cameras : 1) : a.options;
+  const bool oneList = !a.options.empty() && a.options.find(';') == std::string::npos &&
+                       a.options.find('=') != std::string::npos;
+  if (a.cameras > 0 && oneList) {
+    text.clear();
+    for (int i = 0; i < a.cameras; ++i) {
+      text += (i > 0 ? ";" : "") + a.options;
+    }
+  }
+  auto list = nivexa::sim::parseCameraList(text, error);
+  if (list && a.cameras > 0 && static_cast<int>(list->size()) != a.cameras) {
+    error = "--cameras " + std::to_string(a.cameras) + " but the options describe " +
+            std::to_string(list->size()) + " cameras";
+    return std::nullopt;
+  }
+  return list;
+}
+
+struct LoopUnref {
+  void operator()(GMainLoop* loop) const { g_main_loop_unref(loop); }
+};
+struct StrvFree {
+  void operator()(gchar** strings) const { g_strfreev(strings); }
+};
+
+struct Run {
+  GMainLoop* loop = nullptr;
+  int exitCode = kAbnormalEnd;
+};
+
+void onCommandEnded(GPid pid, gint waitStatus, gpointer data) {
+  auto& run = *static_cast<Run*>(data);
+  GError* error = nullptr;
+  if (g_spawn_check_wait_status(waitStatus, &error)) {
+    run.exitCode = 0;
+  } else {
+    run.exitCode = error->domain == G_SPAWN_EXIT_ERROR ? error->code : kAbnormalEnd;
+    if (error->domain != G_SPAWN_EXIT_ERROR) {
+      std::fprintf(stderr, "nivexa-usb-emulator: %s\n", error->message);
+    }
+    g_error_free(error);
+  }
+  g_spawn_close_pid(pid);
+  g_main_loop_quit(run.loop);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Arguments arguments;
+  if (!parseArguments(argc, argv, arguments)) {
+    std::fprintf(stderr,
+                 "usage: nivexa-usb-emulator [--cameras N] [--virtual-options OPTIONS] -- "
+                 "COMMAND [ARGS...]\n");
+    return kUsageError;
+  }
+  std::string error;
+  auto cameras = cameraList(arguments, error);
+  if (!cameras) {
+    std::fprintf(stderr, "nivexa-usb-emulator: %s\n", error.c_str());
+    return kUsageError;
+  }
+  nivexa::usbtest::EmulatedBus bus(*cameras);
+  if (bus.rootDir().empty()) {
+    return kAbnormalEnd;
+  }
+
+  std::unique_ptr<gchar*, StrvFree> environment(g_get_environ());
+  const gchar* preloaded = g_environ_getenv(environment.get(), "LD_PRELOAD");
+  std::string preload = kPreloadLibrary;
+  if (preloaded != nullptr && *preloaded != '\0') {
+    preload += std::string(" ") + preloaded;
+  }
+  // g_environ_setenv hands back the (possibly moved) list it was given.
+  environment.reset(g_environ_setenv(environment.release(), "LD_PRELOAD", preload.c_str(), TRUE));
+  environment.reset(
+      g_environ_setenv(environment.release(), "UMOCKDEV_DIR", bus.rootDir().c_str(), TRUE));
+  std::vector<gchar*> command;
+  for (auto& word : arguments.command) {
+    command.push_back(word.data());
+  }
+  command.push_back(nullptr);
+
+  GPid pid = 0;
+  GError* spawnError = nullptr;
+  const bool started =
+      g_spawn_async(nullptr, command.data(), environment.get(),
+                    static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD |
+                                             G_SPAWN_CHILD_INHERITS_STDIN),
+                    nullptr, nullptr, &pid, &spawnError);
+  if (!started) {
+    std::fprintf(stderr, "nivexa-usb-emulator: %s\n", spawnError->message);
+    g_error_free(spawnError);
+    return kAbnormalEnd;
+  }
+  std::unique_ptr<GMainLoop, LoopUnref> loop(g_main_loop_new(nullptr, FALSE));
+  Run run;
+  run.loop = loop.get();
+  g_child_watch_add(pid, onCommandEnded, &run);
+  // Controls that unplug and replug cameras (bus.camera(i)) attach to this loop as sources.
+  g_main_loop_run(loop.get());
+  return run.exitCode;
+}
