@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "AviSummary.h"
-#include "FrameWindow.h"
 #include "NivexaSdk.h"
+#include "NivexaStream.h"
 #include "View.h"
 #include "engine/FamilyReport.h"
 #include "platform/Process.h"
@@ -35,6 +35,9 @@ constexpr LONG kFpgaVersionHigh = 0x11;
 constexpr LONG kRecordGraceMs = 20000;
 constexpr LONG kRecordStartMs = 1000;
 constexpr int kRecordPollMs = 50;
+// Buffers the stream command lends the library, and how long it waits for one at a time.
+constexpr size_t kStreamBuffers = 4;
+constexpr int32_t kStreamWaitMs = 100;
 
 int printUsage(std::FILE* out) {
   std::fputs(
@@ -44,7 +47,8 @@ int printUsage(std::FILE* out) {
       "  list                    cameras with name, serial number and FPGA version\n"
       "  info [--device N]       camera information, temperature, cooler, exposure and gain\n"
       "  stream [--seconds N] [--device N] [--bits 8|16]\n"
-      "                          preview into a buffer and report the frames delivered\n"
+      "                          stream processed frames into lent buffers; report the frames\n"
+      "                          received, lost by the camera and dropped for want of a buffer\n"
       "  view [--seconds N] [--device N]\n"
       "                          live video in a window with the frame rate in its title; q or\n"
       "                          closing the window ends it (0 seconds or none: until then)\n"
@@ -263,19 +267,26 @@ int showInfo(char** argv, const Options& options) {
   return 0;
 }
 
+// Streams processed frames into buffers the tool lends the library, so every frame the camera
+// sent is either received, dropped for want of a buffer, or counted as lost.
 int stream(char** argv, const Options& options) {
   const LONG h = openCamera(argv, options.device, options.bits);
   if (h == 0) {
     return 1;
   }
-  Nivexa_SetWaitTime(h, 0);
-  const size_t frameBytes = size_t{2048} * 1536 * static_cast<size_t>(options.bits / 8);
-  std::vector<BYTE> buffer(frameBytes);
-  HWND sink = nivexa::tool::createFrameWindow();
-  if (!Nivexa_CallBackPreview(h, sink, buffer.data(), static_cast<LONG>(buffer.size()), 1)) {
-    std::fprintf(stderr, "nivexa: preview did not start (error %d)\n",
+  const uint32_t frameBytes = NivexaStream_FrameBytes(h, NIVEXA_STREAM_PROCESSED);
+  std::vector<std::vector<uint8_t>> memory(kStreamBuffers, std::vector<uint8_t>(frameBytes));
+  std::vector<NivexaBuffer> buffers(kStreamBuffers);
+  bool started = frameBytes != 0;
+  for (size_t i = 0; i < buffers.size() && started; ++i) {
+    buffers[i].data = memory[i].data();
+    buffers[i].capacity = frameBytes;
+    started = NivexaStream_Queue(h, &buffers[i]) != 0;
+  }
+  if (!started || !NivexaStream_Start(h, NIVEXA_STREAM_PROCESSED)) {
+    std::fprintf(stderr, "nivexa: the stream did not start (error %d)\n",
                  static_cast<int>(Nivexa_GetLastError(h)));
-    nivexa::tool::destroyFrameWindow(sink);
+    NivexaStream_Stop(h);
     Nivexa_Release(h);
     return 1;
   }
@@ -286,46 +297,55 @@ int stream(char** argv, const Options& options) {
   long inSecond = 0;
   long failures = 0;
   uint64_t bytes = 0;
-  LONG reported = 0;
-  std::printf("%-6s %-8s %-14s %-14s %s\n", "second", "frames", "library fps", "measured fps",
-              "MB/s");
+  uint64_t totalBytes = 0;
+  NivexaStreamStatistics statistics{};
+  std::printf("%-6s %-8s %-14s %-14s %-8s %-6s %s\n", "second", "frames", "library fps",
+              "measured fps", "MB/s", "lost", "dropped");
   for (int second = 1; second <= options.seconds;) {
-    nivexa::tool::FrameMessage message{};
-    if (nivexa::tool::takeFrameMessage(sink, message, 100) && message.message == NIVEXA_WM_FRAME) {
-      if (message.lParam != 0) {
-        ++failures;
-        std::printf("frame error %d\n", static_cast<int>(message.lParam));
-        if (message.lParam == NIVEXA_ERR_STREAM_LOST) {
-          break;
-        }
-      } else if (message.wParam != 0) {
-        // Read while handling the message, as the record is reused for the next frame.
-        const auto* info = reinterpret_cast<const NivexaFrameInfo*>(message.wParam);
-        reported = info->frameRate;
-        bytes += static_cast<uint64_t>(info->width) * static_cast<uint64_t>(info->height) *
-                 static_cast<uint64_t>(info->bitsPerPixel / 8);
+    if (NivexaBuffer* filled = NivexaStream_Wait(h, kStreamWaitMs); filled != nullptr) {
+      if (filled->status == NIVEXA_BUFFER_COMPLETE) {
+        const uint64_t frame =
+            static_cast<uint64_t>(filled->stride) * static_cast<uint64_t>(filled->height);
+        bytes += frame;
+        totalBytes += frame;
         ++inSecond;
         ++total;
+        NivexaStream_Queue(h, filled);
+      } else {
+        ++failures;
+        std::printf("buffer came back %s\n", filled->status == NIVEXA_BUFFER_FAILED
+                                                 ? "failed: the camera stopped"
+                                                 : "incomplete");
+        if (filled->status == NIVEXA_BUFFER_FAILED) {
+          break;
+        }
+        NivexaStream_Queue(h, filled);
       }
     }
     const double elapsed = std::chrono::duration<double>(Clock::now() - secondStart).count();
     if (elapsed >= 1.0) {
-      std::printf("%-6d %-8ld %-14.1f %-14.1f %.1f\n", second, inSecond, reported / 10.0,
-                  inSecond / elapsed, static_cast<double>(bytes) / 1e6 / elapsed);
+      NivexaStream_GetStatistics(h, &statistics);
+      std::printf("%-6d %-8ld %-14.1f %-14.1f %-8.1f %-6llu %llu\n", second, inSecond,
+                  statistics.frameRate, inSecond / elapsed,
+                  static_cast<double>(bytes) / 1e6 / elapsed,
+                  static_cast<unsigned long long>(statistics.framesLost),
+                  static_cast<unsigned long long>(statistics.framesDropped));
       inSecond = 0;
       bytes = 0;
       secondStart = Clock::now();
       ++second;
     }
   }
-  Nivexa_StopPreview(h);
+  NivexaStream_Stop(h);
+  NivexaStream_GetStatistics(h, &statistics);
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   std::printf(
       "summary: %ld frames of %d bits in %.1f s, %.1f fps measured, %.1f fps reported, "
-      "%.1f MB/s, %ld frame errors\n",
-      total, options.bits, seconds, total / seconds, reported / 10.0,
-      static_cast<double>(total) * static_cast<double>(frameBytes) / 1e6 / seconds, failures);
-  nivexa::tool::destroyFrameWindow(sink);
+      "%.1f MB/s, %llu lost, %llu dropped, %ld frame errors\n",
+      total, options.bits, seconds, total / seconds, statistics.frameRate,
+      static_cast<double>(totalBytes) / 1e6 / seconds,
+      static_cast<unsigned long long>(statistics.framesLost),
+      static_cast<unsigned long long>(statistics.framesDropped), failures);
   Nivexa_Release(h);
   return failures == 0 && total > 0 ? 0 : 1;
 }
