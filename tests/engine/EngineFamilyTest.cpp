@@ -3,6 +3,7 @@
 // cannot program.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -27,6 +28,8 @@ constexpr uint8_t kFormatFullDefaultHeight = 33;
 constexpr uint16_t kOutputDepthRegister = 60;
 constexpr uint16_t kOutputWidthLowRegister = 68;
 constexpr uint16_t kOutputFormatRegister = 72;
+constexpr uint16_t kFrameRestartRegister = 108;
+constexpr auto kStreamResetSettle = std::chrono::milliseconds(100);
 
 std::shared_ptr<sim::Camera> cameraOf(uint16_t productId, const char* serial) {
   sim::CameraOptions options;
@@ -106,6 +109,19 @@ void checkUnprogrammed(CNivexaU3R5Base& engine, sim::Camera& camera, const famil
     const bool sizeWritten =
         firstWrite(camera, kFpga, kOutputWidthLowRegister) < camera.trace().size();
     EXPECT_EQ(sizeWritten, !alternative && !row.has(family::kFpgaKeepsOutputSize));
+  }
+
+  // A stream restart restarts the sensor's frame through the FPGA unless the row says the
+  // product keeps it; the alternative interface resets its port instead.
+  camera.clearTrace();
+  const auto restartBegan = std::chrono::steady_clock::now();
+  EXPECT_EQ(engine.RestartStreaming(), 1);
+  const auto restartTook = std::chrono::steady_clock::now() - restartBegan;
+  const bool frameRestarted =
+      firstWrite(camera, kFpga, kFrameRestartRegister) < camera.trace().size();
+  EXPECT_EQ(frameRestarted, !alternative && !row.has(family::kKeepsFrameOnStreamRestart));
+  if (row.has(family::kSettlesAfterStreamReset)) {
+    EXPECT_GE(restartTook, kStreamResetSettle);
   }
 
   EXPECT_EQ(engine.StartCapture(1), 0) << "never pretends to stream";
