@@ -18,7 +18,7 @@ constexpr int kDoubledWidthFactor = 2;
 // The video converter sends three bytes per pixel.
 constexpr int64_t kConverterBytesPerPixel = 3;
 constexpr int kCorrectionLevelMax = 65535;
-// The die-temperature reading: kFullScaleKelvin over its kCounts counts.
+// The die-temperature reading spans the full-scale kelvin over its counts.
 constexpr double kDieTemperatureFullScaleKelvin = 503.975;
 constexpr double kDieTemperatureCounts = 65536.0;
 constexpr double kKelvinAtZeroCelsius = 273.15;
