@@ -11,20 +11,20 @@ namespace nivexa::engine {
 
 namespace {
 
-// Products whose sensor drivers set their own output depth before the FPGA is told.
-bool isSonyProduct(int productId) {
-  return isOneOf(productId,
-                 {0x3100, 0x31B0, 0x31B4, 0x31C0, 0x31C4, 0x3260, 0x3270, 0x3280, 0x3290, 0x32A0,
-                  0x32E0, 0x32F0, 0x3300, 0x3360, 0x3370, 0x3380, 0x33C0, 0x33D0});
-}
-
-bool isSwirProduct(int productId) {
-  return isOneOf(productId, {0x3260, 0x3270, 0x3280, 0x3290, 0x3370, 0x3380, 0x33C0, 0x33D0});
-}
-
-bool writesOutputSize(int productId) {
-  return !isOneOf(productId, {0x31E0, 0x32D0, 0x3310, 0x3320, 0x3330, 0x3340});
-}
+// The driver of the alternative streaming interface is told so before it is checked.
+constexpr int32_t kAlternativeStreamingModeWord = 0x10000;
+// A driver that doubles the frame width answers this factor.
+constexpr int kDoubledWidthFactor = 2;
+// The video converter sends three bytes per pixel.
+constexpr int64_t kConverterBytesPerPixel = 3;
+constexpr int kCorrectionLevelMax = 65535;
+// The die-temperature reading spans the full-scale kelvin over its counts.
+constexpr double kDieTemperatureFullScaleKelvin = 503.975;
+constexpr double kDieTemperatureCounts = 65536.0;
+constexpr double kKelvinAtZeroCelsius = 273.15;
+// The trigger modes in which frames are taken by the FPGA's frame counter.
+constexpr int kTriggerFirstMode = 1;
+constexpr int kTriggerLastMode = 3;
 
 uint32_t roundUp(uint64_t bytes, uint32_t alignment) {
   return static_cast<uint32_t>((bytes + alignment - 1) / alignment * alignment);
@@ -55,8 +55,8 @@ int CNivexaU3R5Base::OpenCamera() {
   if (!sensor_) {
     return 0;
   }
-  if (productId_ == kProductAltStream) {
-    sensor_->SetModeWord(0x10000);
+  if (productHas(family::kAlternativeStreaming)) {
+    sensor_->SetModeWord(kAlternativeStreamingModeWord);
   }
   // This product needs no start-up step of its own before the chip is checked and programmed.
   if (!sensor_->PreInitCheck()) {
@@ -70,8 +70,7 @@ int CNivexaU3R5Base::SupportsGroup(family::Group group) const {
   if (!sensor_) {
     return 0;
   }
-  const family::FamilyRow* row = family::findFamilyRow(productId_);
-  return row != nullptr && row->has(group) ? 1 : 0;
+  return productRow_ != nullptr && productRow_->has(group) ? 1 : 0;
 }
 
 int CNivexaU3R5Base::CloseCamera() {
@@ -84,7 +83,7 @@ int CNivexaU3R5Base::CloseCamera() {
     controller_.reset();
   }
   deviceInfo_.fill(0);
-  captureMode_ = 0;
+  captureMode_ = kCaptureContinuous;
   receiveBuffer_.reset();
   receiveBufferSize_ = 0;
   ring_.release();
@@ -124,11 +123,10 @@ int CNivexaU3R5Base::CreateSensor(int deviceNumber) {
   // The capture thread calls into the driver; it must be gone before the driver is.
   StopCapture();
   sensor_.reset();
-  const family::FamilyRow* row = family::findFamilyRow(productId_);
-  if (row == nullptr) {
+  if (productRow_ == nullptr) {
     return 0;
   }
-  sensor_ = buildSensor(*row, controller_.get());
+  sensor_ = buildSensor(*productRow_, controller_.get());
   if (!sensor_) {
     return 0;
   }
@@ -181,7 +179,8 @@ int CNivexaU3R5Base::SetProductId(int productId) {
     StopCapture();
   }
   productId_ = productId;
-  ring_.setSlotCount(productId == kProductStamped ? kStampedRingSlots : kDefaultRingSlots);
+  productRow_ = family::findFamilyRow(productId);
+  ring_.setSlotCount(productHas(family::kStampedFrames) ? kStampedRingSlots : kDefaultRingSlots);
   transferSetupNeeded_ = 1;
   return 1;
 }
@@ -199,14 +198,15 @@ int CNivexaU3R5Base::GetInstanceAt(int entry) {
 }
 
 int CNivexaU3R5Base::UsesAlternativeStreaming() {
-  return productId_ == kProductAltStream ? 1 : 0;
+  return productHas(family::kAlternativeStreaming) ? 1 : 0;
 }
 
+// Answered without a driver: the monitor is the FPGA's, not the sensor's.
 int CNivexaU3R5Base::HasFpgaTemperatureMonitor() {
-  return isOneOf(productId_, {0x3310, 0x3320, 0x3330, 0x3340}) ? 1 : 0;
+  return productRow_ != nullptr && productRow_->has(family::kFpgaDieTemperature) ? 1 : 0;
 }
 
-int CNivexaU3R5Base::HasFpgaTemperatureMonitorToo() {
+int CNivexaU3R5Base::FpgaDieTemperatureSupported() {
   return HasFpgaTemperatureMonitor();
 }
 
@@ -226,11 +226,14 @@ int CNivexaU3R5Base::PrepareTransfer() {
     return 0;
   }
   const sensors::SensorInfo& info = sensor_->info();
-  const int64_t width = info.outputWidth * (sensor_->ValueQuery134() == 2 ? 2 : 1);
+  const int64_t width =
+      info.outputWidth *
+      (sensor_->FrameWidthFactor() == kDoubledWidthFactor ? kDoubledWidthFactor : 1);
   const int64_t height = info.outputHeight;
   const int depth = outputDepth_;
   const int64_t bytesPerPixel = (depth == 1 || depth == 2) ? 2 : 1;
-  const int64_t tripled = productId_ == kProductConverter ? 3 : 1;
+  const int64_t tripled =
+      productRow_ != nullptr && productRow_->has(family::kConverter) ? kConverterBytesPerPixel : 1;
   if (width <= 0 || height <= 0) {
     return 0;
   }
@@ -248,12 +251,12 @@ int CNivexaU3R5Base::PrepareTransfer() {
   frameWidth_ = static_cast<int>(width);
   frameHeight_ = static_cast<int>(height);
   frameBytesPerPixel_ = static_cast<int>(bytesPerPixel);
-  if (productId_ == kProductAltStream) {
+  if (productHas(family::kAlternativeStreaming)) {
     return 0;
   }
   // An FPGA that did not take the size or the format would send frames of another shape than
   // the buffers just made for them: the preparation has failed, and is done again next time.
-  if (controller_ && writesOutputSize(productId_)) {
+  if (controller_ && !productHas(family::kFpgaKeepsOutputSize)) {
     bool written = controller_->WriteFpgaRegister(fpga::kOutputWidthLow,
                                                   static_cast<uint8_t>(width & 0xFF)) != 0;
     written = controller_->WriteFpgaRegister(fpga::kOutputWidthHigh,
@@ -277,8 +280,7 @@ int CNivexaU3R5Base::PrepareTransfer() {
 }
 
 bool CNivexaU3R5Base::writeOutputFormat() {
-  if (!controller_ || !sensor_ ||
-      !isOneOf(productId_, {kProductM7qxTec, kProductM7qx, 0x3370, 0x3380})) {
+  if (!controller_ || !sensor_ || !productHas(family::kWritesOutputFormat)) {
     return true;
   }
   const sensors::SensorInfo& info = sensor_->info();
@@ -290,7 +292,7 @@ bool CNivexaU3R5Base::writeOutputFormat() {
     format = info.readoutMode == sensors::imx99x::kModeBinned ? fpga::kFormatCodeBinned
                                                               : fpga::kFormatCodeSubsampled;
     offset = mirrored ? fpga::kMirrorOffsetReducedMirrored : fpga::kMirrorOffsetReduced;
-  } else if (isOneOf(productId_, {0x3370, 0x3380}) && info.outputHeight == info.defaultHeight) {
+  } else if (productHas(family::kDefaultHeightFormat) && info.outputHeight == info.defaultHeight) {
     format = fpga::kFormatCodeFullDefaultHeight;
   }
   bool written = controller_->WriteFpgaRegister(fpga::kOutputFormatLow, format) != 0;
@@ -304,7 +306,7 @@ int CNivexaU3R5Base::SetOutputDepth(int mode) {
   if (!controller_) {
     return 0;
   }
-  if (isSonyProduct(productId_) && sensor_) {
+  if (productHas(family::kDriverSetsDepth) && sensor_) {
     sensor_->SetOutputDepth(mode);
   }
   const uint8_t code = mode == 1 ? fpga::kOutputDepth16 : fpga::kOutputDepth8;
@@ -373,7 +375,7 @@ int CNivexaU3R5Base::GetReadoutWindow(int* x, int* y, int* width, int* height, i
 int CNivexaU3R5Base::SetExposureTicks(int ticks) {
   // Long exposures need the payload wait to grow with them.
   frameTimeoutMs_ = ticks <= 50000 ? kDefaultFrameTimeoutMs : static_cast<uint32_t>(ticks / 5);
-  if (productId_ == 0x3200) {
+  if (productHas(family::kExposureBetweenFrames)) {
     deferredExposureTicks_ = ticks;
     deferredExposure_ = 1;
     return 1;
@@ -397,7 +399,7 @@ int CNivexaU3R5Base::SetTriggerMode(int mode, int force) {
   if (!sensor_ || !sensor_->SetTriggerMode(mode)) {
     return 0;
   }
-  if (mode >= 1 && mode <= 3) {
+  if (mode >= kTriggerFirstMode && mode <= kTriggerLastMode) {
     ReadFrameCounterTag();
   }
   triggerMode_ = mode;
@@ -430,7 +432,7 @@ int CNivexaU3R5Base::ReadEepromUserByte(uint8_t& value) {
 }
 
 int CNivexaU3R5Base::WriteFpgaRegister(int address, int value) {
-  if (!controller_ || productId_ == kProductAltStream) {
+  if (!controller_ || productHas(family::kAlternativeStreaming)) {
     return 0;
   }
   return controller_->WriteFpgaRegister(static_cast<uint8_t>(address), static_cast<uint8_t>(value));
@@ -462,7 +464,7 @@ int CNivexaU3R5Base::WaitFpgaReady(uint32_t milliseconds) {
 }
 
 int CNivexaU3R5Base::SerialWriteWhenReady(uint32_t address, uint32_t value) {
-  if (!sensor_ || !WaitFpgaReady(3000)) {
+  if (!sensor_ || !WaitFpgaReady(kFpgaReadyLimitMs)) {
     return 0;
   }
   return sensor_->WriteSensorRegister(static_cast<uint16_t>(address), static_cast<uint8_t>(value));
@@ -470,7 +472,7 @@ int CNivexaU3R5Base::SerialWriteWhenReady(uint32_t address, uint32_t value) {
 
 int CNivexaU3R5Base::SerialReadWhenReady(uint32_t address, int* ok) {
   uint8_t value = 0;
-  const bool done = sensor_ && WaitFpgaReady(3000) &&
+  const bool done = sensor_ && WaitFpgaReady(kFpgaReadyLimitMs) &&
                     sensor_->ReadSensorRegister(static_cast<uint16_t>(address), &value);
   if (ok != nullptr) {
     *ok = done ? 1 : 0;
@@ -479,7 +481,7 @@ int CNivexaU3R5Base::SerialReadWhenReady(uint32_t address, int* ok) {
 }
 
 int CNivexaU3R5Base::InternalCorrectionSupported() {
-  if (isOneOf(productId_, {0x3150, 0x3170, 0x31E0, 0x3220})) {
+  if (productHas(family::kInternalCorrection)) {
     return 1;
   }
   return sensor_ ? sensor_->InternalCorrectionCapability() : 0;
@@ -510,7 +512,7 @@ int CNivexaU3R5Base::SetInternalCorrection(int on) {
 }
 
 int CNivexaU3R5Base::InternalCorrectionLevelSupported() {
-  return isSwirProduct(productId_) ? InternalCorrectionSupported() : 0;
+  return productHas(family::kCorrectionLevel) ? InternalCorrectionSupported() : 0;
 }
 
 int CNivexaU3R5Base::SetInternalCorrectionLevel(uint16_t level) {
@@ -544,7 +546,7 @@ int CNivexaU3R5Base::Reserved140() {
 }
 
 int CNivexaU3R5Base::InternalCorrectionLevelMax() {
-  return isSwirProduct(productId_) ? 65535 : 0;
+  return productHas(family::kCorrectionLevel) ? kCorrectionLevelMax : 0;
 }
 
 int CNivexaU3R5Base::ReadFpgaDieTemperature(double* celsius) {
@@ -556,7 +558,9 @@ int CNivexaU3R5Base::ReadFpgaDieTemperature(double* celsius) {
     return 0;
   }
   if (celsius != nullptr) {
-    *celsius = static_cast<double>(low | high << 8) * 503.975 / 65536.0 - 273.15;
+    *celsius = static_cast<double>(low | high << 8) * kDieTemperatureFullScaleKelvin /
+                   kDieTemperatureCounts -
+               kKelvinAtZeroCelsius;
   }
   return 1;
 }

@@ -98,7 +98,7 @@ class CNivexaU3R5Base {
   virtual int WriteEepromByte(uint16_t address, uint8_t value);                      // 56
   virtual int ReadEepromByte(uint16_t address, uint8_t& value);                      // 57
   virtual int GetAttributeA();                                                       // 58
-  virtual int GetAttributeB();                                                       // 59
+  virtual int GetMonochrome();                                                       // 59
   virtual int GetArrayWidth();                                                       // 60
   virtual int GetArrayHeight();                                                      // 61
   virtual int GetDefaultWidth();                                                     // 62
@@ -199,7 +199,7 @@ class CNivexaU3R5Base {
   virtual int OtherOperation157(int* value);                                         // 157
   virtual int OtherOperation158(int value);                                          // 158
   virtual int OtherOperation159(int* value);                                         // 159
-  virtual int HasFpgaTemperatureMonitorToo();                                        // 160
+  virtual int FpgaDieTemperatureSupported();                                         // 160
   virtual int ReadFpgaDieTemperature(double* celsius);                               // 161
   virtual int OtherOperation162(int value);                                          // 162
   virtual int OtherOperation163(int value);                                          // 163
@@ -218,7 +218,7 @@ class CNivexaU3R5Base {
   virtual int GetFifthParameterLabel(int step, char* text, size_t size);             // 176
   virtual int OtherOperation177(int value);                                          // 177
   virtual int OtherOperation178(int value);                                          // 178
-  virtual int OtherQuery179();                                                       // 179
+  virtual int FrameWidthFactor();                                                    // 179
   virtual int AcceptsMonochromeFormats();                                            // 180
   virtual int SecondFormatCapability();                                              // 181
   virtual int AcceptsColourFormats();                                                // 182
@@ -277,6 +277,11 @@ class CNivexaU3R5Base {
   bool writeOutputFormat();
   // Ends a capture loop: the stream is closed and the thread-end event told.
   int finishCaptureLoop();
+  // Whether the family table gives the product set by SetProductId this trait; false for a
+  // product the family does not hold.
+  bool productHas(family::Trait trait) const {
+    return productRow_ != nullptr && productRow_->has(trait);
+  }
 
   std::unique_ptr<transport::CVelCy3Cam> controller_;
   std::array<uint8_t, 64> deviceInfo_{};
@@ -284,6 +289,7 @@ class CNivexaU3R5Base {
   size_t receiveBufferSize_ = 0;
   std::atomic<int> captureMode_{0};
   int productId_ = -1;
+  const family::FamilyRow* productRow_ = nullptr;  // of productId_, null outside the family
   FrameRing ring_;
   std::atomic<int> outputDepth_{0};
   int triggerMode_ = -1;

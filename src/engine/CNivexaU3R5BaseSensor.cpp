@@ -11,6 +11,9 @@ int forward(const std::unique_ptr<sensors::CSensorBase>& sensor, Op op, int fall
   return sensor ? op(*sensor) : fallback;
 }
 
+// The fastest clock mode, which only a SuperSpeed link carries.
+constexpr int kClockModeFastest = 2;
+
 }  // namespace
 
 int CNivexaU3R5Base::CopySensorInfo(sensors::SensorInfo* out) {
@@ -26,7 +29,7 @@ int CNivexaU3R5Base::SetClockMode(int mode) {
   }
   // The fastest readout needs SuperSpeed; on a slower link the camera falls back to mode 0.
   uint32_t speed = 0;
-  if (mode == 2 && productId_ != kProductAltStream && controller_ &&
+  if (mode == kClockModeFastest && !productHas(family::kAlternativeStreaming) && controller_ &&
       (!controller_->GetBusSpeed(speed) || speed != kBusSpeedSuper)) {
     mode = 0;
   }
@@ -68,8 +71,8 @@ int CNivexaU3R5Base::GetTriggerMode() {
 int CNivexaU3R5Base::GetAttributeA() {
   return forward(sensor_, [](auto& s) { return s.info().attributeA; });
 }
-int CNivexaU3R5Base::GetAttributeB() {
-  return forward(sensor_, [](auto& s) { return s.info().attributeB; });
+int CNivexaU3R5Base::GetMonochrome() {
+  return forward(sensor_, [](auto& s) { return s.info().monochrome; });
 }
 int CNivexaU3R5Base::GetArrayWidth() {
   return forward(sensor_, [](auto& s) { return s.info().arrayWidth; });
@@ -398,9 +401,9 @@ int CNivexaU3R5Base::OtherOperation177(int v) {
 int CNivexaU3R5Base::OtherOperation178(int v) {
   return forward(sensor_, [&](auto& s) { return s.OtherOperation135(v); });
 }
-int CNivexaU3R5Base::OtherQuery179() {
+int CNivexaU3R5Base::FrameWidthFactor() {
   return forward(
-      sensor_, [](auto& s) { return s.ValueQuery134(); }, -1);
+      sensor_, [](auto& s) { return s.FrameWidthFactor(); }, -1);
 }
 int CNivexaU3R5Base::AcceptsMonochromeFormats() {
   return forward(

@@ -13,19 +13,11 @@ namespace {
 constexpr int kMaxConsecutiveFailures = 5;
 constexpr uint32_t kThreadEndGraceMs = 5;
 constexpr uint32_t kStopSettleMs = 100;
-constexpr uint32_t kOneShotLimitMs = 3000;
 constexpr uint32_t kOneShotGiveUpMs = 10000;
 constexpr int kOneShotAttempts = 11;
-
-// Products whose bulk pipe must also be reset after a failed read.
-bool resetsPipeOnFailure(int productId) {
-  return isOneOf(productId, {0x3100, 0x3130, 0x3150, 0x3170, 0x31B0, 0x31B4, 0x31C0, 0x31C4, 0x31E0,
-                             0x32A0, 0x32D0});
-}
-
-bool streamsByCommand(int productId) {
-  return isOneOf(productId, {0x3310, 0x3320, 0x3330, 0x3340});
-}
+// What the driver of a product with stamped frames is told when a capture stops.
+constexpr int kStampedStopPeriodCode = 7;
+constexpr uint32_t kStreamResetSettleMs = 100;
 
 }  // namespace
 
@@ -75,7 +67,7 @@ int CNivexaU3R5Base::StartCapture(int mode) {
   }
   // Buffers or an FPGA that do not match the frames to come make every frame a torn one. The
   // alternative streaming interface prepares its transfers without the FPGA and says so with 0.
-  if (transferSetupNeeded_ && !PrepareTransfer() && productId_ != kProductAltStream) {
+  if (transferSetupNeeded_ && !PrepareTransfer() && !productHas(family::kAlternativeStreaming)) {
     return 0;
   }
   joinCaptureThread();
@@ -108,7 +100,7 @@ int CNivexaU3R5Base::StartCapture(int mode) {
 }
 
 void CNivexaU3R5Base::captureThreadBody() {
-  if (productId_ == kProductAltStream) {
+  if (productHas(family::kAlternativeStreaming)) {
     CaptureLoopAux();
   } else {
     CaptureLoop();
@@ -125,8 +117,8 @@ int CNivexaU3R5Base::StopCapture() {
   std::lock_guard control(captureControl_);
   if (sensor_) {
     sensor_->CaptureStoppedHook();
-    if (productId_ == kProductStamped) {
-      FramePeriodHook(7);
+    if (productHas(family::kStampedFrames)) {
+      FramePeriodHook(kStampedStopPeriodCode);
     }
   }
   if (running_) {
@@ -149,7 +141,7 @@ int CNivexaU3R5Base::StopCapture() {
   }
   RestartStreaming();
   platform::sleepMs(5);
-  captureMode_ = 0;
+  captureMode_ = kCaptureContinuous;
   firstFrame_ = 1;
   triggeredFrames_ = 0;
   frameRate_ = 0.0f;
@@ -164,7 +156,7 @@ int CNivexaU3R5Base::SetCaptureMode(int mode) {
   if (mode != captureMode_) {
     StopCapture();
     ensureFrameReadyEvent();
-    if (mode == 2) {
+    if (mode == kCaptureTriggered) {
       ring_.resetWriteToReadMark();
       ReadFrameCounterTag();
     }
@@ -177,18 +169,18 @@ int CNivexaU3R5Base::RestartStreaming() {
   if (!controller_) {
     return 0;
   }
-  if (productId_ == kProductAltStream) {
+  if (productHas(family::kAlternativeStreaming)) {
     controller_->ResetPort();
   } else {
     if (FirmwareVersion() > kFirmwareResetsPipeAbove) {
       controller_->ResetPipe(kFrameEndpoint);
     }
-    if (sensor_ && productId_ != 0x30C0) {
+    if (sensor_ && !productHas(family::kKeepsFrameOnStreamRestart)) {
       sensor_->RestartFpgaFrame();
     }
     controller_->WriteFpgaRegister(fpga::kStreamReset, fpga::kStreamResetValue);
-    if (productId_ == 0x3150) {
-      platform::sleepMs(100);
+    if (productHas(family::kSettlesAfterStreamReset)) {
+      platform::sleepMs(kStreamResetSettleMs);
     }
   }
   controller_->StartStream();
@@ -210,7 +202,7 @@ int CNivexaU3R5Base::finishCaptureLoop() {
 }
 
 int CNivexaU3R5Base::CaptureLoop() {
-  if (streamsByCommand(productId_)) {
+  if (productHas(family::kStreamsByCommand)) {
     return CaptureLoopByCommand();
   }
   if (!controller_ || !receiveBuffer_) {
@@ -235,7 +227,7 @@ int CNivexaU3R5Base::CaptureLoop() {
       sensor_->SetExposureTicks(deferredExposureTicks_);
     }
     const int mode = captureMode_;
-    if (mode == 2) {
+    if (mode == kCaptureTriggered) {
       uint8_t counter = 0;
       if (!controller_->ReadFpgaRegister(fpga::kFrameCounter, counter)) {
         // The counter is polled while waiting for a trigger; a camera that stops answering is
@@ -261,10 +253,10 @@ int CNivexaU3R5Base::CaptureLoop() {
     if (read) {
       const auto header = transport::decodeFrameHeader(frame.header);
       ring_.storeHeaderInfo(header.infoA, header.frameCounter, header.infoB, header.infoC);
-      if (mode != 2) {
+      if (mode != kCaptureTriggered) {
         lastFrameTag_ = static_cast<uint8_t>(header.frameCounter);
       }
-      if (mode == 3) {
+      if (mode == kCaptureHeaderOnly) {
         break;
       }
       started = platform::timeGetTime();
@@ -281,7 +273,7 @@ int CNivexaU3R5Base::CaptureLoop() {
         break;
       }
       NIVEXA_LOG(Engine, Info, "frame read failed (%d in a row): reopening the stream", failures);
-      if (resetsPipeOnFailure(productId_)) {
+      if (productHas(family::kResetsPipeOnFailure)) {
         controller_->ResetPipe(kFrameEndpoint);
       }
       if (sensor_) {
@@ -291,7 +283,8 @@ int CNivexaU3R5Base::CaptureLoop() {
       controller_->OpenStream();
       continue;
     }
-    if (productId_ == kProductStamped && firstFrame_ && mode != 2) {
+    const bool stamped = productHas(family::kStampedFrames);
+    if (stamped && firstFrame_ && mode != kCaptureTriggered) {
       firstFrame_ = 0;
       continue;
     }
@@ -300,20 +293,19 @@ int CNivexaU3R5Base::CaptureLoop() {
     noteFrameTimes(platform::timeGetTime() - started);
     uint64_t stamp = 0;
     uint8_t headerByte = 0;
-    if (productId_ == kProductStamped) {
-      for (int i = 7; i >= 0; --i) {
-        stamp = stamp << 8 | frame.header[44 + static_cast<size_t>(i)];
-      }
-      headerByte = frame.header[4];
+    if (stamped) {
+      const auto header = transport::decodeFrameHeader(frame.header);
+      stamp = header.stamp;
+      headerByte = header.legacyByte;
     }
     // The slot takes the receive buffer as it is; its old buffer receives the next frame.
     ring_.exchangeFrame(receiveBuffer_, lastFrameTag_, stamp, headerByte);
     frame.receiveBuffer = std::span<uint8_t>(receiveBuffer_.get(), receiveBufferSize_);
     signalFrameReady();
-    if (mode == 1) {
+    if (mode == kCaptureOneFrame) {
       break;
     }
-    if (mode == 2) {
+    if (mode == kCaptureTriggered) {
       ++triggeredFrames_;
       break;
     }
@@ -341,7 +333,7 @@ int CNivexaU3R5Base::CaptureLoopAux() {
       noteFrameTimes(lastSuccess - started);
       ring_.storeFrame(std::span<const uint8_t>(receiveBuffer_.get(), frameSize_), lastFrameTag_);
       signalFrameReady();
-      if (captureMode_ == 1) {
+      if (captureMode_ == kCaptureOneFrame) {
         break;
       }
       continue;
@@ -374,11 +366,11 @@ int CNivexaU3R5Base::CaptureLoopByCommand() {
       sensor_->SetExposureTicks(deferredExposureTicks_);
     }
     const int mode = captureMode_;
-    if (mode == 3) {
+    if (mode == kCaptureHeaderOnly) {
       break;
     }
     uint32_t length = frameSize_;
-    const uint32_t limit = mode == 2 ? platform::kInfinite : frameTimeoutMs_.load();
+    const uint32_t limit = mode == kCaptureTriggered ? platform::kInfinite : frameTimeoutMs_.load();
     if (controller_->ReadFrameByCommand(
             std::span<uint8_t>(receiveBuffer_.get(), receiveBufferSize_), length, limit)) {
       failures = 0;
@@ -396,10 +388,10 @@ int CNivexaU3R5Base::CaptureLoopByCommand() {
       }
       ring_.storeFrame(std::span<const uint8_t>(receiveBuffer_.get(), frameSize_), lastFrameTag_);
       signalFrameReady();
-      if (mode == 1) {
+      if (mode == kCaptureOneFrame) {
         break;
       }
-      if (mode == 2) {
+      if (mode == kCaptureTriggered) {
         ++triggeredFrames_;
         break;
       }
@@ -435,7 +427,7 @@ int CNivexaU3R5Base::CaptureOneFrame() {
   }
   transport::FrameDescriptor frame;
   frame.receiveBuffer = std::span<uint8_t>(receiveBuffer_.get(), receiveBufferSize_);
-  if (productId_ == kProductAltStream) {
+  if (productHas(family::kAlternativeStreaming)) {
     controller_->StartStream();
   }
   transferFailed_ = 0;
@@ -443,7 +435,7 @@ int CNivexaU3R5Base::CaptureOneFrame() {
   if (controller_->OpenStream()) {
     for (int attempt = 1;; ++attempt) {
       bool read = false;
-      if (productId_ == kProductAltStream) {
+      if (productHas(family::kAlternativeStreaming)) {
         frame.auxReadLength = frameSize_;
         read = controller_->ReadFrameAux(frame) != 0;
       } else if (controller_->ReadFrameHeader(frame, kOneShotLimitMs)) {
@@ -461,7 +453,7 @@ int CNivexaU3R5Base::CaptureOneFrame() {
         transferFailed_ = 1;
         break;
       }
-      if (productId_ == kProductAltStream) {
+      if (productHas(family::kAlternativeStreaming)) {
         controller_->ResetPort();
       }
     }

@@ -1,29 +1,30 @@
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
-#include <initializer_list>
 
 #include "sensors/FpgaRegisters.h"
 
 namespace nivexa::engine {
 
-// Product IDs the engine itself tells apart.
+// How the products differ is the family table's to say (family::Trait, family::Group); the
+// engine reads its open product's row and names no other product.
 inline constexpr int kProductIdNone = -1;
-inline constexpr int kProductM7qxTec = 0x33D0;    // this product: cooled SWIR, normal orientation
-inline constexpr int kProductM7qx = 0x33C0;       // the same camera without cooler
-inline constexpr int kProductStamped = 0x32D0;    // eight ring slots, stamped frames
-inline constexpr int kProductAltStream = 0x3042;  // alternative streaming interface
-inline constexpr int kProductConverter = 0x3130;  // tripled frame buffers
+inline constexpr int kProductM7qxTec = 0x33D0;  // this product: cooled SWIR, normal orientation
 
-inline bool isOneOf(int productId, std::initializer_list<int> products) {
-  return std::find(products.begin(), products.end(), productId) != products.end();
-}
+// Capture modes of StartCapture and SetCaptureMode.
+inline constexpr int kCaptureContinuous = 0;
+inline constexpr int kCaptureOneFrame = 1;
+inline constexpr int kCaptureTriggered = 2;   // one frame per FPGA frame-counter step
+inline constexpr int kCaptureHeaderOnly = 3;  // reads one frame header and stops
 
 inline constexpr int kMaxDevices = 32;
 inline constexpr int kDefaultRingSlots = 4;
 inline constexpr int kStampedRingSlots = 8;
 inline constexpr uint32_t kDefaultFrameTimeoutMs = 5000;
+// How long a serial-bus access through the FPGA waits for the bus to come free.
+inline constexpr uint32_t kFpgaReadyLimitMs = 3000;
+// How long the one-shot capture waits for each frame header and payload.
+inline constexpr uint32_t kOneShotLimitMs = 3000;
 inline constexpr uint32_t kBufferAlignment = 8192;
 inline constexpr int kBufferMargin = 128;  // extra rows and columns of the transfer buffer
 

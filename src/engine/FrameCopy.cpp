@@ -113,10 +113,10 @@ int CNivexaU3R5Base::CopyNewestFrameStamped(std::span<uint8_t> destination, uint
   if (!copySlot(slot, destination, true, &status)) {
     return 0;
   }
-  if (stamp != nullptr && productId_ == kProductStamped) {
+  if (stamp != nullptr && productHas(family::kStampedFrames)) {
     *stamp = status.stamp;
   }
-  if (headerByte != nullptr && productId_ == kProductStamped) {
+  if (headerByte != nullptr && productHas(family::kStampedFrames)) {
     *headerByte = status.headerByte;
   }
   markRead(slot);

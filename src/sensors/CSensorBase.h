@@ -12,7 +12,10 @@ namespace nivexa::sensors {
 
 // Abstract driver of the image sensor behind the camera's FPGA. Every operation has a harmless
 // default so that the engine can call any of them on any driver and read 0 as "not supported".
-// The virtual operations are declared in their fixed slot order.
+// The virtual operations are declared in their fixed slot order. FrameWidthFactor answers 2
+// when every frame line carries twice the output width (the engine then sizes its buffers
+// twice as wide); SetFpgaControlFlag sets bit 1 of the FPGA's control register 164, which no
+// driver of the family needs.
 class CSensorBase {
  public:
   CSensorBase(transport::CControllerBase* controller, uint8_t deviceAddress);
@@ -26,7 +29,7 @@ class CSensorBase {
   virtual int PreInitCheck() { return 0; }                      // 4
   virtual int ApplyDefaults() { return 0; }                     // 5
   virtual int HardwareHandshake() { return 0; }                 // 6
-  virtual int SetFpga164Bit1() { return 0; }                    // 7
+  virtual int SetFpgaControlFlag() { return 0; }                // 7
   virtual int SetReadoutWindow(int /*x*/, int /*width*/, int /*y*/, int /*height*/, int /*mode*/) {
     return 0;
   }  // 8
@@ -168,7 +171,7 @@ class CSensorBase {
   virtual int GetGainMode() { return -1; }                                   // 131
   virtual int SetGainMode(int /*mode*/) { return 0; }                        // 132
   virtual int OtherOperation133(int /*value*/) { return 0; }                 // 133
-  virtual int ValueQuery134() { return -1; }                                 // 134
+  virtual int FrameWidthFactor() { return -1; }                              // 134
   virtual int OtherOperation135(int /*value*/) { return 0; }                 // 135
   virtual int AcceptsMonochromeFormats() { return 1; }                       // 136
   virtual int SecondFormatCapability() { return 1; }                         // 137

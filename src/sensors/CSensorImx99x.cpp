@@ -34,7 +34,7 @@ CSensorImx99x::CSensorImx99x(transport::CControllerBase* controller, uint8_t dev
   s.arrayHeight = chip.arrayHeight;
   s.defaultWidth = chip.arrayWidth;
   s.defaultHeight = chip.arrayHeight;
-  s.attributeB = 1;
+  s.monochrome = 1;
   s.outputWidth = chip.arrayWidth;
   s.outputHeight = chip.arrayHeight;
   s.lineLength = chip.lineLengthClocks;

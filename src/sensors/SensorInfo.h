@@ -15,7 +15,7 @@ struct SensorInfo {
   int32_t defaultWidth;
   int32_t defaultHeight;
   int32_t attributeA;
-  int32_t attributeB;
+  int32_t monochrome;  // 1: a monochrome chip; 0 where the driver does not say
   int32_t windowX;
   int32_t windowY;
   int32_t outputWidth;  // after any reduced readout mode

@@ -11,6 +11,9 @@ constexpr size_t kOffInfoA = 28;
 constexpr size_t kOffCounter = 32;
 constexpr size_t kOffInfoB = 40;
 constexpr size_t kOffInfoC = 44;
+constexpr size_t kOffStamp = 44;
+constexpr size_t kOffStampHigh = kOffStamp + 4;
+constexpr unsigned kHalfBits = 32;
 }  // namespace
 
 FrameHeaderFields decodeFrameHeader(std::span<const uint8_t, fx3::kFrameHeaderSize> header) {
@@ -21,6 +24,8 @@ FrameHeaderFields decodeFrameHeader(std::span<const uint8_t, fx3::kFrameHeaderSi
   f.frameCounter = le::get32(header, kOffCounter);
   f.infoB = le::get32(header, kOffInfoB);
   f.infoC = le::get32(header, kOffInfoC);
+  f.stamp = static_cast<uint64_t>(le::get32(header, kOffStampHigh)) << kHalfBits |
+            le::get32(header, kOffStamp);
   return f;
 }
 
@@ -32,6 +37,7 @@ void encodeFrameHeader(const FrameHeaderFields& f,
   le::put32(header, kOffCounter, f.frameCounter);
   le::put32(header, kOffInfoB, f.infoB);
   le::put32(header, kOffInfoC, f.infoC);
+  le::put32(header, kOffStampHigh, static_cast<uint32_t>(f.stamp >> kHalfBits));
 }
 
 }  // namespace nivexa::transport

@@ -25,6 +25,9 @@ struct FrameHeaderFields {
   uint32_t frameCounter = 0;
   uint32_t infoB = 0;
   uint32_t infoC = 0;
+  // Eight bytes from infoC's offset: the time stamp of a product that stamps its frames, whose
+  // low half is infoC. Encoding writes its high half only, and infoC as the low half.
+  uint64_t stamp = 0;
 };
 
 FrameHeaderFields decodeFrameHeader(std::span<const uint8_t, fx3::kFrameHeaderSize> header);

@@ -41,7 +41,7 @@ TEST(SensorBase, DefaultsReportNothingSupported) {
   EXPECT_EQ(base.ReadTemperature(&celsius), 0);
   EXPECT_EQ(base.HasGainMode(), 0);
   EXPECT_EQ(base.GetGainMode(), -1);
-  EXPECT_EQ(base.ValueQuery134(), -1);
+  EXPECT_EQ(base.FrameWidthFactor(), -1);
   EXPECT_EQ(base.AcceptsMonochromeFormats(), 1);
   EXPECT_EQ(base.SecondFormatCapability(), 1);
   EXPECT_EQ(base.AcceptsColourFormats(), 1);

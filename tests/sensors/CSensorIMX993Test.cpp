@@ -47,7 +47,7 @@ TEST_F(Imx993, ConstructionFillsSensorInfoAndVariantsChooseOrientation) {
   const SensorInfo& s = sensor.info();
   EXPECT_EQ(s.arrayWidth, 2048);
   EXPECT_EQ(s.arrayHeight, 1536);
-  EXPECT_EQ(s.attributeB, 1);
+  EXPECT_EQ(s.monochrome, 1);
   EXPECT_EQ(s.lineLength, 2080);
   EXPECT_EQ(s.frameLength, 1628);
   EXPECT_EQ(s.gainMax, 420);

@@ -54,6 +54,7 @@ TEST(WireFormatTest, FrameHeaderFieldsAreLittleEndianAtTheirOffsets) {
   EXPECT_EQ(f.frameCounter, 0x23222120u);
   EXPECT_EQ(f.infoB, 0x2B2A2928u);
   EXPECT_EQ(f.infoC, 0x2F2E2D2Cu);
+  EXPECT_EQ(f.stamp, 0x333231302F2E2D2Cull);
 
   std::array<uint8_t, 64> again{};
   encodeFrameHeader(f, again);
@@ -61,6 +62,7 @@ TEST(WireFormatTest, FrameHeaderFieldsAreLittleEndianAtTheirOffsets) {
   EXPECT_EQ(g.payloadLength, f.payloadLength);
   EXPECT_EQ(g.frameCounter, f.frameCounter);
   EXPECT_EQ(g.infoC, f.infoC);
+  EXPECT_EQ(g.stamp, f.stamp);
 }
 
 TEST(WireFormatTest, MemoryCommandsCarryMagicAddressAndCount) {
