@@ -130,10 +130,13 @@ LONG openHandle(int& count) {
   char names[10][256] = {};
   count = h != 0 ? Nivexa_EnumDevice(h, names) : 0;
   bool fellBack = false;
-  if (h != 0 && count == 0 && std::getenv(kVirtualCamerasVariable) == nullptr) {
+  if (count == 0 && std::getenv(kVirtualCamerasVariable) == nullptr) {
     std::fprintf(stderr, "nivexa: no camera attached; using one virtual camera\n");
     fellBack = nivexa::platform::setEnvironmentVariable(kVirtualCamerasVariable, "1");
-    count = fellBack ? Nivexa_EnumDevice(h, names) : 0;
+    if (fellBack && h == 0) {
+      h = Nivexa_Initialize(nullptr);
+    }
+    count = fellBack && h != 0 ? Nivexa_EnumDevice(h, names) : 0;
   }
   if (count == 0) {
     Nivexa_Release(h);
