@@ -335,12 +335,16 @@ int CNivexaU3R5Base::SetReadoutWindow(int x, int y, int width, int height, int m
   return 1;
 }
 
+ArraySize productArraySize(int productId) {
+  const family::FamilyRow* row = family::findFamilyRow(productId);
+  return row != nullptr ? ArraySize{row->arrayWidth, row->arrayHeight} : ArraySize{};
+}
+
 ArraySize CNivexaU3R5Base::FullArraySize() const {
   if (sensor_) {
     return {sensor_->info().arrayWidth, sensor_->info().arrayHeight};
   }
-  const family::FamilyRow* row = family::findFamilyRow(productId_);
-  return row != nullptr ? ArraySize{row->arrayWidth, row->arrayHeight} : ArraySize{};
+  return productArraySize(productId_);
 }
 
 namespace {

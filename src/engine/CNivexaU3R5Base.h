@@ -29,6 +29,10 @@ struct ArraySize {
   bool operator==(const ArraySize&) const = default;
 };
 
+// The pixel array of a product of the family, from its row of the family table; zero for a
+// product outside it.
+ArraySize productArraySize(int productId);
+
 // The camera engine behind one camera object: it owns the controller and the sensor driver,
 // opens the device, programs the FPGA's output path, runs the capture thread with its ring of
 // frame slots and forwards every sensor setting. Operations return nonzero for success and 0
