@@ -269,7 +269,18 @@ int stream(char** argv, const Options& options) {
     return 1;
   }
   Nivexa_SetWaitTime(h, 0);
-  const size_t frameBytes = size_t{2048} * 1536 * static_cast<size_t>(options.bits / 8);
+  // Room for a frame of the whole sensor, whatever area is set: the camera says how large it is.
+  NivexaCameraInfo info{};
+  info.size = sizeof info;
+  if (!Nivexa_GetCameraInfo(h, &info) || info.widthLimit <= 0 || info.heightLimit <= 0) {
+    std::fprintf(stderr, "nivexa: the camera did not report its sensor size (error %d)\n",
+                 static_cast<int>(Nivexa_GetLastError(h)));
+    Nivexa_Release(h);
+    return 1;
+  }
+  const size_t frameBytes = static_cast<size_t>(info.widthLimit) *
+                            static_cast<size_t>(info.heightLimit) *
+                            static_cast<size_t>(options.bits / 8);
   std::vector<BYTE> buffer(frameBytes);
   HWND sink = nivexa::tool::createFrameWindow();
   if (!Nivexa_CallBackPreview(h, sink, buffer.data(), static_cast<LONG>(buffer.size()), 1)) {
