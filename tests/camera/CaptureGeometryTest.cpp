@@ -10,6 +10,9 @@
 
 #include "camera/CNivexa.h"
 #include "camera/CameraTestSupport.h"
+#include "camera/DialogPort.h"
+#include "dialogs/ControlIds.h"
+#include "dialogs/StreamDialog.h"
 #include "imaging/mask/DefectMask.h"
 #include "platform/Registry.h"
 #include "platform/RegistryTestSupport.h"
@@ -148,7 +151,7 @@ using SensorSizeFromTheCamera = TemporaryRegistry;
 
 // A camera object made for another product of the family, whose sensor is 640 x 512, on a fresh
 // store: every full size it uses is that sensor's, none the 2048 x 1536 of this product.
-TEST_F(SensorSizeFromTheCamera, AnotherProductsSensorSetsTheGeometryMaskAndStoredSizes) {
+TEST_F(SensorSizeFromTheCamera, AnotherProductsSensorSetsTheGeometryMaskStoredSizesAndDialog) {
   constexpr int32_t kOtherProduct = 0x3290;
   sim::CameraOptions options = fastCamera("VC0640");
   options.productId = kOtherProduct;
@@ -202,6 +205,17 @@ TEST_F(SensorSizeFromTheCamera, AnotherProductsSensorSetsTheGeometryMaskAndStore
     EXPECT_EQ(camera.GetLastError(), uint32_t{NIVEXA_ERR_MASK_FILE});
     std::remove((path + "-640.msk").c_str());
     std::remove((path + "-2048.msk").c_str());
+
+    // Skipping in the stream dialog reads the whole sensor: this one's, added to the list.
+    ASSERT_EQ(camera.SetCaptureWindowEx(640, 0, 320, 512, 0, 256), 1);
+    DialogPort port(camera);
+    dialogs::StreamDialog dialog(port, dialogs::Language::English);
+    ASSERT_EQ(dialog.control(0, dialogs::ids::kSizeCombo).items.front(), "320 x 256");
+    dialog.choose(dialog.find(0, dialogs::ids::kSubSampleCombo), 1);
+    EXPECT_EQ(dialog.control(0, dialogs::ids::kSizeCombo).items,
+              (std::vector<std::string>{"320 x 256", "640 x 512", "Custom"}));
+    EXPECT_EQ(dialog.control(0, dialogs::ids::kHEffective).text, "640");
+    EXPECT_EQ(dialog.control(0, dialogs::ids::kVEffective).text, "512");
   }
   sim::removeCamera(sim);
 }
