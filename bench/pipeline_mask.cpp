@@ -56,7 +56,7 @@ struct MaskFrames {
 
 void BM_MaskFilter(benchmark::State& state) {
   MaskFrames f(static_cast<uint16_t>(state.range(0)));
-  const mask::SensorWindow full{0, 0, kW, kH};
+  const mask::SensorWindow full{0, 0, kW, kH, kW, kH};
   for (auto _ : state) {
     state.PauseTiming();
     std::copy(f.frame.pixels().begin(), f.frame.pixels().end(), f.raw.bits());
@@ -89,7 +89,7 @@ void BM_DotFilter(benchmark::State& state) {
   }
   fill(frame, rng, bits == 8 ? 100 : 1600, bits == 8 ? 110 : 1760);
   mask::DotFilter filter;
-  const mask::SensorWindow full{0, 0, kW, kH};
+  const mask::SensorWindow full{0, 0, kW, kH, kW, kH};
   const int32_t threshold = bits == 8 ? mask::kDotThreshold8 : mask::kDotThreshold16;
   for (auto _ : state) {
     state.PauseTiming();

@@ -11,7 +11,13 @@
 
 namespace nivexa::camera {
 
-CNivexa::CNivexa() : rateTime_(platform::timeGetTime()) {}
+CNivexa::CNivexa(int32_t productId)
+    : rateTime_(platform::timeGetTime()),
+      productId_(productId),
+      horizontalTotal_(engine::productArraySize(productId).width),
+      verticalTotal_(engine::productArraySize(productId).height),
+      frameWidth_(engine::productArraySize(productId).width),
+      frameHeight_(engine::productArraySize(productId).height) {}
 
 CNivexa::~CNivexa() {
   Teardown();
@@ -34,13 +40,14 @@ int CNivexa::Initialize(HWND notifyWindow) {
     RecordError(NIVEXA_ERR_MEMORY);
     return 0;
   }
+  // The product is chosen first: until a camera is open, its size is the product's.
+  engine_->SetProductId(productId_);
   if (!CreateMaskImages()) {
     return 0;
   }
   LoadStoredGeometry();
-  engine_->SetProductId(kProductId);
   engine_->CreateController(&engine::CNivexaU3R5Base::CameraInterfaceGuid());
-  if (engine_->CountDevices(kProductId) == 1) {
+  if (engine_->CountDevices(productId_) == 1) {
     SetDeviceNumber(0);
   }
   // The geometry above was read before any camera was open, from the first-run key; the open
@@ -57,8 +64,20 @@ int CNivexa::Initialize(HWND notifyWindow) {
 }
 
 int CNivexa::CreateMaskImages() {
+  const engine::ArraySize sensor = SensorSize();
   platform::CriticalSectionGuard mask(maskLock_);
-  return mask_.Create();
+  return mask_.Create({sensor.width, sensor.height});
+}
+
+engine::ArraySize CNivexa::SensorSize() const {
+  return engine_ ? engine_->FullArraySize() : engine::productArraySize(productId_);
+}
+
+bool CNivexa::FitMaskToSensor() {
+  const engine::ArraySize sensor = SensorSize();
+  platform::CriticalSectionGuard mask(maskLock_);
+  const imaging::mask::MaskSize size{sensor.width, sensor.height};
+  return mask_.size() == size || mask_.Create(size) != 0;
 }
 
 void CNivexa::Teardown() {

@@ -38,8 +38,6 @@
 namespace nivexa::camera {
 
 // Product constants of the camera object.
-inline constexpr int32_t kSensorWidth = 2048;
-inline constexpr int32_t kSensorHeight = 1536;
 inline constexpr uint32_t kErrorMessage = 0x8003;  // WM_APP + 3
 inline constexpr uint32_t kFrameMessage = 0x8002;  // WM_APP + 2
 inline constexpr size_t kPathBufferBytes = 1024;
@@ -70,7 +68,8 @@ inline constexpr int32_t kCameraInfoFullSize = 56;
 // a time; never taken by the acquisition thread), the image lock, the mask lock.
 class CNivexa : public imaging::PipelineHost, private output::RecordingSource {
  public:
-  CNivexa();
+  // Opens cameras of `productId`: this product's unless a test asks for another of the family.
+  explicit CNivexa(int32_t productId = kProductId);
   ~CNivexa() override;
   CNivexa(const CNivexa&) = delete;
   CNivexa& operator=(const CNivexa&) = delete;
@@ -234,6 +233,12 @@ class CNivexa : public imaging::PipelineHost, private output::RecordingSource {
   settings::GraySettings StoredGrayGroup() const;
 
   int CreateMaskImages();
+  // The open camera's pixel array, asked of the engine; before a camera is open (or without an
+  // engine), the product's.
+  engine::ArraySize SensorSize() const;
+  // Makes the references the open sensor's size when they are not; false when they cannot be
+  // made.
+  bool FitMaskToSensor();
   void ApplyAnalogSettings();
   void RefreshRealExposure();
   int PrepareStream();
@@ -303,8 +308,8 @@ class CNivexa : public imaging::PipelineHost, private output::RecordingSource {
 
   imaging::FrameBitmaps bitmaps_;
   imaging::DibImage display_;
-  // Flat-field references and defect maps, at sensor size for the life of the object; used
-  // under the mask lock.
+  // Flat-field references and defect maps of the whole sensor, remade only when a camera of
+  // another size opens; used under the mask lock.
   imaging::mask::DefectMask mask_;
   imaging::mask::SensorWindow SensorWindowNow() const;
   // Records error 1 and returns false when no camera is open.
@@ -346,12 +351,13 @@ class CNivexa : public imaging::PipelineHost, private output::RecordingSource {
   std::shared_ptr<platform::Event> acquisitionStop_;
 
   std::unique_ptr<engine::CNivexaU3R5Base> engine_;
+  const int32_t productId_;
 
-  // Capture geometry: the sensor area read out.
-  std::atomic<int32_t> horizontalTotal_{kSensorWidth};
-  std::atomic<int32_t> verticalTotal_{kSensorHeight};
-  std::atomic<int32_t> frameWidth_{kSensorWidth};
-  std::atomic<int32_t> frameHeight_{kSensorHeight};
+  // Capture geometry: the sensor area read out; the whole of the product's sensor to begin with.
+  std::atomic<int32_t> horizontalTotal_;
+  std::atomic<int32_t> verticalTotal_;
+  std::atomic<int32_t> frameWidth_;
+  std::atomic<int32_t> frameHeight_;
   std::atomic<int32_t> horizontalStart_{0};
   std::atomic<int32_t> verticalStart_{0};
   std::atomic<int32_t> bufferValue_{4};  // stored with the geometry, no other use

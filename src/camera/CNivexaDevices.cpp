@@ -42,7 +42,7 @@ int CNivexa::EnumDevice(char (*names)[256]) {
     return 0;
   }
   int written = 0;
-  const int count = engine_->CountDevices(kProductId);
+  const int count = engine_->CountDevices(productId_);
   for (int j = 0; j < count && written < kMaxListedDevices; ++j) {
     if (engine_->IsDeviceNumberValid(j)) {
       if (names != nullptr) {
@@ -127,6 +127,11 @@ int CNivexa::SetDeviceNumber(int32_t number) {
   }
   if (!engine_->CreateSensor(number)) {
     RecordError(NIVEXA_ERR_DEVICE);
+    return 0;
+  }
+  // References of another sensor would correct the wrong pixels; the old ones are of no use.
+  if (!FitMaskToSensor()) {
+    RecordError(NIVEXA_ERR_MEMORY);
     return 0;
   }
   LoadDeviceSettings();
@@ -235,8 +240,9 @@ int CNivexa::GetCameraInfo(NivexaCameraInfo* info) {
     RecordError(NIVEXA_ERR_MEMORY);
     return 0;
   }
-  info->widthLimit = kSensorWidth;
-  info->heightLimit = kSensorHeight;
+  const engine::ArraySize sensor = SensorSize();
+  info->widthLimit = sensor.width;
+  info->heightLimit = sensor.height;
   info->globalGainMin = engine_->GetAnalogGainMin();
   info->globalGainMax = engine_->GetAnalogGainMax();
   info->colorGainMin = engine_->GetColourGainMin();

@@ -38,7 +38,8 @@ int CNivexa::SetCaptureWindow(int32_t width, int32_t height) {
   }
   // A preset the readout cannot take leaves the full sensor, not a broken area.
   const int32_t buffer = bufferValue_;
-  ApplyCaptureArea(kSensorWidth, 0, kSensorWidth, kSensorHeight, 0, kSensorHeight, buffer);
+  const engine::ArraySize sensor = SensorSize();
+  ApplyCaptureArea(sensor.width, 0, sensor.width, sensor.height, 0, sensor.height, buffer);
   return 0;
 }
 
@@ -52,8 +53,9 @@ int CNivexa::ApplyCaptureArea(int32_t hTotal, int32_t hStart, int32_t hEffective
   frameHeight_ = vEffective;
   bufferValue_ = buffer;
   const int32_t subsample = subsample_;
-  if (!validCaptureArea({hStart, vStart, hEffective, vEffective}, subsample, kSensorWidth,
-                        kSensorHeight)) {
+  const engine::ArraySize sensor = SensorSize();
+  if (!validCaptureArea({hStart, vStart, hEffective, vEffective}, subsample, sensor.width,
+                        sensor.height)) {
     RecordError(NIVEXA_ERR_FORMAT);
     return 0;
   }

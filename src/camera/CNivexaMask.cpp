@@ -12,8 +12,11 @@ bool CNivexa::RequireMaskDevice() {
   return true;
 }
 
+// Called under the mask lock: the references are the open sensor's size, so the window is
+// measured against them without asking the engine from the acquisition thread.
 imaging::mask::SensorWindow CNivexa::SensorWindowNow() const {
-  return {horizontalStart_, verticalStart_, frameWidth_, frameHeight_};
+  const imaging::mask::MaskSize sensor = mask_.size();
+  return {horizontalStart_, verticalStart_, frameWidth_, frameHeight_, sensor.width, sensor.height};
 }
 
 int CNivexa::LoadMaskFile(const char* path) {
@@ -22,7 +25,12 @@ int CNivexa::LoadMaskFile(const char* path) {
   }
   // The file is read and checked before the lock is taken: a slow disk or a large file stalls
   // no frame, and only the swap happens under it.
-  const auto content = imaging::mask::readMaskFile(path);
+  imaging::mask::MaskSize sensor;
+  {
+    platform::CriticalSectionGuard mask(maskLock_);
+    sensor = mask_.size();
+  }
+  const auto content = imaging::mask::readMaskFile(path, sensor);
   bool loaded = false;
   if (content) {
     platform::CriticalSectionGuard mask(maskLock_);

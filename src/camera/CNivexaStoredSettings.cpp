@@ -113,7 +113,9 @@ settings::GraySettings CNivexa::StoredGrayGroup() const {
 void CNivexa::LoadStoredGeometry() {
   settings::GeometrySettings geometry{horizontalTotal_, verticalTotal_, frameWidth_, frameHeight_,
                                       horizontalStart_, verticalStart_, bufferValue_};
-  if (settings::loadGeometry(currentDevice_, geometry, formatsOf(*engine_))) {
+  const engine::ArraySize sensor = SensorSize();
+  if (settings::loadGeometry(currentDevice_, geometry, formatsOf(*engine_),
+                             {sensor.width, sensor.height})) {
     horizontalTotal_ = geometry.horizontalTotal;
     verticalTotal_ = geometry.verticalTotal;
     frameWidth_ = geometry.frameWidth;

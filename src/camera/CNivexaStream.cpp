@@ -54,7 +54,8 @@ int CNivexa::PrepareStream() {
   const int32_t x = horizontalStart_;
   const int32_t y = verticalStart_;
   const int32_t subsample = subsample_;
-  if (!validCaptureArea({x, y, width, height}, subsample, kSensorWidth, kSensorHeight)) {
+  const engine::ArraySize sensor = SensorSize();
+  if (!validCaptureArea({x, y, width, height}, subsample, sensor.width, sensor.height)) {
     RecordError(NIVEXA_ERR_FORMAT);
     return 0;
   }

@@ -34,7 +34,7 @@ constexpr int32_t subsampleDivisor(int32_t code) {
   }
 }
 
-// Non-negative, inside the 2048 x 1536 sensor, with a subsample code the readout delivers.
+// Non-negative, inside the sensor, with a subsample code the readout delivers.
 constexpr bool validCaptureArea(const CaptureArea& a, int32_t subsample, int32_t sensorWidth,
                                 int32_t sensorHeight) {
   return a.width >= 0 && a.height >= 0 && a.horizontalStart >= 0 && a.verticalStart >= 0 &&

@@ -289,6 +289,12 @@ settings::GeometrySettings DialogPort::captureGeometry() {
   return g;
 }
 
+settings::SensorSize DialogPort::sensorSize() {
+  std::lock_guard command(camera_.commandLock_);
+  const engine::ArraySize sensor = camera_.SensorSize();
+  return {sensor.width, sensor.height};
+}
+
 // The sensor of this product reads out any window in either direction.
 bool DialogPort::horizontalChangeAllowed() {
   return true;

@@ -56,6 +56,7 @@ class DialogPort final : public dialogs::CameraPort {
   bool acceptsMonochrome16() override;
   bool acceptsColour() override;
   settings::GeometrySettings captureGeometry() override;
+  settings::SensorSize sensorSize() override;
   bool horizontalChangeAllowed() override;
   bool verticalChangeAllowed() override;
   int32_t pauseAcquisition() override;

@@ -83,6 +83,8 @@ class CameraPort {
   virtual bool acceptsColour() = 0;
   // The capture geometry in force.
   virtual settings::GeometrySettings captureGeometry() = 0;
+  // The open camera's pixel array: the full size, and the bounds of every size set.
+  virtual settings::SensorSize sensorSize() = 0;
   virtual bool horizontalChangeAllowed() = 0;
   virtual bool verticalChangeAllowed() = 0;
   // Stops a running preview or pauses a capture; what to resume is returned.

@@ -15,7 +15,6 @@ constexpr int32_t kDeepMonochromeBits = 12;
 constexpr int32_t kHighClockMHz = 54;
 constexpr int32_t kHighClockEntry = 2;
 constexpr int32_t kSkip = 1;
-constexpr settings::GeometrySettings kFullSize{2048, 1536, 2048, 1536, 0, 0, 4};
 
 struct GeometryEdit {
   int32_t id;
@@ -170,21 +169,23 @@ void StreamDialog::chooseSubSample(int32_t item) {
   stream_.subsample = item == 1 ? kSkip : 0;
   if (stream_.subsample == kSkip) {
     // Skipping reads the whole sensor: the full-size set, added when the list has none.
-    auto full = std::find_if(sizes_.begin(), sizes_.end(), [](const settings::GeometrySettings& g) {
-      return g.frameWidth == kFullSize.frameWidth && g.frameHeight == kFullSize.frameHeight &&
-             g.horizontalStart == 0 && g.verticalStart == 0;
-    });
+    const settings::GeometrySettings fullSize = settings::fullSensorGeometry(camera_.sensorSize());
+    auto full =
+        std::find_if(sizes_.begin(), sizes_.end(), [&](const settings::GeometrySettings& g) {
+          return g.frameWidth == fullSize.frameWidth && g.frameHeight == fullSize.frameHeight &&
+                 g.horizontalStart == 0 && g.verticalStart == 0;
+        });
     Control& size = at(0, ids::kSizeCombo);
     if (full != sizes_.end()) {
       size.value = static_cast<int32_t>(full - sizes_.begin());
     } else if (sizes_.size() < static_cast<size_t>(settings::kMaxSizeSets)) {
-      sizes_.push_back(kFullSize);
+      sizes_.push_back(fullSize);
       fillSizes();
       size.value = static_cast<int32_t>(sizes_.size()) - 1;
     } else if (size.value < 0 || size.value >= static_cast<int32_t>(sizes_.size())) {
       size.value = 0;  // a full list: the chosen set becomes the full-size one when stored
     }
-    showGeometry(kFullSize);
+    showGeometry(fullSize);
   }
   applySubSampleState();
   changed();
@@ -213,14 +214,15 @@ bool StreamDialog::readGeometry(settings::GeometrySettings& geometry) {
       return false;
     }
   }
-  return settings::validCaptureWindow(geometry);
+  return settings::validCaptureWindow(geometry, camera_.sensorSize());
 }
 
 bool StreamDialog::store() {
   Control& size = at(0, ids::kSizeCombo);
   int32_t number = size.value;
   const bool custom = number < 0 || number >= static_cast<int32_t>(sizes_.size());
-  settings::GeometrySettings geometry = custom ? kFullSize : sizes_[static_cast<size_t>(number)];
+  settings::GeometrySettings geometry = custom ? settings::fullSensorGeometry(camera_.sensorSize())
+                                               : sizes_[static_cast<size_t>(number)];
   int32_t wait = 0;
   if (!readGeometry(geometry) || !parseNumber(at(0, ids::kWaitTime).text, wait) || wait < 0) {
     // A window the sensor cannot read out, or a negative wait: nothing is stored, and the

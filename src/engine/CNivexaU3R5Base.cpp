@@ -337,23 +337,41 @@ int CNivexaU3R5Base::SetReadoutWindow(int x, int y, int width, int height, int m
   return 1;
 }
 
-namespace {
+ArraySize productArraySize(int productId) {
+  const family::FamilyRow* row = family::findFamilyRow(productId);
+  return row != nullptr ? ArraySize{row->arrayWidth, row->arrayHeight} : ArraySize{};
+}
 
-constexpr int kFullAreaWidth = 2048;
-constexpr int kFullAreaHeight = 1536;
+ArraySize CNivexaU3R5Base::FullArraySize() const {
+  if (sensor_) {
+    return {sensor_->info().arrayWidth, sensor_->info().arrayHeight};
+  }
+  return productArraySize(productId_);
+}
+
+namespace {
 
 bool areaFits(int total, int effective, int arraySize) {
   return effective > 0 && effective <= total && total <= arraySize;
 }
 
+bool spansArray(int effective, int arraySize) {
+  return arraySize > 0 && effective == arraySize;
+}
+
 }  // namespace
 
 int CNivexaU3R5Base::CheckAreaWidth(int total, int effective) {
-  return effective == kFullAreaWidth || areaFits(total, effective, GetArrayWidth()) ? 1 : 0;
+  return spansArray(effective, FullArraySize().width) || areaFits(total, effective, GetArrayWidth())
+             ? 1
+             : 0;
 }
 
 int CNivexaU3R5Base::CheckAreaHeight(int total, int effective) {
-  return effective == kFullAreaHeight || areaFits(total, effective, GetArrayHeight()) ? 1 : 0;
+  return spansArray(effective, FullArraySize().height) ||
+                 areaFits(total, effective, GetArrayHeight())
+             ? 1
+             : 0;
 }
 
 int CNivexaU3R5Base::GetReadoutWindow(int* x, int* y, int* width, int* height, int* mode) {

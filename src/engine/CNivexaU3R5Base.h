@@ -21,6 +21,18 @@
 
 namespace nivexa::engine {
 
+// A sensor's whole pixel array.
+struct ArraySize {
+  int32_t width = 0;
+  int32_t height = 0;
+
+  bool operator==(const ArraySize&) const = default;
+};
+
+// The pixel array of a product of the family, from its row of the family table; zero for a
+// product outside it.
+ArraySize productArraySize(int productId);
+
 // The camera engine behind one camera object: it owns the controller and the sensor driver,
 // opens the device, programs the FPGA's output path, runs the capture thread with its ring of
 // frame slots and forwards every sensor setting. Operations return nonzero for success and 0
@@ -226,8 +238,8 @@ class CNivexaU3R5Base {
   virtual int OlderSwirOperation184(int value);                                      // 184
 
   // The engine's checks of a capture area before the camera object stores it: the horizontal
-  // (total, effective) and vertical (total, effective) pairs. The full 2048-pixel width and
-  // 1536-line height always pass; any other effective size must be positive, within its total,
+  // (total, effective) and vertical (total, effective) pairs. The full width and height of
+  // FullArraySize() always pass; any other effective size must be positive, within its total,
   // and the total within the pixel array of the open sensor.
   int CheckAreaWidth(int total, int effective);
   int CheckAreaHeight(int total, int effective);
@@ -259,6 +271,10 @@ class CNivexaU3R5Base {
   // The device interface class of the cameras the engine drives, for the arrival and removal
   // notices the camera object registers before any engine exists.
   static const transport::Guid& CameraInterfaceGuid() { return transport::kCameraInterfaceGuid; }
+  // The pixel array of the sensor driver; before one is made, that of the product chosen with
+  // SetProductId, so that sizes decided before a camera is open are that product's. Zero for a
+  // product outside the family.
+  ArraySize FullArraySize() const;
   // True once the driver has programmed the chip; a driver that cannot program its chip leaves
   // the camera closed, and nothing streams from it.
   bool CameraOpen() const { return cameraOpen_.load() != 0; }

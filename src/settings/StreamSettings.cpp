@@ -9,9 +9,6 @@ namespace nivexa::settings {
 
 namespace {
 
-constexpr int32_t kSensorWidth = 2048;
-constexpr int32_t kSensorHeight = 1536;
-
 // Values written for a camera position on the very first run.
 constexpr int32_t kFirstRunSubSample = 0;
 constexpr int32_t kFirstRunWaitTimeMs = 1;
@@ -21,12 +18,12 @@ auto within(IntRange range) {
   return [range](int32_t value) { return range.contains(value); };
 }
 
-void writeFirstRun(int32_t position, const FormatCapabilities& formats) {
+void writeFirstRun(int32_t position, const FormatCapabilities& formats, SensorSize sensor) {
   platform::RegistryChanges changes;
   const std::string camera = cameraKeyPath(position);
   changes.createKey(kProductKey);
   changes.createKey(camera);
-  writeSizeSet(changes, camera + "\\" + sizeKeyName(0), GeometrySettings());
+  writeSizeSet(changes, camera + "\\" + sizeKeyName(0), fullSensorGeometry(sensor));
   changes.setDword(camera, kSizeValue, 0);
   changes.setDword(camera, kColorValue, toDword(firstRunColorMode(formats)));
   changes.setDword(camera, kSubSampleValue, toDword(kFirstRunSubSample));
@@ -38,17 +35,17 @@ void writeFirstRun(int32_t position, const FormatCapabilities& formats) {
 
 }  // namespace
 
-bool validCaptureWindow(const GeometrySettings& g) {
+bool validCaptureWindow(const GeometrySettings& g, SensorSize sensor) {
   if (g.horizontalTotal < 0 || g.verticalTotal < 0 || g.frameWidth < 0 || g.frameHeight < 0 ||
       g.horizontalStart < 0 || g.verticalStart < 0) {
     return false;
   }
-  if (g.frameWidth > kSensorWidth || g.frameHeight > kSensorHeight ||
-      g.horizontalStart > kSensorWidth || g.verticalStart > kSensorHeight) {
+  if (g.frameWidth > sensor.width || g.frameHeight > sensor.height ||
+      g.horizontalStart > sensor.width || g.verticalStart > sensor.height) {
     return false;
   }
-  return g.horizontalStart + g.frameWidth <= kSensorWidth &&
-         g.verticalStart + g.frameHeight <= kSensorHeight;
+  return g.horizontalStart + g.frameWidth <= sensor.width &&
+         g.verticalStart + g.frameHeight <= sensor.height;
 }
 
 int32_t firstRunColorMode(const FormatCapabilities& formats) {
@@ -79,10 +76,11 @@ int32_t correctedColorMode(int32_t mode, const FormatCapabilities& formats) {
   return mode;
 }
 
-int loadGeometry(int32_t position, GeometrySettings& geometry, const FormatCapabilities& formats) {
+int loadGeometry(int32_t position, GeometrySettings& geometry, const FormatCapabilities& formats,
+                 SensorSize sensor) {
   const auto product = platform::RegistryKey::open(kProductKey);
   if (!product) {
-    writeFirstRun(position, formats);
+    writeFirstRun(position, formats, sensor);
     return 0;
   }
   const auto camera = product->openSubkey(cameraKeyName(position));
@@ -100,7 +98,7 @@ int loadGeometry(int32_t position, GeometrySettings& geometry, const FormatCapab
   }
   GeometrySettings loaded = geometry;
   readSizeSet(*sizeSet, loaded);
-  if (!validCaptureWindow(loaded)) {
+  if (!validCaptureWindow(loaded, sensor)) {
     return 0;
   }
   geometry = loaded;

@@ -7,18 +7,33 @@
 
 namespace nivexa::settings {
 
+// The open camera's pixel array, which every stored size must fit.
+struct SensorSize {
+  int32_t width = 0;
+  int32_t height = 0;
+
+  bool operator==(const SensorSize&) const = default;
+};
+
+inline constexpr int32_t kDefaultBufferValue = 4;
+
 // One size set ("Size_%02d"): the capture geometry with its buffer value.
 struct GeometrySettings {
-  int32_t horizontalTotal = 2048;  // "TH"
-  int32_t verticalTotal = 1536;    // "TV"
-  int32_t frameWidth = 2048;       // "EH"
-  int32_t frameHeight = 1536;      // "EV"
-  int32_t horizontalStart = 0;     // "EHS"
-  int32_t verticalStart = 0;       // "EVS"
-  int32_t buffer = 4;              // "Buf"
+  int32_t horizontalTotal = 0;           // "TH"
+  int32_t verticalTotal = 0;             // "TV"
+  int32_t frameWidth = 0;                // "EH"
+  int32_t frameHeight = 0;               // "EV"
+  int32_t horizontalStart = 0;           // "EHS"
+  int32_t verticalStart = 0;             // "EVS"
+  int32_t buffer = kDefaultBufferValue;  // "Buf"
 
   bool operator==(const GeometrySettings&) const = default;
 };
+
+// The whole sensor read out: the first-run size set and the dialog's custom size.
+constexpr GeometrySettings fullSensorGeometry(SensorSize sensor) {
+  return {sensor.width, sensor.height, sensor.width, sensor.height, 0, 0, kDefaultBufferValue};
+}
 
 // The output-format values of a camera position's key.
 struct StreamSettings {
@@ -37,14 +52,16 @@ struct FormatCapabilities {
 };
 
 // Whether a capture window fits the sensor as the capture-window setter requires.
-bool validCaptureWindow(const GeometrySettings& geometry);
+bool validCaptureWindow(const GeometrySettings& geometry, SensorSize sensor);
 
 // The geometry load of a camera object's initialisation. Without the product key this is a
-// first run: it writes the first-run values for `position` (size set 0 with the full sensor,
+// first run: it writes the first-run values for `position` (size set 0 with the full `sensor`,
 // "Color" decided from `formats`) and returns 0 without touching `geometry`. Otherwise it reads
 // the active size set of `position` into `geometry` and returns 1; a missing key, or a size set
-// the capture-window setter would refuse, leaves `geometry` as it was and returns 0.
-int loadGeometry(int32_t position, GeometrySettings& geometry, const FormatCapabilities& formats);
+// the capture-window setter would refuse for `sensor`, leaves `geometry` as it was and
+// returns 0.
+int loadGeometry(int32_t position, GeometrySettings& geometry, const FormatCapabilities& formats,
+                 SensorSize sensor);
 
 // The colour load: colour mode (corrected against `formats`), subsample code, wait time and
 // clock of `position`. Values missing or refused by their setters leave their fields. Returns 0

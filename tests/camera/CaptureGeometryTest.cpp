@@ -2,11 +2,23 @@
 // presets of the settings store, and the area the frames then have.
 #include <array>
 #include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
 
+#include "camera/CNivexa.h"
 #include "camera/CameraTestSupport.h"
+#include "camera/DialogPort.h"
+#include "dialogs/ControlIds.h"
+#include "dialogs/StreamDialog.h"
+#include "imaging/mask/DefectMask.h"
 #include "platform/Registry.h"
+#include "platform/RegistryTestSupport.h"
 #include "settings/Layout.h"
 #include "settings/SizeSet.h"
+#include "settings/StreamSettings.h"
 
 namespace nivexa::camera::test {
 namespace {
@@ -133,6 +145,79 @@ TEST_F(CameraTest, WithoutTheProductKeyNoPresetIsFound) {
   ASSERT_TRUE(changes.apply());
   EXPECT_EQ(Nivexa_SetCaptureWindow(h_, 2048, 1536), 0);
   EXPECT_EQ(errors(), std::vector<LONG>{NIVEXA_ERR_WINDOW});
+}
+
+using SensorSizeFromTheCamera = TemporaryRegistry;
+
+// A camera object made for another product of the family, whose sensor is 640 x 512, on a fresh
+// store: every full size it uses is that sensor's, none the 2048 x 1536 of this product.
+TEST_F(SensorSizeFromTheCamera, AnotherProductsSensorSetsTheGeometryMaskStoredSizesAndDialog) {
+  constexpr int32_t kOtherProduct = 0x3290;
+  sim::CameraOptions options = fastCamera("VC0640");
+  options.productId = kOtherProduct;
+  const auto sim = sim::createCamera(options);
+  {
+    CNivexa camera(kOtherProduct);
+    ASSERT_EQ(camera.Initialize(nullptr), 1);
+    ASSERT_EQ(camera.GetLastError(), 0u) << "the camera opened";
+
+    Geometry g{};
+    camera.GetCaptureWindowEx(&g[0], &g[1], &g[2], &g[3], &g[4], &g[5]);
+    EXPECT_EQ(g, (Geometry{640, 0, 640, 512, 0, 512}));
+    NivexaCameraInfo info{};
+    info.size = sizeof info;
+    ASSERT_EQ(camera.GetCameraInfo(&info), 1);
+    EXPECT_EQ(info.widthLimit, 640);
+    EXPECT_EQ(info.heightLimit, 512);
+    // The first run stored the full size of this sensor.
+    EXPECT_EQ(settings::loadSizeSets(-1),
+              (std::vector<settings::GeometrySettings>{{640, 512, 640, 512, 0, 0, 4}}));
+
+    // The engine passes this sensor's full width and height whatever their totals, and refuses
+    // this product's.
+    EXPECT_EQ(camera.SetCaptureWindowEx(700, 0, 640, 600, 0, 512), 1);
+    EXPECT_EQ(camera.SetCaptureWindowEx(2048, 0, 2048, 1536, 0, 1536), 0);
+    EXPECT_EQ(camera.GetLastError(), uint32_t{NIVEXA_ERR_ARGUMENT});
+    // A preset it cannot read out falls back to the whole of this sensor.
+    storePresets({{0, {2048, 1536, 2048, 1536, 0, 0, 4}}});
+    EXPECT_EQ(camera.SetCaptureWindow(2048, 1536), 0);
+    EXPECT_EQ(camera.GetLastError(), uint32_t{NIVEXA_ERR_FORMAT});
+    camera.GetCaptureWindowEx(&g[0], &g[1], &g[2], &g[3], &g[4], &g[5]);
+    EXPECT_EQ(g, (Geometry{640, 0, 640, 512, 0, 512}));
+
+    // The mask covers this sensor: its file records 640 x 512, and a file of this product's
+    // sensor is refused.
+    const std::string path =
+        ::testing::TempDir() + "sensor-size-" + std::to_string(std::random_device{}());
+    ASSERT_EQ(camera.SaveMaskFile((path + "-640.msk").c_str()), 1);
+    std::vector<uint8_t> header(imaging::mask::kHeaderBytes);
+    {
+      std::ifstream in(path + "-640.msk", std::ios::binary);
+      in.read(reinterpret_cast<char*>(header.data()), std::streamsize(header.size()));
+    }
+    EXPECT_EQ(header[16] | header[17] << 8, 640);
+    EXPECT_EQ(header[20] | header[21] << 8, 512);
+    EXPECT_EQ(camera.LoadMaskFile((path + "-640.msk").c_str()), 1);
+    imaging::mask::DefectMask productMask;
+    ASSERT_EQ(productMask.Create({2048, 1536}), 1);
+    ASSERT_TRUE(productMask.Save((path + "-2048.msk").c_str()));
+    EXPECT_EQ(camera.LoadMaskFile((path + "-2048.msk").c_str()), 0);
+    EXPECT_EQ(camera.GetLastError(), uint32_t{NIVEXA_ERR_MASK_FILE});
+    std::remove((path + "-640.msk").c_str());
+    std::remove((path + "-2048.msk").c_str());
+
+    // Skipping in the stream dialog reads the whole sensor: this one's, added to the list.
+    ASSERT_EQ(camera.SetCaptureWindowEx(640, 0, 320, 512, 0, 256), 1);
+    DialogPort port(camera);
+    dialogs::StreamDialog dialog(port, dialogs::Language::English);
+    ASSERT_EQ(dialog.control(0, dialogs::ids::kSizeCombo).items.front(), "320 x 256");
+    dialog.choose(dialog.find(0, dialogs::ids::kSubSampleCombo), 1);
+    EXPECT_EQ(dialog.control(0, dialogs::ids::kSizeCombo).items,
+              (std::vector<std::string>{"320 x 256", "640 x 512", "Custom"}));
+    EXPECT_EQ(dialog.control(0, dialogs::ids::kHEffective).text, "640");
+    EXPECT_EQ(dialog.control(0, dialogs::ids::kVEffective).text, "512");
+  }
+  sim::removeCamera(sim);
 }
 
 }  // namespace

@@ -67,7 +67,10 @@ class FakeCameraPort : public CameraPort {
   bool acceptsMonochrome8() override { return true; }
   bool acceptsMonochrome16() override { return true; }
   bool acceptsColour() override { return colour; }
-  settings::GeometrySettings captureGeometry() override { return {}; }
+  settings::GeometrySettings captureGeometry() override {
+    return settings::fullSensorGeometry(sensor);
+  }
+  settings::SensorSize sensorSize() override { return sensor; }
   bool horizontalChangeAllowed() override { return true; }
   bool verticalChangeAllowed() override { return true; }
   int32_t pauseAcquisition() override { return 0; }
@@ -75,6 +78,7 @@ class FakeCameraPort : public CameraPort {
   void reloadStreamSettings() override {}
 
   bool whiteBalanceOnce = false;
+  settings::SensorSize sensor{2048, 1536};
 
  private:
   int32_t gain_ = 0;

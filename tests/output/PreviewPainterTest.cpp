@@ -202,16 +202,17 @@ TEST(PreviewPainterTest, SixteenBitFrameAfterTheMaskFilterIsFilteredShownAndReco
   using imaging::mask::MaskKind;
   using imaging::mask::SensorWindow;
   constexpr int32_t kWidth = 64, kHeight = 48, kHotX = 30, kHotY = 20;
-  const SensorWindow window{100, 200, kWidth, kHeight};
+  const imaging::mask::MaskSize sensor{2048, 1536};
+  const SensorWindow window{100, 200, kWidth, kHeight, sensor.width, sensor.height};
   // References over the whole sensor: a dark level with fixed-pattern steps, and a white level
   // that falls off diagonally (vignetting). Their difference is a multiple of 8 (of 16 where the
   // outlier sits), so the scene's fractions of it are exact.
   auto dark = [](int32_t x, int32_t) { return 64 + x % 7; };
   auto white = [&](int32_t x, int32_t y) { return dark(x, y) + 2000 + (x + y) % 50 * 40; };
   imaging::mask::DefectMask mask;
-  ASSERT_EQ(mask.Create(), 1);
+  ASSERT_EQ(mask.Create(sensor), 1);
   DibImage reference;
-  ASSERT_EQ(reference.Create(SensorWindow::kFullWidth, SensorWindow::kFullHeight, 16), 1);
+  ASSERT_EQ(reference.Create(sensor.width, sensor.height, 16), 1);
   for (const MaskKind kind : {MaskKind::Dark, MaskKind::White}) {
     for (int32_t y = 0; y < reference.height(); ++y) {
       for (int32_t x = 0; x < reference.width(); ++x) {

@@ -14,13 +14,16 @@ namespace {
 
 using StoredSettingsReport = TemporaryRegistry;
 
+constexpr SensorSize kSensor{2048, 1536};
+constexpr GeometrySettings kFull = fullSensorGeometry(kSensor);
+
 TEST_F(StoredSettingsReport, ShowsEveryPositionAndResetKeepsTheProductPresets) {
   EXPECT_NE(describeStoredSettings().find("no camera position has stored settings"),
             std::string::npos);
   EXPECT_EQ(resetStoredSettings(), 0);
 
-  GeometrySettings geometry;
-  loadGeometry(-1, geometry, FormatCapabilities{});
+  GeometrySettings geometry = kFull;
+  loadGeometry(-1, geometry, FormatCapabilities{}, kSensor);
   GainSettings gain;
   gain.globalGain = 77;
   gain.blackLevel = -4;
@@ -59,7 +62,7 @@ TEST_F(StoredSettingsReport, ShowsEveryPositionAndResetKeepsTheProductPresets) {
   EXPECT_EQ(platform::RegistryKey::open(std::string(kProductKey) + "\\Size_00")->queryDword("EH"),
             640u);
   // With the product key still there, no first-run values are written again.
-  EXPECT_EQ(loadGeometry(-1, geometry, FormatCapabilities{}), 0);
+  EXPECT_EQ(loadGeometry(-1, geometry, FormatCapabilities{}, kSensor), 0);
   EXPECT_EQ(platform::RegistryKey::open(cameraKeyPath(-1)), nullptr);
 }
 

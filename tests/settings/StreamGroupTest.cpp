@@ -12,6 +12,9 @@ namespace {
 
 using StreamGroup = TemporaryRegistry;
 
+// The product's sensor.
+constexpr SensorSize kSensor{2048, 1536};
+constexpr GeometrySettings kFull = fullSensorGeometry(kSensor);
 const GeometrySettings kQuarter{2048, 1536, 1024, 768, 512, 384, 2};
 
 void storeSizeSet(const std::string& parent, int32_t number, const GeometrySettings& g) {
@@ -35,7 +38,7 @@ void storeCameraValue(int32_t position, std::string_view name, int32_t value) {
 
 TEST_F(StreamGroup, TheFirstRunWritesItsValuesUnderTheCurrentPositionAndLoadsNothing) {
   GeometrySettings geometry = kQuarter;
-  EXPECT_EQ(loadGeometry(-1, geometry, FormatCapabilities{}), 0);
+  EXPECT_EQ(loadGeometry(-1, geometry, FormatCapabilities{}, kSensor), 0);
   EXPECT_EQ(geometry, kQuarter);
 
   const auto camera = platform::RegistryKey::open(std::string(kProductKey) + "\\Camera_-1");
@@ -55,10 +58,10 @@ TEST_F(StreamGroup, TheFirstRunWritesItsValuesUnderTheCurrentPositionAndLoadsNot
   EXPECT_EQ(camera->subkeyNames(), std::vector<std::string>{"Size_00"});
 
   // The next start reads them back.
-  EXPECT_EQ(loadGeometry(-1, geometry, FormatCapabilities{}), 1);
-  EXPECT_EQ(geometry, GeometrySettings());
+  EXPECT_EQ(loadGeometry(-1, geometry, FormatCapabilities{}, kSensor), 1);
+  EXPECT_EQ(geometry, kFull);
   // Another position finds the product key, so nothing is written for it.
-  EXPECT_EQ(loadGeometry(0, geometry, FormatCapabilities{}), 0);
+  EXPECT_EQ(loadGeometry(0, geometry, FormatCapabilities{}, kSensor), 0);
   EXPECT_EQ(platform::RegistryKey::open(cameraKeyPath(0)), nullptr);
 }
 
@@ -111,15 +114,16 @@ TEST_F(StreamGroup, TheColourLoadTakesOnlyValuesItsSettersAccept) {
 }
 
 TEST_F(StreamGroup, TheGeometryLoadReadsTheActiveSizeSetWhenItFitsTheSensor) {
-  GeometrySettings geometry;
-  loadGeometry(-1, geometry, FormatCapabilities{});  // first run: the product key exists now
+  GeometrySettings geometry = kFull;
+  // First run: the product key exists now.
+  loadGeometry(-1, geometry, FormatCapabilities{}, kSensor);
   const std::string camera = cameraKeyPath(1);
-  storeSizeSet(camera, 0, GeometrySettings());
+  storeSizeSet(camera, 0, kFull);
   storeSizeSet(camera, 1, kQuarter);
   storeCameraValue(1, "Size", 1);
-  EXPECT_EQ(loadGeometry(1, geometry, FormatCapabilities{}), 1);
+  EXPECT_EQ(loadGeometry(1, geometry, FormatCapabilities{}, kSensor), 1);
   EXPECT_EQ(geometry, kQuarter);
-  EXPECT_EQ(loadSizeSets(1), (std::vector<GeometrySettings>{GeometrySettings(), kQuarter}));
+  EXPECT_EQ(loadSizeSets(1), (std::vector<GeometrySettings>{kFull, kQuarter}));
 
   const GeometrySettings refused[] = {
       {2048, 1536, 2049, 1536, 0, 0, 4},   {2048, 1536, 2048, 1537, 0, 0, 4},
@@ -129,27 +133,37 @@ TEST_F(StreamGroup, TheGeometryLoadReadsTheActiveSizeSetWhenItFitsTheSensor) {
   };
   for (const auto& bad : refused) {
     storeSizeSet(camera, 1, bad);
-    geometry = GeometrySettings();
-    EXPECT_EQ(loadGeometry(1, geometry, FormatCapabilities{}), 0);
-    EXPECT_EQ(geometry, GeometrySettings());
+    geometry = kFull;
+    EXPECT_EQ(loadGeometry(1, geometry, FormatCapabilities{}, kSensor), 0);
+    EXPECT_EQ(geometry, kFull);
   }
   storeSizeSet(camera, 1, {2048, 1536, 1024, 768, 1024, 768, 4});  // touches both edges
-  EXPECT_EQ(loadGeometry(1, geometry, FormatCapabilities{}), 1);
+  EXPECT_EQ(loadGeometry(1, geometry, FormatCapabilities{}, kSensor), 1);
 
   for (const int32_t number : {2, 100, -1}) {
     storeCameraValue(1, "Size", number);
-    geometry = GeometrySettings();
-    EXPECT_EQ(loadGeometry(1, geometry, FormatCapabilities{}), 0) << number;
-    EXPECT_EQ(geometry, GeometrySettings());
+    geometry = kFull;
+    EXPECT_EQ(loadGeometry(1, geometry, FormatCapabilities{}, kSensor), 0) << number;
+    EXPECT_EQ(geometry, kFull);
   }
+
+  // The size set must fit the sensor it is loaded for: the quarter ends at (1536, 1152).
+  storeSizeSet(camera, 1, kQuarter);
+  storeCameraValue(1, "Size", 1);
+  geometry = kFull;
+  EXPECT_EQ(loadGeometry(1, geometry, FormatCapabilities{}, SensorSize{1535, 1152}), 0);
+  EXPECT_EQ(loadGeometry(1, geometry, FormatCapabilities{}, SensorSize{1536, 1151}), 0);
+  EXPECT_EQ(geometry, kFull);
+  EXPECT_EQ(loadGeometry(1, geometry, FormatCapabilities{}, SensorSize{1536, 1152}), 1);
+  EXPECT_EQ(geometry, kQuarter);
 }
 
 TEST_F(StreamGroup, TheDialogsSaveIsWhatTheLoadsRead) {
-  GeometrySettings geometry;
-  loadGeometry(-1, geometry, FormatCapabilities{});
+  GeometrySettings geometry = kFull;
+  loadGeometry(-1, geometry, FormatCapabilities{}, kSensor);
   const StreamSettings stream{1, 1, 40, 5};
   EXPECT_EQ(saveStreamSettings(2, stream, 1, kQuarter), 0) << "Size_01 before Size_00";
-  ASSERT_EQ(saveStreamSettings(2, stream, 0, GeometrySettings()), 1);
+  ASSERT_EQ(saveStreamSettings(2, stream, 0, kFull), 1);
   ASSERT_EQ(saveStreamSettings(2, stream, 1, kQuarter), 1);
   EXPECT_EQ(saveStreamSettings(2, stream, 3, kQuarter), 0) << "a gap after Size_01";
 
@@ -159,7 +173,7 @@ TEST_F(StreamGroup, TheDialogsSaveIsWhatTheLoadsRead) {
   EXPECT_EQ(loaded.subsample, 1);
   EXPECT_EQ(loaded.waitTimeMs, 40);
   EXPECT_EQ(loaded.clock, 5);
-  EXPECT_EQ(loadGeometry(2, geometry, FormatCapabilities{}), 1);
+  EXPECT_EQ(loadGeometry(2, geometry, FormatCapabilities{}, kSensor), 1);
   EXPECT_EQ(geometry, kQuarter);
   EXPECT_EQ(loadSizeSets(2).size(), 2u);
 
@@ -167,9 +181,9 @@ TEST_F(StreamGroup, TheDialogsSaveIsWhatTheLoadsRead) {
   const std::vector<GeometrySettings> tooMany(kMaxSizeSets + 1, kQuarter);
   EXPECT_EQ(saveStreamSettings(2, stream, 0, tooMany), 0);
   EXPECT_EQ(saveStreamSettings(2, stream, 2, std::span(tooMany).first(2)), 0) << "not in the list";
-  EXPECT_EQ(loadSizeSets(2), (std::vector<GeometrySettings>{GeometrySettings(), kQuarter}));
+  EXPECT_EQ(loadSizeSets(2), (std::vector<GeometrySettings>{kFull, kQuarter}));
   EXPECT_EQ(loadSizeNumber(2), 1);
-  const std::vector<GeometrySettings> three{kQuarter, kQuarter, GeometrySettings()};
+  const std::vector<GeometrySettings> three{kQuarter, kQuarter, kFull};
   ASSERT_EQ(saveStreamSettings(2, stream, 0, three), 1);
   EXPECT_EQ(loadSizeSets(2), three);
   EXPECT_EQ(loadSizeNumber(2), 0);
@@ -178,11 +192,10 @@ TEST_F(StreamGroup, TheDialogsSaveIsWhatTheLoadsRead) {
 TEST_F(StreamGroup, CaptureSizePresetsAreReadUpToTheFirstGapOrIncompleteOne) {
   EXPECT_TRUE(loadCaptureSizePresets().empty());
   const std::string product(kProductKey);
-  storeSizeSet(product, 0, GeometrySettings());
+  storeSizeSet(product, 0, kFull);
   storeSizeSet(product, 1, kQuarter);
   storeSizeSet(product, 3, {2048, 1536, 640, 480, 0, 0, 4});
-  EXPECT_EQ(loadCaptureSizePresets(),
-            (std::vector<GeometrySettings>{GeometrySettings(), kQuarter}));
+  EXPECT_EQ(loadCaptureSizePresets(), (std::vector<GeometrySettings>{kFull, kQuarter}));
   EXPECT_EQ(findCaptureSizePreset(1024, 768), kQuarter);
   EXPECT_EQ(findCaptureSizePreset(640, 480), std::nullopt);
   EXPECT_EQ(findCaptureSizePreset(768, 1024), std::nullopt);

@@ -52,13 +52,13 @@ void buildDefectMap(const DibImage& reference, MaskKind kind, DibImage& map) {
   }
 }
 
-int DefectMask::Create() {
-  if (!dark8_.Create(kMaskWidth, kMaskHeight, 8) || !white8_.Create(kMaskWidth, kMaskHeight, 8) ||
-      !dark16_.Create(kMaskWidth, kMaskHeight, 16) ||
-      !white16_.Create(kMaskWidth, kMaskHeight, 16) || !hot8_.Create(kMaskWidth, kMaskHeight, 8) ||
-      !dead8_.Create(kMaskWidth, kMaskHeight, 8) || !hot16_.Create(kMaskWidth, kMaskHeight, 16) ||
-      !dead16_.Create(kMaskWidth, kMaskHeight, 16) || !work8_.Create(kMaskWidth, kMaskHeight, 8) ||
-      !work16_.Create(kMaskWidth, kMaskHeight, 16)) {
+int DefectMask::Create(MaskSize size) {
+  const int32_t w = size.width;
+  const int32_t h = size.height;
+  if (!dark8_.Create(w, h, 8) || !white8_.Create(w, h, 8) || !dark16_.Create(w, h, 16) ||
+      !white16_.Create(w, h, 16) || !hot8_.Create(w, h, 8) || !dead8_.Create(w, h, 8) ||
+      !hot16_.Create(w, h, 16) || !dead16_.Create(w, h, 16) || !work8_.Create(w, h, 8) ||
+      !work16_.Create(w, h, 16)) {
     return 0;
   }
   std::memset(white8_.bits(), 255, white8_.imageBytes());
@@ -66,20 +66,21 @@ int DefectMask::Create() {
   return 1;
 }
 
-std::unique_ptr<MaskFileContent> readMaskFile(const char* path) {
+std::unique_ptr<MaskFileContent> readMaskFile(const char* path, MaskSize size) {
   platform::InputFile file;
   if (!file.open(path)) {
     return nullptr;
   }
   // Everything is checked before anything is allocated or read past the header: the file may
   // come from anywhere. Only what the header announces is read; anything after it is not ours.
-  const auto size = file.size();
   std::array<uint8_t, kHeaderBytes> headerBytes{};
-  if (!size || *size < kFileBytes || !file.readExact(headerBytes)) {
+  const uint64_t expectedBytes = maskFileBytes(maskHeaderFor(size));
+  const auto fileBytes = file.size();
+  if (!fileBytes || *fileBytes < expectedBytes || !file.readExact(headerBytes)) {
     return nullptr;
   }
   const auto header = decodeMaskHeader(headerBytes);
-  if (!header || !isAcceptedMaskHeader(*header)) {
+  if (!header || !isAcceptedMaskHeader(*header, size)) {
     return nullptr;
   }
   auto content = std::make_unique<MaskFileContent>();
@@ -89,8 +90,8 @@ std::unique_ptr<MaskFileContent> readMaskFile(const char* path) {
   for (size_t i = 0; i < content->references.size(); ++i) {
     DibImage& reference = content->references[i];
     DibImage& map = content->maps[i];
-    if (!reference.Create(kMaskWidth, kMaskHeight, kDepths[i]) ||
-        !map.Create(kMaskWidth, kMaskHeight, kDepths[i]) ||
+    if (!reference.Create(size.width, size.height, kDepths[i]) ||
+        !map.Create(size.width, size.height, kDepths[i]) ||
         reference.imageBytes() != header->imageBytes[i] || !file.readExact(reference.pixels())) {
       return nullptr;
     }
@@ -103,14 +104,15 @@ bool DefectMask::Load(const char* path) {
   if (!valid()) {
     return false;
   }
-  const auto content = readMaskFile(path);
+  const auto content = readMaskFile(path, size());
   return content && Adopt(*content);
 }
 
 bool DefectMask::Adopt(MaskFileContent& content) {
   // Whole images are swapped, never copied into: a file cut short never got this far, so the
   // references are never half old and half new.
-  if (!valid()) {
+  if (!valid() || content.references[0].width() != dark8_.width() ||
+      content.references[0].height() != dark8_.height()) {
     return false;
   }
   DibImage* const references[] = {&dark8_, &white8_, &dark16_, &white16_};
@@ -139,7 +141,8 @@ bool DefectMask::Save(const char* path) const {
 }
 
 void DefectMask::Update(const DibImage& raw, MaskKind kind) {
-  if (!valid() || !raw.valid() || raw.width() != kMaskWidth || raw.height() != kMaskHeight) {
+  if (!valid() || !raw.valid() || raw.width() != dark8_.width() ||
+      raw.height() != dark8_.height()) {
     return;
   }
   const bool dark = kind == MaskKind::Dark;

@@ -6,6 +6,7 @@
 
 #include "imaging/DibImage.h"
 #include "imaging/mask/DotFilter.h"
+#include "imaging/mask/MaskFile.h"
 #include "imaging/mask/MaskFilter.h"
 
 namespace nivexa::imaging::mask {
@@ -19,26 +20,28 @@ struct MaskFileContent {
   std::array<DibImage, 4> maps;        // hot 8, dead 8, hot 16, dead 16
 };
 
-// Reads a mask file. Null when it cannot be opened, is not a regular file, its header is not the
-// one this camera writes, or it is shorter than the header announces (bytes after that are
-// not read).
-std::unique_ptr<MaskFileContent> readMaskFile(const char* path);
+// Reads a mask file of a sensor of `size`. Null when it cannot be opened, is not a regular file,
+// its header is not the one written for that sensor, or it is shorter than the header announces
+// (bytes after that are not read).
+std::unique_ptr<MaskFileContent> readMaskFile(const char* path, MaskSize size);
 
 // The dark and white references of the whole sensor at 8 and 16 bits, the defect maps built
 // from them, and the work maps of the dot filter. Not locked itself: the camera object holds its
 // mask lock (after the image lock) around every call.
 class DefectMask {
  public:
-  // Creates the four references (dark 0, white full scale) and six zeroed maps. Returns 0 when
-  // a bitmap cannot be made.
-  int Create();
+  // Creates the four references (dark 0, white full scale) and six zeroed maps of a sensor of
+  // `size`, replacing any earlier ones. Returns 0 when a bitmap cannot be made.
+  int Create(MaskSize size);
   bool valid() const { return dark8_.valid(); }
+  // The sensor the references cover; zero before Create.
+  MaskSize size() const { return {dark8_.width(), dark8_.height()}; }
 
-  // Replaces all four references from a mask file. Returns false, changing nothing, when
-  // readMaskFile() refuses the file.
+  // Replaces all four references from a mask file of this mask's size. Returns false, changing
+  // nothing, when readMaskFile() refuses the file.
   bool Load(const char* path);
   // Swaps in what readMaskFile() read; `content` is left with the previous references. False,
-  // changing nothing, when this mask was never created.
+  // changing nothing, when this mask was never created or the content is of another size.
   bool Adopt(MaskFileContent& content);
   // Writes the four references; a failure leaves any existing file under that name intact.
   bool Save(const char* path) const;

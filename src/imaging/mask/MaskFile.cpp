@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "imaging/DibImage.h"
+
 namespace nivexa::imaging::mask {
 namespace {
 
@@ -15,6 +17,9 @@ uint32_t getLe32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
          static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
+
+constexpr int32_t kMaskBits8 = 8;
+constexpr int32_t kMaskBits16 = 16;
 
 }  // namespace
 
@@ -44,10 +49,29 @@ std::optional<MaskFileHeader> decodeMaskHeader(std::span<const uint8_t, kHeaderB
   return header;
 }
 
-bool isAcceptedMaskHeader(const MaskFileHeader& h) {
-  return h.width == static_cast<uint32_t>(kMaskWidth) &&
-         h.height == static_cast<uint32_t>(kMaskHeight) && h.imageBytes[0] == kBytes8 &&
-         h.imageBytes[1] == kBytes8 && h.imageBytes[2] == kBytes16 && h.imageBytes[3] == kBytes16;
+MaskFileHeader maskHeaderFor(MaskSize size) {
+  const auto bytes = [&](int32_t bitsPerPixel) {
+    return static_cast<uint32_t>(static_cast<uint64_t>(dibStride(size.width, bitsPerPixel)) *
+                                 static_cast<uint64_t>(size.height));
+  };
+  MaskFileHeader header;
+  header.width = static_cast<uint32_t>(size.width);
+  header.height = static_cast<uint32_t>(size.height);
+  header.imageBytes = {bytes(kMaskBits8), bytes(kMaskBits8), bytes(kMaskBits16),
+                       bytes(kMaskBits16)};
+  return header;
+}
+
+uint64_t maskFileBytes(const MaskFileHeader& header) {
+  uint64_t total = kHeaderBytes;
+  for (uint32_t bytes : header.imageBytes) {
+    total += bytes;
+  }
+  return total;
+}
+
+bool isAcceptedMaskHeader(const MaskFileHeader& h, MaskSize size) {
+  return size.width > 0 && size.height > 0 && h == maskHeaderFor(size);
 }
 
 }  // namespace nivexa::imaging::mask

@@ -24,10 +24,8 @@ struct Area {
 // The corrected area: a two-pixel border stays when the window spans the sensor in either axis;
 // then cut to the part whose sensor position has references.
 bool correctedArea(const DibImage& raw, const DibImage& ref, const SensorWindow& w, Area& a) {
-  const int32_t b = (w.effectiveWidth == SensorWindow::kFullWidth ||
-                     w.effectiveHeight == SensorWindow::kFullHeight)
-                        ? 2
-                        : 0;
+  const int32_t b =
+      (w.effectiveWidth == w.sensorWidth || w.effectiveHeight == w.sensorHeight) ? 2 : 0;
   a.x0 = std::max(b, -w.hStart);
   a.y0 = std::max(b, -w.vStart);
   a.x1 = std::min(raw.width() - b - 1, ref.width() - 1 - w.hStart);

@@ -7,14 +7,15 @@
 namespace nivexa::imaging::mask {
 
 // Where the frame lies on the sensor, from the capture geometry: references are read at
-// (hStart + frame column, vStart + frame row), not scaled for subsampling.
+// (hStart + frame column, vStart + frame row), not scaled for subsampling. The sensor's size is
+// the open camera's, given with every window.
 struct SensorWindow {
   int32_t hStart = 0;
   int32_t vStart = 0;
-  int32_t effectiveWidth = kFullWidth;
-  int32_t effectiveHeight = kFullHeight;
-  static constexpr int32_t kFullWidth = 2048;
-  static constexpr int32_t kFullHeight = 1536;
+  int32_t effectiveWidth = 0;
+  int32_t effectiveHeight = 0;
+  int32_t sensorWidth = 0;
+  int32_t sensorHeight = 0;
 };
 
 // Flat-field normalisation of each raw pixel between its dark and white reference, in place.

@@ -21,6 +21,9 @@ std::string uniqueTempPath(const char* stem) {
   return ::testing::TempDir() + stem + "-" + std::to_string(std::random_device{}()) + ".msk";
 }
 
+// The product's sensor: the size its mask files record.
+constexpr MaskSize kSensor{2048, 1536};
+
 using test::fillRandom;
 using test::samePixels;
 using test::sampleAt;
@@ -40,7 +43,7 @@ void writeAll(const std::string& path, const std::vector<uint8_t>& bytes) {
 class DefectMaskTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(mask_.Create(), 1);
+    ASSERT_EQ(mask_.Create(kSensor), 1);
     path_ = uniqueTempPath("defect-mask-test");
     std::remove(path_.c_str());
   }
@@ -50,8 +53,8 @@ class DefectMaskTest : public ::testing::Test {
   void randomise(uint32_t seed) {
     std::mt19937 rng(seed);
     DibImage frame8, frame16;
-    ASSERT_EQ(frame8.Create(kMaskWidth, kMaskHeight, 8), 1);
-    ASSERT_EQ(frame16.Create(kMaskWidth, kMaskHeight, 16), 1);
+    ASSERT_EQ(frame8.Create(kSensor.width, kSensor.height, 8), 1);
+    ASSERT_EQ(frame16.Create(kSensor.width, kSensor.height, 16), 1);
     fillRandom(frame8, rng, 0, 255);
     mask_.Update(frame8, MaskKind::Dark);
     fillRandom(frame8, rng, 0, 255);
@@ -89,7 +92,7 @@ TEST_F(DefectMaskTest, SaveThenLoadRestoresEveryByteAndTheFileHasTheDocumentedSi
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data())), "OBLENT MASK1000");
   EXPECT_EQ(bytes[15], 0);
   DefectMask loaded;
-  ASSERT_EQ(loaded.Create(), 1);
+  ASSERT_EQ(loaded.Create(kSensor), 1);
   ASSERT_TRUE(loaded.Load(path_.c_str()));
   EXPECT_TRUE(unchangedFrom(loaded));
   // Saved again, the file is byte for byte the same.
@@ -101,7 +104,7 @@ TEST_F(DefectMaskTest, SaveThenLoadRestoresEveryByteAndTheFileHasTheDocumentedSi
 
 TEST_F(DefectMaskTest, DefectMapsFollowThresholdsAndSkipTheTwoOuterRowsAndColumns) {
   DibImage frame;
-  ASSERT_EQ(frame.Create(kMaskWidth, kMaskHeight, 8), 1);
+  ASSERT_EQ(frame.Create(kSensor.width, kSensor.height, 8), 1);
   setSample(frame, 10, 10, 193);      // hot
   setSample(frame, 11, 10, 192);      // not hot
   setSample(frame, 1, 10, 255);       // in the border
@@ -112,7 +115,7 @@ TEST_F(DefectMaskTest, DefectMapsFollowThresholdsAndSkipTheTwoOuterRowsAndColumn
   EXPECT_EQ(sampleAt(mask_.hot8(), 1, 10), 0);
   EXPECT_EQ(sampleAt(mask_.hot8(), 2045, 1533), 1);
   DibImage wide;
-  ASSERT_EQ(wide.Create(kMaskWidth, kMaskHeight, 16), 1);
+  ASSERT_EQ(wide.Create(kSensor.width, kSensor.height, 16), 1);
   test::fillUniform(wide, 2000);
   setSample(wide, 20, 20, 1023);  // dead
   setSample(wide, 21, 20, 1024);
@@ -132,11 +135,11 @@ TEST_F(DefectMaskTest, RejectedFilesChangeNothingAndBytesAfterTheDataAreIgnored)
   ASSERT_TRUE(mask_.Save(path_.c_str()));
   const auto good = readAll(path_);
   DefectMask before;
-  ASSERT_EQ(before.Create(), 1);
+  ASSERT_EQ(before.Create(kSensor), 1);
   ASSERT_TRUE(before.Load(path_.c_str()));
   randomise(3);  // the mask now differs from the file
   DefectMask current;
-  ASSERT_EQ(current.Create(), 1);
+  ASSERT_EQ(current.Create(kSensor), 1);
   ASSERT_TRUE(mask_.Save((path_ + ".current").c_str()));
   ASSERT_TRUE(current.Load((path_ + ".current").c_str()));
   std::remove((path_ + ".current").c_str());
@@ -172,6 +175,13 @@ TEST_F(DefectMaskTest, RejectedFilesChangeNothingAndBytesAfterTheDataAreIgnored)
     EXPECT_TRUE(unchangedFrom(current)) << what;
   }
   EXPECT_FALSE(mask_.Load((path_ + ".missing").c_str()));
+  // A whole file of another sensor would put its pixels at the wrong positions.
+  DefectMask otherSensor;
+  ASSERT_EQ(otherSensor.Create({640, 512}), 1);
+  ASSERT_TRUE(otherSensor.Save(path_.c_str()));
+  EXPECT_FALSE(mask_.Load(path_.c_str()));
+  EXPECT_TRUE(unchangedFrom(current));
+  EXPECT_TRUE(otherSensor.Load(path_.c_str()));
   EXPECT_FALSE(mask_.Load(nullptr));
   // And the good file still loads, with bytes after the announced data too: those are not read.
   auto longer = good;
@@ -196,17 +206,18 @@ TEST_F(DefectMaskTest, FailedSaveLeavesTheExistingFileAndNoTemporary) {
 
 // Header fields mutated one at a time, at every byte: only the exact documented header loads.
 TEST(MaskFileHeader, OnlyTheDocumentedHeaderIsAccepted) {
-  MaskFileHeader h{2048, 1536, {kBytes8, kBytes8, kBytes16, kBytes16}};
+  MaskFileHeader h{2048, 1536, {0x300000, 0x300000, 0x600000, 0x600000}};
   auto bytes = encodeMaskHeader(h);
   auto decoded = decodeMaskHeader(bytes);
   ASSERT_TRUE(decoded);
-  EXPECT_TRUE(isAcceptedMaskHeader(*decoded));
+  EXPECT_EQ(maskHeaderFor(kSensor), h);
+  EXPECT_TRUE(isAcceptedMaskHeader(*decoded, kSensor));
   for (size_t i = 0; i < bytes.size(); ++i) {
     for (uint8_t flip : {0x01, 0x80, 0xFF}) {
       auto mutated = bytes;
       mutated[i] ^= flip;
       const auto d = decodeMaskHeader(mutated);
-      EXPECT_FALSE(d && isAcceptedMaskHeader(*d)) << "byte " << i << " ^ " << int(flip);
+      EXPECT_FALSE(d && isAcceptedMaskHeader(*d, kSensor)) << "byte " << i << " ^ " << int(flip);
     }
   }
 }
@@ -216,9 +227,9 @@ TEST(MaskFileHeader, OnlyTheDocumentedHeaderIsAccepted) {
 // refused without touching the references (the sanitizer builds check the memory side).
 TEST(MaskFileLoaderMutation, ArbitraryFilesAreRefusedAndChangeNothing) {
   DefectMask mask;
-  ASSERT_EQ(mask.Create(), 1);
+  ASSERT_EQ(mask.Create(kSensor), 1);
   const std::string path = uniqueTempPath("mask-mutation");
-  MaskFileHeader valid{2048, 1536, {kBytes8, kBytes8, kBytes16, kBytes16}};
+  MaskFileHeader valid{2048, 1536, {0x300000, 0x300000, 0x600000, 0x600000}};
   const auto header = encodeMaskHeader(valid);
   std::mt19937 rng(2024);
   auto refuse = [&](const std::vector<uint8_t>& bytes, const char* what, int i) {
@@ -240,7 +251,7 @@ TEST(MaskFileLoaderMutation, ArbitraryFilesAreRefusedAndChangeNothing) {
     }
     refuse(bytes, "scrambled", i);
   }
-  std::vector<uint8_t> full(kFileBytes, 0x11);
+  std::vector<uint8_t> full(maskFileBytes(valid), 0x11);
   std::copy(header.begin(), header.end(), full.begin());
   for (int i = 0; i < 6; ++i) {
     auto bytes = full;

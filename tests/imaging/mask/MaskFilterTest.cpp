@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <utility>
 
 #include "imaging/mask/MaskTestSupport.h"
 #include "imaging/steps/Simd.h"
@@ -91,19 +92,23 @@ TEST(MaskFilter, InitialSixteenBitReferencesRescaleEverySample) {
 }
 
 TEST(MaskFilter, FullSensorWindowKeepsTwoPixelBorderAndReadsAtSensorPosition) {
-  // A window spanning the sensor width keeps the border, whatever its height.
-  Refs refs(12, 10, 8, 0, 128);
-  setSample(refs.white, 5, 4, 64);  // sensor (5, 4) doubles its pixel
-  DibImage raw;
-  ASSERT_EQ(raw.Create(6, 6, 8), 1);
-  fillUniform(raw, 32);
-  SensorWindow window{3, 2, SensorWindow::kFullWidth, 600};
-  maskFilter(raw, refs.dark, refs.white, window);
-  for (int32_t y = 0; y < 6; ++y) {
-    for (int32_t x = 0; x < 6; ++x) {
-      const bool border = x < 2 || y < 2 || x > 3 || y > 3;
-      const int32_t expected = border ? 32 : (x == 2 && y == 2 ? 128 : 64);
-      EXPECT_EQ(sampleAt(raw, x, y), expected) << x << "," << y;
+  // A window spanning the sensor width keeps the border, whatever its height; the sensor is the
+  // one the window names, the product's or any other.
+  for (const auto& [sensorWidth, sensorHeight] : {std::pair{2048, 1536}, std::pair{640, 512}}) {
+    SCOPED_TRACE(sensorWidth);
+    Refs refs(12, 10, 8, 0, 128);
+    setSample(refs.white, 5, 4, 64);  // sensor (5, 4) doubles its pixel
+    DibImage raw;
+    ASSERT_EQ(raw.Create(6, 6, 8), 1);
+    fillUniform(raw, 32);
+    SensorWindow window{3, 2, sensorWidth, 600, sensorWidth, sensorHeight};
+    maskFilter(raw, refs.dark, refs.white, window);
+    for (int32_t y = 0; y < 6; ++y) {
+      for (int32_t x = 0; x < 6; ++x) {
+        const bool border = x < 2 || y < 2 || x > 3 || y > 3;
+        const int32_t expected = border ? 32 : (x == 2 && y == 2 ? 128 : 64);
+        EXPECT_EQ(sampleAt(raw, x, y), expected) << x << "," << y;
+      }
     }
   }
 }
@@ -136,9 +141,9 @@ TEST(MaskFilter, FastPathMatchesReferenceOnRandomFramesOfEverySize) {
     fillRandom(dark, rng, 0, top);
     fillRandom(white, rng, 0, top);
     for (const auto& size : sizes) {
-      for (const SensorWindow& window :
-           {SensorWindow{0, 0, size[0], size[1]}, SensorWindow{0, 0, 2048, size[1]},
-            SensorWindow{1, 3, size[0], 1536}}) {
+      for (const SensorWindow& window : {SensorWindow{0, 0, size[0], size[1], 2048, 1536},
+                                         SensorWindow{0, 0, 2048, size[1], 2048, 1536},
+                                         SensorWindow{1, 3, size[0], 1536, 2048, 1536}}) {
         DibImage original, plain;
         ASSERT_EQ(original.Create(size[0], size[1], bits), 1);
         fillRandom(original, rng, 0, top);

@@ -25,11 +25,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::memcmp(again.data() + 16, bytes.data() + 16, kHeaderBytes - 16) != 0) {
     std::abort();
   }
-  if (isAcceptedMaskHeader(*header) &&
+  constexpr MaskSize kSensor{2048, 1536};
+  if (isAcceptedMaskHeader(*header, kSensor) &&
       (header->width != 2048 || header->height != 1536 ||
        uint64_t{header->imageBytes[0]} + header->imageBytes[1] + header->imageBytes[2] +
                header->imageBytes[3] + kHeaderBytes !=
-           kFileBytes)) {
+           maskFileBytes(maskHeaderFor(kSensor)))) {
     std::abort();
   }
   return 0;
