@@ -1,6 +1,6 @@
 #include "transport/FrameHeader.h"
 
-#include "transport/LittleEndian.h"
+#include "platform/ByteOrder.h"
 
 namespace nivexa::transport {
 
@@ -16,22 +16,22 @@ constexpr size_t kOffInfoC = 44;
 FrameHeaderFields decodeFrameHeader(std::span<const uint8_t, fx3::kFrameHeaderSize> header) {
   FrameHeaderFields f;
   f.legacyByte = header[kOffLegacy];
-  f.payloadLength = le::get32(header, kOffPayloadLength);
-  f.infoA = le::get32(header, kOffInfoA);
-  f.frameCounter = le::get32(header, kOffCounter);
-  f.infoB = le::get32(header, kOffInfoB);
-  f.infoC = le::get32(header, kOffInfoC);
+  f.payloadLength = platform::loadLe32(header, kOffPayloadLength);
+  f.infoA = platform::loadLe32(header, kOffInfoA);
+  f.frameCounter = platform::loadLe32(header, kOffCounter);
+  f.infoB = platform::loadLe32(header, kOffInfoB);
+  f.infoC = platform::loadLe32(header, kOffInfoC);
   return f;
 }
 
 void encodeFrameHeader(const FrameHeaderFields& f,
                        std::span<uint8_t, fx3::kFrameHeaderSize> header) {
   header[kOffLegacy] = f.legacyByte;
-  le::put32(header, kOffPayloadLength, f.payloadLength);
-  le::put32(header, kOffInfoA, f.infoA);
-  le::put32(header, kOffCounter, f.frameCounter);
-  le::put32(header, kOffInfoB, f.infoB);
-  le::put32(header, kOffInfoC, f.infoC);
+  platform::storeLe32(header, kOffPayloadLength, f.payloadLength);
+  platform::storeLe32(header, kOffInfoA, f.infoA);
+  platform::storeLe32(header, kOffCounter, f.frameCounter);
+  platform::storeLe32(header, kOffInfoB, f.infoB);
+  platform::storeLe32(header, kOffInfoC, f.infoC);
 }
 
 }  // namespace nivexa::transport
