@@ -8,9 +8,10 @@
 
 // Multi-byte values in byte buffers, for every wire and file format the library reads or writes:
 // little-endian for the driver records, frame headers and files, big-endian where a serial-bus
-// device takes its address or word most significant byte first. Each value is taken apart and put
-// together byte by byte, so the host's own byte order and the alignment of `at` never matter. The
-// caller has checked that the value fits: at + sizeof(value) <= bytes.size().
+// device takes its address or word most significant byte first (and in a GUID's text order). Each
+// value is taken apart and put together byte by byte, so the host's own byte order and the
+// alignment of `at` never matter. The caller has checked that the value fits: at + sizeof(value) <=
+// bytes.size().
 namespace nivexa::platform {
 
 template <typename T>
@@ -72,7 +73,13 @@ constexpr void storeBe(std::span<uint8_t> bytes, size_t at, T value) {
 constexpr uint16_t loadBe16(std::span<const uint8_t> bytes, size_t at) {
   return loadBe<uint16_t>(bytes, at);
 }
+constexpr uint32_t loadBe32(std::span<const uint8_t> bytes, size_t at) {
+  return loadBe<uint32_t>(bytes, at);
+}
 constexpr void storeBe16(std::span<uint8_t> bytes, size_t at, uint16_t value) {
+  storeBe(bytes, at, value);
+}
+constexpr void storeBe32(std::span<uint8_t> bytes, size_t at, uint32_t value) {
   storeBe(bytes, at, value);
 }
 

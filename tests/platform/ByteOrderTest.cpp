@@ -41,6 +41,7 @@ TEST(ByteOrderTest, EveryWidthAtEveryOffsetKeepsItsBytesInOrderAndItsNeighboursA
   expectRoundTrips<uint32_t>(storeLe32, loadLe32, false);
   expectRoundTrips<uint64_t>(storeLe64, loadLe64, false);
   expectRoundTrips<uint16_t>(storeBe16, loadBe16, true);
+  expectRoundTrips<uint32_t>(storeBe32, loadBe32, true);
 }
 
 TEST(ByteOrderTest, KnownBytesReadAsTheFormatsDefineThem) {
@@ -51,6 +52,7 @@ TEST(ByteOrderTest, KnownBytesReadAsTheFormatsDefineThem) {
   EXPECT_EQ(loadLe32(bytes, 1), 0xB4A39281u);
   EXPECT_EQ(loadLe64(bytes, 1), 0xF8E7D6C5B4A39281ull);
   EXPECT_EQ(loadBe16(bytes, 1), 0x8192u);
+  EXPECT_EQ(loadBe32(bytes, 1), 0x8192A3B4u);
   static_assert(loadLe32(std::array<uint8_t, 4>{0x78, 0x56, 0x34, 0x12}, 0) == 0x12345678u);
 }
 
