@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "imaging/ApplyKernel.h"
-#include "imaging/ConversionKernels.h"
 #include "imaging/DibImage.h"
+#include "imaging/kernels/ConvertKernels.h"
 #include "output/AviRecorder.h"
 #include "output/AviWriter.h"
 
@@ -103,7 +103,7 @@ void BM_ConvertToBgr24(benchmark::State& state) {
   imaging::DibImage rows;
   source.Create(kWidth, kHeight, bpp);
   rows.Create(kWidth, kHeight, 24);
-  const imaging::Kernel kernel = imaging::bgr24FlippedKernelFor(bpp);
+  const imaging::Kernel kernel = imaging::kernels::bgr24FlippedKernelFor(bpp);
   for (auto _ : state) {
     imaging::ApplyKernel(rows, kernel, source, nullptr, 0, 0, nullptr);
     benchmark::DoNotOptimize(rows.bits());
@@ -190,4 +190,3 @@ void BM_RecorderKeepsUpWith30Fps(benchmark::State& state) {
 BENCHMARK(BM_RecorderKeepsUpWith30Fps)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 }  // namespace
-

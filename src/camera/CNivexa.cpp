@@ -110,13 +110,13 @@ void CNivexa::Teardown() {
 void CNivexa::RecordError(uint32_t code) {
   errors_.push(code);
   if (HWND window = notifyWindow_.load(); window != nullptr) {
-    platform::postMessage(window, kErrorMessage, 0, static_cast<intptr_t>(code));
+    platform::postMessage(window, NIVEXA_WM_ERROR, 0, static_cast<intptr_t>(code));
   }
 }
 
 void CNivexa::PostError(uint32_t code) const {
   // Posted even without a notification window: it then lands in the calling thread's queue.
-  platform::postMessage(notifyWindow_.load(), kErrorMessage, 0, static_cast<intptr_t>(code));
+  platform::postMessage(notifyWindow_.load(), NIVEXA_WM_ERROR, 0, static_cast<intptr_t>(code));
 }
 
 bool CNivexa::RequireEngine() {

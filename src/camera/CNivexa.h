@@ -38,8 +38,6 @@
 namespace nivexa::camera {
 
 // Product constants of the camera object.
-inline constexpr uint32_t kErrorMessage = 0x8003;  // WM_APP + 3
-inline constexpr uint32_t kFrameMessage = 0x8002;  // WM_APP + 2
 inline constexpr size_t kPathBufferBytes = 1024;
 inline constexpr int32_t kProductId = 0x33D0;
 inline constexpr const char* kDeviceNameStem = "NivexaM7QXTEC";

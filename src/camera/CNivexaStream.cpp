@@ -144,7 +144,7 @@ void CNivexa::FillFrameInfo(const imaging::DibImage& raw, imaging::ColorMode mod
 
 void CNivexa::PostFrameMessage(uintptr_t wParam, intptr_t lParam) {
   if (HWND window = callbackWindow_.load(); window != nullptr) {
-    platform::postMessage(window, kFrameMessage, wParam, lParam);
+    platform::postMessage(window, NIVEXA_WM_FRAME, wParam, lParam);
   }
 }
 

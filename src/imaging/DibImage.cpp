@@ -4,19 +4,18 @@
 #include <new>
 #include <utility>
 
+#include "platform/ByteOrder.h"
+
 namespace nivexa::imaging {
 namespace {
 
-void putLe16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-void putLe32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) {
-    p[i] = static_cast<uint8_t>(v >> (8 * i));
-  }
-}
+// Fields of the 40-byte bitmap information header.
+constexpr size_t kOffHeaderSize = 0;
+constexpr size_t kOffWidth = 4;
+constexpr size_t kOffHeight = 8;
+constexpr size_t kOffPlanes = 12;
+constexpr size_t kOffBitCount = 14;
+constexpr size_t kOffCompression = 16;
 
 }  // namespace
 
@@ -99,12 +98,12 @@ void DibImage::writeGrayPalette() {
 
 std::array<uint8_t, kBitmapInfoBytes> DibImage::bitmapInfoBytes() const {
   std::array<uint8_t, kBitmapInfoBytes> out{};
-  putLe32(&out[0], header_.size);
-  putLe32(&out[4], static_cast<uint32_t>(header_.width));
-  putLe32(&out[8], static_cast<uint32_t>(header_.height));
-  putLe16(&out[12], header_.planes);
-  putLe16(&out[14], header_.bitCount);
-  putLe32(&out[16], header_.compression);
+  platform::storeLe32(out, kOffHeaderSize, header_.size);
+  platform::storeLe32(out, kOffWidth, static_cast<uint32_t>(header_.width));
+  platform::storeLe32(out, kOffHeight, static_cast<uint32_t>(header_.height));
+  platform::storeLe16(out, kOffPlanes, header_.planes);
+  platform::storeLe16(out, kOffBitCount, header_.bitCount);
+  platform::storeLe32(out, kOffCompression, header_.compression);
   // biSizeImage, resolutions and colour counts stay 0, as for every bitmap the library makes.
   std::memcpy(&out[DibHeader::kSize], palette_.data(), palette_.size());
   return out;

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <vector>
 
-#include "imaging/ConversionKernels.h"
+#include "imaging/kernels/ConvertKernels.h"
 #include "output/FramePipe.h"
 #include "platform/Clock.h"
 #include "platform/FileIO.h"
@@ -41,7 +41,7 @@ uint32_t AviRecorder::Start(const std::string& path, const RecordingOptions& opt
                             RecordingSource& source, ErrorSink onError) {
   Stop();
   const std::optional<FrameGeometry> geometry = source.CurrentGeometry();
-  if (!geometry || imaging::bgr24FlippedKernelFor(geometry->bitsPerPixel) == nullptr) {
+  if (!geometry || imaging::kernels::bgr24FlippedKernelFor(geometry->bitsPerPixel) == nullptr) {
     return kWriteError;
   }
   AviFormat format;
@@ -85,7 +85,7 @@ RecordingStats AviRecorder::LastStats() const {
 
 void AviRecorder::run(uint32_t durationMs, FrameGeometry geometry) {
   platform::keepFileSizeLimitAsError();
-  const imaging::Kernel convert = imaging::bgr24FlippedKernelFor(geometry.bitsPerPixel);
+  const imaging::Kernel convert = imaging::kernels::bgr24FlippedKernelFor(geometry.bitsPerPixel);
   FramePipe pipe;
   bool failed = !pipe.create(kBuffers, geometry.width, geometry.height);
 

@@ -4,15 +4,13 @@
 #include <vector>
 
 #include "output/ImageWriters.h"
+#include "platform/ByteOrder.h"
 
 namespace nivexa::output {
 namespace {
 
-void putLe32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) {
-    p[i] = static_cast<uint8_t>(v >> (8 * i));
-  }
-}
+constexpr size_t kOffFileSize = 2;
+constexpr size_t kOffDataOffset = 10;
 
 }  // namespace
 
@@ -25,9 +23,10 @@ std::array<uint8_t, kBmpFileHeaderBytes> bmpFileHeader(const imaging::DibImage& 
   std::array<uint8_t, kBmpFileHeaderBytes> out{};
   out[0] = 'B';
   out[1] = 'M';
-  putLe32(&out[2], bmpDataOffset(image) + static_cast<uint32_t>(image.imageBytes()));
+  platform::storeLe32(out, kOffFileSize,
+                      bmpDataOffset(image) + static_cast<uint32_t>(image.imageBytes()));
   // Bytes 6..9: both reserved words stay 0.
-  putLe32(&out[10], bmpDataOffset(image));
+  platform::storeLe32(out, kOffDataOffset, bmpDataOffset(image));
   return out;
 }
 

@@ -1,5 +1,7 @@
 #include "output/RiffChunks.h"
 
+#include "platform/ByteOrder.h"
+
 namespace nivexa::output {
 
 namespace {
@@ -8,29 +10,34 @@ constexpr uint32_t kKeyFrameFlag = 0x10;
 constexpr uint8_t kIndexOfIndexes = 0x00;
 constexpr uint8_t kIndexOfChunks = 0x01;
 constexpr uint32_t kDmlhBytes = 248;
+constexpr size_t kTagBytes = 4;
+constexpr size_t kSizeFieldBytes = 4;
 
 }  // namespace
 
 void RiffBuilder::fourcc(const char (&tag)[5]) {
-  for (size_t i = 0; i < 4; ++i) {
+  for (size_t i = 0; i < kTagBytes; ++i) {
     bytes_.push_back(static_cast<uint8_t>(tag[i]));
   }
 }
 
+template <typename T>
+void RiffBuilder::append(T value) {
+  const size_t at = bytes_.size();
+  bytes_.resize(at + sizeof value);
+  platform::storeLe(std::span(bytes_), at, value);
+}
+
 void RiffBuilder::u16(uint16_t value) {
-  bytes_.push_back(static_cast<uint8_t>(value));
-  bytes_.push_back(static_cast<uint8_t>(value >> 8));
+  append(value);
 }
 
 void RiffBuilder::u32(uint32_t value) {
-  for (size_t i = 0; i < 4; ++i) {
-    bytes_.push_back(static_cast<uint8_t>(value >> (8 * i)));
-  }
+  append(value);
 }
 
 void RiffBuilder::u64(uint64_t value) {
-  u32(static_cast<uint32_t>(value));
-  u32(static_cast<uint32_t>(value >> 32));
+  append(value);
 }
 
 void RiffBuilder::zeros(size_t count) {
@@ -45,13 +52,8 @@ size_t RiffBuilder::begin(const char (&tag)[5]) {
 }
 
 void RiffBuilder::end(size_t started) {
-  putU32(bytes_, started, static_cast<uint32_t>(bytes_.size() - started - 4));
-}
-
-void putU32(std::span<uint8_t> bytes, size_t at, uint32_t value) {
-  for (size_t i = 0; i < 4; ++i) {
-    bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
-  }
+  platform::storeLe32(bytes_, started,
+                      static_cast<uint32_t>(bytes_.size() - started - kSizeFieldBytes));
 }
 
 void putMainHeader(RiffBuilder& out, const AviMainHeader& header) {

@@ -25,10 +25,11 @@ class RiffBuilder {
   void clear() { bytes_.clear(); }
 
  private:
+  template <typename T>
+  void append(T value);
+
   std::vector<uint8_t> bytes_;
 };
-
-void putU32(std::span<uint8_t> bytes, size_t at, uint32_t value);
 
 // The 56-byte main header.
 struct AviMainHeader {

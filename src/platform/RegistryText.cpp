@@ -1,7 +1,10 @@
 #include "platform/RegistryText.h"
 
 #include <algorithm>
+#include <limits>
 #include <optional>
+
+#include "platform/ByteOrder.h"
 
 namespace nivexa::platform::regtext {
 
@@ -27,6 +30,12 @@ std::string fold(std::string_view text) {
 bool isControl(char c) {
   return static_cast<unsigned char>(c) < 0x20 || c == '\x7f';
 }
+
+// Written in lower case, as regedit writes; read in either case.
+constexpr char kHexDigits[] = "0123456789abcdef";
+constexpr uint32_t kNibbleMask = 0x0F;
+constexpr int kNibbleBits = 4;
+constexpr int kTopNibbleShift = std::numeric_limits<uint32_t>::digits - kNibbleBits;
 
 int hexDigit(char c) {
   if (c >= '0' && c <= '9') {
@@ -356,7 +365,7 @@ class Parser {
           fail("a dword value that is not eight hex digits");
           return;
         }
-        number = (number << 4) | static_cast<uint32_t>(digit);
+        number = (number << kNibbleBits) | static_cast<uint32_t>(digit);
       }
       value.type = kTypeDword;
       value.form = Form::Dword;
@@ -382,7 +391,7 @@ class Parser {
           fail("a malformed typed hex value");
           return;
         }
-        type = (type << 4) | static_cast<uint32_t>(digit);
+        type = (type << kNibbleBits) | static_cast<uint32_t>(digit);
       }
       value.type = type;
       value.form = Form::TypedHex;
@@ -421,7 +430,8 @@ class Parser {
         fail("a hex byte that is not two hex digits");
         return;
       }
-      pending_.data.push_back(static_cast<uint8_t>(hexDigit(line[0]) << 4 | hexDigit(line[1])));
+      pending_.data.push_back(
+          static_cast<uint8_t>(hexDigit(line[0]) << kNibbleBits | hexDigit(line[1])));
       line = trimLeadingBlanks(line.substr(2));
       if (line.empty()) {
         break;
@@ -455,7 +465,6 @@ class Parser {
 void writeHexData(std::string& out, size_t lineLength, std::span<const uint8_t> bytes) {
   // Wrapped as regedit wraps: lines of at most 80 columns, continued after a comma.
   constexpr size_t kWrapColumn = 77;
-  static constexpr char kDigits[] = "0123456789abcdef";
   for (size_t i = 0; i < bytes.size(); ++i) {
     if (i > 0) {
       out.push_back(',');
@@ -465,8 +474,8 @@ void writeHexData(std::string& out, size_t lineLength, std::span<const uint8_t> 
         lineLength = 2;
       }
     }
-    out.push_back(kDigits[bytes[i] >> 4]);
-    out.push_back(kDigits[bytes[i] & 0x0F]);
+    out.push_back(kHexDigits[bytes[i] >> kNibbleBits]);
+    out.push_back(kHexDigits[bytes[i] & kNibbleMask]);
     lineLength += 2;
   }
 }
@@ -477,10 +486,9 @@ void writeValue(std::string& out, const Value& value) {
   out.push_back('=');
   uint32_t number = 0;
   if (value.form == Form::Dword && dwordFromBytes(value.data, number)) {
-    static constexpr char kDigits[] = "0123456789abcdef";
     out += "dword:";
-    for (int shift = 28; shift >= 0; shift -= 4) {
-      out.push_back(kDigits[(number >> shift) & 0x0F]);
+    for (int shift = kTopNibbleShift; shift >= 0; shift -= kNibbleBits) {
+      out.push_back(kHexDigits[(number >> shift) & kNibbleMask]);
     }
   } else if (value.form == Form::String && value.type == kTypeString) {
     out += quoted(
@@ -489,16 +497,15 @@ void writeValue(std::string& out, const Value& value) {
     out += "hex:";
     writeHexData(out, out.size() - lineStart, value.data);
   } else {
-    static constexpr char kDigits[] = "0123456789abcdef";
     out += "hex(";
     bool leading = true;
-    for (int shift = 28; shift >= 0; shift -= 4) {
-      const uint32_t digit = (value.type >> shift) & 0x0F;
+    for (int shift = kTopNibbleShift; shift >= 0; shift -= kNibbleBits) {
+      const uint32_t digit = (value.type >> shift) & kNibbleMask;
       if (digit == 0 && leading && shift > 0) {
         continue;
       }
       leading = false;
-      out.push_back(kDigits[digit]);
+      out.push_back(kHexDigits[digit]);
     }
     out += "):";
     writeHexData(out, out.size() - lineStart, value.data);
@@ -509,16 +516,16 @@ void writeValue(std::string& out, const Value& value) {
 }  // namespace
 
 std::vector<uint8_t> dwordBytes(uint32_t value) {
-  return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-          static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+  std::vector<uint8_t> bytes(sizeof value);
+  storeLe32(bytes, 0, value);
+  return bytes;
 }
 
 bool dwordFromBytes(std::span<const uint8_t> bytes, uint32_t& value) {
-  if (bytes.size() != 4) {
+  if (bytes.size() != sizeof value) {
     return false;
   }
-  value = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-          static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+  value = loadLe32(bytes, 0);
   return true;
 }
 

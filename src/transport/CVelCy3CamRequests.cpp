@@ -2,9 +2,9 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/ByteOrder.h"
 #include "platform/Clock.h"
 #include "transport/CVelCy3Cam.h"
-#include "transport/LittleEndian.h"
 #include "transport/RequestLog.h"
 #include "transport/RequestRecord.h"
 
@@ -119,7 +119,7 @@ int CVelCy3Cam::BusRead(uint8_t device, std::span<uint8_t> data) {
 
 int CVelCy3Cam::WriteControlByte(uint8_t value) {
   std::array<uint8_t, 4> payload{};
-  le::put32(payload, 0, value);
+  platform::storeLe32(payload, 0, value);
   return controlRequest({kTypeVendorOut, kReqWriteControlByte, 0, 0, payload}, nullptr);
 }
 
@@ -135,9 +135,9 @@ int CVelCy3Cam::ReadControlByte(uint8_t& value) {
 }
 
 int CVelCy3Cam::WriteSensorWord(uint16_t address, uint16_t value) {
-  const std::array<uint8_t, 4> payload{
-      static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address),
-      static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
+  std::array<uint8_t, 4> payload{};
+  platform::storeBe16(payload, 0, address);
+  platform::storeBe16(payload, 2, value);
   return controlRequest({kTypeVendorOut, kReqWriteSensorWord, 0, 0, payload}, nullptr);
 }
 
@@ -147,14 +147,14 @@ int CVelCy3Cam::ReadSensorWord(uint16_t address, uint32_t& value) {
     return 0;
   }
   if (reply.dataCount != 0) {
-    value = le::get16(reply.data, 0);
+    value = platform::loadLe16(reply.data, 0);
   }
   return 1;
 }
 
 int CVelCy3Cam::WriteRegister32(uint16_t address, uint32_t value) {
   std::array<uint8_t, 4> payload{};
-  le::put32(payload, 0, value);
+  platform::storeLe32(payload, 0, value);
   // Address bit 15 travels in the value field, the other fifteen bits in the index field.
   const auto high = static_cast<uint16_t>((address >> 15) & 1);
   const auto low = static_cast<uint16_t>(address & 0x7FFF);
@@ -168,7 +168,7 @@ int CVelCy3Cam::ReadRegister16(uint16_t address, uint32_t& value) {
   }
   value = 0;
   if (reply.dataCount >= kVendorDataSize) {
-    value = le::get16(reply.data, 0);
+    value = platform::loadLe16(reply.data, 0);
   }
   return 1;
 }
@@ -273,8 +273,8 @@ int CVelCy3Cam::ReadAuxRegister(uint8_t reg, uint8_t& value) {
 }
 
 int CVelCy3Cam::WriteEepromByte(uint16_t address, uint8_t value) {
-  const std::array<uint8_t, 3> bytes{static_cast<uint8_t>(address >> 8),
-                                     static_cast<uint8_t>(address), value};
+  std::array<uint8_t, 3> bytes{0, 0, value};
+  platform::storeBe16(bytes, 0, address);
   if (!BusWrite(kBusEeprom, bytes)) {
     return 0;
   }
@@ -283,8 +283,8 @@ int CVelCy3Cam::WriteEepromByte(uint16_t address, uint8_t value) {
 }
 
 int CVelCy3Cam::ReadEepromByte(uint16_t address, uint8_t& value) {
-  const std::array<uint8_t, 2> bytes{static_cast<uint8_t>(address >> 8),
-                                     static_cast<uint8_t>(address)};
+  std::array<uint8_t, 2> bytes{};
+  platform::storeBe16(bytes, 0, address);
   // Without the address latched the read would return the byte at whatever address the
   // EEPROM's counter holds and pass it off as the one asked for.
   if (!BusWrite(kBusEeprom, bytes)) {
@@ -314,7 +314,7 @@ int CVelCy3Cam::GetBusSpeed(uint32_t& code) {
   if (!simpleIoctl(kIoctlBusSpeed, {}, out, &returned) || returned != out.size()) {
     return 0;
   }
-  code = le::get32(out, 0);
+  code = platform::loadLe32(out, 0);
   return 1;
 }
 

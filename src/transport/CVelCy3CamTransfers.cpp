@@ -7,7 +7,6 @@
 #include "platform/Event.h"
 #include "platform/Log.h"
 #include "transport/CVelCy3Cam.h"
-#include "transport/LittleEndian.h"
 #include "transport/MemoryCommand.h"
 #include "transport/RequestRecord.h"
 

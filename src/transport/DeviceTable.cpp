@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "transport/LittleEndian.h"
+#include "platform/ByteOrder.h"
 
 namespace nivexa::transport {
 
@@ -47,38 +47,38 @@ void resetDeviceTable(DeviceTableImage& table) {
 
 DeviceTableImage decodeDeviceTable(std::span<const uint8_t, kDeviceTableBytes> bytes) {
   DeviceTableImage table;
-  table.userCount = static_cast<int32_t>(le::get32(bytes, kOffUserCount));
+  table.userCount = static_cast<int32_t>(platform::loadLe32(bytes, kOffUserCount));
   for (int i = 0; i < kMaxDevices; ++i) {
     const auto entry = bytes.subspan(kOffEntries + i * kDeviceEntryBytes, kDeviceEntryBytes);
     DeviceEntry& e = table.entries[i];
-    e.vendorId = le::get16(entry, kEntryOffVendor);
-    e.productId = le::get16(entry, kEntryOffProduct);
-    e.instance = static_cast<int32_t>(le::get32(entry, kEntryOffInstance));
+    e.vendorId = platform::loadLe16(entry, kEntryOffVendor);
+    e.productId = platform::loadLe16(entry, kEntryOffProduct);
+    e.instance = static_cast<int32_t>(platform::loadLe32(entry, kEntryOffInstance));
     const auto field = entry.subspan(kEntryOffPath, kDevicePathBytes);
     const auto end = std::ranges::find(field, uint8_t{0});
     // A path that fills its field without a terminator was not written by us: drop it rather
     // than guess where it ends.
     e.path = end == field.end() ? std::string() : std::string(field.begin(), end);
   }
-  table.deviceCount = std::clamp(static_cast<int32_t>(le::get32(bytes, kOffDeviceCount)), 0,
-                                 static_cast<int32_t>(kMaxDevices));
+  table.deviceCount = std::clamp(static_cast<int32_t>(platform::loadLe32(bytes, kOffDeviceCount)),
+                                 0, static_cast<int32_t>(kMaxDevices));
   return table;
 }
 
 void encodeDeviceTable(const DeviceTableImage& table, std::span<uint8_t, kDeviceTableBytes> bytes) {
-  le::put32(bytes, kOffUserCount, static_cast<uint32_t>(table.userCount));
+  platform::storeLe32(bytes, kOffUserCount, static_cast<uint32_t>(table.userCount));
   for (int i = 0; i < kMaxDevices; ++i) {
     const auto entry = bytes.subspan(kOffEntries + i * kDeviceEntryBytes, kDeviceEntryBytes);
     const DeviceEntry& e = table.entries[i];
-    le::put16(entry, kEntryOffVendor, e.vendorId);
-    le::put16(entry, kEntryOffProduct, e.productId);
-    le::put32(entry, kEntryOffInstance, static_cast<uint32_t>(e.instance));
+    platform::storeLe16(entry, kEntryOffVendor, e.vendorId);
+    platform::storeLe16(entry, kEntryOffProduct, e.productId);
+    platform::storeLe32(entry, kEntryOffInstance, static_cast<uint32_t>(e.instance));
     const auto field = entry.subspan(kEntryOffPath, kDevicePathBytes);
     std::ranges::fill(field, uint8_t{0});
     const size_t n = std::min(e.path.size(), kDevicePathBytes - 1);
     std::memcpy(field.data(), e.path.data(), n);
   }
-  le::put32(bytes, kOffDeviceCount, static_cast<uint32_t>(table.deviceCount));
+  platform::storeLe32(bytes, kOffDeviceCount, static_cast<uint32_t>(table.deviceCount));
 }
 
 std::optional<UsbIds> parseInterfacePath(std::string_view path) {

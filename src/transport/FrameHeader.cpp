@@ -1,6 +1,6 @@
 #include "transport/FrameHeader.h"
 
-#include "transport/LittleEndian.h"
+#include "platform/ByteOrder.h"
 
 namespace nivexa::transport {
 
@@ -19,25 +19,24 @@ constexpr unsigned kHalfBits = 32;
 FrameHeaderFields decodeFrameHeader(std::span<const uint8_t, fx3::kFrameHeaderSize> header) {
   FrameHeaderFields f;
   f.legacyByte = header[kOffLegacy];
-  f.payloadLength = le::get32(header, kOffPayloadLength);
-  f.infoA = le::get32(header, kOffInfoA);
-  f.frameCounter = le::get32(header, kOffCounter);
-  f.infoB = le::get32(header, kOffInfoB);
-  f.infoC = le::get32(header, kOffInfoC);
-  f.stamp = static_cast<uint64_t>(le::get32(header, kOffStampHigh)) << kHalfBits |
-            le::get32(header, kOffStamp);
+  f.payloadLength = platform::loadLe32(header, kOffPayloadLength);
+  f.infoA = platform::loadLe32(header, kOffInfoA);
+  f.frameCounter = platform::loadLe32(header, kOffCounter);
+  f.infoB = platform::loadLe32(header, kOffInfoB);
+  f.infoC = platform::loadLe32(header, kOffInfoC);
+  f.stamp = platform::loadLe64(header, kOffStamp);
   return f;
 }
 
 void encodeFrameHeader(const FrameHeaderFields& f,
                        std::span<uint8_t, fx3::kFrameHeaderSize> header) {
   header[kOffLegacy] = f.legacyByte;
-  le::put32(header, kOffPayloadLength, f.payloadLength);
-  le::put32(header, kOffInfoA, f.infoA);
-  le::put32(header, kOffCounter, f.frameCounter);
-  le::put32(header, kOffInfoB, f.infoB);
-  le::put32(header, kOffInfoC, f.infoC);
-  le::put32(header, kOffStampHigh, static_cast<uint32_t>(f.stamp >> kHalfBits));
+  platform::storeLe32(header, kOffPayloadLength, f.payloadLength);
+  platform::storeLe32(header, kOffInfoA, f.infoA);
+  platform::storeLe32(header, kOffCounter, f.frameCounter);
+  platform::storeLe32(header, kOffInfoB, f.infoB);
+  platform::storeLe32(header, kOffInfoC, f.infoC);
+  platform::storeLe32(header, kOffStampHigh, static_cast<uint32_t>(f.stamp >> kHalfBits));
 }
 
 }  // namespace nivexa::transport

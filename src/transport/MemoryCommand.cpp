@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "transport/LittleEndian.h"
+#include "platform/ByteOrder.h"
 
 namespace nivexa::transport {
 
@@ -17,10 +17,10 @@ void encodeMemoryCommand(MemoryDirection direction, uint64_t address, uint32_t b
   out[1] = 'U';
   out[2] = '3';
   out[3] = direction == MemoryDirection::Read ? 'R' : 'W';
-  le::put32(out, 4, kCommandKind);
-  le::put32(out, 8, static_cast<uint32_t>(address));
-  le::put32(out, 12, static_cast<uint32_t>(address >> 32));
-  le::put32(out, 16, byteCount);
+  platform::storeLe32(out, 4, kCommandKind);
+  platform::storeLe32(out, 8, static_cast<uint32_t>(address));
+  platform::storeLe32(out, 12, static_cast<uint32_t>(address >> 32));
+  platform::storeLe32(out, 16, byteCount);
 }
 
 }  // namespace nivexa::transport

@@ -1,6 +1,6 @@
 #include "transport/RequestRecord.h"
 
-#include "transport/LittleEndian.h"
+#include "platform/ByteOrder.h"
 
 namespace nivexa::transport {
 
@@ -24,35 +24,35 @@ constexpr size_t kOffDataLength = 34;
 void encodeRequestRecord(const RequestRecord& r, std::span<uint8_t, fx3::kRecordSize> out) {
   out[kOffType] = r.requestType;
   out[kOffRequest] = r.request;
-  le::put16(out, kOffValue, r.value);
-  le::put16(out, kOffIndex, r.index);
-  le::put16(out, kOffLength, r.length);
-  le::put32(out, kOffTimeLimit, r.timeLimitSeconds);
+  platform::storeLe16(out, kOffValue, r.value);
+  platform::storeLe16(out, kOffIndex, r.index);
+  platform::storeLe16(out, kOffLength, r.length);
+  platform::storeLe32(out, kOffTimeLimit, r.timeLimitSeconds);
   out[kOffReserved] = 0;
   out[kOffEndpoint] = r.endpoint;
-  le::put32(out, kOffDriverStatus, r.driverStatus);
-  le::put32(out, kOffUsbStatus, r.usbStatus);
-  le::put32(out, kOffIsoOffset, r.isoPacketOffset);
-  le::put32(out, kOffIsoLength, r.isoPacketLength);
-  le::put32(out, kOffDataOffset, r.dataOffset);
-  le::put32(out, kOffDataLength, r.dataLength);
+  platform::storeLe32(out, kOffDriverStatus, r.driverStatus);
+  platform::storeLe32(out, kOffUsbStatus, r.usbStatus);
+  platform::storeLe32(out, kOffIsoOffset, r.isoPacketOffset);
+  platform::storeLe32(out, kOffIsoLength, r.isoPacketLength);
+  platform::storeLe32(out, kOffDataOffset, r.dataOffset);
+  platform::storeLe32(out, kOffDataLength, r.dataLength);
 }
 
 RequestRecord decodeRequestRecord(std::span<const uint8_t, fx3::kRecordSize> in) {
   RequestRecord r;
   r.requestType = in[kOffType];
   r.request = in[kOffRequest];
-  r.value = le::get16(in, kOffValue);
-  r.index = le::get16(in, kOffIndex);
-  r.length = le::get16(in, kOffLength);
-  r.timeLimitSeconds = le::get32(in, kOffTimeLimit);
+  r.value = platform::loadLe16(in, kOffValue);
+  r.index = platform::loadLe16(in, kOffIndex);
+  r.length = platform::loadLe16(in, kOffLength);
+  r.timeLimitSeconds = platform::loadLe32(in, kOffTimeLimit);
   r.endpoint = in[kOffEndpoint];
-  r.driverStatus = le::get32(in, kOffDriverStatus);
-  r.usbStatus = le::get32(in, kOffUsbStatus);
-  r.isoPacketOffset = le::get32(in, kOffIsoOffset);
-  r.isoPacketLength = le::get32(in, kOffIsoLength);
-  r.dataOffset = le::get32(in, kOffDataOffset);
-  r.dataLength = le::get32(in, kOffDataLength);
+  r.driverStatus = platform::loadLe32(in, kOffDriverStatus);
+  r.usbStatus = platform::loadLe32(in, kOffUsbStatus);
+  r.isoPacketOffset = platform::loadLe32(in, kOffIsoOffset);
+  r.isoPacketLength = platform::loadLe32(in, kOffIsoLength);
+  r.dataOffset = platform::loadLe32(in, kOffDataOffset);
+  r.dataLength = platform::loadLe32(in, kOffDataLength);
   return r;
 }
 

@@ -15,12 +15,20 @@ uint16_t sampleAt(const DibImage& img, int32_t x, int32_t y, int32_t index) {
   return static_cast<uint16_t>(p[0] | (p[1] << 8));
 }
 
-// Deterministic, covering both bytes of 16-bit samples and values above the 12-bit scale.
+// Deterministic, covering both bytes of 16-bit samples. Their high bytes stay below 0x20, so half
+// the samples lie above the 12-bit scale and half on it: with every high byte random, nearly all
+// would divide down to the same 255 and a misplaced pixel would go unseen.
 void fillPattern(DibImage& img, uint32_t seed) {
+  constexpr uint8_t kHighByteMask = 0x1F;
+  const bool samples16 = img.bitsPerPixel() % 16 == 0;
   uint32_t state = seed;
+  size_t i = 0;
   for (uint8_t& b : img.pixels()) {
     state = state * 1664525u + 1013904223u;
     b = static_cast<uint8_t>(state >> 24);
+    if (samples16 && i++ % 2 == 1) {
+      b &= kHighByteMask;
+    }
   }
 }
 
@@ -80,32 +88,47 @@ TEST(ConvertKernels, MonochromeRowsOddWidths) {
   for (int32_t width : {1, 3, 5, 7}) {
     SCOPED_TRACE(width);
     expectConversion(table::kCopyGray8Flipped, 8, 8, width, 4, bytesAt);
-    expectConversion(table::kGray8ToBgr24, 8, 24, width, 3, [](const DibImage& s, int x, int y) {
+    const Expected gray = [](const DibImage& s, int x, int y) {
       const uint8_t v = s.row(y)[x];
       return std::vector<uint8_t>{v, v, v};
-    });
+    };
+    expectConversion(table::kGray8ToBgr24, 8, 24, width, 3, gray);
+    expectConversion(table::kGray8ToBgr24Flipped, 8, 24, width, 3, gray);
     const Expected div16 = [](const DibImage& s, int x, int y) {
       return std::vector<uint8_t>{limitedDiv16(sampleAt(s, x, y, 0))};
     };
     expectConversion(table::kGray16ToGray8Div16, 16, 8, width, 3, div16);
     expectConversion(table::kGray16ToGray8Div16Flipped, 16, 8, width, 3, div16);
+    expectConversion(table::kGray16ToBgr24Div16Flipped, 16, 24, width, 3,
+                     [](const DibImage& s, int x, int y) {
+                       const uint8_t v = limitedDiv16(sampleAt(s, x, y, 0));
+                       return std::vector<uint8_t>{v, v, v};
+                     });
   }
 }
 
+// 12 significant bits reduced to 8: no value wraps, everything past 4095 is white.
 TEST(ConvertKernels, SixteenBitToEightByDivSixteenSaturatesInsteadOfWrapping) {
-  DibImage src, dst;
-  ASSERT_EQ(src.Create(6, 1, 16), 1);
-  ASSERT_EQ(dst.Create(6, 1, 8), 1);
-  const uint16_t values[6] = {0, 15, 16, 4095, 4096, 65535};
-  for (int i = 0; i < 6; ++i) {
+  constexpr int kCount = 10;
+  const uint16_t values[kCount] = {0, 15, 16, 1023, 1024, 2047, 4080, 4095, 4096, 65535};
+  const uint8_t want[kCount] = {0, 0, 1, 63, 64, 127, 255, 255, 255, 255};
+  DibImage src;
+  ASSERT_EQ(src.Create(kCount, 1, 16), 1);
+  for (int i = 0; i < kCount; ++i) {
     src.row(0)[2 * i] = static_cast<uint8_t>(values[i]);
     src.row(0)[2 * i + 1] = static_cast<uint8_t>(values[i] >> 8);
   }
-  const uint8_t want[6] = {0, 0, 1, 255, 255, 255};
-  for (const Conversion* c : {&table::kGray16ToGray8Div16, &table::kGray16ToGray8Div16Flipped}) {
+  for (const Conversion* c : {&table::kGray16ToGray8Div16, &table::kGray16ToGray8Div16Flipped,
+                              &table::kGray16ToBgr24Div16Flipped}) {
+    DibImage dst;
+    ASSERT_EQ(dst.Create(kCount, 1, c->destinationBits), 1);
     ASSERT_EQ(convert(dst, *c, src), 1);
-    for (int i = 0; i < 6; ++i) {
-      EXPECT_EQ(dst.row(0)[i], want[i]) << values[i];
+    const int32_t channels = dst.bytesPerPixel();
+    for (int i = 0; i < kCount; ++i) {
+      for (int32_t channel = 0; channel < channels; ++channel) {
+        EXPECT_EQ(dst.row(0)[channels * i + channel], want[i])
+            << values[i] << " to " << c->destinationBits << " bits";
+      }
     }
   }
 }
@@ -196,6 +219,41 @@ TEST(ConvertKernels, ClippedBlocksLandAtTheDestinationOffsetAndTurnOverWithinThe
                                     limitedDiv16(sampleAt(s, x, y, 2))};
       },
       &inner, 0, 2, 5, 5);
+}
+
+// The recorder picks its kernel by the frame's depth alone: every depth a frame can have gets the
+// kernel that turns a block taken from inside the source over at the destination offset, and
+// leaves the rest of the destination alone.
+TEST(ConvertKernels, EveryFrameDepthHasItsFlippedTwentyFourBitKernel) {
+  const auto div16 = [](const DibImage& s, int x, int y) {
+    return std::vector<uint8_t>{limitedDiv16(sampleAt(s, x, y, 0)),
+                                limitedDiv16(sampleAt(s, x, y, 1)),
+                                limitedDiv16(sampleAt(s, x, y, 2))};
+  };
+  const Rect block{2, 1, 5, 4};
+  for (const int32_t bits : {8, 16, 24, 32, 48, 64}) {
+    SCOPED_TRACE(testing::Message() << bits << " bits");
+    const Kernel kernel = bgr24FlippedKernelFor(bits);
+    ASSERT_NE(kernel, nullptr);
+    const Conversion asRow{kernel, {static_cast<uint16_t>(bits), 0}, false, 24, true};
+    const Expected expected = [bits, div16](const DibImage& s, int x, int y) {
+      if (bits == 8) {
+        return std::vector<uint8_t>(3, s.row(y)[x]);
+      }
+      if (bits == 16) {
+        return std::vector<uint8_t>(3, limitedDiv16(sampleAt(s, x, y, 0)));
+      }
+      if (bits <= 32) {
+        const auto p = bytesAt(s, x, y);
+        return std::vector<uint8_t>{p[0], p[1], p[2]};
+      }
+      return div16(s, x, y);
+    };
+    expectConversion(asRow, bits, 24, 7, 5, expected, &block, 1, 2, 6, 6);
+  }
+  for (const int32_t bits : {0, 1, 12, 15, 40}) {
+    EXPECT_EQ(bgr24FlippedKernelFor(bits), nullptr) << bits << " bits";
+  }
 }
 
 TEST(ConvertKernels, DepthsARowDoesNotHandleAreRefusedAndWriteNothing) {

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "imaging/ConversionKernels.h"
 #include "imaging/ProcessFrame.h"
+#include "imaging/kernels/ConvertKernels.h"
 #include "imaging/mask/DefectMask.h"
 #include "output/PreviewPainter.h"
 
@@ -265,8 +265,8 @@ TEST(PreviewPainterTest, SixteenBitFrameAfterTheMaskFilterIsFilteredShownAndReco
     ASSERT_EQ(preview.plainCopies, 1);
     DibImage recorded;
     ASSERT_EQ(recorded.Create(kWidth, kHeight, 24), 1);
-    ASSERT_EQ(imaging::ApplyKernel(recorded, imaging::bgr24FlippedKernelFor(16), bitmaps.raw16,
-                                   nullptr, 0, 0, nullptr),
+    ASSERT_EQ(imaging::ApplyKernel(recorded, imaging::kernels::bgr24FlippedKernelFor(16),
+                                   bitmaps.raw16, nullptr, 0, 0, nullptr),
               1);
     for (int32_t y = 0; y < kHeight; ++y) {
       for (int32_t x = 0; x < kWidth; ++x) {

@@ -8,10 +8,10 @@
 
 #include "RecordingBackend.h"
 #include "TransportTestSupport.h"
+#include "platform/ByteOrder.h"
 #include "platform/Clock.h"
 #include "transport/CVelCy3Cam.h"
 #include "transport/FrameHeader.h"
-#include "transport/LittleEndian.h"
 
 namespace nivexa::transport {
 namespace {
@@ -83,7 +83,7 @@ class CVelCy3CamTransfersTest : public ::testing::Test {
   }
 
   static void setPayloadLength(FrameDescriptor& frame, uint32_t length) {
-    le::put32(frame.header, 16, length);
+    platform::storeLe32(frame.header, 16, length);
   }
 
   static inline std::shared_ptr<sim::Camera> camera_;
@@ -254,13 +254,13 @@ TEST_F(CVelCy3CamTransfersTest, ArmedAndBufferedTransfersBringTheHeader) {
   uint32_t count = 0;
   ASSERT_EQ(cam_.ArmedTransfer(cam_.StreamHandle(), header, 0x81, count), 1);
   EXPECT_EQ(count, 64u);
-  EXPECT_EQ(le::get32(header, 32), camera_->frameCount());
+  EXPECT_EQ(platform::loadLe32(header, 32), camera_->frameCount());
   ASSERT_EQ(cam_.RequestFrame(kInvalidDeviceHandle), 1);
   header.fill(0);
   ASSERT_EQ(cam_.BufferedTransfer(cam_.StreamHandle(), header, 0x81, count), 1);
   EXPECT_EQ(count, 64u);
-  EXPECT_EQ(le::get32(header, 16), 2048u * 1536u * 2u);
-  EXPECT_EQ(le::get32(header, 32), camera_->frameCount());
+  EXPECT_EQ(platform::loadLe32(header, 16), 2048u * 1536u * 2u);
+  EXPECT_EQ(platform::loadLe32(header, 32), camera_->frameCount());
 }
 
 TEST_F(CVelCy3CamTransfersTest, MemoryMovesWholePagesPlusOne) {
@@ -272,9 +272,9 @@ TEST_F(CVelCy3CamTransfersTest, MemoryMovesWholePagesPlusOne) {
   EXPECT_EQ(seen[0].record->endpoint, 0x01);
   ASSERT_EQ(seen[0].outgoing.size(), 32u);
   EXPECT_EQ(std::memcmp(seen[0].outgoing.data(), "AU3R", 4), 0);
-  EXPECT_EQ(le::get32(seen[0].outgoing, 8), 0x2000u);
-  EXPECT_EQ(le::get32(seen[0].outgoing, 12), 1u);
-  EXPECT_EQ(le::get32(seen[0].outgoing, 16), 8192u);
+  EXPECT_EQ(platform::loadLe32(seen[0].outgoing, 8), 0x2000u);
+  EXPECT_EQ(platform::loadLe32(seen[0].outgoing, 12), 1u);
+  EXPECT_EQ(platform::loadLe32(seen[0].outgoing, 16), 8192u);
   EXPECT_EQ(seen[1].record->endpoint, 0x81);
   EXPECT_EQ(seen[1].outSize, 8192u);
   EXPECT_EQ(buffer[8191], static_cast<uint8_t>(8191 * 7));
@@ -298,7 +298,7 @@ TEST_F(CVelCy3CamTransfersTest, CommandReadAsksForWholeUnitsPlusOne) {
   EXPECT_EQ(length, 0x404000u);
   EXPECT_EQ(bulkSizes(0x81), (std::vector<size_t>{0x400000, 0x4000}));
   const auto command = backend().requests().front();
-  EXPECT_EQ(le::get32(command.outgoing, 16), 0x404000u);
+  EXPECT_EQ(platform::loadLe32(command.outgoing, 16), 0x404000u);
 }
 
 TEST_F(CVelCy3CamTransfersTest, ArmedTransferTimesOutAndGivesBackOnlyItsOwnEndpoint) {
@@ -385,12 +385,12 @@ TEST_F(CVelCy3CamTransfersTest, MemoryMovesAbove16MiBGoInPiecesWithTheirAddresse
     EXPECT_EQ(pieces, (std::vector<size_t>{0x1000000, 4096}));
     const uint64_t second = base + 0x1000000;
     EXPECT_EQ(std::memcmp(commands[1].data(), read ? "AU3R" : "AU3W", 4), 0);
-    EXPECT_EQ(le::get32(commands[0], 8), static_cast<uint32_t>(base));
-    EXPECT_EQ(le::get32(commands[0], 12), static_cast<uint32_t>(base >> 32));
-    EXPECT_EQ(le::get32(commands[0], 16), 0x1000000u);
-    EXPECT_EQ(le::get32(commands[1], 8), static_cast<uint32_t>(second));
-    EXPECT_EQ(le::get32(commands[1], 12), static_cast<uint32_t>(second >> 32));
-    EXPECT_EQ(le::get32(commands[1], 16), 4096u);
+    EXPECT_EQ(platform::loadLe32(commands[0], 8), static_cast<uint32_t>(base));
+    EXPECT_EQ(platform::loadLe32(commands[0], 12), static_cast<uint32_t>(base >> 32));
+    EXPECT_EQ(platform::loadLe32(commands[0], 16), 0x1000000u);
+    EXPECT_EQ(platform::loadLe32(commands[1], 8), static_cast<uint32_t>(second));
+    EXPECT_EQ(platform::loadLe32(commands[1], 12), static_cast<uint32_t>(second >> 32));
+    EXPECT_EQ(platform::loadLe32(commands[1], 16), 4096u);
   }
 }
 

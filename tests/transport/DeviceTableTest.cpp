@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ByteOrder.h"
 #include "transport/DeviceNames.h"
-#include "transport/LittleEndian.h"
 
 namespace nivexa::transport {
 namespace {
@@ -22,21 +22,21 @@ TEST(DeviceTableTest, LayoutOfTheSharedBlock) {
   std::vector<uint8_t> bytes(kDeviceTableBytes, 0xEE);
   encodeDeviceTable(table, std::span<uint8_t, kDeviceTableBytes>(bytes.data(), bytes.size()));
 
-  EXPECT_EQ(le::get32(bytes, 0), 3u);
-  EXPECT_EQ(le::get16(bytes, 4), 0x04B4);
-  EXPECT_EQ(le::get16(bytes, 6), 0x33D0);
-  EXPECT_EQ(le::get32(bytes, 8), 0u);
+  EXPECT_EQ(platform::loadLe32(bytes, 0), 3u);
+  EXPECT_EQ(platform::loadLe16(bytes, 4), 0x04B4);
+  EXPECT_EQ(platform::loadLe16(bytes, 6), 0x33D0);
+  EXPECT_EQ(platform::loadLe32(bytes, 8), 0u);
   EXPECT_EQ(bytes[12], '\\');
   EXPECT_EQ(bytes[12 + table.entries[0].path.size()], 0);
   const size_t last = 4 + 31 * 268;
-  EXPECT_EQ(le::get16(bytes, last + 2), 0x5678);
-  EXPECT_EQ(le::get32(bytes, last + 4), 7u);
+  EXPECT_EQ(platform::loadLe16(bytes, last + 2), 0x5678);
+  EXPECT_EQ(platform::loadLe32(bytes, last + 4), 7u);
   EXPECT_EQ(bytes[last + 8], 'p');
   EXPECT_EQ(bytes[last + 9], 0);
   // An empty entry in between: zero IDs, instance -1, empty path.
-  EXPECT_EQ(le::get32(bytes, 4 + 268 + 4), 0xFFFFFFFFu);
+  EXPECT_EQ(platform::loadLe32(bytes, 4 + 268 + 4), 0xFFFFFFFFu);
   EXPECT_EQ(bytes[4 + 268 + 8], 0);
-  EXPECT_EQ(le::get32(bytes, 8580), 2u);
+  EXPECT_EQ(platform::loadLe32(bytes, 8580), 2u);
 
   const DeviceTableImage back =
       decodeDeviceTable(std::span<const uint8_t, kDeviceTableBytes>(bytes.data(), bytes.size()));
@@ -49,12 +49,12 @@ TEST(DeviceTableTest, LayoutOfTheSharedBlock) {
 
 TEST(DeviceTableTest, GarbageFromAnotherProcessIsContained) {
   std::vector<uint8_t> bytes(kDeviceTableBytes, 'x');  // no terminator anywhere
-  le::put32(bytes, 8580, 1000);
+  platform::storeLe32(bytes, 8580, 1000);
   DeviceTableImage table =
       decodeDeviceTable(std::span<const uint8_t, kDeviceTableBytes>(bytes.data(), bytes.size()));
   EXPECT_EQ(table.deviceCount, kMaxDevices);
   EXPECT_TRUE(table.entries[0].path.empty());
-  le::put32(bytes, 8580, static_cast<uint32_t>(-5));
+  platform::storeLe32(bytes, 8580, static_cast<uint32_t>(-5));
   table =
       decodeDeviceTable(std::span<const uint8_t, kDeviceTableBytes>(bytes.data(), bytes.size()));
   EXPECT_EQ(table.deviceCount, 0);

@@ -21,6 +21,7 @@ class Reader {
   explicit Reader(const std::string& path) : in_(path, std::ios::binary) {}
   bool ok() const { return static_cast<bool>(in_); }
 
+  // Its own little-endian reader: the tool sees the public headers only, not the library's.
   std::optional<uint32_t> word(uint64_t at) {
     std::array<unsigned char, 4> bytes{};
     if (!read(at, bytes)) {

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "platform/ByteOrder.h"
+
 namespace nivexa::imaging::kernels {
 namespace {
 
@@ -27,7 +29,7 @@ bool depths(const KernelArgs& a, int32_t srcBytes, int32_t dstBytes) {
 }
 
 inline uint32_t le16(const uint8_t* p) {
-  return p[0] | (static_cast<uint32_t>(p[1]) << 8);
+  return platform::loadLe16({p, sizeof(uint16_t)}, 0);
 }
 
 // A 16-bit sample's 12 significant bits on the 8-bit scale; anything above 4095 shows white
@@ -45,10 +47,28 @@ void copyGray8(const KernelArgs& a) {
 }
 
 template <bool Flipped>
+void gray8ToBgr24Rows(const KernelArgs& a) {
+  forEachRow<Flipped>(a, [](uint8_t* d, const uint8_t* s, int32_t w) {
+    for (int32_t x = 0; x < w; ++x) {
+      d[3 * x + 0] = d[3 * x + 1] = d[3 * x + 2] = s[x];
+    }
+  });
+}
+
+template <bool Flipped>
 void gray16Div16(const KernelArgs& a) {
   forEachRow<Flipped>(a, [](uint8_t* d, const uint8_t* s, int32_t w) {
     for (int32_t x = 0; x < w; ++x) {
       d[x] = div16Limited(le16(s + 2 * x));
+    }
+  });
+}
+
+template <bool Flipped>
+void gray16Div16ToBgr24(const KernelArgs& a) {
+  forEachRow<Flipped>(a, [](uint8_t* d, const uint8_t* s, int32_t w) {
+    for (int32_t x = 0; x < w; ++x) {
+      d[3 * x + 0] = d[3 * x + 1] = d[3 * x + 2] = div16Limited(le16(s + 2 * x));
     }
   });
 }
@@ -137,14 +157,15 @@ void copyGray8Flipped(const KernelArgs& a) {
 }
 
 void gray8ToBgr24(const KernelArgs& a) {
-  if (!depths(a, 1, 3)) {
-    return;
+  if (depths(a, 1, 3)) {
+    gray8ToBgr24Rows<false>(a);
   }
-  forEachRow<false>(a, [](uint8_t* d, const uint8_t* s, int32_t w) {
-    for (int32_t x = 0; x < w; ++x) {
-      d[3 * x + 0] = d[3 * x + 1] = d[3 * x + 2] = s[x];
-    }
-  });
+}
+
+void gray8ToBgr24Flipped(const KernelArgs& a) {
+  if (depths(a, 1, 3)) {
+    gray8ToBgr24Rows<true>(a);
+  }
 }
 
 void gray16ToGray8Div16(const KernelArgs& a) {
@@ -156,6 +177,12 @@ void gray16ToGray8Div16(const KernelArgs& a) {
 void gray16ToGray8Div16Flipped(const KernelArgs& a) {
   if (depths(a, 2, 1)) {
     gray16Div16<true>(a);
+  }
+}
+
+void gray16ToBgr24Div16Flipped(const KernelArgs& a) {
+  if (depths(a, 2, 3)) {
+    gray16Div16ToBgr24<true>(a);
   }
 }
 
@@ -235,6 +262,17 @@ bool accepts(const Conversion& conversion, int32_t sourceBits, int32_t destinati
                       sourceBits != 0;
   const int32_t wanted = conversion.sameDepth ? sourceBits : conversion.destinationBits;
   return source && destinationBits == wanted;
+}
+
+Kernel bgr24FlippedKernelFor(int32_t sourceBitsPerPixel) {
+  constexpr int32_t kBgr24Bits = 24;
+  for (const Conversion* row : {&table::kGray8ToBgr24Flipped, &table::kGray16ToBgr24Div16Flipped,
+                                &table::kBgrToBgr24Flipped, &table::kBgr16ToBgr24Div16Flipped}) {
+    if (accepts(*row, sourceBitsPerPixel, kBgr24Bits)) {
+      return row->kernel;
+    }
+  }
+  return nullptr;
 }
 
 int convert(DibImage& destination, const Conversion& conversion, const DibImage& source,

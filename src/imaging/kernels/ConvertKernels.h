@@ -15,12 +15,16 @@ namespace nivexa::imaging::kernels {
 
 // 8 -> 8, rows copied, flipped (BMP, JPEG from monochrome 8).
 void copyGray8Flipped(const KernelArgs& a);
-// 8 -> 24, gray byte into blue, green and red (AVI and display of monochrome frames).
+// 8 -> 24, gray byte into blue, green and red (display of monochrome frames).
 void gray8ToBgr24(const KernelArgs& a);
+// 8 -> 24, gray byte into blue, green and red, flipped (AVI from monochrome 8).
+void gray8ToBgr24Flipped(const KernelArgs& a);
 // 16 -> 8, value / 16 limited to 255 (display of monochrome 16).
 void gray16ToGray8Div16(const KernelArgs& a);
 // 16 -> 8, value / 16 limited to 255, flipped (JPEG from monochrome 16).
 void gray16ToGray8Div16Flipped(const KernelArgs& a);
+// 16 -> 24, value / 16 limited to 255 into blue, green and red, flipped (AVI from monochrome 16).
+void gray16ToBgr24Div16Flipped(const KernelArgs& a);
 // 32 -> 24, blue, green, red copied (display of colour 32).
 void bgr32ToBgr24(const KernelArgs& a);
 // 24 or 32 -> 24, blue, green, red copied, flipped (AVI and JPEG from colour 24/32).
@@ -54,9 +58,12 @@ struct Conversion {
 namespace table {
 inline constexpr Conversion kCopyGray8Flipped{copyGray8Flipped, {8, 0}, false, 8, true};
 inline constexpr Conversion kGray8ToBgr24{gray8ToBgr24, {8, 0}, false, 24, false};
+inline constexpr Conversion kGray8ToBgr24Flipped{gray8ToBgr24Flipped, {8, 0}, false, 24, true};
 inline constexpr Conversion kGray16ToGray8Div16{gray16ToGray8Div16, {16, 0}, false, 8, false};
 inline constexpr Conversion kGray16ToGray8Div16Flipped{
     gray16ToGray8Div16Flipped, {16, 0}, false, 8, true};
+inline constexpr Conversion kGray16ToBgr24Div16Flipped{
+    gray16ToBgr24Div16Flipped, {16, 0}, false, 24, true};
 inline constexpr Conversion kBgr32ToBgr24{bgr32ToBgr24, {32, 0}, false, 24, false};
 inline constexpr Conversion kBgrToBgr24Flipped{bgrToBgr24Flipped, {24, 32}, false, 24, true};
 inline constexpr Conversion kBgr32InvertFourth{bgr32InvertFourth, {32, 0}, true, 0, false};
@@ -68,6 +75,9 @@ inline constexpr Conversion kBgr16ToRgb16{bgr16ToRgb16, {48, 64}, true, 0, false
 inline constexpr Conversion kSamples16ToBigEndian{
     samples16ToBigEndian, {16, 48, 64}, true, 0, false};
 }  // namespace table
+
+// The flipped conversion of a source of the given depth to 24-bit rows (AVI frames), or nullptr.
+Kernel bgr24FlippedKernelFor(int32_t sourceBitsPerPixel);
 
 // Whether a conversion accepts this pair of depths.
 bool accepts(const Conversion& conversion, int32_t sourceBits, int32_t destinationBits);

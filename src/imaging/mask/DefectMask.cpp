@@ -5,6 +5,7 @@
 #include <new>
 
 #include "imaging/mask/MaskFile.h"
+#include "platform/ByteOrder.h"
 #include "platform/FileIO.h"
 
 namespace nivexa::imaging::mask {
@@ -18,10 +19,9 @@ constexpr uint16_t kWhite16 = 4095;
 
 void fill16(DibImage& image, uint16_t value) {
   for (int32_t y = 0; y < image.height(); ++y) {
-    uint8_t* row = image.row(y);
+    const std::span<uint8_t> row(image.row(y), static_cast<size_t>(image.stride()));
     for (int32_t x = 0; x < image.width(); ++x) {
-      row[2 * x] = static_cast<uint8_t>(value);
-      row[2 * x + 1] = static_cast<uint8_t>(value >> 8);
+      platform::storeLe16(row, 2 * static_cast<size_t>(x), value);
     }
   }
 }
@@ -41,7 +41,7 @@ void buildDefectMap(const DibImage& reference, MaskKind kind, DibImage& map) {
     const uint8_t* in = reference.row(y);
     uint8_t* out = map.row(y);
     for (int32_t x = 2; x <= reference.width() - 3; ++x) {
-      const int32_t v = wide ? (in[2 * x] | in[2 * x + 1] << 8) : in[x];
+      const int32_t v = wide ? platform::loadLe16({in + 2 * x, sizeof(uint16_t)}, 0) : in[x];
       const bool marked = dark ? v > level : v < level;
       if (wide) {
         out[2 * x] = marked ? 1 : 0;

@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "imaging/steps/Simd.h"
+#include "platform/ByteOrder.h"
 
 #if defined(NIVEXA_HAVE_AVX2_KERNELS)
 #include <immintrin.h>
@@ -24,13 +25,12 @@ struct Plane {
   bool wide;
   int32_t at(int32_t x, int32_t y) const {
     const uint8_t* p = base + static_cast<ptrdiff_t>(y) * stride;
-    return wide ? (p[2 * x] | p[2 * x + 1] << 8) : p[x];
+    return wide ? platform::loadLe16({p + 2 * x, sizeof(uint16_t)}, 0) : p[x];
   }
   void set(int32_t x, int32_t y, int32_t v) const {
     uint8_t* p = base + static_cast<ptrdiff_t>(y) * stride;
     if (wide) {
-      p[2 * x] = static_cast<uint8_t>(v);
-      p[2 * x + 1] = static_cast<uint8_t>(v >> 8);
+      platform::storeLe16({p + 2 * x, sizeof(uint16_t)}, 0, static_cast<uint16_t>(v));
     } else {
       p[x] = static_cast<uint8_t>(v);
     }

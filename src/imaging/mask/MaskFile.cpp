@@ -3,20 +3,10 @@
 #include <cstring>
 
 #include "imaging/DibImage.h"
+#include "platform/ByteOrder.h"
 
 namespace nivexa::imaging::mask {
 namespace {
-
-void putLe32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) {
-    p[i] = static_cast<uint8_t>(v >> (8 * i));
-  }
-}
-
-uint32_t getLe32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 constexpr int32_t kMaskBits8 = 8;
 constexpr int32_t kMaskBits16 = 16;
@@ -26,10 +16,10 @@ constexpr int32_t kMaskBits16 = 16;
 std::array<uint8_t, kHeaderBytes> encodeMaskHeader(const MaskFileHeader& header) {
   std::array<uint8_t, kHeaderBytes> out{};
   std::memcpy(out.data(), kMagic, sizeof kMagic);
-  putLe32(&out[16], header.width);
-  putLe32(&out[20], header.height);
+  platform::storeLe32(out, 16, header.width);
+  platform::storeLe32(out, 20, header.height);
   for (size_t i = 0; i < 4; ++i) {
-    putLe32(&out[24 + 4 * i], header.imageBytes[i]);
+    platform::storeLe32(out, 24 + 4 * i, header.imageBytes[i]);
   }
   return out;
 }
@@ -41,10 +31,10 @@ std::optional<MaskFileHeader> decodeMaskHeader(std::span<const uint8_t, kHeaderB
     return std::nullopt;
   }
   MaskFileHeader header;
-  header.width = getLe32(&bytes[16]);
-  header.height = getLe32(&bytes[20]);
+  header.width = platform::loadLe32(bytes, 16);
+  header.height = platform::loadLe32(bytes, 20);
   for (size_t i = 0; i < 4; ++i) {
-    header.imageBytes[i] = getLe32(&bytes[24 + 4 * i]);
+    header.imageBytes[i] = platform::loadLe32(bytes, 24 + 4 * i);
   }
   return header;
 }

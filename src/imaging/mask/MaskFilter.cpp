@@ -4,6 +4,7 @@
 #include <bit>
 
 #include "imaging/steps/Simd.h"
+#include "platform/ByteOrder.h"
 
 namespace nivexa::imaging::mask {
 namespace {
@@ -41,12 +42,11 @@ bool sameDepth(const DibImage& raw, const DibImage& dark, const DibImage& white)
 }
 
 uint16_t load16(const uint8_t* row, int32_t x) {
-  return static_cast<uint16_t>(row[2 * x] | row[2 * x + 1] << 8);
+  return platform::loadLe16({row + 2 * x, sizeof(uint16_t)}, 0);
 }
 
 void store16(uint8_t* row, int32_t x, uint16_t v) {
-  row[2 * x] = static_cast<uint8_t>(v);
-  row[2 * x + 1] = static_cast<uint8_t>(v >> 8);
+  platform::storeLe16({row + 2 * x, sizeof(uint16_t)}, 0, v);
 }
 
 // Float division is exact enough here: |numerator| <= 255 * 256 and the divisor <= 255 apart

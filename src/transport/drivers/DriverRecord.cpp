@@ -1,22 +1,18 @@
 #include "transport/drivers/DriverRecord.h"
 
+#include "platform/ByteOrder.h"
+
 namespace nivexa::transport {
 namespace {
-
-uint16_t u16(std::span<const uint8_t> b, size_t at) {
-  return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
-}
-
-uint32_t u32(std::span<const uint8_t> b, size_t at) {
-  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
-}
-
-void put32(std::span<uint8_t> b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) {
-    b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  }
-}
-
+constexpr size_t kTypeOffset = 0;
+constexpr size_t kRequestOffset = 1;
+constexpr size_t kValueOffset = 2;
+constexpr size_t kIndexOffset = 4;
+constexpr size_t kLengthOffset = 6;
+constexpr size_t kTimeLimitOffset = 8;
+constexpr size_t kEndpointOffset = 13;
+constexpr size_t kDataOffsetOffset = 30;
+constexpr size_t kDataLengthOffset = 34;
 }  // namespace
 
 std::optional<DriverRecord> decodeDriverRecord(std::span<const uint8_t> b) {
@@ -24,24 +20,24 @@ std::optional<DriverRecord> decodeDriverRecord(std::span<const uint8_t> b) {
     return std::nullopt;
   }
   DriverRecord r;
-  r.requestType = b[0];
-  r.request = b[1];
-  r.value = u16(b, 2);
-  r.index = u16(b, 4);
-  r.length = u16(b, 6);
-  r.timeLimitS = u32(b, 8);
-  r.endpoint = b[13];
-  r.driverStatus = u32(b, DriverRecord::kDriverStatusOffset);
-  r.usbStatus = u32(b, DriverRecord::kUsbStatusOffset);
-  r.dataOffset = u32(b, 30);
-  r.dataLength = u32(b, 34);
+  r.requestType = b[kTypeOffset];
+  r.request = b[kRequestOffset];
+  r.value = platform::loadLe16(b, kValueOffset);
+  r.index = platform::loadLe16(b, kIndexOffset);
+  r.length = platform::loadLe16(b, kLengthOffset);
+  r.timeLimitS = platform::loadLe32(b, kTimeLimitOffset);
+  r.endpoint = b[kEndpointOffset];
+  r.driverStatus = platform::loadLe32(b, DriverRecord::kDriverStatusOffset);
+  r.usbStatus = platform::loadLe32(b, DriverRecord::kUsbStatusOffset);
+  r.dataOffset = platform::loadLe32(b, kDataOffsetOffset);
+  r.dataLength = platform::loadLe32(b, kDataLengthOffset);
   return r;
 }
 
 void writeDriverStatus(std::span<uint8_t> record, uint32_t driverStatus, uint32_t usbStatus) {
   if (record.size() >= DriverRecord::kSize) {
-    put32(record, DriverRecord::kDriverStatusOffset, driverStatus);
-    put32(record, DriverRecord::kUsbStatusOffset, usbStatus);
+    platform::storeLe32(record, DriverRecord::kDriverStatusOffset, driverStatus);
+    platform::storeLe32(record, DriverRecord::kUsbStatusOffset, usbStatus);
   }
 }
 

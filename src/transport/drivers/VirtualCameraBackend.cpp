@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/ByteOrder.h"
+
 namespace nivexa::transport {
 namespace {
 
@@ -218,10 +220,7 @@ IoResult VirtualCameraBackend::ioctl(DeviceHandle handle, uint32_t code, std::sp
       if (out.size() < 4) {
         return {false, 0, kErrorInvalidParameter};
       }
-      uint32_t speed = h.camera->busSpeed();
-      for (int i = 0; i < 4; ++i) {
-        out[i] = static_cast<uint8_t>(speed >> (8 * i));
-      }
+      platform::storeLe32(out, 0, h.camera->busSpeed());
       return done(4);
     }
     default:
