@@ -1,10 +1,12 @@
 """Virtual cameras of their own for this test run, set before the SDK library is loaded.
 
-CTest sets these variables; the defaults let `python3 -m pytest python/tests` run by hand too
-(with NIVEXA_SDK_LIBRARY naming a built library).
+CTest names the library (NIVEXA_SDK_LIBRARY) and the shared-object prefix; by hand,
+`NIVEXA_SDK_LIBRARY=build/dev/src/api/libNivexaSdk_M7QX_TEC.so python3 -m pytest python/tests`.
 """
 
+import atexit
 import os
+import shutil
 import sys
 import tempfile
 from pathlib import Path
@@ -13,9 +15,10 @@ from pathlib import Path
 # drift while the cooler works: one frame equals the next.
 CAMERAS = "serial=PY0001,pacing=fast,noise=off,cooled=25;serial=PY0002,pacing=fast,noise=off,cooled=25"
 
-os.environ.setdefault("NIVEXA_VIRTUAL_CAMERAS", CAMERAS)
+# The tests expect exactly these cameras and their first-run settings, whatever the shell says.
+os.environ["NIVEXA_VIRTUAL_CAMERAS"] = CAMERAS
+_settings = tempfile.mkdtemp(prefix="nivexa-pytest-")
+atexit.register(shutil.rmtree, _settings, ignore_errors=True)
+os.environ["NIVEXA_REGISTRY_FILE"] = os.path.join(_settings, "settings.reg")
 os.environ.setdefault("NIVEXA_SHM_PREFIX", f"nivexa-pytest-{os.getpid()}-")
-os.environ.setdefault(
-    "NIVEXA_REGISTRY_FILE", os.path.join(tempfile.mkdtemp(prefix="nivexa-pytest-"), "test.reg")
-)
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
