@@ -16,7 +16,6 @@ import numpy.typing as npt
 
 from ._errors import ErrorCode, NivexaError, clear_errors, failure
 from ._library import (
-    ENUM_NAME_BYTES,
     BufferRecord,
     CameraInfoRecord,
     NameTable,
@@ -570,7 +569,10 @@ class Camera:
         flags = 0 if raw else _STREAM_PROCESSED
         return self._frames(count, timeout, timeout_ms, flags, buffers)
 
-    def _lend(self, handle: int, lent: dict[int, _Lent], capacity: int, item: Optional[_Lent]) -> None:
+    def _lend(
+        self, handle: int, lent: dict[int, _Lent], capacity: int, item: Optional[_Lent]
+    ) -> None:
+        """Lends item (a new buffer when None) to the SDK and keeps it referenced meanwhile."""
         if item is None:
             item = _Lent(capacity)
         lent[ctypes.addressof(item.record)] = item

@@ -19,13 +19,11 @@ from typing import Optional
 #: Environment variable naming the library file to load, ahead of every other place.
 LIBRARY_VARIABLE = "NIVEXA_SDK_LIBRARY"
 
+# Beside the package the plain name is looked for first, then versioned names: the installation
+# copies the library there under its full version (libNivexaSdk_M7QX_TEC.so.2.43.5.33).
 if sys.platform == "win32":
-    _LIBRARY_FILES = ("NivexaSdk_M7QX_TEC.dll",)
     _SYSTEM_NAME = "NivexaSdk_M7QX_TEC.dll"
 else:
-    # The development name first, then the versioned names an installation leaves beside the
-    # package when only the runtime files were copied.
-    _LIBRARY_FILES = ("libNivexaSdk_M7QX_TEC.so",)
     _SYSTEM_NAME = "libNivexaSdk_M7QX_TEC.so"
 _LOOKUP_NAME = "NivexaSdk_M7QX_TEC"
 
@@ -143,7 +141,7 @@ def _candidates() -> list[str]:
     if named:
         # An explicit choice is final: falling back to another copy would hide a wrong path.
         return [named]
-    found = [str(_PACKAGE_FOLDER / name) for name in _LIBRARY_FILES]
+    found = [str(_PACKAGE_FOLDER / _SYSTEM_NAME)]
     found += sorted(str(p) for p in _PACKAGE_FOLDER.glob(_SYSTEM_NAME + ".*"))
     found = [path for path in found if os.path.exists(path)]
     found.append(_SYSTEM_NAME)

@@ -13,7 +13,9 @@ from pathlib import Path
 
 # Two noise-free cameras whose sensors stay at the ambient 25 degrees, so that frames do not
 # drift while the cooler works: one frame equals the next.
-CAMERAS = "serial=PY0001,pacing=fast,noise=off,cooled=25;serial=PY0002,pacing=fast,noise=off,cooled=25"
+CAMERAS = ";".join(
+    f"serial={serial},pacing=fast,noise=off,cooled=25" for serial in ("PY0001", "PY0002")
+)
 
 # The tests expect exactly these cameras and their first-run settings, whatever the shell says.
 os.environ["NIVEXA_VIRTUAL_CAMERAS"] = CAMERAS

@@ -1,6 +1,5 @@
 """The nivexa package against the library's virtual cameras (see conftest.py)."""
 
-import ctypes
 import re
 import subprocess
 import sys
