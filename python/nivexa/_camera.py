@@ -607,6 +607,8 @@ class Camera:
                 self._lend(handle, lent, capacity, None)
             yielded = 0
             while count is None or yielded < count:
+                if self._handle != handle:
+                    raise ValueError("the camera was closed during stream()")
                 if current is not None:
                     self._lend(handle, lent, capacity, current._give_back())
                     current = None

@@ -208,6 +208,10 @@ def test_streams_end_with_their_loops(cam):
     assert second.value.code == nivexa.ErrorCode.NO_CAMERA
     running.close()
     assert len(list(cam.stream(count=3))) == 3
+    with nivexa.open(index=1) as other:
+        with pytest.raises(ValueError, match="closed during stream"):
+            for _ in other.stream():
+                other.close()
 
     # The handle released while a frame is awaited.
     def release_soon():
