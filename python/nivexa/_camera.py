@@ -549,8 +549,8 @@ class Camera:
 
         The stream stops when the loop ends, breaks or raises, and when the iterator is
         closed or garbage-collected; the camera can then start another at once. The frame
-        yielded last is not lent again, so it stays valid after the stream has ended. A camera that
-        stops delivering raises NivexaError code 13.
+        yielded last is not lent again, so it stays valid after the stream has ended. A camera
+        that stops delivering raises NivexaError code 13.
         """
         self._require()
         if count is not None:
