@@ -181,13 +181,13 @@ def test_thousand_frames_are_accounted_and_held_frames_never_change(cam):
     assert 1000 <= stats.delivered < 1000 + BUFFERS
     assert stats.lost + stats.dropped >= gaps
     # Every frame the camera sent between the first and the last one taken is taken, lost or
-    # dropped; after the last one, frames go on arriving at the camera's rate until the stream
-    # has stopped.
+    # dropped; after the last one, frames go on arriving at about the camera's rate until the
+    # stream has stopped (twice that rate allows for a busy machine's bursts).
     span = numbers[-1] - numbers[0] + 1
     rate = span / ((frame.timestamp_ns - first_ns) / 1e9)
     after = rate * (ended_ns - frame.timestamp_ns) / 1e9
     seen = stats.delivered + stats.lost + stats.dropped
-    assert span <= seen <= span + after + BUFFERS
+    assert span <= seen <= span + 2 * after + BUFFERS
 
 
 def test_streams_end_with_their_loops(cam):
