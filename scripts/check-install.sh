@@ -50,4 +50,15 @@ run "$work/first_cmake/first_program"
 
 # The installed tool finds the installed library by itself.
 run "$prefix/bin/nivexa" family > /dev/null
-echo "check-install: both programs and the tool ran against the installed SDK"
+# The installed Python package loads the library installed beside it, with no variable naming
+# a library and no library path.
+python=python3
+"$python" -c "import numpy" 2> /dev/null || python=/usr/bin/python3
+(cd "$work" && run env -u NIVEXA_SDK_LIBRARY -u LD_LIBRARY_PATH \
+  PYTHONPATH="$prefix/lib/python3/dist-packages" "$python" -c '
+import nivexa, nivexa._library as found
+with nivexa.open() as cam:
+    image = cam.snapshot()
+assert found.library()._name.startswith(found.__file__.rsplit("/", 1)[0]), found.library()._name
+print("check-install: Python package", nivexa.sdk_version(), "snapshot", image.shape)')
+echo "check-install: both programs, the tool and the Python package ran against the installed SDK"

@@ -24,6 +24,8 @@ packages=(
   ffmpeg
   # The settings dialogs' GTK module, its tests under Xvfb, Japanese glyphs for its screenshots.
   libgtk-3-dev fonts-noto-cjk
+  # The Python package nivexa, its tests and `pip install ./python` (offline: no build isolation).
+  python3 python3-numpy python3-pytest python3-setuptools python3-pip
 )
 # The Windows DLL: MinGW-w64 cross compilers (posix threads) and Wine to run its tests; zlib for
 # MinGW and nasm (libjpeg-turbo's SIMD kernels) for the image libraries that
