@@ -8,7 +8,6 @@
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/Messages.h"
-#include "transport/drivers/Fx3Driver.h"
 
 namespace nivexa::camera {
 
@@ -25,7 +24,7 @@ int CNivexa::Initialize(HWND notifyWindow) {
   if (notifyWindow != nullptr &&
       // The camera's interface class: arrival and removal notices go to the application.
       !platform::registerDeviceInterfaceNotification(notifyWindow,
-                                                     transport::kCameraInterfaceGuid)) {
+                                                     engine::CNivexaU3R5Base::CameraInterfaceGuid())) {
     // The application learns why its handle cannot see arrivals; nothing else on the stack is
     // touched.
     RecordError(NIVEXA_ERR_ARGUMENT);
@@ -40,7 +39,7 @@ int CNivexa::Initialize(HWND notifyWindow) {
   }
   LoadStoredGeometry();
   engine_->SetProductId(kProductId);
-  engine_->CreateController(&transport::kCameraInterfaceGuid);
+  engine_->CreateController(&engine::CNivexaU3R5Base::CameraInterfaceGuid());
   if (engine_->CountDevices(kProductId) == 1) {
     SetDeviceNumber(0);
   }

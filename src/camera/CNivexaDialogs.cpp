@@ -25,7 +25,7 @@ bool CNivexa::RequireOpenCamera() {
   if (!RequireEngine()) {
     return false;
   }
-  if (currentDevice_ < 0 || engine_->Sensor() == nullptr) {
+  if (currentDevice_ < 0 || !engine_->HasSensor()) {
     RecordError(NIVEXA_ERR_NO_CAMERA);
     return false;
   }

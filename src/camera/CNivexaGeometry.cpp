@@ -60,7 +60,7 @@ int CNivexa::ApplyCaptureArea(int32_t hTotal, int32_t hStart, int32_t hEffective
   // A running stream keeps the frame size its bitmaps and the engine's ring were made for; the
   // next stream preparation gives the engine the new area. Without an open camera there is no
   // readout to tell.
-  if (mode_ != kModeIdle || engine_->Sensor() == nullptr) {
+  if (mode_ != kModeIdle || !engine_->HasSensor()) {
     return 1;
   }
   if (!engine_->SetReadoutWindow(hStart, vStart, hEffective, vEffective, subsample)) {

@@ -38,7 +38,7 @@ settings::GainDefaults gainDefaultsOf(engine::CNivexaU3R5Base& engine) {
 // values wait for the load that follows the opening of a device.
 settings::GainLimits gainLimitsOf(engine::CNivexaU3R5Base& engine) {
   settings::GainLimits limits;
-  if (engine.Sensor() == nullptr) {
+  if (!engine.HasSensor()) {
     return limits;
   }
   limits.globalGain = settings::IntRange{engine.GetAnalogGainMin(), engine.GetAnalogGainMax()};

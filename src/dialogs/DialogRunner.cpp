@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "dialogs/DialogModule.h"
+#include "platform/DialogModule.h"
 #include "platform/DialogView.h"
 #include "platform/Log.h"
 

@@ -253,6 +253,12 @@ class CNivexaU3R5Base {
   bool TransferSetupNeeded() const { return transferSetupNeeded_.load() != 0; }
   uint16_t FirmwareVersion() const;
   sensors::CSensorBase* Sensor() const { return sensor_.get(); }
+  // Whether a sensor driver is in place: the camera object asks this instead of holding the
+  // driver, so that everything it does to the sensor passes through the engine.
+  bool HasSensor() const { return sensor_ != nullptr; }
+  // The device interface class of the cameras the engine drives, for the arrival and removal
+  // notices the camera object registers before any engine exists.
+  static const transport::Guid& CameraInterfaceGuid() { return transport::kCameraInterfaceGuid; }
   // True once the driver has programmed the chip; a driver that cannot program its chip leaves
   // the camera closed, and nothing streams from it.
   bool CameraOpen() const { return cameraOpen_.load() != 0; }

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "dialogs/DialogModule.h"
+#include "platform/DialogModule.h"
 
 namespace nivexa::platform {
 

@@ -23,11 +23,6 @@ bool setEnvironmentVariable(const char* name, const char* value);
 // How many threads this process runs now; 0 when the OS does not tell.
 size_t threadCount();
 
-// Runs this program again with the same arguments and this process's environment: on POSIX in
-// place of this process (so it returns only when that failed), on Windows as a child whose end
-// it waits for. The exit code of the second run, or -1 when it could not be started.
-int runProgramAgain(char** argv);
-
 // Another program run as a separate process, with the environment of this one.
 class ChildProcess {
  public:

@@ -23,7 +23,6 @@
 namespace {
 
 constexpr const char* kVirtualCamerasVariable = "NIVEXA_VIRTUAL_CAMERAS";
-constexpr const char* kFallbackMarker = "NIVEXA_TOOL_FALLBACK";
 // The FPGA's version word, read through the public register export (the tool uses the public
 // interface, so it names the two registers itself).
 constexpr LONG kFpgaVersionLow = 0x10;
@@ -127,34 +126,28 @@ bool parseOptions(int argc, char** argv, Options& options) {
   return true;
 }
 
-// The library reads the virtual-camera variable once, when it first looks for cameras; to fall
-// back to a virtual camera the tool starts itself again with the variable set.
-void fallBackToVirtualCamera(char** argv) {
-  if (std::getenv(kVirtualCamerasVariable) != nullptr || std::getenv(kFallbackMarker) != nullptr) {
-    return;
-  }
-  std::fprintf(stderr, "nivexa: no camera attached; using one virtual camera\n");
-  nivexa::platform::setEnvironmentVariable(kVirtualCamerasVariable, "1");
-  nivexa::platform::setEnvironmentVariable(kFallbackMarker, "1");
-  const int code = nivexa::platform::runProgramAgain(argv);
-  if (code >= 0) {
-    std::exit(code);
-  }
-  std::fprintf(stderr, "nivexa: cannot restart with a virtual camera\n");
-}
-
-// A handle with at least one camera listed, or 0 after saying why not.
-LONG openHandle(char** argv, int& count) {
+// A handle with at least one camera listed, or 0 after saying why not. With no camera attached
+// and none asked for, the tool asks the library for a virtual one and looks again: an
+// enumeration made while no camera is open reads the virtual-camera variable afresh.
+LONG openHandle(int& count) {
   LONG h = Nivexa_Initialize(nullptr);
   char names[10][256] = {};
   count = h != 0 ? Nivexa_EnumDevice(h, names) : 0;
+  bool fellBack = false;
+  if (count == 0 && std::getenv(kVirtualCamerasVariable) == nullptr) {
+    std::fprintf(stderr, "nivexa: no camera attached; using one virtual camera\n");
+    fellBack = nivexa::platform::setEnvironmentVariable(kVirtualCamerasVariable, "1");
+    if (fellBack && h == 0) {
+      h = Nivexa_Initialize(nullptr);
+    }
+    count = fellBack && h != 0 ? Nivexa_EnumDevice(h, names) : 0;
+  }
   if (count == 0) {
     Nivexa_Release(h);
-    fallBackToVirtualCamera(argv);
     std::fprintf(stderr, "nivexa: no camera found\n");
     return 0;
   }
-  if (std::getenv(kFallbackMarker) != nullptr) {
+  if (fellBack) {
     std::printf("(virtual camera: no camera was attached)\n");
   }
   return h;
@@ -170,9 +163,9 @@ bool selectDevice(LONG h, int device) {
 }
 
 // A handle on camera `device`, at `bits` per pixel unless that is 0; 0 after saying why not.
-LONG openCamera(char** argv, int device, int bits) {
+LONG openCamera(int device, int bits) {
   int count = 0;
-  const LONG h = openHandle(argv, count);
+  const LONG h = openHandle(count);
   if (h == 0 || !selectDevice(h, device)) {
     Nivexa_Release(h);
     return 0;
@@ -186,9 +179,9 @@ LONG openCamera(char** argv, int device, int bits) {
   return h;
 }
 
-int listCameras(char** argv) {
+int listCameras() {
   int count = 0;
-  const LONG h = openHandle(argv, count);
+  const LONG h = openHandle(count);
   if (h == 0) {
     return 1;
   }
@@ -227,8 +220,8 @@ void printValue(const char* label, bool ok, const char* format, T value) {
   }
 }
 
-int showInfo(char** argv, const Options& options) {
-  const LONG h = openCamera(argv, options.device, 0);
+int showInfo(const Options& options) {
+  const LONG h = openCamera(options.device, 0);
   if (h == 0) {
     return 1;
   }
@@ -269,8 +262,8 @@ int showInfo(char** argv, const Options& options) {
 
 // Streams processed frames into buffers the tool lends the library, so every frame the camera
 // sent is either received, dropped for want of a buffer, or counted as lost.
-int stream(char** argv, const Options& options) {
-  const LONG h = openCamera(argv, options.device, options.bits);
+int stream(const Options& options) {
+  const LONG h = openCamera(options.device, options.bits);
   if (h == 0) {
     return 1;
   }
@@ -371,8 +364,8 @@ class FinishedFile {
   std::optional<std::filesystem::file_time_type> previous_;
 };
 
-int record(char** argv, const Options& options) {
-  const LONG h = openCamera(argv, options.device, options.bits);
+int record(const Options& options) {
+  const LONG h = openCamera(options.device, options.bits);
   if (h == 0) {
     return 1;
   }
@@ -540,8 +533,8 @@ bool parseSnapshotOptions(int argc, char** argv, SnapshotOptions& options) {
   return true;
 }
 
-int snapshot(char** argv, const SnapshotOptions& options) {
-  const LONG h = openCamera(argv, options.device, options.bits);
+int snapshot(const SnapshotOptions& options) {
+  const LONG h = openCamera(options.device, options.bits);
   if (h == 0) {
     return 1;
   }
@@ -627,7 +620,7 @@ int main(int argc, char** argv) {
     if (!parseSnapshotOptions(argc, argv, options)) {
       return printUsage(stderr);
     }
-    return snapshot(argv, options);
+    return snapshot(options);
   }
   if (command == "settings") {
     return runSettings(argc, argv);
@@ -638,7 +631,7 @@ int main(int argc, char** argv) {
     if (!parseOptions(argc, argv, options)) {
       return printUsage(stderr);
     }
-    const LONG h = openCamera(argv, options.device, 0);
+    const LONG h = openCamera(options.device, 0);
     if (h == 0) {
       return 1;
     }
@@ -651,12 +644,12 @@ int main(int argc, char** argv) {
       return printUsage(stderr);
     }
     if (command == "list") {
-      return listCameras(argv);
+      return listCameras();
     }
     if (command == "record") {
-      return record(argv, options);
+      return record(options);
     }
-    return command == "info" ? showInfo(argv, options) : stream(argv, options);
+    return command == "info" ? showInfo(options) : stream(options);
   }
   std::fprintf(stderr, "nivexa: unknown command '%s'\n", command.c_str());
   return printUsage(stderr);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "dialogs/DialogModule.h"
+#include "platform/DialogModule.h"
 
 namespace {
 

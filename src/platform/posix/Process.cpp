@@ -44,11 +44,6 @@ size_t threadCount() {
   return error ? 0 : count;
 }
 
-int runProgramAgain(char** argv) {
-  execv("/proc/self/exe", argv);
-  return -1;
-}
-
 std::unique_ptr<ChildProcess> ChildProcess::start(const std::string& program,
                                                   const std::vector<std::string>& arguments) {
   std::vector<char*> argv;

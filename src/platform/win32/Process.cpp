@@ -96,20 +96,6 @@ size_t threadCount() {
   return count;
 }
 
-int runProgramAgain(char** argv) {
-  char path[MAX_PATH + 1] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) {
-    return -1;
-  }
-  std::vector<std::string> arguments;
-  for (char** argument = argv + 1; *argument != nullptr; ++argument) {
-    arguments.emplace_back(*argument);
-  }
-  auto child = ChildProcess::start(path, arguments);
-  return child ? child->wait() : -1;
-}
-
 ChildProcess::~ChildProcess() {
   wait();
   CloseHandle(reinterpret_cast<HANDLE>(osHandle_));

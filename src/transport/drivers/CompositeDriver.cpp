@@ -32,6 +32,7 @@ DeviceHandle CompositeDriver::open(const std::string& path, bool overlapped) {
   std::vector<std::shared_ptr<Fx3Driver>> candidates;
   {
     std::lock_guard lock(mutex_);
+    ++opening_;
     auto owner = owners_.find(path);
     if (owner != owners_.end()) {
       candidates.push_back(owner->second);
@@ -47,12 +48,24 @@ DeviceHandle CompositeDriver::open(const std::string& path, bool overlapped) {
     DeviceHandle inner = backend->open(path, overlapped);
     if (inner != kInvalidDeviceHandle) {
       std::lock_guard lock(mutex_);
+      --opening_;
       DeviceHandle handle = nextHandle_++;
       handles_[handle] = {backend, inner};
       return handle;
     }
   }
+  std::lock_guard lock(mutex_);
+  --opening_;
   return kInvalidDeviceHandle;
+}
+
+bool CompositeDriver::whileNoDeviceOpen(const std::function<void()>& change) {
+  std::lock_guard lock(mutex_);
+  if (!handles_.empty() || opening_ != 0) {
+    return false;
+  }
+  change();
+  return true;
 }
 
 bool CompositeDriver::route(DeviceHandle handle, Route& out) {

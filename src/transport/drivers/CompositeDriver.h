@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -24,6 +25,11 @@ class CompositeDriver : public Fx3Driver {
                  Overlapped* overlapped) override;
   IoResult overlappedResult(DeviceHandle handle, Overlapped& overlapped, bool wait) override;
 
+  // Runs `change` only while no device is open through this driver, nor being opened, and keeps
+  // every open() waiting until it is done: what it changes cannot be in use. False when it did
+  // not run.
+  bool whileNoDeviceOpen(const std::function<void()>& change);
+
  private:
   struct Route {
     std::shared_ptr<Fx3Driver> backend;
@@ -36,6 +42,7 @@ class CompositeDriver : public Fx3Driver {
   std::map<std::string, std::shared_ptr<Fx3Driver>> owners_;  // path -> backend that listed it
   std::map<DeviceHandle, Route> handles_;
   DeviceHandle nextHandle_ = 0x100;
+  int opening_ = 0;  // open() calls between choosing a backend and recording the handle
 };
 
 }  // namespace nivexa::transport

@@ -102,7 +102,8 @@ class Fx3Driver {
 
 // The process-wide driver: every enabled backend behind one Fx3Driver. Enumeration merges the
 // backends' paths; open() goes to the backend that listed the path; handles are unique across
-// backends.
+// backends. An enumeration while no device is open first brings the virtual cameras of
+// NIVEXA_VIRTUAL_CAMERAS in step with the variable's value.
 Fx3Driver& fx3Driver();
 
 // Adds a backend (kept for the life of the process). Backends added after a controller has

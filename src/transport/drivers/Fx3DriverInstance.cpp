@@ -11,32 +11,47 @@
 namespace nivexa::transport {
 namespace {
 
-CompositeDriver& composite() {
-  // The virtual camera backend is always there; it lists nothing until cameras are created, by
-  // the environment variable here or by a test or tool through sim::createCamera().
-  // Never destroyed: controllers held by other static objects may still close their handles
-  // while the process exits, after function-local statics would be gone.
-  static CompositeDriver* driver = [] {
-    auto* d = new CompositeDriver;
-    d->add(std::make_shared<VirtualCameraBackend>(sim::cameras()));
+// The backends of the process, chosen when the first controller needs a driver (that is, when
+// the first camera handle is made). The virtual cameras the environment asks for are made then,
+// and made again from the variable's new value at an enumeration while no device is open: a
+// program that found no camera can ask for a virtual one and look again.
+class ProcessDriver : public CompositeDriver {
+ public:
+  ProcessDriver() : environmentCameras_(sim::cameras()) {
+    // The virtual camera backend is always there; it lists nothing until cameras are created, by
+    // the environment variable or by a test or tool through sim::createCamera().
+    add(std::make_shared<VirtualCameraBackend>(sim::cameras()));
     // Real cameras behind their kernel driver, where the system has one (Windows).
     if (auto calls = platform::systemDeviceIo()) {
-      d->add(std::make_shared<KernelDriverBackend>(std::move(calls)));
+      add(std::make_shared<KernelDriverBackend>(std::move(calls)));
     }
-    createVirtualCamerasFromEnvironment(sim::cameras());
-    return d;
-  }();
+    environmentCameras_.update();
+  }
+
+  std::vector<std::string> enumerate(const Guid& interfaceGuid) override {
+    whileNoDeviceOpen([this] { environmentCameras_.update(); });
+    return CompositeDriver::enumerate(interfaceGuid);
+  }
+
+ private:
+  EnvironmentCameras environmentCameras_;  // after construction, only under whileNoDeviceOpen()
+};
+
+ProcessDriver& processDriver() {
+  // Never destroyed: controllers held by other static objects may still close their handles
+  // while the process exits, after function-local statics would be gone.
+  static ProcessDriver* driver = new ProcessDriver;
   return *driver;
 }
 
 }  // namespace
 
 Fx3Driver& fx3Driver() {
-  return composite();
+  return processDriver();
 }
 
 void addFx3Backend(std::shared_ptr<Fx3Driver> backend) {
-  composite().add(std::move(backend));
+  processDriver().add(std::move(backend));
 }
 
 }  // namespace nivexa::transport

@@ -15,11 +15,9 @@ KernelDriverBackend::KernelDriverBackend(std::shared_ptr<platform::DeviceIo> cal
 
 KernelDriverBackend::~KernelDriverBackend() {
   // Requests still in flight keep their completion records: the system may yet write to them.
-  std::unique_lock lock(mutex_);
-  completed_.wait(lock, [this] { return inFlight_.empty(); });
-  lock.unlock();
+  inFlight_.waitUntilNoneInFlight();
   reap();
-  for (auto& [handle, opened] : handles_) {
+  for (const Opened& opened : handles_.removeAll()) {
     calls_->closeHandle(opened.os);
   }
 }
@@ -33,37 +31,18 @@ DeviceHandle KernelDriverBackend::open(const std::string& path, bool overlapped)
   if (os == platform::DeviceIo::kInvalidHandle) {
     return kInvalidDeviceHandle;
   }
-  std::lock_guard lock(mutex_);
-  const DeviceHandle handle = nextHandle_++;
-  handles_[handle] = {os, overlapped};
-  return handle;
+  return handles_.add({os, overlapped});
 }
 
 void KernelDriverBackend::close(DeviceHandle handle) {
-  Opened opened;
-  {
-    std::lock_guard lock(mutex_);
-    auto it = handles_.find(handle);
-    if (it == handles_.end()) {
-      return;
-    }
-    opened = it->second;
-    handles_.erase(it);
+  const std::optional<Opened> opened = handles_.remove(handle);
+  if (!opened) {
+    return;
   }
   // Closing the last handle makes the driver complete what is still pending on it (aborted);
   // the completion records stay until then.
-  calls_->closeHandle(opened.os);
+  calls_->closeHandle(opened->os);
   reap();
-}
-
-bool KernelDriverBackend::lookUp(DeviceHandle handle, Opened& out) {
-  std::lock_guard lock(mutex_);
-  auto it = handles_.find(handle);
-  if (it == handles_.end()) {
-    return false;
-  }
-  out = it->second;
-  return true;
 }
 
 // A handle opened for overlapped I/O takes no request without a completion record; a caller
@@ -85,10 +64,11 @@ IoResult KernelDriverBackend::waitInPlace(const Opened& opened, uint32_t code,
 IoResult KernelDriverBackend::ioctl(DeviceHandle handle, uint32_t code, std::span<uint8_t> in,
                                     std::span<uint8_t> out, Overlapped* overlapped) {
   reap();
-  Opened opened;
-  if (!lookUp(handle, opened)) {
+  const std::optional<Opened> found = handles_.find(handle);
+  if (!found) {
     return {false, 0, kErrorInvalidHandle};
   }
+  const Opened& opened = *found;
   if (overlapped == nullptr) {
     if (opened.overlapped) {
       return waitInPlace(opened, code, in, out);
@@ -102,12 +82,8 @@ IoResult KernelDriverBackend::ioctl(DeviceHandle handle, uint32_t code, std::spa
   }
   overlapped->completed = false;
   platform::PendingIo& io = *pending;
-  {
-    std::lock_guard lock(mutex_);
-    if (inFlight_.contains(overlapped)) {
-      return {false, 0, kErrorInvalidParameter};  // one request per completion record
-    }
-    inFlight_[overlapped] = {opened.os, std::move(pending)};
+  if (!inFlight_.add(*overlapped, {opened.os, std::move(pending)})) {
+    return {false, 0, kErrorInvalidParameter};  // one request per completion record
   }
   const platform::DeviceIoOutcome outcome = calls_->deviceIoControl(opened.os, code, in, out, &io);
   if (!outcome.ok && outcome.error == kErrorIoPending &&
@@ -123,61 +99,37 @@ IoResult KernelDriverBackend::ioctl(DeviceHandle handle, uint32_t code, std::spa
     // Done at once; the count of an overlapped request is its completion record's.
     result = toIoResult(calls_->getOverlappedResult(opened.os, io, false));
   }
-  std::unique_ptr<platform::PendingIo> record;
-  {
-    std::lock_guard lock(mutex_);
-    auto it = inFlight_.find(overlapped);
-    record = std::move(it->second.pending);
-    inFlight_.erase(it);
-    overlapped->bytesTransferred = result.bytesReturned;
-    overlapped->error = result.ok ? kErrorSuccess : result.error;
-    overlapped->completed = true;
-  }
+  // The record leaves only after the request: freed here, once the lock is released.
+  const std::optional<Request> ended = inFlight_.end(
+      *overlapped, [&](Request&) { return result; }, Notify::Silently);
   return result;
 }
 
 void KernelDriverBackend::finished(Overlapped* overlapped) {
-  {
-    std::lock_guard lock(mutex_);
-    auto it = inFlight_.find(overlapped);
-    if (it == inFlight_.end()) {
-      return;
-    }
+  inFlight_.end(*overlapped, [this](Request& request) {
     const IoResult result =
-        toIoResult(calls_->getOverlappedResult(it->second.os, *it->second.pending, false));
-    overlapped->bytesTransferred = result.bytesReturned;
-    overlapped->error = result.ok ? kErrorSuccess : result.error;
-    overlapped->completed = true;
-    done_.push_back(std::move(it->second.pending));
-    inFlight_.erase(it);
-    // Under the lock: a caller blocked in overlappedResult() cannot return and drop the
-    // Overlapped (and its event) before the event is set.
-    overlapped->event.set();
-  }
-  completed_.notify_all();
+        toIoResult(calls_->getOverlappedResult(request.os, *request.pending, false));
+    // This runs inside the record's own callback, which must not free it; and it is moved while
+    // the request still counts as in flight, so the destructor cannot free done_ under it.
+    std::lock_guard lock(doneMutex_);
+    done_.push_back(std::move(request.pending));
+    return result;
+  });
 }
 
 IoResult KernelDriverBackend::overlappedResult(DeviceHandle handle, Overlapped& overlapped,
                                                bool wait) {
   reap();
-  Opened opened;
-  if (!lookUp(handle, opened)) {
+  if (!handles_.find(handle)) {
     return {false, 0, kErrorInvalidHandle};
   }
-  std::unique_lock lock(mutex_);
-  if (wait) {
-    completed_.wait(lock, [&] { return overlapped.completed.load(); });
-  } else if (!overlapped.completed) {
-    return {false, 0, kErrorIoIncomplete};
-  }
-  const uint32_t error = overlapped.error;
-  return {error == kErrorSuccess, overlapped.bytesTransferred, error};
+  return inFlight_.result(overlapped, wait);
 }
 
 void KernelDriverBackend::reap() {
   std::vector<std::unique_ptr<platform::PendingIo>> finishedRecords;
   {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(doneMutex_);
     finishedRecords.swap(done_);
   }
 }

@@ -1,12 +1,11 @@
 #pragma once
 
-#include <condition_variable>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
 
 #include "platform/DeviceIo.h"
+#include "transport/drivers/BackendBookkeeping.h"
 #include "transport/drivers/Fx3Driver.h"
 
 namespace nivexa::transport {
@@ -37,7 +36,6 @@ class KernelDriverBackend : public Fx3Driver {
     std::unique_ptr<platform::PendingIo> pending;
   };
 
-  bool lookUp(DeviceHandle handle, Opened& out);
   IoResult waitInPlace(const Opened& opened, uint32_t code, std::span<uint8_t> in,
                        std::span<uint8_t> out);
   void finished(Overlapped* overlapped);
@@ -45,11 +43,9 @@ class KernelDriverBackend : public Fx3Driver {
   void reap();
 
   const std::shared_ptr<platform::DeviceIo> calls_;
-  std::mutex mutex_;
-  std::condition_variable completed_;
-  std::map<DeviceHandle, Opened> handles_;
-  DeviceHandle nextHandle_ = 1;
-  std::map<Overlapped*, Request> inFlight_;
+  HandleTable<Opened> handles_;
+  PendingRequests<Request> inFlight_;
+  std::mutex doneMutex_;  // guards done_
   std::vector<std::unique_ptr<platform::PendingIo>> done_;
 };
 

@@ -73,13 +73,9 @@ sim::DriverRequest traced(DeviceHandle handle, uint32_t code, const DriverRecord
 }
 
 void signal(Overlapped* overlapped, uint32_t bytes, uint32_t error) {
-  if (overlapped == nullptr) {
-    return;
+  if (overlapped != nullptr) {
+    recordOutcome(*overlapped, bytes, error, Notify::Event);
   }
-  overlapped->bytesTransferred.store(bytes);
-  overlapped->error.store(error);
-  overlapped->completed.store(true);
-  overlapped->event.set();
 }
 
 }  // namespace
@@ -100,8 +96,8 @@ VirtualCameraBackend::~VirtualCameraBackend() {
   stop_ = true;
   wake_.set();
   thread_.join();
-  std::lock_guard lock(mutex_);
   cancel([](const Transfer&) { return true; }, kErrorOperationAborted);
+  std::lock_guard lock(mutex_);
   for (auto& [camera, id] : listeners_) {
     camera->removeListener(id);
   }
@@ -130,9 +126,7 @@ DeviceHandle VirtualCameraBackend::open(const std::string& path, bool overlapped
     }
     std::lock_guard lock(mutex_);
     watch(entry.camera);
-    DeviceHandle handle = nextHandle_++;
-    handles_[handle] = {entry.camera, entry.camera->generation(), overlapped};
-    return handle;
+    return handles_.add({entry.camera, entry.camera->generation(), overlapped});
   }
   return kInvalidDeviceHandle;
 }
@@ -145,17 +139,14 @@ void VirtualCameraBackend::watch(const std::shared_ptr<sim::Camera>& camera) {
 
 void VirtualCameraBackend::close(DeviceHandle handle) {
   std::lock_guard lock(mutex_);
-  auto it = handles_.find(handle);
-  if (it == handles_.end()) {
+  const std::optional<Handle> closed = handles_.remove(handle);
+  if (!closed) {
     return;
   }
-  std::shared_ptr<sim::Camera> camera = it->second.camera;
-  handles_.erase(it);
+  const std::shared_ptr<sim::Camera>& camera = closed->camera;
   cancel([handle](const Transfer& t) { return t.handle == handle; }, kErrorOperationAborted);
   // Stop listening once nobody has the camera open, so a removed camera can be freed.
-  bool stillOpen = std::any_of(handles_.begin(), handles_.end(),
-                               [&](const auto& entry) { return entry.second.camera == camera; });
-  if (!stillOpen) {
+  if (!handles_.any([&](const Handle& other) { return other.camera == camera; })) {
     auto listener = listeners_.find(camera);
     if (listener != listeners_.end()) {
       camera->removeListener(listener->second);
@@ -166,15 +157,11 @@ void VirtualCameraBackend::close(DeviceHandle handle) {
 
 IoResult VirtualCameraBackend::ioctl(DeviceHandle handle, uint32_t code, std::span<uint8_t> in,
                                      std::span<uint8_t> out, Overlapped* overlapped) {
-  Handle h;
-  {
-    std::lock_guard lock(mutex_);
-    auto it = handles_.find(handle);
-    if (it == handles_.end()) {
-      return {false, 0, kErrorInvalidHandle};
-    }
-    h = it->second;
+  const std::optional<Handle> found = handles_.find(handle);
+  if (!found) {
+    return {false, 0, kErrorInvalidHandle};
   }
+  const Handle& h = *found;
   if (!h.camera->plugged() || h.camera->generation() != h.generation) {
     return {false, 0, kErrorDeviceNotConnected};
   }
@@ -212,11 +199,8 @@ IoResult VirtualCameraBackend::ioctl(DeviceHandle handle, uint32_t code, std::sp
         return {false, 0, kErrorInvalidParameter};
       }
       uint8_t endpoint = in[0];
-      {
-        std::lock_guard lock(mutex_);
-        cancel([&](const Transfer& t) { return t.camera == h.camera && t.endpoint == endpoint; },
-               kErrorOperationAborted);
-      }
+      cancel([&](const Transfer& t) { return t.camera == h.camera && t.endpoint == endpoint; },
+             kErrorOperationAborted);
       return done(0);
     }
     case kIoctlResetPipe:
@@ -226,10 +210,7 @@ IoResult VirtualCameraBackend::ioctl(DeviceHandle handle, uint32_t code, std::sp
       h.camera->resetPipe(in[0]);
       return done(0);
     case kIoctlResetPort: {
-      {
-        std::lock_guard lock(mutex_);
-        cancel([&](const Transfer& t) { return t.camera == h.camera; }, kErrorOperationAborted);
-      }
+      cancel([&](const Transfer& t) { return t.camera == h.camera; }, kErrorOperationAborted);
       h.camera->resetPort();
       return done(0);
     }
@@ -296,31 +277,21 @@ IoResult VirtualCameraBackend::bulkTransfer(DeviceHandle handle, const Handle& h
   // A synchronous caller waits here; the worker completes the transfer like any other.
   platform::Event localEvent(platform::Event::Reset::Manual);
   Overlapped local(localEvent);
-  t.overlapped = overlapped != nullptr ? overlapped : &local;
-  t.overlapped->completed.store(false);
-  {
-    std::lock_guard lock(mutex_);
-    if (!attempt(t)) {
-      pending_.push_back(t);
-      wake_.set();
-      if (overlapped != nullptr) {
-        return {false, 0, kErrorIoPending};
-      }
+  Overlapped& completion = overlapped != nullptr ? *overlapped : local;
+  completion.completed.store(false);
+  if (!pending_.start(completion, t, attempt)) {
+    wake_.set();
+    if (overlapped != nullptr) {
+      return {false, 0, kErrorIoPending};
     }
   }
   if (overlapped == nullptr && !localEvent.wait(syncLimitMs(record))) {
     // A synchronous caller has nobody to abort the transfer for it: the driver gives up after
     // the record's time limit, unless the transfer completed while the wait ran out.
-    std::lock_guard lock(mutex_);
-    auto it = std::find_if(pending_.begin(), pending_.end(),
-                           [&](const Transfer& p) { return p.overlapped == &local; });
-    if (it != pending_.end()) {
-      complete(*it, 0, kErrorSemTimeout);
-      pending_.erase(it);
-    }
+    pending_.end(local, [](Transfer& late) { return ended(late, 0, kErrorSemTimeout); });
   }
-  uint32_t error = t.overlapped->error.load();
-  uint32_t bytes = t.overlapped->bytesTransferred.load();
+  uint32_t error = completion.error.load();
+  uint32_t bytes = completion.bytesTransferred.load();
   return {error == kErrorSuccess, error == kErrorSuccess ? bytes : 0, error};
 }
 
@@ -329,79 +300,55 @@ uint32_t VirtualCameraBackend::syncLimitMs(const DriverRecord& record) {
   return static_cast<uint32_t>(std::min<uint64_t>(seconds * kMsPerSecond, platform::kInfinite - 1));
 }
 
-bool VirtualCameraBackend::attempt(Transfer& t) {
+std::optional<IoResult> VirtualCameraBackend::attempt(Transfer& t) {
   if (t.camera->generation() != t.generation) {
-    complete(t, 0, kErrorDeviceNotConnected);
-    return true;
+    return ended(t, 0, kErrorDeviceNotConnected);
   }
   sim::Camera::BulkResult r = t.camera->bulk(t.endpoint, t.data);
   switch (r.status) {
     case sim::Camera::BulkStatus::Gone:
-      complete(t, 0, kErrorDeviceNotConnected);
-      return true;
+      return ended(t, 0, kErrorDeviceNotConnected);
     case sim::Camera::BulkStatus::Pending:
       t.retryAt = r.retryAt;
-      return false;
+      return std::nullopt;
     case sim::Camera::BulkStatus::Done:
       if (r.usbStatus != 0) {
         writeDriverStatus(t.record, kStatusUnsuccessful, r.usbStatus);
-        complete(t, 0, kErrorGenFailure);
-      } else {
-        writeDriverStatus(t.record, 0, 0);
-        complete(t, r.bytes + t.extraBytes, kErrorSuccess);
+        return ended(t, 0, kErrorGenFailure);
       }
-      return true;
+      writeDriverStatus(t.record, 0, 0);
+      return ended(t, r.bytes + t.extraBytes, kErrorSuccess);
   }
-  return false;
+  return std::nullopt;
 }
 
-void VirtualCameraBackend::complete(Transfer& t, uint32_t bytes, uint32_t error) {
+IoResult VirtualCameraBackend::ended(Transfer& t, uint32_t bytes, uint32_t error) {
   if (error != kErrorSuccess && error != kErrorGenFailure) {
     writeDriverStatus(t.record, kStatusUnsuccessful, 0);
   }
-  signal(t.overlapped, bytes, error);
-  completed_.notify_all();
+  return {error == kErrorSuccess, bytes, error};
 }
 
 void VirtualCameraBackend::cancel(const std::function<bool(const Transfer&)>& which,
                                   uint32_t error) {
-  for (auto it = pending_.begin(); it != pending_.end();) {
-    if (which(*it)) {
-      complete(*it, 0, error);
-      it = pending_.erase(it);
-    } else {
-      ++it;
-    }
-  }
+  pending_.endIf(which, [error](Transfer& t) { return ended(t, 0, error); });
 }
 
 IoResult VirtualCameraBackend::overlappedResult(DeviceHandle /*handle*/, Overlapped& overlapped,
                                                 bool wait) {
-  if (wait) {
-    std::unique_lock lock(mutex_);
-    completed_.wait(lock, [&] { return overlapped.completed.load(); });
-  }
-  if (!overlapped.completed.load()) {
-    return {false, 0, kErrorIoIncomplete};
-  }
-  uint32_t error = overlapped.error.load();
-  return {error == kErrorSuccess, overlapped.bytesTransferred.load(), error};
+  return pending_.result(overlapped, wait);
 }
 
 void VirtualCameraBackend::worker() {
   while (!stop_) {
     Clock::time_point next = Clock::time_point::max();
-    {
-      std::lock_guard lock(mutex_);
-      for (auto it = pending_.begin(); it != pending_.end();) {
-        if (attempt(*it)) {
-          it = pending_.erase(it);
-        } else {
-          next = std::min(next, it->retryAt);
-          ++it;
-        }
+    pending_.retry([&next](Transfer& t) {
+      std::optional<IoResult> outcome = attempt(t);
+      if (!outcome) {
+        next = std::min(next, t.retryAt);
       }
-    }
+      return outcome;
+    });
     uint32_t waitMs = platform::kInfinite;
     if (next != Clock::time_point::max()) {
       auto ms = std::chrono::ceil<std::chrono::milliseconds>(next - Clock::now()).count();

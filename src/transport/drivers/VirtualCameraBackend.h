@@ -1,17 +1,17 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <functional>
-#include <list>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "platform/Event.h"
 #include "platform/Thread.h"
 #include "sim/CameraSet.h"
+#include "transport/drivers/BackendBookkeeping.h"
 #include "transport/drivers/DriverRecord.h"
 #include "transport/drivers/Fx3Driver.h"
 
@@ -60,7 +60,6 @@ class VirtualCameraBackend : public Fx3Driver {
     std::span<uint8_t> data;
     std::span<uint8_t> record;
     uint32_t extraBytes = 0;  // buffered transfers count the record too
-    Overlapped* overlapped = nullptr;
     sim::Camera::Clock::time_point retryAt = sim::Camera::Clock::time_point::max();
   };
 
@@ -70,19 +69,17 @@ class VirtualCameraBackend : public Fx3Driver {
                         const DriverRecord& record, std::span<uint8_t> in, std::span<uint8_t> out,
                         Overlapped* overlapped);
   static uint32_t syncLimitMs(const DriverRecord& record);
-  // Tries to finish the transfer; true when it completed (successfully or not).
-  bool attempt(Transfer& t);
-  void complete(Transfer& t, uint32_t bytes, uint32_t error);
+  // Tries to finish the transfer: its outcome once it ended (successfully or not).
+  static std::optional<IoResult> attempt(Transfer& t);
+  static IoResult ended(Transfer& t, uint32_t bytes, uint32_t error);
   void cancel(const std::function<bool(const Transfer&)>& which, uint32_t error);
   void watch(const std::shared_ptr<sim::Camera>& camera);
   void worker();
 
   sim::CameraSet& cameras_;
-  std::mutex mutex_;
-  std::condition_variable completed_;
-  std::map<DeviceHandle, Handle> handles_;
-  DeviceHandle nextHandle_ = 1;
-  std::list<Transfer> pending_;
+  HandleTable<Handle> handles_;
+  PendingRequests<Transfer> pending_;
+  std::mutex mutex_;  // guards listeners_, and keeps opening and closing one at a time
   std::map<std::shared_ptr<sim::Camera>, int> listeners_;
   platform::Event wake_{platform::Event::Reset::Auto};
   std::atomic<bool> stop_{false};

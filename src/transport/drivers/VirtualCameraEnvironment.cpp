@@ -5,28 +5,46 @@
 
 namespace nivexa::transport {
 
-int createVirtualCameras(sim::CameraSet& cameras, const std::string& text, std::string& error) {
+namespace {
+
+std::vector<std::shared_ptr<sim::Camera>> addCameras(sim::CameraSet& cameras,
+                                                     const std::string& text, std::string& error) {
+  std::vector<std::shared_ptr<sim::Camera>> made;
   auto list = sim::parseCameraList(text, error);
   if (!list) {
-    return 0;
+    return made;
   }
   for (const auto& options : *list) {
-    cameras.add(options);
+    made.push_back(cameras.add(options));
   }
-  return static_cast<int>(list->size());
+  return made;
 }
 
-int createVirtualCamerasFromEnvironment(sim::CameraSet& cameras) {
+}  // namespace
+
+int createVirtualCameras(sim::CameraSet& cameras, const std::string& text, std::string& error) {
+  return static_cast<int>(addCameras(cameras, text, error).size());
+}
+
+void EnvironmentCameras::update() {
   const char* value = std::getenv(kVirtualCamerasVariable);
-  if (value == nullptr || *value == '\0') {
-    return 0;
+  const std::string text = value != nullptr ? value : "";
+  if (applied_ == text) {
+    return;
+  }
+  for (const auto& camera : made_) {
+    cameras_.remove(camera);
+  }
+  made_.clear();
+  applied_ = text;
+  if (text.empty()) {
+    return;
   }
   std::string error;
-  int made = createVirtualCameras(cameras, value, error);
+  made_ = addCameras(cameras_, text, error);
   if (!error.empty()) {
     std::fprintf(stderr, "%s ignored: %s\n", kVirtualCamerasVariable, error.c_str());
   }
-  return made;
 }
 
 }  // namespace nivexa::transport

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <set>
+#include <thread>
+#include <vector>
 
 #include "platform/Process.h"
 #include "transport/drivers/VirtualCameraEnvironment.h"
@@ -79,16 +82,43 @@ TEST(VirtualCameraEnvironment, CreatesCamerasFromCountOrOptionLists) {
   EXPECT_TRUE(bad.entries().empty());
 }
 
-TEST(VirtualCameraEnvironment, ProcessDriverListsCamerasOfTheVariable) {
-  // The process-wide driver reads the variable once, on first use.
+TEST(VirtualCameraEnvironment, ProcessDriverFollowsTheVariableWhileNoDeviceIsOpen) {
+  auto listed = [] { return fx3Driver().enumerate(kCameraInterfaceGuid); };
   ASSERT_TRUE(platform::setEnvironmentVariable(kVirtualCamerasVariable, "serial=ENV1;serial=ENV2"));
-  auto paths = fx3Driver().enumerate(kCameraInterfaceGuid);
-  platform::setEnvironmentVariable(kVirtualCamerasVariable, nullptr);
+  const auto paths = listed();
   EXPECT_EQ(paths.size(), 2u);
+  // Cameras made through sim:: calls are listed beside them and survive changes of the variable.
   auto extra = sim::createCamera({});
-  EXPECT_EQ(fx3Driver().enumerate(kCameraInterfaceGuid).size(), 3u);
+  EXPECT_EQ(listed().size(), 3u);
+
+  // An open device keeps the cameras as they are, whatever the variable says meanwhile.
+  ASSERT_FALSE(paths.empty());
+  const DeviceHandle handle = fx3Driver().open(paths.front(), false);
+  ASSERT_NE(handle, kInvalidDeviceHandle);
+  ASSERT_TRUE(platform::setEnvironmentVariable(kVirtualCamerasVariable, "3"));
+  EXPECT_EQ(listed().size(), 3u);
+  fx3Driver().close(handle);
+
+  // With nothing open, threads that enumerate at once make the new value's cameras once.
+  std::vector<std::thread> threads;
+  std::vector<size_t> counts(4);
+  for (size_t i = 0; i < counts.size(); ++i) {
+    threads.emplace_back([&, i] { counts[i] = listed().size(); });
+  }
+  for (auto& thread : threads) {
+    thread.join();
+  }
+  for (size_t count : counts) {
+    EXPECT_EQ(count, 4u);
+  }
+  const auto now = listed();
+  EXPECT_EQ(std::count(now.begin(), now.end(), paths.front()), 0);
+  EXPECT_EQ(std::count(now.begin(), now.end(), paths.back()), 0);
+
+  platform::setEnvironmentVariable(kVirtualCamerasVariable, nullptr);
+  EXPECT_EQ(listed().size(), 1u);
   sim::removeCamera(extra);
-  EXPECT_EQ(fx3Driver().enumerate(kCameraInterfaceGuid).size(), 2u);
+  EXPECT_TRUE(listed().empty());
 }
 
 }  // namespace
