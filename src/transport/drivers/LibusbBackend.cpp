@@ -435,7 +435,9 @@ IoResult LibusbBackend::transferRequest(DeviceHandle handle, const Opened& opene
   flight->handle = handle;
   flight->device = opened.device;
   flight->record = in.first(DriverRecord::kSize);
-  if (out.data() != in.data() && out.size() >= DriverRecord::kSize) {
+  // A block request (vendor, buffered) returns the record at the head of its output too; a
+  // direct transfer's output is data only.
+  if (code != kIoctlDirectTransfer && out.data() != in.data()) {
     flight->recordCopy = out.first(DriverRecord::kSize);
   }
   flight->timeoutMs = timeLimitMs(record, overlapped != nullptr);
