@@ -57,3 +57,9 @@ endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/NivexaSdk.pc.in ${CMAKE_CURRENT_BINARY_DIR}/NivexaSdk.pc
                @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/NivexaSdk.pc DESTINATION ${NIVEXA_PKGCONFIG_DIR})
+
+# Linux: the rule that gives the user's session access to the camera's USB device node. Installed
+# under the prefix's lib/udev/rules.d, which is where udev looks for a /usr prefix.
+if(NOT WIN32)
+  install(FILES ${PROJECT_SOURCE_DIR}/udev/70-nivexa-camera.rules DESTINATION lib/udev/rules.d)
+endif()

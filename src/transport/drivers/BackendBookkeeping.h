@@ -179,6 +179,19 @@ class PendingRequests {
     completed_.wait(lock, [this] { return requests_.empty(); });
   }
 
+  // For an abort or a close that returns only once the requests it cancelled have ended.
+  void waitUntilNone(const std::function<bool(const Request&)>& matches) {
+    std::unique_lock lock(mutex_);
+    completed_.wait(lock, [&] {
+      for (const auto& entry : requests_) {
+        if (matches(entry.second)) {
+          return false;
+        }
+      }
+      return true;
+    });
+  }
+
   // Fx3Driver::overlappedResult() for the records of this backend's requests.
   IoResult result(Overlapped& overlapped, bool wait) {
     std::unique_lock lock(mutex_);

@@ -1,6 +1,7 @@
 #include "transport/drivers/DriverRecord.h"
 
 #include "platform/ByteOrder.h"
+#include "transport/drivers/Fx3Driver.h"
 
 namespace nivexa::transport {
 namespace {
@@ -38,6 +39,26 @@ void writeDriverStatus(std::span<uint8_t> record, uint32_t driverStatus, uint32_
   if (record.size() >= DriverRecord::kSize) {
     platform::storeLe32(record, DriverRecord::kDriverStatusOffset, driverStatus);
     platform::storeLe32(record, DriverRecord::kUsbStatusOffset, usbStatus);
+  }
+}
+
+bool wellFormedRecord(uint32_t code, const DriverRecord& r, size_t inSize, size_t outSize) {
+  switch (code) {
+    case kIoctlVendorRequest:
+      // The length field counts the whole block, record included, not just the data.
+      return inSize >= DriverRecord::kVendorBlockSize &&
+             outSize >= DriverRecord::kVendorBlockSize &&
+             r.length == DriverRecord::kVendorBlockSize && r.dataOffset == DriverRecord::kSize &&
+             r.dataLength == DriverRecord::kVendorDataSize;
+    case kIoctlDirectTransfer:
+      // The data goes straight into the output buffer; the record describes none of it.
+      return r.dataOffset == 0 && r.dataLength == 0;
+    case kIoctlBufferedTransfer:
+      return r.dataOffset == DriverRecord::kSize &&
+             uint64_t{r.dataOffset} + r.dataLength <= inSize &&
+             uint64_t{r.dataOffset} + r.dataLength <= outSize;
+    default:
+      return false;
   }
 }
 

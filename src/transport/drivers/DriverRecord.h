@@ -33,4 +33,9 @@ std::optional<DriverRecord> decodeDriverRecord(std::span<const uint8_t> bytes);
 // The two fields the driver returns in the caller's record.
 void writeDriverStatus(std::span<uint8_t> record, uint32_t driverStatus, uint32_t usbStatus);
 
+// Whether a record has the form of the request `code` (a vendor request block, or a direct or
+// buffered transfer) with buffers of these sizes. A driver checks this before anything reaches
+// the bus and fails a malformed request outright: the camera never sees it.
+bool wellFormedRecord(uint32_t code, const DriverRecord& record, size_t inSize, size_t outSize);
+
 }  // namespace nivexa::transport

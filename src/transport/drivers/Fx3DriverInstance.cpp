@@ -5,6 +5,7 @@
 #include "transport/drivers/CompositeDriver.h"
 #include "transport/drivers/Fx3Driver.h"
 #include "transport/drivers/KernelDriverBackend.h"
+#include "transport/drivers/UsbBackend.h"
 #include "transport/drivers/VirtualCameraBackend.h"
 #include "transport/drivers/VirtualCameraEnvironment.h"
 
@@ -24,6 +25,11 @@ class ProcessDriver : public CompositeDriver {
     // Real cameras behind their kernel driver, where the system has one (Windows).
     if (auto calls = platform::systemDeviceIo()) {
       add(std::make_shared<KernelDriverBackend>(std::move(calls)));
+    }
+    // Real cameras through the USB library (Linux), unless NIVEXA_USB=0 turns it off. After the
+    // virtual cameras, so that a program that asks for those finds them first.
+    if (auto usb = makeUsbBackend()) {
+      add(std::move(usb));
     }
     environmentCameras_.update();
   }

@@ -32,28 +32,6 @@ std::string guidText(const Guid& g) {
   return text;
 }
 
-// A driver checks the record against the request before anything reaches the bus, and fails a
-// malformed one outright: the camera never sees it.
-bool wellFormed(uint32_t code, const DriverRecord& r, size_t inSize, size_t outSize) {
-  switch (code) {
-    case kIoctlVendorRequest:
-      // The length field counts the whole block, record included, not just the data.
-      return inSize >= DriverRecord::kVendorBlockSize &&
-             outSize >= DriverRecord::kVendorBlockSize &&
-             r.length == DriverRecord::kVendorBlockSize && r.dataOffset == DriverRecord::kSize &&
-             r.dataLength == DriverRecord::kVendorDataSize;
-    case kIoctlDirectTransfer:
-      // The data goes straight into the output buffer; the record describes none of it.
-      return r.dataOffset == 0 && r.dataLength == 0;
-    case kIoctlBufferedTransfer:
-      return r.dataOffset == DriverRecord::kSize &&
-             uint64_t{r.dataOffset} + r.dataLength <= inSize &&
-             uint64_t{r.dataOffset} + r.dataLength <= outSize;
-    default:
-      return false;
-  }
-}
-
 sim::DriverRequest traced(DeviceHandle handle, uint32_t code, const DriverRecord& r, size_t inSize,
                           size_t outSize, bool refused) {
   sim::DriverRequest t;
@@ -186,7 +164,7 @@ IoResult VirtualCameraBackend::ioctl(DeviceHandle handle, uint32_t code, std::sp
       if (!record) {
         return {false, 0, kErrorInvalidParameter};
       }
-      const bool refused = !wellFormed(code, *record, in.size(), out.size());
+      const bool refused = !wellFormedRecord(code, *record, in.size(), out.size());
       h.camera->recordRequest(traced(handle, code, *record, in.size(), out.size(), refused));
       if (refused) {
         return {false, 0, kErrorInvalidParameter};
