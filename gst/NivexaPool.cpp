@@ -23,7 +23,8 @@ GQuark lentFrameQuark() {
 }
 
 LentFrame* lentFrameOf(GstBuffer* buffer) {
-  return static_cast<LentFrame*>(gst_mini_object_get_qdata(GST_MINI_OBJECT(buffer), lentFrameQuark()));
+  return static_cast<LentFrame*>(
+      gst_mini_object_get_qdata(GST_MINI_OBJECT(buffer), lentFrameQuark()));
 }
 
 struct PoolState {

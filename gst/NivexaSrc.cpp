@@ -179,19 +179,19 @@ GType gst_nivexa_trigger_get_type(void) {
 
 namespace {
 
-#define NIVEXA_SRC_ERROR(self, domain, code, text, call)                                  \
-  do {                                                                                     \
-    const NivexaLong sdkError = Nivexa_GetLastError((self)->state->handle);                \
-    GST_ELEMENT_ERROR(self, domain, code, text,                                            \
-                      ("%s failed: error %d (%s)", call, static_cast<int>(sdkError),      \
-                       errorMeaning(sdkError)));                                           \
+#define NIVEXA_SRC_ERROR(self, domain, code, text, call)                                         \
+  do {                                                                                           \
+    const NivexaLong sdkError = Nivexa_GetLastError((self)->state->handle);                      \
+    GST_ELEMENT_ERROR(                                                                           \
+        self, domain, code, text,                                                                \
+        ("%s failed: error %d (%s)", call, static_cast<int>(sdkError), errorMeaning(sdkError))); \
   } while (0)
 
 void warnSetting(GstNivexaSrc* self, const char* what, const char* call) {
   const NivexaLong code = Nivexa_GetLastError(self->state->handle);
-  GST_ELEMENT_WARNING(self, RESOURCE, SETTINGS, ("Could not set the camera's %s", what),
-                      ("%s failed: error %d (%s)", call, static_cast<int>(code),
-                       errorMeaning(code)));
+  GST_ELEMENT_WARNING(
+      self, RESOURCE, SETTINGS, ("Could not set the camera's %s", what),
+      ("%s failed: error %d (%s)", call, static_cast<int>(code), errorMeaning(code)));
 }
 
 // Each apply* sends one property to the open camera; the caller holds the state lock.
@@ -239,7 +239,8 @@ bool openCamera(GstNivexaSrc* self) {
   char names[kMaxDevices][kDeviceNameBytes] = {};
   const NivexaLong count = Nivexa_EnumDevice(s.handle, names);
   if (count <= 0) {
-    NIVEXA_SRC_ERROR(self, RESOURCE, NOT_FOUND, ("No camera is attached"), "Nivexa_EnumDevice");
+    NIVEXA_SRC_ERROR(self, RESOURCE, NOT_FOUND, ("No camera is attached"),
+                     "Nivexa_EnumDevice (no camera listed)");
     return false;
   }
   if (!s.serial.empty()) {
@@ -329,9 +330,9 @@ GstCaps* cameraCaps(SrcState& s) {
     add("BGRx");
     add("BGR");
   }
-  GstCaps* caps = gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT, width, "height",
-                                      G_TYPE_INT, height, "framerate", GST_TYPE_FRACTION, 0, 1,
-                                      nullptr);
+  GstCaps* caps =
+      gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT, width, "height", G_TYPE_INT, height,
+                          "framerate", GST_TYPE_FRACTION, 0, 1, nullptr);
   gst_structure_take_value(gst_caps_get_structure(caps, 0), "format", &formats);
   return caps;
 }
@@ -442,10 +443,12 @@ gboolean start(GstBaseSrc* base) {
                       ("use trigger=none or trigger=hardware"));
     return FALSE;
   }
+  GST_DEBUG_OBJECT(self, "opening the camera");
   if (!openCamera(self)) {
     releaseCamera(s);
     return FALSE;
   }
+  GST_DEBUG_OBJECT(self, "camera open");
   applyCooler(self);
   applyExposure(self);
   applyGain(self);
@@ -460,7 +463,9 @@ gboolean start(GstBaseSrc* base) {
 gboolean stop(GstBaseSrc* base) {
   SrcState& s = *self_of(base)->state;
   std::lock_guard<std::mutex> lock(s.lock);
+  GST_DEBUG_OBJECT(base, "closing the camera");
   releaseCamera(s);
+  GST_DEBUG_OBJECT(base, "camera closed");
   return TRUE;
 }
 
@@ -491,9 +496,9 @@ gboolean negotiate(GstBaseSrc* base) {
   }
   gchar* offeredText = gst_caps_to_string(offered);
   gchar* acceptedText = gst_caps_to_string(accepted);
-  GST_ELEMENT_ERROR(self, CORE, NEGOTIATION,
-                    ("Downstream accepts none of the formats the camera delivers"),
-                    ("camera: %s; downstream: %s", offeredText, acceptedText));
+  GST_ELEMENT_ERROR(
+      self, CORE, NEGOTIATION, ("Downstream accepts none of the formats the camera delivers"),
+      ("the camera delivers %s; downstream's answer to that: %s", offeredText, acceptedText));
   g_free(offeredText);
   g_free(acceptedText);
   gst_caps_unref(offered);
@@ -551,16 +556,16 @@ gboolean decideAllocation(GstBaseSrc* base, GstQuery* query) {
     return FALSE;
   }
   GstVideoInfo standard;
-  gst_video_info_set_format(&standard, GST_VIDEO_INFO_FORMAT(&s.info), GST_VIDEO_INFO_WIDTH(&s.info),
-                            GST_VIDEO_INFO_HEIGHT(&s.info));
+  gst_video_info_set_format(&standard, GST_VIDEO_INFO_FORMAT(&s.info),
+                            GST_VIDEO_INFO_WIDTH(&s.info), GST_VIDEO_INFO_HEIGHT(&s.info));
   if (GST_VIDEO_INFO_PLANE_STRIDE(&standard, 0) != GST_VIDEO_INFO_PLANE_STRIDE(&s.info, 0) &&
       !gst_query_find_allocation_meta(query, GST_VIDEO_META_API_TYPE, nullptr)) {
-    GST_ELEMENT_ERROR(self, CORE, NEGOTIATION,
-                      ("Rows of %d pixels need downstream to accept video metadata",
-                       GST_VIDEO_INFO_WIDTH(&s.info)),
-                      ("the camera packs rows of %d bytes; plain buffers would pad them to %d",
-                       GST_VIDEO_INFO_PLANE_STRIDE(&s.info, 0),
-                       GST_VIDEO_INFO_PLANE_STRIDE(&standard, 0)));
+    GST_ELEMENT_ERROR(
+        self, CORE, NEGOTIATION,
+        ("Rows of %d pixels need downstream to accept video metadata",
+         GST_VIDEO_INFO_WIDTH(&s.info)),
+        ("the camera packs rows of %d bytes; plain buffers would pad them to %d",
+         GST_VIDEO_INFO_PLANE_STRIDE(&s.info, 0), GST_VIDEO_INFO_PLANE_STRIDE(&standard, 0)));
     return FALSE;
   }
   guint downstreamMin = 0;
@@ -621,9 +626,9 @@ void reportLoss(GstNivexaSrc* self, GstBuffer* buffer) {
     return;
   }
   s.reportedLoss = loss;
-  GstMessage* qos = gst_message_new_qos(GST_OBJECT(self), TRUE, GST_BUFFER_PTS(buffer),
-                                        GST_CLOCK_TIME_NONE, GST_BUFFER_PTS(buffer),
-                                        GST_CLOCK_TIME_NONE);
+  GstMessage* qos =
+      gst_message_new_qos(GST_OBJECT(self), TRUE, GST_BUFFER_PTS(buffer), GST_CLOCK_TIME_NONE,
+                          GST_BUFFER_PTS(buffer), GST_CLOCK_TIME_NONE);
   gst_message_set_qos_stats(qos, GST_FORMAT_BUFFERS, s.statistics.framesDelivered, loss);
   gst_element_post_message(GST_ELEMENT(self), qos);
 }
@@ -654,9 +659,8 @@ GstFlowReturn create(GstPushSrc* push, GstBuffer** out) {
       return GST_FLOW_NOT_NEGOTIATED;
     }
     if (!s.streaming) {
-      const int32_t flags = s.format.flags | (s.trigger == GST_NIVEXA_TRIGGER_HARDWARE
-                                                  ? NIVEXA_STREAM_TRIGGERED
-                                                  : 0);
+      const int32_t flags =
+          s.format.flags | (s.trigger == GST_NIVEXA_TRIGGER_HARDWARE ? NIVEXA_STREAM_TRIGGERED : 0);
       if (!NivexaStream_Start(s.handle, flags)) {
         NIVEXA_SRC_ERROR(self, RESOURCE, FAILED, ("The camera's stream did not start"),
                          "NivexaStream_Start");
@@ -667,7 +671,8 @@ GstFlowReturn create(GstPushSrc* push, GstBuffer** out) {
     pool = GST_NIVEXA_POOL(gst_object_ref(s.pool));
   }
   GstBuffer* buffer = nullptr;
-  const GstFlowReturn result = gst_buffer_pool_acquire_buffer(GST_BUFFER_POOL(pool), &buffer, nullptr);
+  const GstFlowReturn result =
+      gst_buffer_pool_acquire_buffer(GST_BUFFER_POOL(pool), &buffer, nullptr);
   const NivexaPoolFailure failure = gst_nivexa_pool_failure(pool);
   gst_object_unref(pool);
   if (result == GST_FLOW_ERROR) {
@@ -760,8 +765,8 @@ static void gst_nivexa_src_class_init(GstNivexaSrcClass* klass) {
   g_object_class_install_property(
       object, kPropFramesLost,
       g_param_spec_uint64("frames-lost", "Frames lost",
-                          "Frames the camera sent that never arrived, since the stream started",
-                          0, G_MAXUINT64, 0, readOnly));
+                          "Frames the camera sent that never arrived, since the stream started", 0,
+                          G_MAXUINT64, 0, readOnly));
   g_object_class_install_property(
       object, kPropFramesDropped,
       g_param_spec_uint64("frames-dropped", "Frames dropped",
