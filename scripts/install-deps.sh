@@ -24,6 +24,9 @@ packages=(
   ffmpeg
   # The settings dialogs' GTK module, its tests under Xvfb, Japanese glyphs for its screenshots.
   libgtk-3-dev fonts-noto-cjk
+  # The GStreamer element, its checks and the elements its tests and pipelines use.
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools gstreamer1.0-plugins-base
+  gstreamer1.0-plugins-good
 )
 # The Windows DLL: MinGW-w64 cross compilers (posix threads) and Wine to run its tests; zlib for
 # MinGW and nasm (libjpeg-turbo's SIMD kernels) for the image libraries that

@@ -5,9 +5,12 @@
 #include <gst/video/video.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "NivexaSrc.h"
 
@@ -118,6 +121,50 @@ TEST_F(NivexaSrcTest, DownstreamChoosesDepthAndFramesComeNumbered) {
     EXPECT_EQ(GST_VIDEO_INFO_HEIGHT(&info), kSensorHeight);
     gst_caps_unref(caps);
   }
+}
+
+// While downstream holds every buffer of the pool no more come (the element never copies into
+// others); the frames the camera sends meanwhile are counted as dropped, and the next buffer
+// marks the gap and comes with a QoS message.
+TEST_F(NivexaSrcTest, FramesMissedWhileDownstreamHoldsEveryBufferAreCountedAndPosted) {
+  Harness h("video/x-raw,format=GRAY8");
+  gst_harness_play(h.harness);
+  std::vector<GstBuffer*> held{gst_harness_pull(h.harness)};
+  ASSERT_NE(held.front(), nullptr);
+  constexpr int kMaxPoolBuffers = 32;
+  constexpr auto kQuiet = std::chrono::milliseconds(300);
+  for (bool more = true; more;) {
+    std::this_thread::sleep_for(kQuiet);
+    more = false;
+    while (GstBuffer* buffer = gst_harness_try_pull(h.harness)) {
+      held.push_back(buffer);
+      more = true;
+    }
+    ASSERT_LE(held.size(), static_cast<size_t>(kMaxPoolBuffers));
+  }
+  const guint64 lastHeld = GST_BUFFER_OFFSET(held.back());
+  EXPECT_GT(counter(h.harness->element, "frames-dropped"), 0u);
+  for (GstBuffer* buffer : held) {
+    gst_buffer_unref(buffer);
+  }
+  GstBuffer* next = gst_harness_pull(h.harness);
+  ASSERT_NE(next, nullptr);
+  EXPECT_GT(GST_BUFFER_OFFSET(next), lastHeld + 1);
+  EXPECT_TRUE(GST_BUFFER_FLAG_IS_SET(next, GST_BUFFER_FLAG_DISCONT));
+  gst_buffer_unref(next);
+  GstMessage* qos = gst_bus_timed_pop_filtered(h.bus, kMessageTimeout, GST_MESSAGE_QOS);
+  ASSERT_NE(qos, nullptr);
+  gboolean live = FALSE;
+  gst_message_parse_qos(qos, &live, nullptr, nullptr, nullptr, nullptr);
+  GstFormat format = GST_FORMAT_UNDEFINED;
+  guint64 processed = 0;
+  guint64 dropped = 0;
+  gst_message_parse_qos_stats(qos, &format, &processed, &dropped);
+  EXPECT_TRUE(live);
+  EXPECT_EQ(format, GST_FORMAT_BUFFERS);
+  EXPECT_GT(processed, 0u);
+  EXPECT_GT(dropped, 0u);
+  gst_message_unref(qos);
 }
 
 // Caps the camera cannot meet (this monochrome camera offers no colour, and one frame size)
