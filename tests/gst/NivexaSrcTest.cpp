@@ -5,8 +5,10 @@
 #include <gst/video/video.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -273,13 +275,57 @@ TEST_F(NivexaSrcTest, HundredStateCyclesEachStreamAndLeaveNothingOpen) {
   gst_object_unref(pipeline);
 }
 
-// Frames sent as RTP over loopback arrive whole on the other side.
+// Mean absolute difference of two byte images of the same size, and the spread of the first.
+struct Comparison {
+  double meanDifference = 0.0;
+  int spread = 0;
+};
+
+Comparison compare(GstBuffer* a, GstBuffer* b) {
+  Comparison result;
+  GstMapInfo ma;
+  GstMapInfo mb;
+  if (!gst_buffer_map(a, &ma, GST_MAP_READ)) {
+    return {1e9, 0};
+  }
+  if (!gst_buffer_map(b, &mb, GST_MAP_READ)) {
+    gst_buffer_unmap(a, &ma);
+    return {1e9, 0};
+  }
+  if (ma.size == mb.size && ma.size > 0) {
+    double sum = 0.0;
+    int low = 255;
+    int high = 0;
+    for (gsize i = 0; i < ma.size; ++i) {
+      sum += std::abs(static_cast<int>(ma.data[i]) - static_cast<int>(mb.data[i]));
+      low = std::min<int>(low, ma.data[i]);
+      high = std::max<int>(high, ma.data[i]);
+    }
+    result = {sum / static_cast<double>(ma.size), high - low};
+  } else {
+    result = {1e9, 0};
+  }
+  gst_buffer_unmap(b, &mb);
+  gst_buffer_unmap(a, &ma);
+  return result;
+}
+
+GstSample* pullSample(GstElement* appsink) {
+  GstSample* sample = nullptr;
+  g_signal_emit_by_name(appsink, "try-pull-sample", kMessageTimeout, &sample);
+  return sample;
+}
+
+// Frames sent as RTP over loopback arrive whole on the other side and show what was sent: the
+// virtual camera's scene without noise is still, so the last frame received matches the last
+// frame sent to within a few levels, while a torn, shifted or swapped frame would not.
 TEST_F(NivexaSrcTest, FramesCrossLoopbackAsRtp) {
   constexpr int kWidth = 256;
   constexpr int kHeight = 192;
   constexpr int kFrames = 10;
-  const std::string format = "video/x-raw,format=RGB,width=" + std::to_string(kWidth) +
-                             ",height=" + std::to_string(kHeight);
+  constexpr double kMaxMeanDifference = 3.0;
+  constexpr int kMinSpread = 50;
+  const std::string size = "width=" + std::to_string(kWidth) + ",height=" + std::to_string(kHeight);
   GstElement* receiver = gst_parse_launch(
       ("udpsrc name=udp address=127.0.0.1 port=0 buffer-size=8000000 caps=\"application/x-rtp,"
        "media=video,clock-rate=90000,encoding-name=RAW,sampling=RGB,depth=(string)8,width=("
@@ -297,27 +343,42 @@ TEST_F(NivexaSrcTest, FramesCrossLoopbackAsRtp) {
   ASSERT_GT(port, 0);
 
   GstElement* sender = gst_parse_launch(
-      ("nivexasrc ! videoscale ! videoconvert ! " + format +
-       " ! rtpvrawpay ! udpsink host=127.0.0.1 sync=false port=" + std::to_string(port))
+      ("nivexasrc ! videoscale ! videoconvert ! video/x-raw,format=RGB," + size +
+       " ! tee name=t ! queue ! rtpvrawpay ! udpsink host=127.0.0.1 sync=false port=" +
+       std::to_string(port) + " t. ! queue ! appsink name=sent sync=false max-buffers=1 drop=true")
           .c_str(),
       nullptr);
   ASSERT_NE(sender, nullptr);
   ASSERT_NE(gst_element_set_state(sender, GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
   GstElement* frames = gst_bin_get_by_name(GST_BIN(receiver), "frames");
+  GstElement* sent = gst_bin_get_by_name(GST_BIN(sender), "sent");
+  GstSample* last = nullptr;
   int received = 0;
   for (; received < kFrames; ++received) {
-    GstSample* sample = nullptr;
-    g_signal_emit_by_name(frames, "try-pull-sample", kMessageTimeout, &sample);
+    GstSample* sample = pullSample(frames);
     if (sample == nullptr) {
       break;
     }
     EXPECT_EQ(gst_buffer_get_size(gst_sample_get_buffer(sample)),
               static_cast<gsize>(kWidth) * kHeight * 3);
-    gst_sample_unref(sample);
+    if (last != nullptr) {
+      gst_sample_unref(last);
+    }
+    last = sample;
   }
   EXPECT_EQ(received, kFrames);
+  GstSample* reference = pullSample(sent);
+  ASSERT_NE(reference, nullptr);
+  ASSERT_NE(last, nullptr);
+  const Comparison comparison =
+      compare(gst_sample_get_buffer(last), gst_sample_get_buffer(reference));
+  EXPECT_LT(comparison.meanDifference, kMaxMeanDifference);
+  EXPECT_GT(comparison.spread, kMinSpread);
+  gst_sample_unref(reference);
+  gst_sample_unref(last);
   gst_element_set_state(sender, GST_STATE_NULL);
   gst_element_set_state(receiver, GST_STATE_NULL);
+  gst_object_unref(sent);
   gst_object_unref(frames);
   gst_object_unref(sender);
   gst_object_unref(receiver);
