@@ -83,6 +83,7 @@ TEST_F(NivexaSrcTest, DownstreamChoosesDepthAndFramesComeNumbered) {
     gst_harness_play(h.harness);
     GstCaps* caps = nullptr;
     guint64 previous = 0;
+    GstClockTime previousPts = 0;
     guint64 gaps = 0;
     constexpr int kFrames = 20;
     for (int i = 0; i < kFrames; ++i) {
@@ -95,6 +96,7 @@ TEST_F(NivexaSrcTest, DownstreamChoosesDepthAndFramesComeNumbered) {
       EXPECT_EQ(meta->stride[0], kSensorWidth * depth.bytesPerPixel);
       EXPECT_TRUE(GST_BUFFER_PTS_IS_VALID(buffer));
       if (i > 0) {
+        EXPECT_GE(GST_BUFFER_PTS(buffer), previousPts);
         ASSERT_GT(GST_BUFFER_OFFSET(buffer), previous);
         const guint64 gap = GST_BUFFER_OFFSET(buffer) - previous - 1;
         EXPECT_EQ(gap > 0, GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_DISCONT));
@@ -104,6 +106,7 @@ TEST_F(NivexaSrcTest, DownstreamChoosesDepthAndFramesComeNumbered) {
       }
       EXPECT_EQ(GST_BUFFER_OFFSET_END(buffer), GST_BUFFER_OFFSET(buffer) + 1);
       previous = GST_BUFFER_OFFSET(buffer);
+      previousPts = GST_BUFFER_PTS(buffer);
       if (depth.bytesPerPixel == 2) {
         GstMapInfo map;
         ASSERT_TRUE(gst_buffer_map(buffer, &map, GST_MAP_READ));
@@ -190,6 +193,46 @@ TEST_F(NivexaSrcTest, ImpossibleCapsFailNegotiationWithTheCamerasFormats) {
     g_free(debug);
     gst_message_unref(message);
   }
+}
+
+// A source that cannot start says why: the camera asked for is not there, or the trigger asked
+// for is not one the library has.
+TEST_F(NivexaSrcTest, StartFailuresNameTheReason) {
+  struct Case {
+    const char* property;
+    GValue value;
+    GQuark domain;
+    gint code;
+  };
+  GValue serial = G_VALUE_INIT;
+  g_value_init(&serial, G_TYPE_STRING);
+  g_value_set_static_string(&serial, "NOSUCHSERIAL");
+  GValue device = G_VALUE_INIT;
+  g_value_init(&device, G_TYPE_INT);
+  g_value_set_int(&device, 7);
+  GValue trigger = G_VALUE_INIT;
+  g_value_init(&trigger, GST_TYPE_NIVEXA_TRIGGER);
+  g_value_set_enum(&trigger, GST_NIVEXA_TRIGGER_SOFTWARE);
+  for (const Case& c :
+       {Case{"serial", serial, GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_NOT_FOUND},
+        Case{"device", device, GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_NOT_FOUND},
+        Case{"trigger", trigger, GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_SETTINGS}}) {
+    SCOPED_TRACE(c.property);
+    Harness h("video/x-raw");
+    g_object_set_property(G_OBJECT(h.harness->element), c.property, &c.value);
+    EXPECT_EQ(gst_element_set_state(h.harness->element, GST_STATE_PLAYING),
+              GST_STATE_CHANGE_FAILURE);
+    GstMessage* message = gst_bus_pop_filtered(h.bus, GST_MESSAGE_ERROR);
+    ASSERT_NE(message, nullptr);
+    GError* error = nullptr;
+    gst_message_parse_error(message, &error, nullptr);
+    EXPECT_TRUE(g_error_matches(error, c.domain, c.code)) << error->message;
+    g_error_free(error);
+    gst_message_unref(message);
+  }
+  g_value_unset(&serial);
+  g_value_unset(&device);
+  g_value_unset(&trigger);
 }
 
 // Exposure changed while playing shows in the frames within the buffers already filled ahead,
