@@ -48,6 +48,14 @@ cmake -S "$root/examples/linux" -B "$work/first_cmake" -DCMAKE_PREFIX_PATH="$pre
 cmake --build "$work/first_cmake" > "$work/build.log" || { cat "$work/build.log"; exit 1; }
 run "$work/first_cmake/first_program"
 
+# The GStreamer plugin, where the tree built it, is installed and finds the installed library.
+if [ -e "$build/gst-plugins/libgstnivexa.so" ]; then
+  plugin=$libdir/gstreamer-1.0/libgstnivexa.so
+  [ -e "$plugin" ] || { echo "check-install: $plugin is missing"; exit 1; }
+  run env GST_PLUGIN_PATH="$libdir/gstreamer-1.0" GST_REGISTRY="$work/gst-registry.bin" \
+    gst-inspect-1.0 nivexasrc > /dev/null
+fi
+
 # The installed tool finds the installed library by itself.
 run "$prefix/bin/nivexa" family > /dev/null
 # The installed Python package loads the library installed beside it, with no variable naming

@@ -26,6 +26,9 @@ packages=(
   libgtk-3-dev fonts-noto-cjk
   # The Python package nivexa, its tests and `pip install ./python` (offline: no build isolation).
   python3 python3-numpy python3-pytest python3-setuptools python3-pip
+  # The GStreamer element, its checks and the elements its tests and pipelines use.
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools gstreamer1.0-plugins-base
+  gstreamer1.0-plugins-good
 )
 # The Windows DLL: MinGW-w64 cross compilers (posix threads) and Wine to run its tests; zlib for
 # MinGW and nasm (libjpeg-turbo's SIMD kernels) for the image libraries that
