@@ -161,9 +161,11 @@ TEST_F(SensorSizeFromTheCamera, AnotherProductsSensorSetsTheGeometryMaskStoredSi
     ASSERT_EQ(camera.Initialize(nullptr), 1);
     ASSERT_EQ(camera.GetLastError(), 0u) << "the camera opened";
 
-    Geometry g{};
+    // The camera object's own geometry, in its fixed-width integers (LONG is long on Windows).
+    using ObjectGeometry = std::array<int32_t, 6>;
+    ObjectGeometry g{};
     camera.GetCaptureWindowEx(&g[0], &g[1], &g[2], &g[3], &g[4], &g[5]);
-    EXPECT_EQ(g, (Geometry{640, 0, 640, 512, 0, 512}));
+    EXPECT_EQ(g, (ObjectGeometry{640, 0, 640, 512, 0, 512}));
     NivexaCameraInfo info{};
     info.size = sizeof info;
     ASSERT_EQ(camera.GetCameraInfo(&info), 1);
@@ -183,7 +185,7 @@ TEST_F(SensorSizeFromTheCamera, AnotherProductsSensorSetsTheGeometryMaskStoredSi
     EXPECT_EQ(camera.SetCaptureWindow(2048, 1536), 0);
     EXPECT_EQ(camera.GetLastError(), uint32_t{NIVEXA_ERR_FORMAT});
     camera.GetCaptureWindowEx(&g[0], &g[1], &g[2], &g[3], &g[4], &g[5]);
-    EXPECT_EQ(g, (Geometry{640, 0, 640, 512, 0, 512}));
+    EXPECT_EQ(g, (ObjectGeometry{640, 0, 640, 512, 0, 512}));
 
     // The mask covers this sensor: its file records 640 x 512, and a file of this product's
     // sensor is refused.

@@ -18,7 +18,8 @@ endif()
 set(uses_platform "")
 set(uses_family platform)
 set(uses_sim platform)
-set(uses_transport/drivers platform sim)
+# A USB backend lists only the devices whose product the family table knows.
+set(uses_transport/drivers platform family sim)
 set(uses_transport platform family transport/drivers)
 set(uses_sensors platform family transport)
 # The engine's own operations speak the driver boundary's vocabulary (interface GUID, device
