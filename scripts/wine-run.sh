@@ -29,22 +29,18 @@ if [ ! -f "$prefix/.nivexa-ready" ]; then
 fi
 
 # A test program creates the file named by NIVEXA_TEST_STARTED_FILE as soon as its own code runs.
-# One that failed without it never started: its loader gave up, which says nothing of the tests,
-# so it runs once more, and says so. Any other program, or a failure after the start, stands.
+# One that failed without it never started: Wine's loader gave up on it, and its own messages
+# (err+module above) say why. That is reported as such, and the failure stands: a program is never
+# run a second time, so nothing the loader does wrong is hidden.
 started=$(mktemp -u "${TMPDIR:-/tmp}/nivexa-started.XXXXXXXX")
 trap 'rm -f "$started"' EXIT
 program=$(basename "$1")
-run() {
-  local status=0
-  NIVEXA_TEST_STARTED_FILE="Z:$started" "$wine" "$@" || status=$?
-  [ "$status" -eq 0 ] || echo "wine-run: $program ended with status $status" >&2
-  return "$status"
-}
 status=0
-run "$@" || status=$?
-if [ "$status" -ne 0 ] && [[ $program == *_tests.exe ]] && [ ! -e "$started" ]; then
-  echo "wine-run: it never reached its own code; running it once more" >&2
-  status=0
-  run "$@" || status=$?
+NIVEXA_TEST_STARTED_FILE="Z:$started" "$wine" "$@" || status=$?
+if [ "$status" -ne 0 ]; then
+  echo "wine-run: $program ended with status $status" >&2
+  if [[ $program == *_tests.exe ]] && [ ! -e "$started" ]; then
+    echo "wine-run: $program never reached its own code: Wine could not start it" >&2
+  fi
 fi
 exit "$status"
