@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <deque>
 #include <future>
 #include <thread>
 #include <vector>
@@ -20,30 +21,37 @@ using nivexa::test::Handle;
 
 constexpr uint8_t kHeldPattern = 0xA5;
 constexpr int32_t kWaitMs = 5000;
+// The callback test's frames, and how long they may take under a thread sanitizer on a busy
+// machine.
+constexpr int kCallbackFrames = 30;
+constexpr int kCallbackLimitS = 300;
 // A triggered stream learns of a lost camera only when its next arming fails.
 constexpr int32_t kLossWaitMs = 20000;
 
-// An application buffer and its memory.
+// An application buffer and its memory. Not copyable: a copy would point at the original's memory.
 struct OwnedBuffer {
   explicit OwnedBuffer(size_t bytes) : memory(bytes) {
     buffer.data = memory.data();
     buffer.capacity = static_cast<uint32_t>(bytes);
   }
+  OwnedBuffer(const OwnedBuffer&) = delete;
+  OwnedBuffer& operator=(const OwnedBuffer&) = delete;
   std::vector<uint8_t> memory;
   NivexaBuffer buffer{};
 };
 
-std::vector<OwnedBuffer> makeBuffers(size_t count, size_t bytes) {
-  std::vector<OwnedBuffer> buffers;
-  buffers.reserve(count);
-  for (size_t i = 0; i < count; ++i) {
-    buffers.emplace_back(bytes);
-  }
-  return buffers;
-}
-
 class BufferStream : public CameraTest {
  protected:
+  // Buffers held by the fixture, so they outlive the stream even when a failed assertion ends a
+  // test early: the teardown stops the stream before they go.
+  std::deque<OwnedBuffer>& makeBuffers(size_t count, size_t bytes) {
+    std::deque<OwnedBuffer>& buffers = owned_.emplace_back();
+    for (size_t i = 0; i < count; ++i) {
+      buffers.emplace_back(bytes);
+    }
+    return buffers;
+  }
+
   // The sensor stays at one temperature, so its dark signal (and so the image) does not drift
   // between a frame and the comparison with it.
   sim::CameraOptions cameraOptions() const override {
@@ -61,6 +69,8 @@ class BufferStream : public CameraTest {
   // the switch has ended: triggers before that are not its frames.
   static void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(400)); }
 
+  std::deque<std::deque<OwnedBuffer>> owned_;
+
   bool fireTrigger() {
     // The loop re-arms after each frame; a trigger before that exposes nothing.
     for (int attempt = 0; attempt < 400; ++attempt) {
@@ -77,7 +87,7 @@ TEST_F(BufferStream, RawFramesAreTheCamerasOwnInOrderAndAHeldBufferIsNeverWritte
   ASSERT_EQ(Nivexa_SetColorMode(h_, 16), 1);
   const uint32_t bytes = NivexaStream_FrameBytes(h_, 0);
   ASSERT_EQ(bytes, kFullFrame8 * 2);
-  auto buffers = makeBuffers(4, bytes);
+  auto& buffers = makeBuffers(4, bytes);
   for (auto& b : buffers) {
     ASSERT_EQ(NivexaStream_Queue(h_, &b.buffer), 1);
     EXPECT_EQ(b.buffer.status, NIVEXA_BUFFER_QUEUED);
@@ -151,7 +161,7 @@ TEST_F(BufferStream, RawFramesAreTheCamerasOwnInOrderAndAHeldBufferIsNeverWritte
 TEST_F(BufferStream, CallbackFormCountsEveryFrameAndMayStopTheStream) {
   const uint32_t bytes = NivexaStream_FrameBytes(h_, 0);
   ASSERT_EQ(bytes, kFullFrame8);
-  auto buffers = makeBuffers(2, bytes);
+  auto& buffers = makeBuffers(2, bytes);
   struct Seen {
     LONG h = 0;
     std::atomic<int> complete{0};
@@ -171,7 +181,7 @@ TEST_F(BufferStream, CallbackFormCountsEveryFrameAndMayStopTheStream) {
       s.first = buffer->frameNumber;
     }
     s.last = buffer->frameNumber;
-    if (s.complete == 60) {
+    if (s.complete == kCallbackFrames) {
       NivexaStream_Stop(s.h);
       s.stopped.set_value();
       return;
@@ -183,7 +193,7 @@ TEST_F(BufferStream, CallbackFormCountsEveryFrameAndMayStopTheStream) {
     ASSERT_EQ(NivexaStream_Queue(h_, &b.buffer), 1);
   }
   ASSERT_EQ(NivexaStream_Start(h_, 0), 1);
-  ASSERT_EQ(seen.stopped.get_future().wait_for(std::chrono::seconds(20)),
+  ASSERT_EQ(seen.stopped.get_future().wait_for(std::chrono::seconds(kCallbackLimitS)),
             std::future_status::ready);
   // Stopped from inside: once its loop is gone, the other buffer has come back cancelled
   // through the callback and no frame arrives any more.
@@ -196,15 +206,15 @@ TEST_F(BufferStream, CallbackFormCountsEveryFrameAndMayStopTheStream) {
 
   NivexaStreamStatistics statistics{};
   ASSERT_EQ(NivexaStream_GetStatistics(h_, &statistics), 1);
-  EXPECT_EQ(statistics.framesDelivered, 60u);
+  EXPECT_EQ(statistics.framesDelivered, uint64_t{kCallbackFrames});
   EXPECT_EQ(statistics.framesDropped, 0u);
-  EXPECT_EQ(statistics.framesLost, uint64_t{seen.last - seen.first + 1} - 60u);
+  EXPECT_EQ(statistics.framesLost, uint64_t{seen.last - seen.first + 1} - kCallbackFrames);
   EXPECT_GT(statistics.frameRate, 0.0);
 }
 
 TEST_F(BufferStream, TriggeredStreamFillsOneBufferPerTriggerAndCountsTheRestAsDropped) {
   const uint32_t bytes = NivexaStream_FrameBytes(h_, NIVEXA_STREAM_TRIGGERED);
-  auto buffers = makeBuffers(2, bytes);
+  auto& buffers = makeBuffers(2, bytes);
   for (auto& b : buffers) {
     ASSERT_EQ(NivexaStream_Queue(h_, &b.buffer), 1);
   }
@@ -247,7 +257,7 @@ TEST_F(BufferStream, TriggeredStreamFillsOneBufferPerTriggerAndCountsTheRestAsDr
 TEST_F(BufferStream, ProcessedFramesAreTheOutputBitmapTopRowFirst) {
   const uint32_t bytes = NivexaStream_FrameBytes(h_, NIVEXA_STREAM_PROCESSED);
   ASSERT_EQ(bytes, kFullFrame8);
-  OwnedBuffer only(bytes);
+  OwnedBuffer& only = makeBuffers(1, bytes)[0];
   ASSERT_EQ(NivexaStream_Queue(h_, &only.buffer), 1);
   ASSERT_EQ(NivexaStream_Start(h_, NIVEXA_STREAM_PROCESSED), 1);
   NivexaBuffer* filled = NivexaStream_Wait(h_, kWaitMs);
@@ -262,7 +272,7 @@ TEST_F(BufferStream, ProcessedFramesAreTheOutputBitmapTopRowFirst) {
 }
 
 TEST_F(BufferStream, WaitersWakeOnStopAndOnReleaseAndAnUnpluggedCameraFailsTheBuffers) {
-  auto buffers = makeBuffers(3, NivexaStream_FrameBytes(h_, 0));
+  auto& buffers = makeBuffers(3, NivexaStream_FrameBytes(h_, 0));
   // No stream and nothing lent: a waiter without a limit is woken by the stop.
   auto waiting = std::async(std::launch::async, [h = h_] { return NivexaStream_Wait(h, -1); });
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -312,8 +322,8 @@ TEST_F(BufferStream, WaitersWakeOnStopAndOnReleaseAndAnUnpluggedCameraFailsTheBu
 
 TEST_F(BufferStream, BadInputIsRefusedWithItsCode) {
   const uint32_t bytes = NivexaStream_FrameBytes(h_, 0);
-  OwnedBuffer good(bytes);
-  OwnedBuffer small(bytes - 1);
+  OwnedBuffer& good = makeBuffers(1, bytes)[0];
+  OwnedBuffer& small = makeBuffers(1, bytes - 1)[0];
   NivexaBuffer noData{};
   noData.capacity = bytes;
   EXPECT_EQ(NivexaStream_Queue(h_, nullptr), 0);
