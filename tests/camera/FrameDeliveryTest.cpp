@@ -324,13 +324,14 @@ TEST_F(Frames, AStopEndsThePauseBetweenFramesHoweverLongTheWaitTime) {
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   const auto start = Clock::now();
   ASSERT_EQ(Nivexa_StopPreview(h_), 1);
-  EXPECT_LT(secondsSince(start), 5.0) << "the stop waited out the wait time";
+  // Far below the minute of wait time, and far above what a sanitizer on a busy machine needs.
+  EXPECT_LT(secondsSince(start), 20.0) << "the stop waited out the wait time";
   EXPECT_EQ(Nivexa_SetWaitTime(h_, 10), 1);
   const auto released = Clock::now();
   ASSERT_EQ(Nivexa_CallBackPreview(h_, frames_, image_.data(), LONG(kFullFrame8), 1), 1);
   Nivexa_Release(h_);
   h_ = 0;
-  EXPECT_LT(secondsSince(released), 5.0);
+  EXPECT_LT(secondsSince(released), 20.0);
 }
 
 // Notices queued before a release may be handled after it: the record they point to stays

@@ -28,7 +28,8 @@ struct Delivered {
 // The next frame announced to the sink, read while the message is handled as applications do.
 bool nextFrame(HWND sink, Delivered& frame) {
   nivexa::test::TestMessage message{};
-  while (nivexa::test::takeMessage(sink, message, 5000)) {
+  // Generous: a sanitizer build on a busy machine may take seconds for one full frame.
+  while (nivexa::test::takeMessage(sink, message, 20000)) {
     if (message.message != NIVEXA_WM_FRAME) {
       continue;
     }
@@ -41,7 +42,7 @@ bool nextFrame(HWND sink, Delivered& frame) {
     frame = {field(info->width), field(info->height), field(info->bitsPerPixel)};
     return true;
   }
-  ADD_FAILURE() << "no frame within 5 s";
+  ADD_FAILURE() << "no frame within 20 s";
   return false;
 }
 

@@ -217,7 +217,9 @@ TEST_F(RealTimingRecording, FullResolutionRecordingsThatFitHaveThePlainLayout) {
     const std::vector<uint8_t> head = bytesOf(file, 0, 232);
     ASSERT_EQ(head.size(), 232u);
     const uint32_t frames = rd32(head, 48);
-    ASSERT_GE(frames, 2u);
+    // Under a sanitizer one full-resolution frame may take most of the recording; the layout is
+    // still checked on what it wrote.
+    ASSERT_GE(frames, NIVEXA_TEST_SANITIZED ? 1u : 2u);
     EXPECT_EQ(nivexa::test::tag(head, 0), "RIFF");
     EXPECT_EQ(rd32(head, 4), size - 8);
     EXPECT_EQ(nivexa::test::tag(head, 8), "AVI ");
