@@ -51,6 +51,7 @@ void Camera::powerUp(Clock::time_point now) {
   armed_ = false;
   triggered_.reset();
   stage_ = Stage::Idle;
+  ++frameEpoch_;
   lastFrameAt_ = now;
 }
 

@@ -92,9 +92,12 @@ class Camera {
   uint8_t eepromByte(uint16_t address) const;
   uint32_t frameCount() const;    // frames exposed since power-up
   ImageSettings imageSettings();  // what the next frame would be rendered with
+  // Runs `hook` on the reading thread in the middle of each frame's rendering, which the camera
+  // does outside its lock: tests of what may overlap a render.
+  void whileRendering(std::function<void()> hook);
 
  private:
-  enum class Stage { Idle, Header, Payload, ShortPacket, Stalled };
+  enum class Stage { Idle, Rendering, Header, Payload, ShortPacket, Stalled };
   struct Exposure {
     uint32_t lines = 0;
     double us = 0;
@@ -114,7 +117,10 @@ class Camera {
   void armFrame(Clock::time_point now);
   Exposure freeRunExposure(const SensorSettings& s) const;
   ImageSettings imageSettingsLocked(const Exposure& exposure, Clock::time_point now);
-  void startFrame(const Exposure& exposure, Clock::time_point now);
+  // Renders the frame without holding the camera's lock; false when the frame was dropped, or
+  // the camera unplugged, meanwhile.
+  bool renderFrame(std::unique_lock<std::mutex>& lock, const ImageSettings& settings);
+  void startFrame(const ImageSettings& settings, const Exposure& exposure, Clock::time_point now);
   void notify();
 
   const CameraOptions options_;
@@ -149,12 +155,20 @@ class Camera {
   Clock::time_point lastFrameAt_{};
   std::optional<Exposure> triggered_;
   Stage stage_ = Stage::Idle;
+  uint64_t frameEpoch_ = 0;  // changes whenever the frame in progress is dropped
   std::array<uint8_t, 64> header_{};
   std::vector<uint8_t> payload_;
   uint32_t payloadSent_ = 0;
   uint32_t payloadToSend_ = 0;
   bool payloadCut_ = false;  // the frame ends early with a short packet
+
+  // Rendering a full frame takes long enough that register traffic (of this or another handle
+  // on the camera) must not wait for it: the renderer has a lock of its own, taken before the
+  // camera's lock when both are held.
+  std::mutex renderMutex_;
   Renderer renderer_;
+  std::vector<uint8_t> rendered_;
+  std::function<void()> renderHook_;
 
   std::mutex listenerMutex_;
   std::map<int, std::function<void()>> listeners_;

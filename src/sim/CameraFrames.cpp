@@ -16,6 +16,7 @@ namespace {
 // Dark signal at 25 degrees per microsecond at unity gain; doubles every kDarkDoublingC.
 constexpr double kDarkRateAt25 = 0.002;
 constexpr double kDarkDoublingC = 6.0;
+constexpr auto kRenderingRetry = std::chrono::milliseconds(1);
 constexpr double kTemperatureStepC = 0.25;  // the image is re-rendered per step, not per drift
 constexpr uint32_t kWrongLengthExtra = 4096;
 
@@ -24,6 +25,7 @@ constexpr uint32_t kWrongLengthExtra = 4096;
 void Camera::dropFrame() {
   armed_ = false;
   stage_ = Stage::Idle;
+  ++frameEpoch_;
 }
 
 Camera::Exposure Camera::freeRunExposure(const SensorSettings& s) const {
@@ -91,11 +93,27 @@ ImageSettings Camera::imageSettings() {
   return imageSettingsLocked(freeRunExposure(sensor_.settings()), Clock::now());
 }
 
-void Camera::startFrame(const Exposure& exposure, Clock::time_point now) {
-  ImageSettings im = imageSettingsLocked(exposure, now);
-  uint32_t length = im.payloadBytes();
-  payload_.resize(length);
-  renderer_.render(im, frameCount_, payload_);
+bool Camera::renderFrame(std::unique_lock<std::mutex>& lock, const ImageSettings& settings) {
+  const uint32_t frame = frameCount_;
+  const uint64_t epoch = frameEpoch_;
+  stage_ = Stage::Rendering;
+  lock.unlock();
+  std::lock_guard render(renderMutex_);
+  rendered_.resize(settings.payloadBytes());
+  renderer_.render(settings, frame, rendered_);
+  if (renderHook_) {
+    renderHook_();
+  }
+  lock.lock();
+  if (!plugged_ || frameEpoch_ != epoch || stage_ != Stage::Rendering) {
+    return false;
+  }
+  payload_.swap(rendered_);
+  return true;
+}
+
+void Camera::startFrame(const ImageSettings& im, const Exposure& exposure, Clock::time_point now) {
+  const uint32_t length = im.payloadBytes();
   header_.fill(0);
   std::span<uint8_t> h(header_);
   putU16(h, fx3::kHeaderWidth, static_cast<uint16_t>(im.width));
@@ -120,7 +138,7 @@ void Camera::startFrame(const Exposure& exposure, Clock::time_point now) {
 
 Camera::BulkResult Camera::bulk(uint8_t endpoint, std::span<uint8_t> buffer) {
   BulkResult r;
-  std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_);
   if (!plugged_) {
     r.status = BulkStatus::Gone;
     return r;
@@ -173,7 +191,12 @@ Camera::BulkResult Camera::bulk(uint8_t endpoint, std::span<uint8_t> buffer) {
       stage_ = Stage::Stalled;
       return r;
     }
-    startFrame(exposure, now);
+    const ImageSettings settings = imageSettingsLocked(exposure, now);
+    if (!renderFrame(lock, settings)) {
+      r.status = plugged_ ? BulkStatus::Pending : BulkStatus::Gone;
+      return r;
+    }
+    startFrame(settings, exposure, now);
   }
   switch (stage_) {
     case Stage::Header: {
@@ -208,6 +231,10 @@ Camera::BulkResult Camera::bulk(uint8_t endpoint, std::span<uint8_t> buffer) {
       r.status = BulkStatus::Done;
       r.bytes = 0;
       return r;
+    case Stage::Rendering:
+      // Another transfer is rendering the frame; this one asks again shortly.
+      r.retryAt = now + kRenderingRetry;
+      return r;
     default:
       return r;  // stalled: data never comes
   }
@@ -237,6 +264,11 @@ bool Camera::fireTrigger() {
   }
   notify();
   return true;
+}
+
+void Camera::whileRendering(std::function<void()> hook) {
+  std::lock_guard render(renderMutex_);
+  renderHook_ = std::move(hook);
 }
 
 void Camera::resetPipe(uint8_t /*endpoint*/) {}

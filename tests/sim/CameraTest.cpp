@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include "sim/FrameTestSupport.h"
@@ -169,6 +170,51 @@ TEST(Camera, FreeRunningFramesFollowTheFramePeriod) {
   auto now = Camera::Clock::now();
   EXPECT_GT(first.retryAt, now);
   EXPECT_LE(first.retryAt, now + std::chrono::milliseconds(653));
+}
+
+// A second handle on the camera, or the first one's register calls, are answered while a frame
+// renders; a frame dropped during its render is never handed out.
+TEST(Camera, RegisterTrafficDoesNotWaitForARenderAndADroppedRenderIsDiscarded) {
+  CameraOptions o;
+  o.pacing = Pacing::Fast;
+  Camera camera(o);
+  // During the render, one control request from another thread, waited for a bounded time (the
+  // thread is joined only once the render is over, so a request stuck behind it fails the test
+  // instead of hanging it).
+  // A sensor register write as the driver sends it (address 0, value 0), and the start of a
+  // stream, which drops the frame in progress.
+  const Camera::ControlSetup registerWrite{0x40, 0x30, 3, 72, 102};
+  const Camera::ControlSetup startStream{0x40, 0xC0, 0, 0, 0};
+  Camera::ControlSetup during;
+  std::atomic<bool> answered = false;
+  bool answeredDuringRender = false;
+  std::thread other;
+  camera.whileRendering([&] {
+    other = std::thread([&] {
+      std::vector<uint8_t> data(64, 0);
+      answered = camera.control(during, data).ok;
+    });
+    for (int waited = 0; waited < 10000 && !answered; waited += 10) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    answeredDuringRender = answered;
+  });
+  std::vector<uint8_t> header(64);
+  const auto frameWith = [&](const Camera::ControlSetup& setup) {
+    during = setup;
+    answered = false;
+    std::vector<uint8_t> frameRequest(64, 0);
+    camera.control({0x42, 0xC2, 0, 0, 102}, frameRequest);
+    const Camera::BulkStatus status = camera.bulk(0x81, header).status;
+    other.join();
+    return status;
+  };
+  EXPECT_EQ(frameWith(registerWrite), Camera::BulkStatus::Done);
+  EXPECT_TRUE(answeredDuringRender) << "a register write waited for the render";
+  EXPECT_EQ(frameWith(startStream), Camera::BulkStatus::Pending)
+      << "the frame dropped during its render was sent";
+  EXPECT_TRUE(answeredDuringRender);
+  camera.whileRendering(nullptr);
 }
 
 TEST(Camera, TransferFaults) {
