@@ -66,6 +66,8 @@ struct VendorReply {
 
 class Rig {
  public:
+  static constexpr uint32_t kFrameWaitMs = 20000;
+
   explicit Rig(sim::CameraOptions options = fastOptions())
       : backend(set), camera(set.add(options)) {
     auto paths = backend.enumerate(kCameraInterfaceGuid);
@@ -126,8 +128,10 @@ class Rig {
     std::vector<uint8_t> data;
     std::vector<uint8_t> record;
   };
-  // Direct transfer on an overlapped handle, waiting for the event up to `waitMs`.
-  Bulk read(DeviceHandle h, size_t length, uint32_t waitMs = 2000, uint8_t endpoint = 0x81) {
+  // Direct transfer on an overlapped handle, waiting for the event up to `waitMs` (by default
+  // long enough for a full frame's render under a sanitizer on a busy machine).
+  Bulk read(DeviceHandle h, size_t length, uint32_t waitMs = kFrameWaitMs,
+            uint8_t endpoint = 0x81) {
     Bulk b;
     b.data.assign(length, 0);
     b.record = bulkRecord(endpoint);
@@ -151,7 +155,7 @@ class Rig {
     std::vector<uint8_t> header;
     std::vector<uint8_t> payload;
   };
-  Frame frame(uint32_t waitMs = 2000) {
+  Frame frame(uint32_t waitMs = kFrameWaitMs) {
     Frame f;
     DeviceHandle h = backend.open(path, true);
     if (!requestFrame(h)) {
