@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Glob.h"
@@ -62,6 +63,23 @@ bool parse(int argc, char** argv, Options& options) {
   return true;
 }
 
+// The filter is a comma-separated list of patterns; a scenario runs when one of them matches.
+bool matchesAny(const std::string& filter, const std::string& name) {
+  size_t start = 0;
+  while (true) {
+    const size_t comma = filter.find(',', start);
+    const auto pattern = std::string_view(filter).substr(
+        start, comma == std::string::npos ? std::string::npos : comma - start);
+    if (globMatch(pattern, name)) {
+      return true;
+    }
+    if (comma == std::string::npos) {
+      return false;
+    }
+    start = comma + 1;
+  }
+}
+
 const char* label(Outcome outcome) {
   switch (outcome) {
     case Outcome::Pass:
@@ -92,7 +110,7 @@ int runComplianceCommand(int argc, char** argv) {
   }
   std::vector<Scenario> selected;
   for (const auto& scenario : allScenarios()) {
-    if (globMatch(options.filter, scenario.name)) {
+    if (matchesAny(options.filter, scenario.name)) {
       selected.push_back(scenario);
     }
   }
@@ -107,7 +125,7 @@ int runComplianceCommand(int argc, char** argv) {
     return 0;
   }
   std::vector<ScenarioRecord> records;
-  size_t counts[4] = {};
+  size_t counts[kOutcomeCount] = {};
   bool hung = false;
   for (const auto& scenario : selected) {
     if (hung) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 namespace nivexa::compliance {
 
 enum class Outcome { Pass, Fail, Skip, KnownFailure };
+inline constexpr size_t kOutcomeCount = 4;
 
 struct Result {
   Outcome outcome = Outcome::Pass;
@@ -47,7 +49,8 @@ struct Scenario {
   const char* name;
   const char* description;
   ScenarioFunction run;
-  // Time the scenario may take at --repeat 1; scaled with it when `long` is set.
+  // Time the scenario may take at --repeat 1; multiplied by the repeat count when
+  // scalesWithRepeat is set.
   std::chrono::seconds timeLimit;
   bool scalesWithRepeat = false;
   // Set for a fault found in the library and not yet mended: the scenario still runs, and a

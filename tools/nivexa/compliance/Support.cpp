@@ -105,6 +105,28 @@ ScratchFile::~ScratchFile() {
   std::filesystem::remove(path_, ignored);
 }
 
+ModerateFrameRate::ModerateFrameRate(LONG h) : h_(h) {
+  // 40 ms in ticks of 100 us: at most 25 frames a second.
+  constexpr LONG kModerateExposure = 400;
+  NivexaCameraInfo info{};
+  info.size = sizeof info;
+  BOOL ok = 0;
+  saved_ = Nivexa_GetExposureTime(h, &ok);
+  if (!ok || !Nivexa_GetCameraInfo(h, &info)) {
+    takeErrors(h);
+    return;
+  }
+  const LONG exposure = std::clamp(kModerateExposure, info.exposureMin, info.exposureMax);
+  set_ = Nivexa_SetExposureTime(h, exposure) != 0;
+  takeErrors(h);
+}
+
+ModerateFrameRate::~ModerateFrameRate() {
+  if (set_) {
+    Nivexa_SetExposureTime(h_, saved_);
+  }
+}
+
 size_t processedFrameBytes(LONG h) {
   return NivexaStream_FrameBytes(h, NIVEXA_STREAM_PROCESSED);
 }
@@ -161,8 +183,24 @@ std::string FrameNumbers::add(uint32_t number) {
   if (step >= kBackwardStep) {
     return text("frame number stepped back from %u to %u", previous, number);
   }
+  ++count_;
+  if (step > 1 && firstGap_.empty()) {
+    firstGap_ = text("first gap after frame %llu: %u to %u",
+                     static_cast<unsigned long long>(count_), previous, number);
+  }
   gaps_ += step - 1;
   return {};
+}
+
+std::string excessiveLoss(uint64_t lost, uint64_t received, const FrameNumbers& numbers) {
+  // One frame in twenty: a loss from a fault (a counter off by one, a frame slot reused, a
+  // stream that stalls) is far above it within the first hundred frames.
+  constexpr uint64_t kFramesPerTolerableLoss = 20;
+  if (lost * kFramesPerTolerableLoss <= received) {
+    return {};
+  }
+  return text("%llu frames lost of %llu (%s)", static_cast<unsigned long long>(lost),
+              static_cast<unsigned long long>(lost + received), numbers.firstGap().c_str());
 }
 
 bool nextFrame(FrameSink& sink, PostedMessage& out, int32_t timeoutMs) {
