@@ -19,9 +19,10 @@ TEST(ResourceUseTest, CountsFollowAThreadAFileAndMemoryTakenAndGivenBack) {
   constexpr size_t kPageBytes = 4096;
   const ResourceUse before = currentResourceUse();
   ASSERT_GT(before.threads, 0u);
-  ASSERT_GT(before.openHandles, 0u);
   ASSERT_GT(before.residentBytes, 0u);
-  ASSERT_GT(before.committedBytes, 0u);
+  // Wine tells neither the handle count nor the private bytes: 0, as the header allows.
+  const bool handlesTold = before.openHandles > 0;
+  const bool committedTold = before.committedBytes > 0;
 
   std::promise<void> release;
   std::thread waiter([ended = release.get_future()]() mutable { ended.wait(); });
@@ -34,9 +35,9 @@ TEST(ResourceUseTest, CountsFollowAThreadAFileAndMemoryTakenAndGivenBack) {
   }
   const ResourceUse during = currentResourceUse();
   EXPECT_EQ(during.threads, before.threads + 1);
-  EXPECT_GT(during.openHandles, before.openHandles);
+  EXPECT_TRUE(!handlesTold || during.openHandles > before.openHandles);
   EXPECT_GE(during.residentBytes, before.residentBytes + kBlockBytes / 2);
-  EXPECT_GE(during.committedBytes, before.committedBytes + kBlockBytes / 2);
+  EXPECT_TRUE(!committedTold || during.committedBytes >= before.committedBytes + kBlockBytes / 2);
 
   release.set_value();
   waiter.join();

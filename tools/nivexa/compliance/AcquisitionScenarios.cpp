@@ -248,7 +248,8 @@ Result triggerModes(const Context& context) {
     for (size_t i = 0; i < kStreamBuffers; ++i) {
       NivexaBuffer* buffer = stream.wait(0);
       if (buffer == nullptr || buffer->status != NIVEXA_BUFFER_CANCELLED) {
-        return fail(text("queued buffer %zu did not come back cancelled at the stop", i));
+        return fail(text("queued buffer %llu did not come back cancelled at the stop",
+                         static_cast<unsigned long long>(i)));
       }
     }
   }

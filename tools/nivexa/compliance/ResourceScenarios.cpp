@@ -41,13 +41,17 @@ std::string compare(const nivexa::platform::ResourceUse& before,
     growth += (growth.empty() ? "" : "; ") + what;
   };
   if (after.openHandles > before.openHandles) {
-    note(text("open files/handles %zu -> %zu", before.openHandles, after.openHandles));
+    note(text("open files/handles %llu -> %llu",
+              static_cast<unsigned long long>(before.openHandles),
+              static_cast<unsigned long long>(after.openHandles)));
   }
   if (after.threads > before.threads) {
-    note(text("threads %zu -> %zu", before.threads, after.threads));
+    note(text("threads %llu -> %llu", static_cast<unsigned long long>(before.threads),
+              static_cast<unsigned long long>(after.threads)));
   }
   if (after.mappings > before.mappings + kMappingSlack) {
-    note(text("mappings %zu -> %zu", before.mappings, after.mappings));
+    note(text("mappings %llu -> %llu", static_cast<unsigned long long>(before.mappings),
+              static_cast<unsigned long long>(after.mappings)));
   }
   if (kMemoryComparable && after.residentBytes > before.residentBytes + kMemorySlack) {
     note(text("resident memory %llu -> %llu KiB",
@@ -63,8 +67,11 @@ std::string compare(const nivexa::platform::ResourceUse& before,
 }
 
 std::string summary(const nivexa::platform::ResourceUse& use) {
-  return text("%zu files, %zu threads, %zu mappings, %llu KiB resident", use.openHandles,
-              use.threads, use.mappings, static_cast<unsigned long long>(use.residentBytes >> 10));
+  return text("%llu files, %llu threads, %llu mappings, %llu KiB resident",
+              static_cast<unsigned long long>(use.openHandles),
+              static_cast<unsigned long long>(use.threads),
+              static_cast<unsigned long long>(use.mappings),
+              static_cast<unsigned long long>(use.residentBytes >> 10));
 }
 
 // One session: a handle, the camera opened, a frame taken, the handle released.

@@ -143,8 +143,8 @@ BufferStream::BufferStream(LONG h, size_t bufferCount, int32_t flags) : h_(h) {
     buffers_[i].data = memory_[i].data();
     buffers_[i].capacity = frameBytes;
     if (!NivexaStream_Queue(h, &buffers_[i])) {
-      problem_ =
-          text("buffer %zu was not taken (errors %s)", i, describeErrors(takeErrors(h)).c_str());
+      problem_ = text("buffer %llu was not taken (errors %s)", static_cast<unsigned long long>(i),
+                      describeErrors(takeErrors(h)).c_str());
       return;
     }
   }
