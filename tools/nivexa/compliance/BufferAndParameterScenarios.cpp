@@ -45,10 +45,12 @@ Result callbackSwap(const Context& context) {
   GuardedBuffer large(frame * kLargeFactor);
   GuardedBuffer small(frame / kSmallDivisor);
   PostedMessage message;
-  if (!Nivexa_CallBackPreview(h, sink.window(), exact.data(), exact.size(), 1) ||
-      !nextFrame(sink, message)) {
-    Nivexa_StopPreview(h);
+  if (!Nivexa_CallBackPreview(h, sink.window(), exact.data(), exact.size(), 1)) {
     return fail("the preview did not start (errors " + describeErrors(takeErrors(h)) + ")");
+  }
+  if (!nextFrame(sink, message)) {
+    Nivexa_StopPreview(h);
+    return fail(text("no first frame within %d ms", kFrameTimeoutMs));
   }
   std::string problem;
   for (int round = 0; round < kSwapRounds && problem.empty(); ++round) {
