@@ -49,8 +49,8 @@ std::string describeErrors(const std::vector<LONG>& codes) {
   return out;
 }
 
-Camera::Camera(int device, HWND notify) {
-  h_ = Nivexa_Initialize(notify);
+Camera::Camera(int device) {
+  h_ = Nivexa_Initialize(nullptr);
   if (h_ == 0) {
     problem_ = "Nivexa_Initialize returned no handle";
     return;

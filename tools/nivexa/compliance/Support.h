@@ -21,7 +21,7 @@ using Clock = std::chrono::steady_clock;
 // real camera at its longest exposure and a loaded machine both need it.
 inline constexpr int32_t kFrameTimeoutMs = 5000;
 
-// printf-style text.
+// A failure's reason, formatted as printf does.
 std::string text(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // The handle's recorded error codes, newest first, emptying its stack.
@@ -32,7 +32,7 @@ std::string describeErrors(const std::vector<LONG>& codes);
 // handle() is 0.
 class Camera {
  public:
-  explicit Camera(int device, HWND notify = nullptr);
+  explicit Camera(int device);
   ~Camera() { release(); }
   Camera(const Camera&) = delete;
   Camera& operator=(const Camera&) = delete;
