@@ -16,6 +16,7 @@
 #include "NivexaSdk.h"
 #include "NivexaStream.h"
 #include "View.h"
+#include "compliance/Compliance.h"
 #include "engine/FamilyReport.h"
 #include "platform/Process.h"
 #include "settings/SettingsReport.h"
@@ -59,6 +60,15 @@ int printUsage(std::FILE* out) {
       "           [--exposure SECONDS] [--gain N] [--device N]\n"
       "                          take one frame and save it (type from the extension when\n"
       "                          --type is absent; default frame.png)\n"
+      "  compliance [--device N] [--filter GLOB] [--list] [--junit FILE] [--repeat N]\n"
+      "             [--scale PERCENT]\n"
+      "                          run the compliance scenarios through the C interface: one\n"
+      "                          line each (PASS, FAIL, SKIP, KNOWN) and a summary; --filter\n"
+      "                          picks scenarios by name (* and ?; several patterns with\n"
+      "                          commas), --list names them,\n"
+      "                          --junit writes a JUnit XML report, --repeat N runs the long\n"
+      "                          scenarios N times over, --scale runs a share of their counts;\n"
+      "                          exit status 0 when none failed\n"
       "  settings [show]         print the stored settings of every camera position\n"
       "  settings reset --yes    remove them (the next start uses the first-run values)\n"
       "  version                 print the SDK version\n"
@@ -624,6 +634,23 @@ int main(int argc, char** argv) {
   }
   if (command == "settings") {
     return runSettings(argc, argv);
+  }
+  if (command == "compliance") {
+    // Without an attached camera the suite runs on a virtual one, as the other commands do;
+    // only listing the scenarios needs no camera.
+    bool listOnly = false;
+    for (int i = 2; i < argc; ++i) {
+      listOnly = listOnly || std::strcmp(argv[i], "--list") == 0;
+    }
+    if (!listOnly) {
+      int count = 0;
+      const LONG h = openHandle(count);
+      if (h == 0) {
+        return 1;
+      }
+      Nivexa_Release(h);
+    }
+    return runComplianceCommand(argc, argv);
   }
   Options options;
   if (command == "view") {

@@ -1,0 +1,65 @@
+#include "platform/ResourceUse.h"
+
+#include <windows.h>
+// windows.h first: the helper headers below use its types.
+#include <psapi.h>
+#include <tlhelp32.h>
+
+namespace nivexa::platform {
+
+namespace {
+
+size_t threadsOfThisProcess() {
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) {
+    return 0;
+  }
+  const DWORD self = GetCurrentProcessId();
+  size_t count = 0;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    count += entry.th32OwnerProcessID == self ? 1 : 0;
+  }
+  CloseHandle(snapshot);
+  return count;
+}
+
+// Views of mapped files and sections, counted once per allocation as a Linux maps line is.
+size_t mappedViews() {
+  size_t count = 0;
+  const void* lastBase = nullptr;
+  MEMORY_BASIC_INFORMATION region{};
+  for (const auto* address = static_cast<const char*>(nullptr);
+       VirtualQuery(address, &region, sizeof region) == sizeof region;
+       address = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
+    if (region.Type == MEM_MAPPED && region.AllocationBase != lastBase) {
+      lastBase = region.AllocationBase;
+      ++count;
+    }
+  }
+  return count;
+}
+
+}  // namespace
+
+ResourceUse currentResourceUse() {
+  ResourceUse use;
+  DWORD handles = 0;
+  if (GetProcessHandleCount(GetCurrentProcess(), &handles)) {
+    use.openHandles = handles;
+  }
+  use.threads = threadsOfThisProcess();
+  use.mappings = mappedViews();
+  PROCESS_MEMORY_COUNTERS_EX memory{};
+  memory.cb = sizeof memory;
+  // The kernel32 entry point, so the library needs no psapi import.
+  if (K32GetProcessMemoryInfo(GetCurrentProcess(),
+                              reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory)) {
+    use.residentBytes = memory.WorkingSetSize;
+    use.committedBytes = memory.PrivateUsage;
+  }
+  return use;
+}
+
+}  // namespace nivexa::platform
