@@ -79,11 +79,15 @@ typedef struct NivexaBuffer {
   void* user;           /**< the application's own; never read or written by the library */
 } NivexaBuffer;
 
-/** Counts of the current (or last) buffer stream, since its NivexaStream_Start. */
+/**
+ * Counts of the current (or last) buffer stream, since its NivexaStream_Start. A frame is dropped
+ * when no buffer was queued as it arrived, or when newer frames replaced it before the stream
+ * took it (the stream fell behind the camera); only frames the host never received are lost.
+ */
 typedef struct NivexaStreamStatistics {
   uint64_t framesDelivered;     /**< buffers handed back NIVEXA_BUFFER_COMPLETE */
   uint64_t framesLost;          /**< gaps in the camera's frame counter: frames never received */
-  uint64_t framesDropped;       /**< frames received while no buffer was queued */
+  uint64_t framesDropped;       /**< frames received but not delivered (see above) */
   uint64_t incompleteTransfers; /**< buffers handed back NIVEXA_BUFFER_INCOMPLETE */
   uint64_t failedTransfers;     /**< buffers handed back NIVEXA_BUFFER_FAILED */
   uint64_t bytes;               /**< image bytes written into complete buffers */

@@ -88,7 +88,7 @@ class Statistics(NamedTuple):
     lost: int
     """gaps in the camera's frame counter: frames never received"""
     dropped: int
-    """frames received while no buffer was lent"""
+    """frames received but not delivered: no buffer was lent, or the stream fell behind"""
     fps: float
     """frames received per second, over the last second or so"""
     incomplete: int

@@ -179,7 +179,8 @@ void CNivexa::DeliverToBuffer(imaging::ColorMode mode, bool processed) {
   NivexaBuffer* buffer = bufferQueue_.take();
   if (buffer == nullptr) {
     if (engine_->CopyNewestFrameRecord({}, &record)) {
-      streamStatistics_.frameArrived(record.headerCounter, record.arrivalNs / 1000000);
+      streamStatistics_.frameArrived(record.headerCounter, record.sequence,
+                                     record.arrivalNs / 1000000);
       streamStatistics_.frameDropped();
     }
     return;
@@ -205,7 +206,8 @@ void CNivexa::DeliverToBuffer(imaging::ColorMode mode, bool processed) {
     }
   }
   if (record.arrivalNs != 0) {
-    streamStatistics_.frameArrived(record.headerCounter, record.arrivalNs / 1000000);
+    streamStatistics_.frameArrived(record.headerCounter, record.sequence,
+                                   record.arrivalNs / 1000000);
   }
   if (filled && format) {
     buffer->frameNumber = record.headerCounter;

@@ -74,6 +74,7 @@ void FrameRing::storeFrameAt(int index, std::span<const uint8_t> pixels, uint32_
   slot.info.stamp = stamp;
   slot.info.headerByte = headerByte;
   slot.info.arrivalNs = steadyNowNs();
+  slot.info.sequence = stored_.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
 void FrameRing::exchangeFrame(std::unique_ptr<uint8_t[]>& buffer, uint32_t frameNumber,
@@ -87,6 +88,7 @@ void FrameRing::exchangeFrame(std::unique_ptr<uint8_t[]>& buffer, uint32_t frame
     slot.info.stamp = stamp;
     slot.info.headerByte = headerByte;
     slot.info.arrivalNs = steadyNowNs();
+    slot.info.sequence = stored_.fetch_add(1, std::memory_order_relaxed) + 1;
   }
   writeIndex_.store(write + 1 == slotCount_ ? 0 : write + 1, std::memory_order_release);
 }

@@ -20,6 +20,10 @@ struct FrameSlotInfo {
   uint8_t headerByte = 0;
   // Host time, steady clock in nanoseconds, at which the frame reached its slot (0: none yet).
   uint64_t arrivalNs = 0;
+  // How many frames the ring had stored when this one arrived, this one included: a consumer
+  // that skips from one to another tells frames the host received but never took from those
+  // the camera never sent.
+  uint64_t sequence = 0;
 };
 
 // The ring of frame slots between the capture thread (one producer) and the camera object (one
@@ -97,6 +101,7 @@ class FrameRing {
   std::vector<Slot> slots_;
   std::atomic<int> writeIndex_{0};
   std::atomic<int> readMark_{0};
+  std::atomic<uint64_t> stored_{0};
 };
 
 }  // namespace nivexa::engine

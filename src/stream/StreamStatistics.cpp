@@ -6,6 +6,7 @@ void StreamStatistics::reset(uint64_t nowMs) {
   std::lock_guard lock(mutex_);
   counts_ = {};
   lastCounter_.reset();
+  lastSequence_ = 0;
   windowStartMs_ = nowMs;
   windowFrames_ = 0;
   windowCompleted_ = false;
@@ -13,15 +14,18 @@ void StreamStatistics::reset(uint64_t nowMs) {
   lastArrivalMs_ = 0;
 }
 
-void StreamStatistics::frameArrived(uint32_t frameCounter, uint64_t nowMs) {
+void StreamStatistics::frameArrived(uint32_t frameCounter, uint64_t sequence, uint64_t nowMs) {
   std::lock_guard lock(mutex_);
   if (lastCounter_) {
+    const uint64_t skipped = sequence > lastSequence_ ? sequence - lastSequence_ - 1 : 0;
+    counts_.framesDropped += skipped;
     // Unsigned arithmetic wraps with the counter. A repeated or older number is no loss.
     const uint32_t step = frameCounter - *lastCounter_;
-    if (step >= 1 && step < (1u << 31)) {
-      counts_.framesLost += step - 1;
+    if (step >= 1 && step < (1u << 31) && step - 1 > skipped) {
+      counts_.framesLost += step - 1 - skipped;
     }
   }
+  lastSequence_ = sequence;
   if (!lastCounter_) {
     firstArrivalMs_ = nowMs;
   }

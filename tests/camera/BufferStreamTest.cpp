@@ -207,8 +207,11 @@ TEST_F(BufferStream, CallbackFormCountsEveryFrameAndMayStopTheStream) {
   NivexaStreamStatistics statistics{};
   ASSERT_EQ(NivexaStream_GetStatistics(h_, &statistics), 1);
   EXPECT_EQ(statistics.framesDelivered, uint64_t{kCallbackFrames});
-  EXPECT_EQ(statistics.framesDropped, 0u);
-  EXPECT_EQ(statistics.framesLost, uint64_t{seen.last - seen.first + 1} - kCallbackFrames);
+  // The virtual camera sends a frame only when asked, so none is ever lost; the frames the
+  // camera sent while the callback was busy reached the host and were replaced before the stream
+  // took them: dropped.
+  EXPECT_EQ(statistics.framesLost, 0u);
+  EXPECT_EQ(statistics.framesDropped, uint64_t{seen.last - seen.first + 1} - kCallbackFrames);
   EXPECT_GT(statistics.frameRate, 0.0);
 }
 

@@ -48,7 +48,8 @@ int printUsage(std::FILE* out) {
       "  info [--device N]       camera information, temperature, cooler, exposure and gain\n"
       "  stream [--seconds N] [--device N] [--bits 8|16]\n"
       "                          stream processed frames into lent buffers; report the frames\n"
-      "                          received, lost by the camera and dropped for want of a buffer\n"
+      "                          delivered, lost (never received) and dropped (received, not\n"
+      "                          delivered)\n"
       "  view [--seconds N] [--device N]\n"
       "                          live video in a window with the frame rate in its title; q or\n"
       "                          closing the window ends it (0 seconds or none: until then)\n"
@@ -271,7 +272,8 @@ int showInfo(const Options& options) {
 }
 
 // Streams processed frames into buffers the tool lends the library, so every frame the camera
-// sent is either received, dropped for want of a buffer, or counted as lost.
+// sent is either delivered, dropped (no buffer queued, or replaced while the stream was busy), or
+// counted as lost.
 int stream(const Options& options) {
   const LONG h = openCamera(options.device, options.bits);
   if (h == 0) {

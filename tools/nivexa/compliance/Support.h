@@ -83,8 +83,8 @@ class ScratchFile {
 };
 
 // Holds the camera to a frame rate any host keeps up with, by a long enough exposure, and puts
-// the exposure back when it goes. Loss is then the library's alone: at a camera's full rate a
-// busy host may fall behind, and frames the library never takes count as lost.
+// the exposure back when it goes: at a camera's full rate a busy host falls behind, and frames
+// replaced before the stream takes them are dropped, which makes gaps in the numbers.
 class ModerateFrameRate {
  public:
   explicit ModerateFrameRate(LONG h);
@@ -142,9 +142,9 @@ class FrameNumbers {
   std::string firstGap_;
 };
 
-// The loss a stream at a moderate rate may show: none is the library's own doing there, but a
-// host starved of processor time (a shared build machine) misses a frame now and then, which
-// the camera does not keep. Empty when within it; else the failure, with where it began.
+// The camera sends a frame only when the host asks for one, so a frame lost (never received,
+// as opposed to dropped by a stream that fell behind) is a transfer that failed: none is
+// allowed. Empty when none was lost; else the failure, with where it began.
 std::string excessiveLoss(uint64_t lost, uint64_t received, const FrameNumbers& numbers);
 
 // Waits for the next NIVEXA_WM_FRAME on the sink (skipping others); false on time-out.
