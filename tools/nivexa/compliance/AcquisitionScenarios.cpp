@@ -27,7 +27,6 @@ constexpr LONG kRecordMs = 1000;
 // A recording completes its file on its own once its time has passed; a loaded machine may need
 // far longer than the recording's own length to get there.
 constexpr int32_t kRecordCompletionMs = 30000;
-constexpr int32_t kPollMs = 50;
 
 Result snapshots(const Context& context) {
   Camera camera(context.device);
