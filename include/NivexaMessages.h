@@ -28,10 +28,38 @@ extern "C" {
 /** One posted message, as NivexaMsg_Get hands it out. */
 typedef struct NivexaMsg {
   NivexaWindow hwnd; /**< the sink (or NULL for a thread queue) it was posted to */
-  uint32_t message;  /**< NIVEXA_WM_FRAME or NIVEXA_WM_ERROR */
-  uintptr_t wParam;  /**< NIVEXA_WM_FRAME: a NivexaFrameInfo* (valid until the next frame) or 0 */
-  intptr_t lParam;   /**< 0, or the error code (see NivexaError) */
+  uint32_t message;  /**< NIVEXA_WM_FRAME, NIVEXA_WM_ERROR or NIVEXA_WM_DEVICECHANGE */
+  uintptr_t wParam;  /**< NIVEXA_WM_FRAME: a NivexaFrameInfo* (valid until the next frame) or 0;
+                          NIVEXA_WM_DEVICECHANGE: NIVEXA_DBT_DEVICEARRIVAL or
+                          NIVEXA_DBT_DEVICEREMOVECOMPLETE */
+  intptr_t lParam;   /**< 0, or the error code (see NivexaError); NIVEXA_WM_DEVICECHANGE: a
+                          const NivexaDeviceInterfaceRecord* */
 } NivexaMsg;
+
+/** Camera arrival and removal. Once Nivexa_Initialize has registered a sink as its notification
+ * window, the sink receives NIVEXA_WM_DEVICECHANGE each time a camera's USB interface appears or
+ * goes (a real camera through libusb hot-plug, a virtual one when it is created, removed,
+ * unplugged or plugged in again), for as long as the sink exists. Cameras present at
+ * registration are not announced. The library itself does not act on these notices: after a
+ * removal the camera object reports error 13 on its next transfer, and after an arrival
+ * Nivexa_SetDeviceNumber opens the camera again. Numbers and record follow the Windows device
+ * broadcast, so the same handler serves both systems. */
+#define NIVEXA_WM_DEVICECHANGE 0x0219          /**< the message */
+#define NIVEXA_DBT_DEVICEARRIVAL 0x8000        /**< wParam: an interface arrived */
+#define NIVEXA_DBT_DEVICEREMOVECOMPLETE 0x8004 /**< wParam: an interface is gone */
+#define NIVEXA_DBT_DEVTYP_DEVICEINTERFACE 5    /**< NivexaDeviceInterfaceRecord.deviceType */
+#define NIVEXA_DEVICE_NAME_CAPACITY 256        /**< bytes of NivexaDeviceInterfaceRecord.name */
+
+/** lParam of NIVEXA_WM_DEVICECHANGE. The library keeps every record it handed out, unchanged, for
+ * the life of the process: the pointer stays valid after the message was read. */
+typedef struct NivexaDeviceInterfaceRecord {
+  uint32_t size;         /**< sizeof(NivexaDeviceInterfaceRecord) */
+  uint32_t deviceType;   /**< NIVEXA_DBT_DEVTYP_DEVICEINTERFACE */
+  uint32_t reserved;     /**< 0 */
+  uint8_t classGuid[16]; /**< the interface class, bytes in the order of the GUID's text form */
+  char name[NIVEXA_DEVICE_NAME_CAPACITY]; /**< the interface path, as the camera list names it,
+                                               NUL-terminated (cut short if it were longer) */
+} NivexaDeviceInterfaceRecord;
 
 /** A new, empty sink to pass wherever an HWND is taken; NULL only when the process is out of
  * memory or file descriptors. Destroy it with NivexaMsg_DestroySink. */

@@ -29,8 +29,8 @@ int CNivexa::Initialize(HWND notifyWindow) {
   notifyWindow_ = notifyWindow;
   if (notifyWindow != nullptr &&
       // The camera's interface class: arrival and removal notices go to the application.
-      !platform::registerDeviceInterfaceNotification(notifyWindow,
-                                                     engine::CNivexaU3R5Base::CameraInterfaceGuid())) {
+      !platform::registerDeviceInterfaceNotification(
+          notifyWindow, engine::CNivexaU3R5Base::CameraInterfaceGuid())) {
     // The application learns why its handle cannot see arrivals; nothing else on the stack is
     // touched.
     RecordError(NIVEXA_ERR_ARGUMENT);
@@ -39,6 +39,9 @@ int CNivexa::Initialize(HWND notifyWindow) {
   if (!engine_) {
     RecordError(NIVEXA_ERR_MEMORY);
     return 0;
+  }
+  if (notifyWindow != nullptr) {
+    engine_->WatchDeviceChanges();
   }
   // The product is chosen first: until a camera is open, its size is the product's.
   engine_->SetProductId(productId_);

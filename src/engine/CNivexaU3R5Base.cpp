@@ -210,6 +210,12 @@ int CNivexaU3R5Base::FpgaDieTemperatureSupported() {
   return HasFpgaTemperatureMonitor();
 }
 
+void CNivexaU3R5Base::WatchDeviceChanges() {
+  if (!deviceWatch_) {
+    deviceWatch_ = std::make_unique<transport::DeviceWatch>();
+  }
+}
+
 uint16_t CNivexaU3R5Base::FirmwareVersion() const {
   return static_cast<uint16_t>(deviceInfo_[kFirmwareVersionOffset] |
                                deviceInfo_[kFirmwareVersionOffset + 1] << 8);

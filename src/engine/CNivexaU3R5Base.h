@@ -17,6 +17,7 @@
 #include "platform/Thread.h"
 #include "sensors/CSensorBase.h"
 #include "transport/CVelCy3Cam.h"
+#include "transport/drivers/DeviceNotices.h"
 #include "transport/drivers/Fx3Driver.h"
 
 namespace nivexa::engine {
@@ -271,6 +272,9 @@ class CNivexaU3R5Base {
   // The device interface class of the cameras the engine drives, for the arrival and removal
   // notices the camera object registers before any engine exists.
   static const transport::Guid& CameraInterfaceGuid() { return transport::kCameraInterfaceGuid; }
+  // From now until the engine goes, the driver watches for cameras plugged in and out, so that
+  // the window registered for those notices hears of them.
+  void WatchDeviceChanges();
   // The pixel array of the sensor driver; before one is made, that of the product chosen with
   // SetProductId, so that sizes decided before a camera is open are that product's. Zero for a
   // product outside the family.
@@ -326,6 +330,7 @@ class CNivexaU3R5Base {
   std::atomic<double> transferRate_{0.0};
   std::atomic<int> transferSetupNeeded_{1};
   std::unique_ptr<sensors::CSensorBase> sensor_;
+  std::unique_ptr<transport::DeviceWatch> deviceWatch_;
   std::atomic<int> cameraOpen_{0};
   std::atomic<uint8_t> lastFrameTag_{0};
   int deviceNumber_ = 0;

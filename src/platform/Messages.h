@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "NivexaSdk.h"
 
@@ -31,8 +32,15 @@ int messageSinkFd(HWND sink);
 bool isWindow(HWND window);
 
 // Asks for device-arrival and removal notices of one device-interface class to be sent to the
-// window. Linux has no such broadcast for our devices; the registration is accepted for any live
-// window, so that a stale window handle fails here as it would on Windows.
+// window for as long as it exists. A stale window handle is refused.
 bool registerDeviceInterfaceNotification(HWND window, const std::array<uint8_t, 16>& classGuid);
+
+enum class DeviceChange { Arrival, Removal };
+
+// Posts a device-change notice for one interface of the class to every live window registered
+// for it. The system announces its own devices to Windows applications; this carries what only
+// the library sees (libusb hot-plug, virtual cameras). Never blocks; a full window misses it.
+void postDeviceChange(const std::array<uint8_t, 16>& classGuid, DeviceChange change,
+                      const std::string& interfacePath);
 
 }  // namespace nivexa::platform

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <set>
+#include <string>
 #include <type_traits>
 #include <vector>
 
@@ -43,6 +45,30 @@ class CameraOverUsbTest : public ::testing::Test {
 
   NivexaLong h_ = 0;
 };
+
+using SinkPtr = std::unique_ptr<std::remove_pointer_t<NivexaWindow>, void (*)(NivexaWindow)>;
+
+SinkPtr makeSink() {
+  return SinkPtr(NivexaMsg_CreateSink(), NivexaMsg_DestroySink);
+}
+
+// Pulls or plugs a cable on the emulated bus.
+void busControl(const std::string& command) {
+  const char* path = std::getenv("NIVEXA_USB_EMULATOR_CONTROL");
+  ASSERT_NE(path, nullptr) << "not run under the emulator";
+  std::ofstream(path) << command << '\n';
+}
+
+// The next message of the kind (and, for a device change, the event) that reaches the sink in
+// time; others are passed over.
+bool awaitMessage(NivexaWindow sink, uint32_t kind, uintptr_t wParam, NivexaMsg& out) {
+  while (NivexaMsg_Get(sink, &out, kFrameWaitMs)) {
+    if (out.message == kind && (kind != NIVEXA_WM_DEVICECHANGE || out.wParam == wParam)) {
+      return true;
+    }
+  }
+  return false;
+}
 
 bool varied(const uint8_t* data, size_t size) {
   return std::set<uint8_t>(data, data + size).size() > 2;
@@ -104,6 +130,42 @@ TEST_F(CameraOverUsbTest, RawBufferStreamHandsBackCompleteFrames) {
   EXPECT_GE(statistics.framesDelivered, uint64_t{kFramesWanted});
   EXPECT_EQ(statistics.failedTransfers, 0u);
   EXPECT_EQ(frameNumbers.size(), size_t{kFramesWanted}) << "a frame came back twice";
+}
+
+// A cable pulled in the middle of a preview and plugged in again: the preview reports the loss,
+// the notification window hears of the removal and the arrival, and the camera opens again.
+TEST(CameraHotPlugOverUsb, UnplugMidPreviewIsReportedAndReplugBringsTheCameraBack) {
+  SinkPtr notify = makeSink();
+  SinkPtr frames = makeSink();
+  const NivexaLong h = Nivexa_Initialize(notify.get());
+  ASSERT_NE(h, 0);
+  ASSERT_EQ(Nivexa_SetDeviceNumber(h, 0), 1) << Nivexa_GetLastError(h);
+  std::vector<uint8_t> frame(static_cast<size_t>(Nivexa_Width(h)) * Nivexa_Height(h) * 8);
+  const auto size = static_cast<NivexaLong>(frame.size());
+  ASSERT_EQ(Nivexa_CallBackPreview(h, frames.get(), frame.data(), size, 1), 1);
+  NivexaMsg message{};
+  ASSERT_TRUE(awaitMessage(frames.get(), NIVEXA_WM_FRAME, 0, message));
+
+  busControl("unplug 0");
+  bool lost = false;
+  while (!lost && awaitMessage(frames.get(), NIVEXA_WM_FRAME, 0, message)) {
+    lost = message.wParam == 0 && message.lParam == NIVEXA_ERR_STREAM_LOST;
+  }
+  EXPECT_TRUE(lost) << "the preview announces the lost stream";
+  ASSERT_TRUE(
+      awaitMessage(notify.get(), NIVEXA_WM_DEVICECHANGE, NIVEXA_DBT_DEVICEREMOVECOMPLETE, message))
+      << "no removal notice";
+  const auto* removed = reinterpret_cast<const NivexaDeviceInterfaceRecord*>(message.lParam);
+  EXPECT_EQ(Nivexa_StopPreview(h), 1);
+
+  busControl("replug 0");
+  ASSERT_TRUE(awaitMessage(notify.get(), NIVEXA_WM_DEVICECHANGE, NIVEXA_DBT_DEVICEARRIVAL, message))
+      << "no arrival notice";
+  const auto* arrived = reinterpret_cast<const NivexaDeviceInterfaceRecord*>(message.lParam);
+  EXPECT_STREQ(arrived->name, removed->name) << "the camera came back on its port";
+  ASSERT_EQ(Nivexa_SetDeviceNumber(h, 0), 1) << Nivexa_GetLastError(h);
+  EXPECT_EQ(Nivexa_SnapShot(h, frame.data(), size, 1), 1) << Nivexa_GetLastError(h);
+  Nivexa_Release(h);
 }
 
 }  // namespace

@@ -126,6 +126,8 @@ class EmulatedDevice : public std::enable_shared_from_this<EmulatedDevice> {
   bool attach(UMockdevTestbed* testbed);
   void detach();
   sim::Camera& camera() { return camera_; }
+  std::string sysfsPath() const;
+  std::string sysfsRecord() const;
 
  private:
   struct Urb {
@@ -158,7 +160,6 @@ class EmulatedDevice : public std::enable_shared_from_this<EmulatedDevice> {
   static gboolean onParkTimeout(gpointer callback);
   static void freeCallback(gpointer callback) { delete static_cast<Callback*>(callback); }
 
-  std::string sysfsRecord() const;
   GSource* schedule(GSource* source, GSourceFunc function, UMockdevIoctlClient* client);
   void forgetClosedClients();
   Client& clientState(UMockdevIoctlClient* client);
@@ -193,6 +194,11 @@ class EmulatedDevice : public std::enable_shared_from_this<EmulatedDevice> {
   std::map<UMockdevIoctlClient*, Client> clients_;
   GSource* retryTimer_ = nullptr;
 };
+
+std::string EmulatedDevice::sysfsPath() const {
+  return "/sys/devices/usb" + std::to_string(kBusNumber) + "/" + std::to_string(kBusNumber) + "-" +
+         std::to_string(port_);
+}
 
 std::string EmulatedDevice::sysfsRecord() const {
   const sim::CameraOptions& o = camera_.options();
@@ -702,6 +708,38 @@ EmulatedBus::~EmulatedBus() {
 
 sim::Camera& EmulatedBus::camera(size_t index) {
   return devices_.at(index)->camera();
+}
+
+bool EmulatedBus::unplug(size_t index) {
+  if (index >= devices_.size() || !devices_[index]->camera().plugged()) {
+    return false;
+  }
+  EmulatedDevice& device = *devices_[index];
+  // Requests fail first, as they would the moment the cable goes; the monitors hear of it after.
+  device.camera().unplug();
+  const std::string path = device.sysfsPath();
+  umockdev_testbed_uevent(testbed_.get(), path.c_str(), "remove");
+  umockdev_testbed_remove_device(testbed_.get(), path.c_str());
+  return true;
+}
+
+bool EmulatedBus::replug(size_t index) {
+  if (index >= devices_.size() || devices_[index]->camera().plugged()) {
+    return false;
+  }
+  EmulatedDevice& device = *devices_[index];
+  GError* error = nullptr;
+  if (!umockdev_testbed_add_from_string(testbed_.get(), device.sysfsRecord().c_str(), &error)) {
+    std::fprintf(stderr, "nivexa-usb-emulator: replug: %s\n",
+                 error != nullptr ? error->message : "not added");
+    if (error != nullptr) {
+      g_error_free(error);
+    }
+    return false;
+  }
+  device.camera().replug();
+  umockdev_testbed_uevent(testbed_.get(), device.sysfsPath().c_str(), "add");
+  return true;
 }
 
 }  // namespace nivexa::usbtest

@@ -37,8 +37,12 @@ class EmulatedBus {
 
   // Empty when the testbed could not be set up; the reason went to stderr.
   const std::string& rootDir() const { return rootDir_; }
-  // Unplug and replug controls (a control socket or a signal) act on these cameras.
   sim::Camera& camera(size_t index);
+  // A cable pulled: the camera's requests fail from now on, its sysfs entry goes and a removal
+  // uevent tells the clients' hot-plug monitors. False for an unknown or unplugged camera.
+  bool unplug(size_t index);
+  // Plugged in again on the same port: powered up afresh, back in sysfs, with an add uevent.
+  bool replug(size_t index);
 
  private:
   GRef<UMockdevTestbed> testbed_;

@@ -2,7 +2,13 @@
 // Runs COMMAND with a USB bus of N virtual cameras in place of the machine's: libusb (or anything
 // else reading sysfs and /dev/bus/usb) in COMMAND finds the cameras and talks usbfs to them. The
 // exit status is COMMAND's.
+// COMMAND pulls and plugs cables by writing lines "unplug N" and "replug N" (N from 0) to the
+// FIFO named by NIVEXA_USB_EMULATOR_CONTROL in its environment.
+#include <fcntl.h>
+#include <glib-unix.h>
 #include <glib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +26,13 @@ namespace {
 // What umockdev-run preloads into the command: it redirects /sys, /dev and the usbfs ioctls into
 // the testbed.
 constexpr const char* kPreloadLibrary = "libumockdev-preload.so.0";
+// Set once the emulator runs under the preload itself: umockdev sends uevents through the
+// system's libudev, which accepts the testbed's sysfs paths only with the preload in place.
+constexpr const char* kPreloadedVariable = "NIVEXA_USB_EMULATOR_PRELOADED";
+constexpr const char* kControlVariable = "NIVEXA_USB_EMULATOR_CONTROL";
+constexpr const char* kControlName = "/nivexa-control";
+constexpr mode_t kControlMode = 0600;
+constexpr size_t kControlReadBytes = 256;
 constexpr int kUsageError = 2;
 constexpr int kAbnormalEnd = 1;
 
@@ -103,9 +116,62 @@ void onCommandEnded(GPid pid, gint waitStatus, gpointer data) {
   g_main_loop_quit(run.loop);
 }
 
+// The control FIFO: read on the main loop, a line at a time.
+struct Control {
+  nivexa::usbtest::EmulatedBus* bus = nullptr;
+  int fd = -1;
+  std::string pending;
+};
+
+void obey(Control& control, const std::string& line) {
+  constexpr std::string_view kUnplug = "unplug ";
+  constexpr std::string_view kReplug = "replug ";
+  const bool unplug = line.starts_with(kUnplug);
+  if (!unplug && !line.starts_with(kReplug)) {
+    std::fprintf(stderr, "nivexa-usb-emulator: unknown control \"%s\"\n", line.c_str());
+    return;
+  }
+  const auto index = static_cast<size_t>(std::strtoul(line.c_str() + kUnplug.size(), nullptr, 10));
+  const bool done = unplug ? control.bus->unplug(index) : control.bus->replug(index);
+  if (!done) {
+    std::fprintf(stderr, "nivexa-usb-emulator: \"%s\" did nothing\n", line.c_str());
+  }
+}
+
+gboolean onControl(gint fd, GIOCondition /*condition*/, gpointer data) {
+  auto& control = *static_cast<Control*>(data);
+  char bytes[kControlReadBytes];
+  ssize_t got = 0;
+  while ((got = read(fd, bytes, sizeof bytes)) > 0) {
+    control.pending.append(bytes, static_cast<size_t>(got));
+  }
+  for (size_t end = control.pending.find('\n'); end != std::string::npos;
+       end = control.pending.find('\n')) {
+    obey(control, control.pending.substr(0, end));
+    control.pending.erase(0, end + 1);
+  }
+  return G_SOURCE_CONTINUE;
+}
+
 }  // namespace
 
+// The preload first, then whatever was preloaded already.
+std::string withPreload(const char* preloaded) {
+  std::string preload = kPreloadLibrary;
+  if (preloaded != nullptr && *preloaded != '\0') {
+    preload += std::string(" ") + preloaded;
+  }
+  return preload;
+}
+
 int main(int argc, char** argv) {
+  if (g_getenv(kPreloadedVariable) == nullptr) {
+    g_setenv("LD_PRELOAD", withPreload(g_getenv("LD_PRELOAD")).c_str(), TRUE);
+    g_setenv(kPreloadedVariable, "1", TRUE);
+    execv("/proc/self/exe", argv);
+    std::fprintf(stderr, "nivexa-usb-emulator: cannot start again under the preload\n");
+    return kAbnormalEnd;
+  }
   Arguments arguments;
   if (!parseArguments(argc, argv, arguments)) {
     std::fprintf(stderr,
@@ -124,16 +190,24 @@ int main(int argc, char** argv) {
     return kAbnormalEnd;
   }
 
+  // The command inherits the preload the emulator runs under.
   std::unique_ptr<gchar*, StrvFree> environment(g_get_environ());
-  const gchar* preloaded = g_environ_getenv(environment.get(), "LD_PRELOAD");
-  std::string preload = kPreloadLibrary;
-  if (preloaded != nullptr && *preloaded != '\0') {
-    preload += std::string(" ") + preloaded;
-  }
   // g_environ_setenv hands back the (possibly moved) list it was given.
-  environment.reset(g_environ_setenv(environment.release(), "LD_PRELOAD", preload.c_str(), TRUE));
+  environment.reset(g_environ_unsetenv(environment.release(), kPreloadedVariable));
   environment.reset(
       g_environ_setenv(environment.release(), "UMOCKDEV_DIR", bus.rootDir().c_str(), TRUE));
+  // Opened for reading and writing, so that it never reads as ended between two writers.
+  const std::string controlPath = bus.rootDir() + kControlName;
+  Control control{&bus, -1, {}};
+  if (mkfifo(controlPath.c_str(), kControlMode) == 0) {
+    control.fd = open(controlPath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  }
+  if (control.fd < 0) {
+    std::fprintf(stderr, "nivexa-usb-emulator: no control FIFO at %s\n", controlPath.c_str());
+    return kAbnormalEnd;
+  }
+  environment.reset(
+      g_environ_setenv(environment.release(), kControlVariable, controlPath.c_str(), TRUE));
   std::vector<gchar*> command;
   for (auto& word : arguments.command) {
     command.push_back(word.data());
@@ -156,7 +230,8 @@ int main(int argc, char** argv) {
   Run run;
   run.loop = loop.get();
   g_child_watch_add(pid, onCommandEnded, &run);
-  // Controls that unplug and replug cameras (bus.camera(i)) attach to this loop as sources.
+  g_unix_fd_add(control.fd, G_IO_IN, onControl, &control);
   g_main_loop_run(loop.get());
+  close(control.fd);
   return run.exitCode;
 }

@@ -3,12 +3,19 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "NivexaMessages.h"
 
 namespace nivexa::platform {
 
@@ -170,8 +177,72 @@ bool isWindow(HWND window) {
   return window != nullptr && findSink(window) != nullptr;
 }
 
-bool registerDeviceInterfaceNotification(HWND window, const std::array<uint8_t, 16>&) {
-  return isWindow(window);
+namespace {
+
+using ClassGuid = std::array<uint8_t, 16>;
+
+struct DeviceNotices {
+  std::mutex mutex;
+  std::vector<std::pair<HWND, ClassGuid>> registrations;
+  // Handed out by address in posted messages that may be read any time later, so never freed.
+  std::map<std::pair<ClassGuid, std::string>, std::unique_ptr<NivexaDeviceInterfaceRecord>> records;
+};
+
+DeviceNotices& deviceNotices() {
+  static auto* instance = new DeviceNotices;  // posted from threads that outlive main
+  return *instance;
+}
+
+const NivexaDeviceInterfaceRecord* recordFor(DeviceNotices& notices, const ClassGuid& classGuid,
+                                             const std::string& path) {
+  auto& record = notices.records[{classGuid, path}];
+  if (!record) {
+    record = std::make_unique<NivexaDeviceInterfaceRecord>();
+    record->size = sizeof(NivexaDeviceInterfaceRecord);
+    record->deviceType = NIVEXA_DBT_DEVTYP_DEVICEINTERFACE;
+    record->reserved = 0;
+    std::copy(classGuid.begin(), classGuid.end(), record->classGuid);
+    const size_t length = std::min(path.size(), sizeof record->name - 1);
+    std::memcpy(record->name, path.data(), length);
+    record->name[length] = '\0';
+  }
+  return record.get();
+}
+
+}  // namespace
+
+bool registerDeviceInterfaceNotification(HWND window, const std::array<uint8_t, 16>& classGuid) {
+  if (!isWindow(window)) {
+    return false;
+  }
+  auto& notices = deviceNotices();
+  std::lock_guard lock(notices.mutex);
+  const std::pair<HWND, ClassGuid> registration{window, classGuid};
+  if (std::find(notices.registrations.begin(), notices.registrations.end(), registration) ==
+      notices.registrations.end()) {
+    notices.registrations.push_back(registration);
+  }
+  return true;
+}
+
+void postDeviceChange(const std::array<uint8_t, 16>& classGuid, DeviceChange change,
+                      const std::string& interfacePath) {
+  const uintptr_t event =
+      change == DeviceChange::Arrival ? NIVEXA_DBT_DEVICEARRIVAL : NIVEXA_DBT_DEVICEREMOVECOMPLETE;
+  auto& notices = deviceNotices();
+  std::lock_guard lock(notices.mutex);
+  const auto* record = recordFor(notices, classGuid, interfacePath);
+  // A destroyed sink's registration goes with the first notice it can no longer take; sink
+  // handles are never reused, so it cannot catch another sink's notices meanwhile.
+  std::erase_if(notices.registrations, [&](const std::pair<HWND, ClassGuid>& r) {
+    if (!isWindow(r.first)) {
+      return true;
+    }
+    if (r.second == classGuid) {
+      postMessage(r.first, NIVEXA_WM_DEVICECHANGE, event, reinterpret_cast<intptr_t>(record));
+    }
+    return false;
+  });
 }
 
 }  // namespace nivexa::platform

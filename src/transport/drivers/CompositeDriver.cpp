@@ -3,8 +3,27 @@
 namespace nivexa::transport {
 
 void CompositeDriver::add(std::shared_ptr<Fx3Driver> backend) {
-  std::lock_guard lock(mutex_);
-  backends_.push_back(std::move(backend));
+  bool watching = false;
+  {
+    std::lock_guard lock(mutex_);
+    backends_.push_back(backend);
+    watching = watching_;
+  }
+  if (watching) {
+    backend->watchDevices(true);
+  }
+}
+
+void CompositeDriver::watchDevices(bool on) {
+  std::vector<std::shared_ptr<Fx3Driver>> backends;
+  {
+    std::lock_guard lock(mutex_);
+    watching_ = on;
+    backends = backends_;
+  }
+  for (auto& backend : backends) {
+    backend->watchDevices(on);
+  }
 }
 
 std::vector<std::string> CompositeDriver::enumerate(const Guid& interfaceGuid) {

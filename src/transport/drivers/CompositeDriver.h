@@ -24,6 +24,7 @@ class CompositeDriver : public Fx3Driver {
   IoResult ioctl(DeviceHandle handle, uint32_t code, std::span<uint8_t> in, std::span<uint8_t> out,
                  Overlapped* overlapped) override;
   IoResult overlappedResult(DeviceHandle handle, Overlapped& overlapped, bool wait) override;
+  void watchDevices(bool on) override;  // every backend, and those added while on
 
   // Runs `change` only while no device is open through this driver, nor being opened, and keeps
   // every open() waiting until it is done: what it changes cannot be in use. False when it did
@@ -42,7 +43,8 @@ class CompositeDriver : public Fx3Driver {
   std::map<std::string, std::shared_ptr<Fx3Driver>> owners_;  // path -> backend that listed it
   std::map<DeviceHandle, Route> handles_;
   DeviceHandle nextHandle_ = 0x100;
-  int opening_ = 0;  // open() calls between choosing a backend and recording the handle
+  int opening_ = 0;
+  bool watching_ = false;  // open() calls between choosing a backend and recording the handle
 };
 
 }  // namespace nivexa::transport

@@ -98,6 +98,10 @@ class Fx3Driver {
   // The outcome of an overlapped request; with wait, blocks until it completed. Without wait,
   // a request still in progress gives {false, 0, kErrorIoIncomplete}.
   virtual IoResult overlappedResult(DeviceHandle handle, Overlapped& overlapped, bool wait) = 0;
+  // While on, a backend that must run something to learn of cameras plugged in and out (an
+  // event thread, a monitor) runs it and announces what it learns (DeviceNotices.h). Backends
+  // that learn of it anyway announce it regardless.
+  virtual void watchDevices(bool on) { (void)on; }
 };
 
 // The process-wide driver: every enabled backend behind one Fx3Driver. Enumeration merges the

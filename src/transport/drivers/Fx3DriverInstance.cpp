@@ -19,6 +19,8 @@ namespace {
 class ProcessDriver : public CompositeDriver {
  public:
   ProcessDriver() : environmentCameras_(sim::cameras()) {
+    // First, so that the cameras that are there from the start are not announced as arrivals.
+    environmentCameras_.update();
     // The virtual camera backend is always there; it lists nothing until cameras are created, by
     // the environment variable or by a test or tool through sim::createCamera().
     add(std::make_shared<VirtualCameraBackend>(sim::cameras()));
@@ -31,7 +33,6 @@ class ProcessDriver : public CompositeDriver {
     if (auto usb = makeUsbBackend()) {
       add(std::move(usb));
     }
-    environmentCameras_.update();
   }
 
   std::vector<std::string> enumerate(const Guid& interfaceGuid) override {

@@ -11,6 +11,7 @@
 
 #include "family/FamilyTable.h"
 #include "platform/Log.h"
+#include "transport/drivers/DeviceNotices.h"
 #include "transport/drivers/UsbBackend.h"
 
 namespace nivexa::transport {
@@ -229,6 +230,10 @@ LibusbBackend::~LibusbBackend() {
   std::unique_ptr<EventLoop> loop;
   {
     std::lock_guard lock(openMutex_);
+    if (watching_) {
+      libusb_hotplug_deregister_callback(context_.get(), hotplugHandle_);
+      watching_ = false;
+    }
     loop = stopEventsLocked();
   }
   if (loop) {
@@ -328,13 +333,70 @@ void LibusbBackend::close(DeviceHandle handle) {
     if (auto known = devices_.find(key); known != devices_.end() && known->second.expired()) {
       devices_.erase(known);
     }
-    if (--openCount_ == 0) {
+    if (--openCount_ == 0 && !watching_) {
       loop = stopEventsLocked();
     }
   }
   if (loop) {
     loop->thread.join();
   }
+}
+
+void LibusbBackend::watchDevices(bool on) {
+  std::unique_ptr<EventLoop> loop;
+  {
+    std::lock_guard lock(openMutex_);
+    if (on == watching_) {
+      return;
+    }
+    if (on) {
+      if (libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG) == 0) {
+        NIVEXA_LOG(Transport, Info,
+                   "USB cameras plugged in or out are not announced: this "
+                   "libusb has no hot-plug support");
+        return;
+      }
+      const int status = libusb_hotplug_register_callback(
+          context_.get(), LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED | LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT,
+          LIBUSB_HOTPLUG_NO_FLAGS, LIBUSB_HOTPLUG_MATCH_ANY, LIBUSB_HOTPLUG_MATCH_ANY,
+          LIBUSB_HOTPLUG_MATCH_ANY,
+          [](libusb_context* c, libusb_device* d, libusb_hotplug_event e, void* self) {
+            return onHotplug(c, d, static_cast<int>(e), self);
+          },
+          this, &hotplugHandle_);
+      if (status != LIBUSB_SUCCESS) {
+        NIVEXA_LOG(Transport, Warning, "USB hot-plug events unavailable: %s",
+                   libusb_error_name(status));
+        return;
+      }
+      watching_ = true;
+      startEventsLocked();
+    } else {
+      // Waits for a callback in progress; the callback never takes openMutex_.
+      libusb_hotplug_deregister_callback(context_.get(), hotplugHandle_);
+      watching_ = false;
+      if (openCount_ == 0) {
+        loop = stopEventsLocked();
+      }
+    }
+  }
+  if (loop) {
+    loop->thread.join();
+  }
+}
+
+int LibusbBackend::onHotplug(libusb_context* /*context*/, libusb_device* device, int event,
+                             void* /*self*/) {
+  // The descriptor and the port chain stay readable after the device left, so a removal names
+  // the same path as the arrival did.
+  if (auto path = devicePath(device, cameraVendors())) {
+    const bool arrived = event == LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED;
+    NIVEXA_LOG(Transport, Info, "camera %s %s", path->c_str(),
+               arrived ? "plugged in" : "unplugged");
+    announceDeviceChange(
+        arrived ? platform::DeviceChange::Arrival : platform::DeviceChange::Removal, *path);
+  }
+  return 0;  // stay registered
 }
 
 void LibusbBackend::startEventsLocked() {

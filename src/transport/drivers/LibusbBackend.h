@@ -15,6 +15,7 @@
 #include "transport/drivers/Fx3Driver.h"
 
 struct libusb_context;
+struct libusb_device;
 struct libusb_device_handle;
 struct libusb_transfer;
 
@@ -35,6 +36,8 @@ namespace nivexa::transport {
 //   its caller keeps the time and aborts.
 // - A bulk transfer longer than kChunkBytes goes as up to kChunksInFlight transfers in flight
 //   at once, each into its own piece of the caller's buffer.
+// - While devices are watched, libusb's hot-plug events for cameras are announced as arrivals
+//   and removals (DeviceNotices.h); the event thread then runs even with no handle open.
 // - Once libusb says the device is gone, the device is lost for good: every request on it fails
 //   with kErrorDeviceNotConnected, and that is logged once.
 class LibusbBackend : public Fx3Driver {
@@ -55,6 +58,7 @@ class LibusbBackend : public Fx3Driver {
   IoResult ioctl(DeviceHandle handle, uint32_t code, std::span<uint8_t> in, std::span<uint8_t> out,
                  Overlapped* overlapped) override;
   IoResult overlappedResult(DeviceHandle handle, Overlapped& overlapped, bool wait) override;
+  void watchDevices(bool on) override;
 
  private:
   struct ContextExit {
@@ -96,6 +100,7 @@ class LibusbBackend : public Fx3Driver {
   void abortWhere(const std::function<bool(const Request&)>& matches);
   // The driver's error for a libusb error on `device`; a vanished device is marked lost here.
   uint32_t driverError(Device& device, int libusbError);
+  static int onHotplug(libusb_context* context, libusb_device* device, int event, void* self);
   void startEventsLocked();
   std::unique_ptr<EventLoop> stopEventsLocked();
 
@@ -105,6 +110,8 @@ class LibusbBackend : public Fx3Driver {
   std::mutex openMutex_;  // keeps opening and closing one at a time; guards what follows
   std::map<std::string, std::weak_ptr<Device>> devices_;  // by path in lower case
   size_t openCount_ = 0;
+  bool watching_ = false;
+  int hotplugHandle_ = 0;
   std::unique_ptr<EventLoop> events_;
   std::mutex flightsMutex_;  // guards flights_ and every flight's state
   std::map<Flight*, std::unique_ptr<Flight>> flights_;

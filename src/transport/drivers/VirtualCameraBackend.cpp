@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/ByteOrder.h"
+#include "transport/drivers/DeviceNotices.h"
 
 namespace nivexa::transport {
 namespace {
@@ -69,6 +70,16 @@ std::string VirtualCameraBackend::devicePath(const sim::CameraOptions& options,
 }
 
 VirtualCameraBackend::VirtualCameraBackend(sim::CameraSet& cameras) : cameras_(cameras) {
+  {
+    std::lock_guard lock(plugMutex_);
+    for (const auto& entry : cameras_.entries()) {
+      Known known = know(entry.camera, entry.instance);
+      known.plugged = entry.camera->plugged();
+      known.generation = entry.camera->generation();
+      known_.emplace(entry.instance, std::move(known));
+    }
+  }
+  setListener_ = cameras_.addListener([this] { announcePlugChanges(true); });
   thread_.start([this] { worker(); });
 }
 
@@ -76,10 +87,81 @@ VirtualCameraBackend::~VirtualCameraBackend() {
   stop_ = true;
   wake_.set();
   thread_.join();
+  cameras_.removeListener(setListener_);
+  std::vector<Known> listened;
+  {
+    std::lock_guard lock(plugMutex_);
+    listened.swap(left_);
+    for (auto& [instance, k] : known_) {
+      listened.push_back(std::move(k));
+    }
+    known_.clear();
+  }
+  for (const Known& k : listened) {
+    if (auto camera = k.camera.lock()) {
+      camera->removeListener(k.listener);
+    }
+  }
   cancel([](const Transfer&) { return true; }, kErrorOperationAborted);
   std::lock_guard lock(mutex_);
   for (auto& [camera, id] : listeners_) {
     camera->removeListener(id);
+  }
+}
+
+VirtualCameraBackend::Known VirtualCameraBackend::know(const std::shared_ptr<sim::Camera>& camera,
+                                                       const std::string& instance) {
+  Known known;
+  known.camera = camera;
+  known.path = devicePath(camera->options(), instance);
+  // Plugging in and out is one of the camera's events; which one it was is looked at here.
+  known.listener = camera->addListener([this] { announcePlugChanges(false); });
+  return known;
+}
+
+void VirtualCameraBackend::announcePlugChanges(bool fromSet) {
+  std::unique_lock lock(plugMutex_);
+  std::map<std::string, Known> now;
+  for (const auto& entry : cameras_.entries()) {
+    auto seen = known_.find(entry.instance);
+    if (seen != known_.end() && seen->second.camera.lock() == entry.camera) {
+      now.emplace(entry.instance, std::move(seen->second));
+      known_.erase(seen);
+    } else {
+      now.emplace(entry.instance, know(entry.camera, entry.instance));  // not plugged yet
+    }
+  }
+  for (auto& [instance, gone] : known_) {
+    if (gone.plugged) {
+      announceDeviceChange(platform::DeviceChange::Removal, gone.path);
+    }
+    left_.push_back(std::move(gone));
+  }
+  for (auto& [instance, known] : now) {
+    auto camera = known.camera.lock();
+    const bool plugged = camera && camera->plugged();
+    const uint64_t generation = camera ? camera->generation() : known.generation;
+    if (known.plugged && (!plugged || generation != known.generation)) {
+      announceDeviceChange(platform::DeviceChange::Removal, known.path);
+    }
+    if (plugged && (!known.plugged || generation != known.generation)) {
+      announceDeviceChange(platform::DeviceChange::Arrival, known.path);
+    }
+    known.plugged = plugged;
+    known.generation = generation;
+  }
+  known_ = std::move(now);
+  if (!fromSet) {
+    return;
+  }
+  // After the lock: a camera's notification waiting for it may hold what removeListener needs.
+  std::vector<Known> unlisten;
+  unlisten.swap(left_);
+  lock.unlock();
+  for (const Known& k : unlisten) {
+    if (auto camera = k.camera.lock()) {
+      camera->removeListener(k.listener);
+    }
   }
 }
 

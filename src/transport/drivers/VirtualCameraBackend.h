@@ -75,6 +75,18 @@ class VirtualCameraBackend : public Fx3Driver {
   void cancel(const std::function<bool(const Transfer&)>& which, uint32_t error);
   void watch(const std::shared_ptr<sim::Camera>& camera);
   void worker();
+  // A camera of the set as last announced.
+  struct Known {
+    std::weak_ptr<sim::Camera> camera;  // a removed camera may go before the next look
+    std::string path;
+    bool plugged = false;
+    uint64_t generation = 0;  // a replug between two looks still counts as out and in
+    int listener = 0;
+  };
+  Known know(const std::shared_ptr<sim::Camera>& camera, const std::string& instance);
+  // Only the set's notification stops listening to cameras that left it: a camera's own
+  // notification may be under way on the thread, holding what removeListener needs.
+  void announcePlugChanges(bool fromSet);
 
   sim::CameraSet& cameras_;
   HandleTable<Handle> handles_;
@@ -83,6 +95,10 @@ class VirtualCameraBackend : public Fx3Driver {
   std::map<std::shared_ptr<sim::Camera>, int> listeners_;
   platform::Event wake_{platform::Event::Reset::Auto};
   std::atomic<bool> stop_{false};
+  std::mutex plugMutex_;                // guards known_; taken inside the cameras' notifications
+  std::map<std::string, Known> known_;  // by instance
+  std::vector<Known> left_;             // gone from the set, still listened to
+  int setListener_ = 0;
   platform::Thread thread_;
 };
 
