@@ -38,8 +38,9 @@ bool registerDeviceInterfaceNotification(HWND window, const std::array<uint8_t, 
 enum class DeviceChange { Arrival, Removal };
 
 // Posts a device-change notice for one interface of the class to every live window registered
-// for it. The system announces its own devices to Windows applications; this carries what only
-// the library sees (libusb hot-plug, virtual cameras). Never blocks; a full window misses it.
+// for it: what only the library sees (libusb hot-plug, virtual cameras). Never blocks; a full
+// window misses it. On Windows the system announces the cameras its driver serves, and nothing
+// is posted (the system allows the notice with its record only as a sent message).
 void postDeviceChange(const std::array<uint8_t, 16>& classGuid, DeviceChange change,
                       const std::string& interfacePath);
 

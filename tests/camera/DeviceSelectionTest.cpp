@@ -1,11 +1,10 @@
 // Which camera a handle opens, what the cameras are called, and what opening one does.
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 
-#ifdef _WIN32
-#include <dbt.h>
-#else
+#ifndef _WIN32
 #include "NivexaMessages.h"
 #endif
 
@@ -114,73 +113,52 @@ TEST_F(CameraTest, SerialNumberIsReadFromDeviceMemory) {
 
 // A notification window that is gone cannot be registered for device notices: the handle is
 // made, says why with error 9, opens nothing, and every later call still answers safely.
-// What an application's window reads of a device change, on either system.
-struct DeviceNotice {
-  bool arrival = false;
-  const void* record = nullptr;
-  std::string name;
-  std::array<uint8_t, 16> classGuid{};
-};
-
-std::vector<DeviceNotice> deviceNotices(const std::vector<nivexa::test::TestMessage>& messages) {
-  std::vector<DeviceNotice> notices;
-  for (const auto& m : messages) {
-#ifdef _WIN32
-    if (m.message != WM_DEVICECHANGE) {
-      continue;
-    }
-    const auto* r = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(m.lParam);
-    DeviceNotice n{m.wParam == DBT_DEVICEARRIVAL, r, r->dbcc_name, {}};
-    EXPECT_EQ(r->dbcc_devicetype, static_cast<DWORD>(DBT_DEVTYP_DEVICEINTERFACE));
-    const GUID& g = r->dbcc_classguid;
-    n.classGuid = {static_cast<uint8_t>(g.Data1 >> 24), static_cast<uint8_t>(g.Data1 >> 16),
-                   static_cast<uint8_t>(g.Data1 >> 8),  static_cast<uint8_t>(g.Data1),
-                   static_cast<uint8_t>(g.Data2 >> 8),  static_cast<uint8_t>(g.Data2),
-                   static_cast<uint8_t>(g.Data3 >> 8),  static_cast<uint8_t>(g.Data3)};
-    std::copy(std::begin(g.Data4), std::end(g.Data4), n.classGuid.begin() + 8);
-#else
-    if (m.message != NIVEXA_WM_DEVICECHANGE) {
-      continue;
-    }
-    const auto* r = reinterpret_cast<const NivexaDeviceInterfaceRecord*>(m.lParam);
-    DeviceNotice n{m.wParam == NIVEXA_DBT_DEVICEARRIVAL, r, r->name, {}};
-    EXPECT_EQ(r->size, sizeof(NivexaDeviceInterfaceRecord));
-    EXPECT_EQ(r->deviceType, static_cast<uint32_t>(NIVEXA_DBT_DEVTYP_DEVICEINTERFACE));
-    std::copy(std::begin(r->classGuid), std::end(r->classGuid), n.classGuid.begin());
-#endif
-    notices.push_back(n);
-  }
-  return notices;
-}
-
-TEST_F(CameraTest, UnplugAndReplugAreAnnouncedToTheWindowAndTheCameraOpensAgain) {
-  constexpr std::array<uint8_t, 16> kCameraClass = {0x32, 0x81, 0x84, 0xC5, 0x93, 0xE6, 0x49, 0xB7,
-                                                    0x94, 0xB8, 0x2A, 0xDA, 0x13, 0xAA, 0xBB, 0x39};
+TEST_F(CameraTest, AnUnpluggedCameraOpensAgainOnceItIsBack) {
   std::vector<uint8_t> image(kFullFrame8);
   const auto size = static_cast<LONG>(image.size());
   camera_->unplug();
   EXPECT_EQ(Nivexa_SnapShot(h_, image.data(), size, 1), 0);
   camera_->replug();
-  std::vector<DeviceNotice> notices = deviceNotices(notify_.take());
-  ASSERT_EQ(notices.size(), 2u) << "one removal, one arrival, posted before the calls returned";
-  EXPECT_FALSE(notices[0].arrival);
-  EXPECT_TRUE(notices[1].arrival);
-  EXPECT_EQ(notices[0].record, notices[1].record) << "one record per interface, kept";
-  EXPECT_EQ(notices[0].classGuid, kCameraClass);
-  EXPECT_EQ(notices[0].name.rfind("\\\\?\\usb#vid_04b4&pid_", 0), 0u) << notices[0].name;
-  EXPECT_NE(notices[0].name.find("#{328184c5-93e6-49b7-94b8-2ada13aabb39}"), std::string::npos);
   EXPECT_FALSE(drainErrors(h_).empty()) << "the failed snapshot was reported";
   EXPECT_EQ(Nivexa_SetDeviceNumber(h_, 0), 1) << "the camera opens again after its arrival";
   EXPECT_EQ(Nivexa_SnapShot(h_, image.data(), size, 1), 1);
+#ifndef _WIN32
+  // Linux: the notification window hears of the removal and the arrival before the calls
+  // return (on Windows the system announces only the cameras its driver serves).
+  constexpr std::array<uint8_t, 16> kCameraClass = {0x32, 0x81, 0x84, 0xC5, 0x93, 0xE6, 0x49, 0xB7,
+                                                    0x94, 0xB8, 0x2A, 0xDA, 0x13, 0xAA, 0xBB, 0x39};
+  std::vector<std::pair<uintptr_t, const NivexaDeviceInterfaceRecord*>> notices;
+  auto collect = [&] {
+    notices.clear();
+    for (const auto& m : notify_.take()) {
+      if (m.message == NIVEXA_WM_DEVICECHANGE) {
+        notices.emplace_back(m.wParam,
+                             reinterpret_cast<const NivexaDeviceInterfaceRecord*>(m.lParam));
+      }
+    }
+  };
+  collect();
+  ASSERT_EQ(notices.size(), 2u) << "one removal, one arrival";
+  EXPECT_EQ(notices[0].first, uintptr_t{NIVEXA_DBT_DEVICEREMOVECOMPLETE});
+  EXPECT_EQ(notices[1].first, uintptr_t{NIVEXA_DBT_DEVICEARRIVAL});
+  const NivexaDeviceInterfaceRecord* record = notices[0].second;
+  EXPECT_EQ(notices[1].second, record) << "one record per interface, kept";
+  EXPECT_EQ(record->size, sizeof(NivexaDeviceInterfaceRecord));
+  EXPECT_EQ(record->deviceType, uint32_t{NIVEXA_DBT_DEVTYP_DEVICEINTERFACE});
+  EXPECT_TRUE(std::equal(kCameraClass.begin(), kCameraClass.end(), record->classGuid));
+  const std::string name = record->name;
+  EXPECT_EQ(name.rfind("\\\\?\\usb#vid_04b4&pid_", 0), 0u) << name;
+  EXPECT_NE(name.find("#{328184c5-93e6-49b7-94b8-2ada13aabb39}"), std::string::npos) << name;
 
   // Another camera plugged in and taken away is heard of too, under a name of its own.
   auto second = sim::createCamera(fastCamera("VC0002"));
   sim::removeCamera(second);
-  std::vector<DeviceNotice> other = deviceNotices(notify_.take());
-  ASSERT_EQ(other.size(), 2u);
-  EXPECT_TRUE(other[0].arrival);
-  EXPECT_FALSE(other[1].arrival);
-  EXPECT_NE(other[0].name, notices[0].name);
+  collect();
+  ASSERT_EQ(notices.size(), 2u);
+  EXPECT_EQ(notices[0].first, uintptr_t{NIVEXA_DBT_DEVICEARRIVAL});
+  EXPECT_EQ(notices[1].first, uintptr_t{NIVEXA_DBT_DEVICEREMOVECOMPLETE});
+  EXPECT_NE(std::string(notices[0].second->name), name);
+#endif
 }
 
 TEST(DeadNotificationWindow, InitializationStopsWithErrorNineAndTheHandleStaysUsable) {

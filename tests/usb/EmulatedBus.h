@@ -38,6 +38,7 @@ class EmulatedBus {
   // Empty when the testbed could not be set up; the reason went to stderr.
   const std::string& rootDir() const { return rootDir_; }
   sim::Camera& camera(size_t index);
+  size_t cameraCount() const { return devices_.size(); }
   // A cable pulled: the camera's requests fail from now on, its sysfs entry goes and a removal
   // uevent tells the clients' hot-plug monitors. False for an unknown or unplugged camera.
   bool unplug(size_t index);

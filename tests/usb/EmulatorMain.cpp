@@ -2,8 +2,9 @@
 // Runs COMMAND with a USB bus of N virtual cameras in place of the machine's: libusb (or anything
 // else reading sysfs and /dev/bus/usb) in COMMAND finds the cameras and talks usbfs to them. The
 // exit status is COMMAND's.
-// COMMAND pulls and plugs cables by writing lines "unplug N" and "replug N" (N from 0) to the
-// FIFO named by NIVEXA_USB_EMULATOR_CONTROL in its environment.
+// COMMAND pulls and plugs cables and fires the cameras' trigger inputs by writing lines
+// "unplug N", "replug N" and "trigger N" (N from 0) to the FIFO named by
+// NIVEXA_USB_EMULATOR_CONTROL in its environment.
 #include <fcntl.h>
 #include <glib-unix.h>
 #include <glib.h>
@@ -124,15 +125,29 @@ struct Control {
 };
 
 void obey(Control& control, const std::string& line) {
+  // Every command is a word of the same length and a camera number.
   constexpr std::string_view kUnplug = "unplug ";
   constexpr std::string_view kReplug = "replug ";
-  const bool unplug = line.starts_with(kUnplug);
-  if (!unplug && !line.starts_with(kReplug)) {
+  constexpr std::string_view kTrigger = "trigger ";
+  constexpr int kDecimal = 10;
+  auto index = [&](std::string_view word) {
+    return static_cast<size_t>(std::strtoul(line.c_str() + word.size(), nullptr, kDecimal));
+  };
+  bool done = false;
+  if (line.starts_with(kUnplug)) {
+    done = control.bus->unplug(index(kUnplug));
+  } else if (line.starts_with(kReplug)) {
+    done = control.bus->replug(index(kReplug));
+  } else if (line.starts_with(kTrigger)) {
+    // A pulse while the camera is not waiting for one exposes nothing, as on the real input.
+    done = index(kTrigger) < control.bus->cameraCount();
+    if (done) {
+      control.bus->camera(index(kTrigger)).fireTrigger();
+    }
+  } else {
     std::fprintf(stderr, "nivexa-usb-emulator: unknown control \"%s\"\n", line.c_str());
     return;
   }
-  const auto index = static_cast<size_t>(std::strtoul(line.c_str() + kUnplug.size(), nullptr, 10));
-  const bool done = unplug ? control.bus->unplug(index) : control.bus->replug(index);
   if (!done) {
     std::fprintf(stderr, "nivexa-usb-emulator: \"%s\" did nothing\n", line.c_str());
   }

@@ -5,14 +5,6 @@
 // Needs the types of <windows.h> before it.
 #include <dbt.h>
 
-#include <algorithm>
-#include <cstring>
-#include <map>
-#include <memory>
-#include <mutex>
-#include <utility>
-#include <vector>
-
 #include "platform/win32/Guid.h"
 
 namespace nivexa::platform {
@@ -94,49 +86,6 @@ bool isWindow(HWND window) {
   return window != nullptr && IsWindow(window);
 }
 
-namespace {
-
-using ClassGuid = std::array<uint8_t, 16>;
-
-// The broadcast record with room for a path: the name runs on past dbcc_name's one declared
-// character, as the system's own records do.
-struct InterfaceRecord {
-  DEV_BROADCAST_DEVICEINTERFACE_A head;
-  char nameRest[MAX_PATH];
-};
-
-struct DeviceNotices {
-  std::mutex mutex;
-  std::vector<std::pair<HWND, ClassGuid>> registrations;
-  // Handed out by address in posted messages that may be read any time later, so never freed.
-  std::map<std::pair<ClassGuid, std::string>, std::unique_ptr<InterfaceRecord>> records;
-};
-
-DeviceNotices& deviceNotices() {
-  static auto* instance = new DeviceNotices;  // posted from threads that outlive main
-  return *instance;
-}
-
-const DEV_BROADCAST_DEVICEINTERFACE_A* recordFor(DeviceNotices& notices, const ClassGuid& classGuid,
-                                                 const std::string& path) {
-  auto& record = notices.records[{classGuid, path}];
-  if (!record) {
-    record = std::make_unique<InterfaceRecord>();
-    const size_t length = std::min(path.size(), sizeof record->nameRest);
-    record->head.dbcc_size =
-        static_cast<DWORD>(offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name) + length + 1);
-    record->head.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    record->head.dbcc_reserved = 0;
-    record->head.dbcc_classguid = win32::toGuid(classGuid);
-    char* name = record->head.dbcc_name;
-    std::memcpy(name, path.data(), length);
-    name[length] = '\0';
-  }
-  return &record->head;
-}
-
-}  // namespace
-
 bool registerDeviceInterfaceNotification(HWND window, const std::array<uint8_t, 16>& classGuid) {
   // The system itself does not refuse a stale handle; the caller relies on the refusal.
   if (!isWindow(window)) {
@@ -148,37 +97,14 @@ bool registerDeviceInterfaceNotification(HWND window, const std::array<uint8_t, 
   filter.dbcc_reserved = 0;
   filter.dbcc_classguid = win32::toGuid(classGuid);
   // The registration lasts as long as the window; nobody unregisters it.
-  if (RegisterDeviceNotificationA(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE) == nullptr) {
-    return false;
-  }
-  // The system announces the cameras it has a driver for; the virtual ones only the library
-  // sees, so it announces them itself.
-  auto& notices = deviceNotices();
-  std::lock_guard lock(notices.mutex);
-  const std::pair<HWND, ClassGuid> registration{window, classGuid};
-  if (std::find(notices.registrations.begin(), notices.registrations.end(), registration) ==
-      notices.registrations.end()) {
-    notices.registrations.push_back(registration);
-  }
-  return true;
+  return RegisterDeviceNotificationA(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE) != nullptr;
 }
 
-void postDeviceChange(const std::array<uint8_t, 16>& classGuid, DeviceChange change,
-                      const std::string& interfacePath) {
-  const WPARAM event =
-      change == DeviceChange::Arrival ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE;
-  auto& notices = deviceNotices();
-  std::lock_guard lock(notices.mutex);
-  const auto* record = recordFor(notices, classGuid, interfacePath);
-  std::erase_if(notices.registrations, [&](const std::pair<HWND, ClassGuid>& r) {
-    if (!isWindow(r.first)) {
-      return true;
-    }
-    if (r.second == classGuid) {
-      PostMessageA(r.first, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(record));
-    }
-    return false;
-  });
+void postDeviceChange(const std::array<uint8_t, 16>& /*classGuid*/, DeviceChange /*change*/,
+                      const std::string& /*interfacePath*/) {
+  // Windows delivers WM_DEVICECHANGE with a record only by sending it, never by a post, and the
+  // system announces every camera its driver serves. The virtual cameras, which only the library
+  // sees, go unannounced here rather than have a library thread wait on an application's window.
 }
 
 }  // namespace nivexa::platform

@@ -3,27 +3,12 @@
 #include <windows.h>
 // windows.h first: the helper headers below use its types.
 #include <psapi.h>
-#include <tlhelp32.h>
+
+#include "platform/Process.h"
 
 namespace nivexa::platform {
 
 namespace {
-
-size_t threadsOfThisProcess() {
-  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) {
-    return 0;
-  }
-  const DWORD self = GetCurrentProcessId();
-  size_t count = 0;
-  THREADENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-    count += entry.th32OwnerProcessID == self ? 1 : 0;
-  }
-  CloseHandle(snapshot);
-  return count;
-}
 
 // Views of mapped files and sections, counted once per allocation as a Linux maps line is.
 size_t mappedViews() {
@@ -49,7 +34,7 @@ ResourceUse currentResourceUse() {
   if (GetProcessHandleCount(GetCurrentProcess(), &handles)) {
     use.openHandles = handles;
   }
-  use.threads = threadsOfThisProcess();
+  use.threads = threadCount();
   use.mappings = mappedViews();
   PROCESS_MEMORY_COUNTERS_EX memory{};
   memory.cb = sizeof memory;

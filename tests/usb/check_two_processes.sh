@@ -1,0 +1,39 @@
+#!/bin/sh
+# Two programs on one emulated bus at once, each streaming from a camera of its own, while a
+# third lists the cameras: the device table they share names both cameras to each, and neither
+# program disturbs the other's stream.
+# Usage: check_two_processes.sh NIVEXA_TOOL SCRATCH_DIR
+set -u
+nivexa=$1
+scratch=$2
+mkdir -p "$scratch"
+"$nivexa" stream --device 0 --seconds 3 > "$scratch/first.txt" 2>&1 &
+first_pid=$!
+"$nivexa" stream --device 1 --seconds 3 > "$scratch/second.txt" 2>&1 &
+second_pid=$!
+sleep 1
+"$nivexa" list > "$scratch/list.txt" 2>&1
+listed=$?
+wait "$first_pid"
+first=$?
+wait "$second_pid"
+second=$?
+status=0
+for name in first second; do
+  if ! grep -Eq "summary: [1-9][0-9]* frames .* 0 lost.* 0 frame errors" "$scratch/$name.txt"; then
+    echo "the $name stream did not deliver its frames:"
+    cat "$scratch/$name.txt"
+    status=1
+  fi
+done
+if [ "$first" -ne 0 ] || [ "$second" -ne 0 ] || [ "$listed" -ne 0 ]; then
+  echo "exit statuses: first $first, second $second, list $listed"
+  status=1
+fi
+if [ "$(grep -Ec '^[01] +NivexaM7QXTEC_0[12] +VC000[12]' "$scratch/list.txt")" -ne 2 ]; then
+  echo "the list taken while both cameras streamed does not name both:"
+  cat "$scratch/list.txt"
+  status=1
+fi
+[ "$status" -eq 0 ] && echo "two processes streamed side by side"
+exit "$status"
