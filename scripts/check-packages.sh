@@ -19,8 +19,19 @@ for deb in "${debs[@]}"; do
   ours+=("$(dpkg-deb -f "$deb" Package)")
 done
 installed() { dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' 2>/dev/null | awk '$1 == "ii" { print $2 }' | sort; }
-# Everything under the folders packages install into; /lib and /bin lead into /usr on Debian 12.
-files() { find /usr /etc /opt -xdev 2>/dev/null | sort; }
+# What the folders of the packages hold: every folder a package lists, one level deep, so that
+# a stray file beside ours or inside a folder of ours is seen, and nothing of the rest of the
+# machine, where other programs may be at work meanwhile.
+for deb in "${debs[@]}"; do
+  dpkg-deb -c "$deb" | awk '$1 ~ /^d/ { print $6 }' | sed -e 's|^\.||' -e 's|/$||'
+done | grep -v '^$' | sort -u > "$work/folders"
+files() {
+  while read -r folder; do
+    if [ -d "$folder" ]; then
+      find "$folder" -mindepth 1 -maxdepth 1
+    fi
+  done < "$work/folders" | sort -u
+}
 
 # A run that stopped half-way leaves them installed: start from none.
 leftover=$(installed | grep -Fx -f <(printf '%s\n' "${ours[@]}") || true)
