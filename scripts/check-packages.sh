@@ -67,7 +67,8 @@ cmake -S "$root/examples/linux" -B "$work/first_cmake" -DCMAKE_C_FLAGS="-Wall -W
 cmake --build "$work/first_cmake" > "$work/build.log" || { cat "$work/build.log"; exit 1; }
 run "$work/first_cmake/first_program" > /dev/null
 run nivexa family > /dev/null
-(cd "$work" && run /usr/bin/python3 -c '
+# Byte code written as for any user, which the package must take away with it.
+(cd "$work" && run env -u PYTHONDONTWRITEBYTECODE /usr/bin/python3 -c '
 import nivexa
 with nivexa.open() as cam:
     image = cam.snapshot()
@@ -76,6 +77,9 @@ if command -v gst-inspect-1.0 > /dev/null; then
   run env GST_REGISTRY="$work/gst-registry.bin" gst-inspect-1.0 nivexasrc > /dev/null
 fi
 
+python_folder=$(dpkg -L python3-nivexa | grep '/nivexa$')
+[ -d "$python_folder/__pycache__" ] ||
+  { echo "check-packages: no byte code in $python_folder: its removal went untested"; exit 1; }
 installed > "$work/packages.installed"
 echo "check-packages: purging"
 $sudo apt-get purge -y -qq "${ours[@]}" > "$work/purge.log" 2>&1 ||
