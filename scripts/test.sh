@@ -129,6 +129,8 @@ windows_tests=0
 run_ctest build/windows || windows_tests=$?
 WINEPREFIX="$wine_prefix" wineserver -k 2>/dev/null || true
 [ "$windows_tests" -eq 0 ] || exit "$windows_tests"
+# The zip users get, from the tree just tested.
+NIVEXA_WINDOWS_DEPS=$windows_deps "$root/scripts/package.sh" --windows build/windows
 stage_done "Windows cross build and tests under Wine"
 
 echo "== build types and Clang"
