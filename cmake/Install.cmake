@@ -25,6 +25,15 @@ install(FILES ${nivexa_public_headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
 
 if(TARGET nivexa)
   install(TARGETS nivexa RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Tools)
+  if(NOT WIN32)
+    # Manual pages are installed compressed, as man finds them and Debian wants them.
+    set(nivexa_manual ${PROJECT_SOURCE_DIR}/docs/man/nivexa.1)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${nivexa_manual})
+    execute_process(COMMAND gzip -9nc ${nivexa_manual}
+                    OUTPUT_FILE ${CMAKE_CURRENT_BINARY_DIR}/nivexa.1.gz COMMAND_ERROR_IS_FATAL ANY)
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/nivexa.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+            COMPONENT Tools)
+  endif()
 endif()
 
 # The dialogs' GTK module is looked for beside the library, which loads it on the first dialog;
