@@ -1,14 +1,15 @@
 # What `cmake --install` puts under the prefix: the shared library with its soname, the public
 # headers, the nivexa tool, a pkg-config file and the CMake package NivexaSdk, whose imported
-# target NivexaSdk::NivexaSdk_M7QX_TEC carries the include directory.
+# target NivexaSdk::NivexaSdk_M7QX_TEC carries the include directory. Each rule names the
+# component, and so the Debian package, its files belong to (cmake/Packaging.cmake).
 include(CMakePackageConfigHelpers)
 
 set(NIVEXA_CMAKE_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/NivexaSdk)
 
 install(TARGETS NivexaSdk_M7QX_TEC EXPORT NivexaSdkTargets
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_COMPONENT Development
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime NAMELINK_COMPONENT Development
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
 # Every public header; the Linux-only ones (message sinks and the like) stay out of the Windows
@@ -19,18 +20,34 @@ if(WIN32)
 else()
   file(GLOB nivexa_public_headers ${PROJECT_SOURCE_DIR}/include/*.h)
 endif()
-install(FILES ${nivexa_public_headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES ${nivexa_public_headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+        COMPONENT Development)
 
 if(TARGET nivexa)
-  install(TARGETS nivexa RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS nivexa RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Tools)
+  if(NOT WIN32)
+    # Manual pages are installed compressed, as man finds them and Debian wants them.
+    set(nivexa_manual ${PROJECT_SOURCE_DIR}/docs/man/nivexa.1)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${nivexa_manual})
+    execute_process(COMMAND gzip -9nc ${nivexa_manual}
+                    OUTPUT_FILE ${CMAKE_CURRENT_BINARY_DIR}/nivexa.1.gz COMMAND_ERROR_IS_FATAL ANY)
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/nivexa.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+            COMPONENT Tools)
+  endif()
 endif()
 
-# The dialogs' GTK module is looked for beside the library, which loads it on the first dialog.
+# The dialogs' GTK module is looked for beside the library, which loads it on the first dialog;
+# Debian packages keep it in a folder of the SDK's own there, out of the loader's path.
 if(TARGET NivexaSdkDialogs)
-  install(TARGETS NivexaSdkDialogs LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  set(nivexa_dialogs_dir ${CMAKE_INSTALL_LIBDIR})
+  if(NIVEXA_DEBIAN_LAYOUT)
+    set(nivexa_dialogs_dir ${CMAKE_INSTALL_LIBDIR}/nivexa-sdk)
+  endif()
+  install(TARGETS NivexaSdkDialogs LIBRARY DESTINATION ${nivexa_dialogs_dir} COMPONENT Dialogs)
 endif()
 
-install(EXPORT NivexaSdkTargets NAMESPACE NivexaSdk:: DESTINATION ${NIVEXA_CMAKE_PACKAGE_DIR})
+install(EXPORT NivexaSdkTargets NAMESPACE NivexaSdk:: DESTINATION ${NIVEXA_CMAKE_PACKAGE_DIR}
+        COMPONENT Development)
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/NivexaSdkConfig.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/NivexaSdkConfig.cmake INSTALL_DESTINATION ${NIVEXA_CMAKE_PACKAGE_DIR})
 # The soname changes with the major version, so only the same major version is compatible.
@@ -38,7 +55,7 @@ write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/NivexaSdkConfigVers
   COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/NivexaSdkConfig.cmake
               ${CMAKE_CURRENT_BINARY_DIR}/NivexaSdkConfigVersion.cmake
-        DESTINATION ${NIVEXA_CMAKE_PACKAGE_DIR})
+        DESTINATION ${NIVEXA_CMAKE_PACKAGE_DIR} COMPONENT Development)
 
 # The pkg-config file finds the prefix from its own place, so an installation moved elsewhere,
 # or made with `cmake --install --prefix`, still describes itself correctly.
@@ -56,10 +73,12 @@ else()
 endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/NivexaSdk.pc.in ${CMAKE_CURRENT_BINARY_DIR}/NivexaSdk.pc
                @ONLY)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/NivexaSdk.pc DESTINATION ${NIVEXA_PKGCONFIG_DIR})
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/NivexaSdk.pc DESTINATION ${NIVEXA_PKGCONFIG_DIR}
+        COMPONENT Development)
 
 # Linux: the rule that gives the user's session access to the camera's USB device node. Installed
 # under the prefix's lib/udev/rules.d, which is where udev looks for a /usr prefix.
 if(NOT WIN32)
-  install(FILES ${PROJECT_SOURCE_DIR}/udev/70-nivexa-camera.rules DESTINATION lib/udev/rules.d)
+  install(FILES ${PROJECT_SOURCE_DIR}/udev/70-nivexa-camera.rules DESTINATION lib/udev/rules.d
+          COMPONENT Udev)
 endif()

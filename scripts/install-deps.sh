@@ -22,6 +22,8 @@ packages=(
   # The emulated USB bus the libusb code is tested on.
   umockdev libumockdev-dev
   ffmpeg
+  # The Debian packages (CPack runs dpkg-shlibdeps on the binaries file finds) and their check.
+  dpkg-dev file lintian
   # The settings dialogs' GTK module, its tests under Xvfb, Japanese glyphs for its screenshots.
   libgtk-3-dev fonts-noto-cjk
   # The Python package nivexa, its tests and `pip install ./python` (offline: no build isolation).

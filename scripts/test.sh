@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: first a normal build and the installed SDK used by two small
-# programs, then the suite under AddressSanitizer and UndefinedBehaviorSanitizer, bounded fuzz runs
-# of the file readers, the threaded suites under ThreadSanitizer, the Windows DLL and every test
+# programs, the Debian packages installed, used and purged, then the suite under AddressSanitizer
+# and UndefinedBehaviorSanitizer, bounded fuzz runs of the file readers, the threaded suites under ThreadSanitizer, the Windows DLL and every test
 # program cross-built with MinGW-w64 and run under Wine, and last the library in the other build
 # types and with Clang.
 set -euo pipefail
@@ -56,6 +56,15 @@ echo "== installed SDK"
 # The normal build installed into a temporary prefix and used by two small programs.
 "$root/scripts/check-install.sh" build/release
 stage_done "installed SDK"
+
+echo "== Debian packages"
+# Built in a tree of their own with the normal build's flags, so the compiler cache serves them;
+# lintian's errors fail the stage. Installed, used by the example, the tool, Python and
+# GStreamer, and purged without a file left behind.
+"$root/scripts/package.sh" build/package
+lintian --fail-on error build/package/packages/*.deb
+"$root/scripts/check-packages.sh" build/package/packages
+stage_done "packages"
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 "$root/scripts/build.sh" build/asan -DNIVEXA_SANITIZE=address -DNIVEXA_BUILD_BENCH=OFF
@@ -120,6 +129,8 @@ windows_tests=0
 run_ctest build/windows || windows_tests=$?
 WINEPREFIX="$wine_prefix" wineserver -k 2>/dev/null || true
 [ "$windows_tests" -eq 0 ] || exit "$windows_tests"
+# The zip users get, from the tree just tested.
+NIVEXA_WINDOWS_DEPS=$windows_deps "$root/scripts/package.sh" --windows build/windows
 stage_done "Windows cross build and tests under Wine"
 
 echo "== build types and Clang"

@@ -34,7 +34,14 @@ __all__ = [
     "sdk_version",
 ]
 
-__version__ = "2.43.5.33"
+
+
+def __getattr__(name: str) -> str:
+    # The package is the SDK's own and carries its version: the library's, read on first use
+    # so that importing the package never loads the library.
+    if name == "__version__":
+        return sdk_version()
+    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
 
 
 def open(index: int = 0) -> Camera:  # noqa: A001 - the package's own verb, as in the SDK

@@ -2,13 +2,25 @@
 #include <new>
 
 #include "api/ExportSupport.h"
+#include "api/SdkVersion.h"
 
 using nivexa::api::withCamera;
 using nivexa::camera::CNivexa;
 
 namespace {
 
-constexpr LONG kDllVersion = 0x022B0521;
+// One byte per part of the version, major first: 2.43.5.33 reads 0x022B0521.
+constexpr uint32_t kVersionPartBits = 8;
+constexpr uint32_t kVersionPartMax = (1u << kVersionPartBits) - 1;
+static_assert(nivexa::api::kVersionMajor <= kVersionPartMax &&
+                  nivexa::api::kVersionMinor <= kVersionPartMax &&
+                  nivexa::api::kVersionPatch <= kVersionPartMax &&
+                  nivexa::api::kVersionTweak <= kVersionPartMax,
+              "each part of the version must fit the byte Nivexa_GetDllVersion gives it");
+constexpr LONG kDllVersion =
+    static_cast<LONG>(nivexa::api::kVersionMajor << (3 * kVersionPartBits) |
+                      nivexa::api::kVersionMinor << (2 * kVersionPartBits) |
+                      nivexa::api::kVersionPatch << kVersionPartBits | nivexa::api::kVersionTweak);
 constexpr uint32_t kUnsupported = NIVEXA_ERR_UNSUPPORTED;
 
 }  // namespace

@@ -13,6 +13,9 @@ namespace nivexa::platform {
 namespace {
 
 constexpr const char* kModuleStem = "NivexaSdkDialogs";
+// Distribution packages keep the module out of the loader's folders, in one of the SDK's own
+// beside the library.
+constexpr const char* kPrivateFolder = "nivexa-sdk/";
 
 struct LoadedModule {
   std::unique_ptr<DynamicLibrary> library;
@@ -34,6 +37,11 @@ std::unique_ptr<DynamicLibrary> openModule() {
     return library;
   }
   NIVEXA_LOG(Dialogs, Info, "dialog module %s: %s", beside.c_str(), error.c_str());
+  const std::string privateCopy = ownModuleFolder() + kPrivateFolder + name;
+  if (auto library = DynamicLibrary::open(privateCopy, error)) {
+    return library;
+  }
+  NIVEXA_LOG(Dialogs, Info, "dialog module %s: %s", privateCopy.c_str(), error.c_str());
   auto library = DynamicLibrary::open(name, error);
   if (!library) {
     NIVEXA_LOG(Dialogs, Warning, "dialog module %s: %s", name.c_str(), error.c_str());

@@ -5,10 +5,6 @@
 // never holds up the acquisition thread.
 #include "platform/Window.h"
 
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XShm.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/ipc.h>
@@ -28,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/posix/X11Library.h"
 #include "platform/posix/X11Support.h"
 
 namespace nivexa::platform {
@@ -49,8 +46,8 @@ struct FrameBuffer {
 // The window's image on the server side: shared memory when the server offers it.
 class ServerImage {
  public:
-  ServerImage(Display* display, const XVisualInfo& visual, bool tryShm)
-      : display_(display), visual_(visual), tryShm_(tryShm) {}
+  ServerImage(const x11::Library& x, Display* display, const XVisualInfo& visual, bool tryShm)
+      : x_(x), display_(display), visual_(visual), tryShm_(tryShm) {}
   ~ServerImage() { release(); }
   ServerImage(const ServerImage&) = delete;
   ServerImage& operator=(const ServerImage&) = delete;
@@ -72,24 +69,24 @@ class ServerImage {
         std::memcpy(image_->data + static_cast<ptrdiff_t>(y) * image_->bytes_per_line,
                     frame.pixels.data() + static_cast<size_t>(y) * frame.width, rowBytes);
       }
-      XShmPutImage(display_, window, gc, image_, 0, 0, 0, 0, static_cast<unsigned>(frame.width),
-                   static_cast<unsigned>(frame.height), False);
+      x_.XShmPutImage(display_, window, gc, image_, 0, 0, 0, 0, static_cast<unsigned>(frame.width),
+                      static_cast<unsigned>(frame.height), False);
       // The segment is rewritten by the next frame: the server must be done reading it.
-      XSync(display_, False);
+      x_.XSync(display_, False);
       return;
     }
-    XImage* image = XCreateImage(display_, visual_.visual, static_cast<unsigned>(visual_.depth),
-                                 ZPixmap, 0, reinterpret_cast<char*>(frame.pixels.data()),
-                                 static_cast<unsigned>(frame.width),
-                                 static_cast<unsigned>(frame.height), 32, frame.width * 4);
+    XImage* image = x_.XCreateImage(display_, visual_.visual, static_cast<unsigned>(visual_.depth),
+                                    ZPixmap, 0, reinterpret_cast<char*>(frame.pixels.data()),
+                                    static_cast<unsigned>(frame.width),
+                                    static_cast<unsigned>(frame.height), 32, frame.width * 4);
     if (image == nullptr) {
       return;
     }
     if (image->bits_per_pixel == 32) {
-      XPutImage(display_, window, gc, image, 0, 0, 0, 0, static_cast<unsigned>(frame.width),
-                static_cast<unsigned>(frame.height));
+      x_.XPutImage(display_, window, gc, image, 0, 0, 0, 0, static_cast<unsigned>(frame.width),
+                   static_cast<unsigned>(frame.height));
       // Shown means the server has it, as with the shared-memory path.
-      XSync(display_, False);
+      x_.XSync(display_, False);
     }
     image->data = nullptr;  // the pixels belong to the frame buffer
     XDestroyImage(image);
@@ -97,9 +94,9 @@ class ServerImage {
 
  private:
   bool createShm(int32_t width, int32_t height) {
-    image_ = XShmCreateImage(display_, visual_.visual, static_cast<unsigned>(visual_.depth),
-                             ZPixmap, nullptr, &info_, static_cast<unsigned>(width),
-                             static_cast<unsigned>(height));
+    image_ = x_.XShmCreateImage(display_, visual_.visual, static_cast<unsigned>(visual_.depth),
+                                ZPixmap, nullptr, &info_, static_cast<unsigned>(width),
+                                static_cast<unsigned>(height));
     if (image_ == nullptr) {
       return false;
     }
@@ -120,7 +117,8 @@ class ServerImage {
     info_.shmaddr = image_->data = static_cast<char*>(shmat(info_.shmid, nullptr, 0));
     info_.readOnly = False;
     const bool mapped = info_.shmaddr != reinterpret_cast<char*>(-1);
-    const bool attached = mapped && XShmAttach(display_, &info_) && x11::takeError(display_) == 0;
+    const bool attached =
+        mapped && x_.XShmAttach(display_, &info_) && x11::takeError(display_) == 0;
     // Marked for removal at once: the segment goes away with the last attachment, also when
     // the process dies.
     shmctl(info_.shmid, IPC_RMID, nullptr);
@@ -142,8 +140,8 @@ class ServerImage {
       return;
     }
     if (shm_) {
-      XShmDetach(display_, &info_);
-      XSync(display_, False);
+      x_.XShmDetach(display_, &info_);
+      x_.XSync(display_, False);
       shmdt(info_.shmaddr);
       image_->data = nullptr;
     }
@@ -152,6 +150,7 @@ class ServerImage {
     shm_ = false;
   }
 
+  const x11::Library& x_;
   Display* display_;
   XVisualInfo visual_;
   bool tryShm_;
@@ -167,7 +166,7 @@ bool shmWanted() {
 
 class X11Window final : public PreviewWindow {
  public:
-  explicit X11Window(int wakeFd) : wakeFd_(wakeFd) {}
+  X11Window(const x11::Library& x, int wakeFd) : x_(x), wakeFd_(wakeFd) {}
 
   ~X11Window() override {
     stop_ = true;
@@ -273,13 +272,13 @@ class X11Window final : public PreviewWindow {
   }
 
   void serve() {
-    ServerImage image(display_, visual_, shmWanted());
+    ServerImage image(x_, display_, visual_, shmWanted());
     const int xfd = ConnectionNumber(display_);
     while (!stop_) {
       bool redraw = false;
-      while (XPending(display_) > 0) {
+      while (x_.XPending(display_) > 0) {
         XEvent event;
-        XNextEvent(display_, &event);
+        x_.XNextEvent(display_, &event);
         redraw = handle(event) || redraw;
       }
       uint64_t presented = 0;
@@ -303,7 +302,7 @@ class X11Window final : public PreviewWindow {
         shownChanged_.notify_all();
       }
       std::array<pollfd, 2> fds{{{xfd, POLLIN, 0}, {wakeFd_, POLLIN, 0}}};
-      if (XPending(display_) == 0) {
+      if (x_.XPending(display_) == 0) {
         poll(fds.data(), fds.size(), -1);
       }
       if (fds[1].revents & POLLIN) {
@@ -339,8 +338,8 @@ class X11Window final : public PreviewWindow {
         if (static_cast<Atom>(event.xclient.data.l[0]) == deleteAtom_) {
           // The user closed it: the picture stops, the stream goes on until the application
           // stops it.
-          XDestroyWindow(display_, window_);
-          XSync(display_, False);
+          x_.XDestroyWindow(display_, window_);
+          x_.XSync(display_, False);
           markClosed();
         }
         return false;
@@ -357,7 +356,7 @@ class X11Window final : public PreviewWindow {
   }
 
   bool create(const WindowRequest& request) {
-    display_ = XOpenDisplay(nullptr);
+    display_ = x_.XOpenDisplay(nullptr);
     if (display_ == nullptr) {
       return false;
     }
@@ -368,12 +367,12 @@ class X11Window final : public PreviewWindow {
     if (request.parent != nullptr) {
       parent = x11WindowFromHandle(request.parent);
       XWindowAttributes attributes;
-      if (parent == 0 || !XGetWindowAttributes(display_, parent, &attributes) ||
+      if (parent == 0 || !x_.XGetWindowAttributes(display_, parent, &attributes) ||
           x11::takeError(display_) != 0) {
         return false;
       }
     }
-    if (!XMatchVisualInfo(display_, screen, 24, TrueColor, &visual_) ||
+    if (!x_.XMatchVisualInfo(display_, screen, 24, TrueColor, &visual_) ||
         !x11::pixelLayoutOf(visual_, layout_)) {
       return false;
     }
@@ -390,40 +389,40 @@ class X11Window final : public PreviewWindow {
     }
     // The server refuses empty windows; an empty placement shows nothing anyway.
     const bool empty = width <= 0 || height <= 0;
-    colormap_ = XCreateColormap(display_, root, visual_.visual, AllocNone);
+    colormap_ = x_.XCreateColormap(display_, root, visual_.visual, AllocNone);
     XSetWindowAttributes attributes{};
     attributes.background_pixel = 0;
     attributes.border_pixel = 0;
     attributes.colormap = colormap_;
     attributes.event_mask = ExposureMask | StructureNotifyMask;
-    window_ = XCreateWindow(display_, parent, x, y, static_cast<unsigned>(empty ? 1 : width),
-                            static_cast<unsigned>(empty ? 1 : height), 0, visual_.depth,
-                            InputOutput, visual_.visual,
-                            CWBackPixel | CWBorderPixel | CWColormap | CWEventMask, &attributes);
+    window_ = x_.XCreateWindow(display_, parent, x, y, static_cast<unsigned>(empty ? 1 : width),
+                               static_cast<unsigned>(empty ? 1 : height), 0, visual_.depth,
+                               InputOutput, visual_.visual,
+                               CWBackPixel | CWBorderPixel | CWColormap | CWEventMask, &attributes);
     if (x11::takeError(display_) != 0) {
       window_ = 0;
       return false;
     }
     clientWidth_ = empty ? 0 : width;
     clientHeight_ = empty ? 0 : height;
-    XStoreName(display_, window_,
-               request.parent != nullptr ? kChildWindowName : kTopLevelWindowName);
+    x_.XStoreName(display_, window_,
+                  request.parent != nullptr ? kChildWindowName : kTopLevelWindowName);
     std::string className = request.className;
     XClassHint classHint{className.data(), className.data()};
-    XSetClassHint(display_, window_, &classHint);
+    x_.XSetClassHint(display_, window_, &classHint);
     if (request.parent == nullptr) {
-      deleteAtom_ = XInternAtom(display_, "WM_DELETE_WINDOW", False);
-      XSetWMProtocols(display_, window_, &deleteAtom_, 1);
+      deleteAtom_ = x_.XInternAtom(display_, "WM_DELETE_WINDOW", False);
+      x_.XSetWMProtocols(display_, window_, &deleteAtom_, 1);
       XSizeHints hints{};
       hints.flags = PPosition | PSize | USPosition;
       hints.x = x;
       hints.y = y;
       hints.width = width;
       hints.height = height;
-      XSetWMNormalHints(display_, window_, &hints);
+      x_.XSetWMNormalHints(display_, window_, &hints);
     }
-    gc_ = XCreateGC(display_, window_, 0, nullptr);
-    XMapWindow(display_, window_);
+    gc_ = x_.XCreateGC(display_, window_, 0, nullptr);
+    x_.XMapWindow(display_, window_);
     if (x11::takeError(display_) != 0) {
       return false;
     }
@@ -436,21 +435,22 @@ class X11Window final : public PreviewWindow {
       return;
     }
     if (gc_ != nullptr) {
-      XFreeGC(display_, gc_);
+      x_.XFreeGC(display_, gc_);
     }
     if (window_ != 0 && !closed_) {
-      XDestroyWindow(display_, window_);
+      x_.XDestroyWindow(display_, window_);
     }
     if (colormap_ != 0) {
-      XFreeColormap(display_, colormap_);
+      x_.XFreeColormap(display_, colormap_);
     }
-    XSync(display_, False);
+    x_.XSync(display_, False);
     x11::unregisterConnection(display_);
-    XCloseDisplay(display_);
+    x_.XCloseDisplay(display_);
     display_ = nullptr;
     markClosed();
   }
 
+  const x11::Library& x_;
   const int wakeFd_;
   std::thread thread_;
   std::atomic<bool> stop_{false};
@@ -501,11 +501,16 @@ unsigned long x11WindowFromHandle(HWND window) {
 }
 
 std::unique_ptr<PreviewWindow> createPreviewWindow(const WindowRequest& request) {
+  // Without the X libraries there is no display to show on, and the caller hears just that.
+  const x11::Library* x = x11::library();
+  if (x == nullptr) {
+    return nullptr;
+  }
   const int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (wakeFd < 0) {
     return nullptr;
   }
-  auto window = std::make_unique<X11Window>(wakeFd);
+  auto window = std::make_unique<X11Window>(*x, wakeFd);
   if (!window->open(request)) {
     return nullptr;
   }

@@ -4,6 +4,8 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/posix/X11Library.h"
+
 namespace nivexa::platform::x11 {
 
 namespace {
@@ -46,7 +48,7 @@ void registerConnection(Display* display) {
   auto& t = trap();
   std::lock_guard lock(t.mutex);
   if (!t.installed) {
-    t.previous = XSetErrorHandler(onError);
+    t.previous = library()->XSetErrorHandler(onError);
     t.installed = true;
   }
   t.errors[display] = 0;
@@ -59,7 +61,7 @@ void unregisterConnection(Display* display) {
 }
 
 int takeError(Display* display) {
-  XSync(display, False);
+  library()->XSync(display, False);
   auto& t = trap();
   std::lock_guard lock(t.mutex);
   auto found = t.errors.find(display);

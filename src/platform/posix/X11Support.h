@@ -10,7 +10,8 @@ namespace nivexa::platform::x11 {
 
 // Xlib reports protocol errors to one process-wide handler whose default ends the process.
 // Connections registered here have their errors recorded instead; the errors of every other
-// connection (the application's own) still go to the handler that was there before.
+// connection (the application's own) still go to the handler that was there before. Only for
+// connections opened through x11::library(), which is loaded by then.
 void registerConnection(Display* display);
 void unregisterConnection(Display* display);
 // The first error code recorded on the connection since the last call, 0 for none. Makes the
