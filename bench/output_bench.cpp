@@ -185,6 +185,40 @@ void BM_DirectTiff(benchmark::State& state, int32_t bits) {
   reportFrame(state, bits);
 }
 
+// libpng called directly with one zlib level, strategy and row filter: the file's size is the
+// counter "file_bytes", to weigh each setting's time against what it costs in size.
+void BM_PngSetting(benchmark::State& state, int32_t bits, int level, int strategy, int filters) {
+  const DibImage& image = frame(bits);
+  const std::string path = benchPath("setting.png");
+  std::vector<png_bytep> rows(kHeight);
+  for (int32_t y = 0; y < kHeight; ++y) {
+    rows[static_cast<size_t>(y)] = const_cast<png_bytep>(image.row(y));
+  }
+  for (auto _ : state) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_init_io(png, f);
+    png_set_compression_level(png, level);
+    png_set_compression_strategy(png, strategy);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, filters);
+    png_set_IHDR(png, info, kWidth, kHeight, bits == 16 ? 16 : 8,
+                 bits == 16 ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    png_set_bgr(png);
+    if (bits == 16) {
+      png_set_swap(png);
+    }
+    png_write_image(png, rows.data());
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(f);
+  }
+  state.counters["file_bytes"] = static_cast<double>(fs::file_size(path));
+  reportFrame(state, bits);
+}
+
 #define NIVEXA_OUTPUT_BENCH(...) \
   BENCHMARK_CAPTURE(__VA_ARGS__)->Unit(benchmark::kMillisecond)->UseRealTime()
 
@@ -203,6 +237,22 @@ NIVEXA_OUTPUT_BENCH(BM_DirectPng, gray16, 16);
 NIVEXA_OUTPUT_BENCH(BM_Writer, png_gray16, 5, 16, "w.png");
 NIVEXA_OUTPUT_BENCH(BM_DirectPng, bgr24, 24);
 NIVEXA_OUTPUT_BENCH(BM_Writer, png_bgr24, 5, 24, "w.png");
+// The settings weighed for the PNG writer, at both depths: zlib's default (level 6, every
+// filter tried on every row) against faster levels with one fixed filter or run-length coding.
+#define NIVEXA_PNG_SETTINGS(bits)                                                         \
+  NIVEXA_OUTPUT_BENCH(BM_PngSetting, png##bits##_L6_all, bits, 6, 0, PNG_ALL_FILTERS);    \
+  NIVEXA_OUTPUT_BENCH(BM_PngSetting, png##bits##_L1_all, bits, 1, 0, PNG_ALL_FILTERS);    \
+  NIVEXA_OUTPUT_BENCH(BM_PngSetting, png##bits##_L1_none, bits, 1, 0, PNG_FILTER_NONE);   \
+  NIVEXA_OUTPUT_BENCH(BM_PngSetting, png##bits##_L1_sub, bits, 1, 0, PNG_FILTER_SUB);     \
+  NIVEXA_OUTPUT_BENCH(BM_PngSetting, png##bits##_L1_up, bits, 1, 0, PNG_FILTER_UP);       \
+  NIVEXA_OUTPUT_BENCH(BM_PngSetting, png##bits##_L1_paeth, bits, 1, 0, PNG_FILTER_PAETH); \
+  NIVEXA_OUTPUT_BENCH(BM_PngSetting, png##bits##_L2_sub, bits, 2, 0, PNG_FILTER_SUB);     \
+  NIVEXA_OUTPUT_BENCH(BM_PngSetting, png##bits##_L3_sub, bits, 3, 0, PNG_FILTER_SUB);     \
+  NIVEXA_OUTPUT_BENCH(BM_PngSetting, png##bits##_L1_rle_sub, bits, 1, 3, PNG_FILTER_SUB); \
+  NIVEXA_OUTPUT_BENCH(BM_PngSetting, png##bits##_L1_rle_up, bits, 1, 3, PNG_FILTER_UP);   \
+  NIVEXA_OUTPUT_BENCH(BM_PngSetting, png##bits##_L1_filtered_sub, bits, 1, 1, PNG_FILTER_SUB)
+NIVEXA_PNG_SETTINGS(16);
+NIVEXA_PNG_SETTINGS(24);
 NIVEXA_OUTPUT_BENCH(BM_DirectTiff, gray16, 16);
 NIVEXA_OUTPUT_BENCH(BM_Writer, tiff_gray16, 6, 16, "w.tif");
 NIVEXA_OUTPUT_BENCH(BM_DirectTiff, bgr24, 24);
