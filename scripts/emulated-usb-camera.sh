@@ -2,9 +2,11 @@
 # Runs a command with virtual cameras on an emulated USB bus in place of the machine's: libusb in
 # the command finds them in sysfs and /dev/bus/usb and talks usbfs to them. Builds the emulator
 # first when needed (in build/usb-emulator, or NIVEXA_USB_EMULATOR_BUILD).
-# Usage: emulated-usb-camera.sh [--cameras N] [--virtual-options OPTIONS] -- COMMAND [ARGS...]
+# Usage: emulated-usb-camera.sh [--cameras N] [--virtual-options OPTIONS] [--wire-rate MB/S]
+#                               -- COMMAND [ARGS...]
 #   OPTIONS as in NIVEXA_VIRTUAL_CAMERAS: a count, or option lists separated by ';'
 #   ("pacing=fast,serial=VC0009"); with --cameras, one option list serves every camera.
+#   --wire-rate: the frame endpoint moves data at this rate, as a real link does (default: at once).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${NIVEXA_USB_EMULATOR_BUILD:-$root/build/usb-emulator}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <thread>
 
@@ -22,9 +23,15 @@ class Thread {
   void join();
   bool joinable() const { return thread_.joinable(); }
   bool isCurrent() const { return thread_.get_id() == std::this_thread::get_id(); }
+  // The CPU time (user and system) the thread has used so far, for measuring what a piece of
+  // the library costs; 0 when no thread runs or the system does not tell.
+  uint64_t cpuTimeNs();
 
  private:
   std::thread thread_;
 };
+
+// The CPU time (user and system) the calling thread has used so far.
+uint64_t currentThreadCpuNs();
 
 }  // namespace nivexa::platform

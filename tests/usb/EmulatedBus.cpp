@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <span>
+#include <utility>
 
 #include "sim/Fx3FirmwareMap.h"
 #include "usb/UsbDescriptors.h"
@@ -42,6 +43,7 @@ constexpr unsigned kDescriptorTypeShift = 8;
 constexpr uint16_t kDescriptorIndexMask = 0xFF;
 constexpr uint32_t kStatusBytes = 2;
 constexpr int kByteBits = 8;
+constexpr size_t kMaxUrbTimings = 1U << 20;  // a benchmark's worth; later ones are not kept
 
 std::span<uint8_t> bytesOf(UMockdevIoctlData* data) {
   if (data == nullptr || data->data == nullptr) {
@@ -111,8 +113,9 @@ std::string hex(std::span<const uint8_t> bytes) {
 // camera's listeners only schedule work there.
 class EmulatedDevice : public std::enable_shared_from_this<EmulatedDevice> {
  public:
-  EmulatedDevice(const sim::CameraOptions& options, int port)
+  EmulatedDevice(const sim::CameraOptions& options, int port, double wireBytesPerSecond)
       : camera_(options),
+        wireBytesPerSecond_(wireBytesPerSecond),
         port_(port),
         deviceNumber_(kFirstDeviceNumber + port - 1),
         handler_(umockdev_ioctl_base_new()),
@@ -128,6 +131,9 @@ class EmulatedDevice : public std::enable_shared_from_this<EmulatedDevice> {
   sim::Camera& camera() { return camera_; }
   std::string sysfsPath() const;
   std::string sysfsRecord() const;
+  // Bulk IN transfers of the frame endpoint as the device saw them, for benchmarks: when each
+  // was submitted and when its data was complete. Taken and cleared.
+  std::vector<UrbTiming> takeFrameUrbTimings();
 
  private:
   struct Urb {
@@ -137,6 +143,8 @@ class EmulatedDevice : public std::enable_shared_from_this<EmulatedDevice> {
     uint8_t endpoint = 0;
     int32_t status = 0;
     int32_t actualLength = 0;
+    Clock::time_point submitted;
+    Clock::time_point acrossWire;  // when its bytes have crossed the wire; unset until it starts
   };
   struct Client {
     GRef<UMockdevIoctlClient> client;
@@ -177,6 +185,8 @@ class EmulatedDevice : public std::enable_shared_from_this<EmulatedDevice> {
   void pump();
 
   sim::Camera camera_;
+  const double wireBytesPerSecond_;
+  Clock::time_point wireFree_;  // when the frame endpoint's wire is free for the next transfer
   const int port_;
   const int deviceNumber_;
   std::string devnode_;
@@ -193,7 +203,15 @@ class EmulatedDevice : public std::enable_shared_from_this<EmulatedDevice> {
   // Touched on the ioctl thread only.
   std::map<UMockdevIoctlClient*, Client> clients_;
   GSource* retryTimer_ = nullptr;
+
+  std::mutex timingMutex_;
+  std::vector<UrbTiming> frameUrbTimings_;
 };
+
+std::vector<UrbTiming> EmulatedDevice::takeFrameUrbTimings() {
+  std::lock_guard lock(timingMutex_);
+  return std::exchange(frameUrbTimings_, {});
+}
 
 std::string EmulatedDevice::sysfsPath() const {
   return "/sys/devices/usb" + std::to_string(kBusNumber) + "/" + std::to_string(kBusNumber) + "-" +
@@ -552,6 +570,7 @@ bool EmulatedDevice::submit(Client& state, UMockdevIoctlData* arg) {
     default:
       return fail(EINVAL);  // the camera has no interrupt or isochronous endpoints
   }
+  urb.submitted = Clock::now();
   state.inFlight.push_back(std::move(urb));
   // The URB moves on in a later turn, after this request's own copy went back to the client.
   wake();
@@ -634,6 +653,21 @@ bool EmulatedDevice::attempt(Urb& urb, Clock::time_point& next) {
     urb.actualLength = static_cast<int32_t>(count.value_or(0));
     return true;
   }
+  if (wireBytesPerSecond_ > 0 && urb.endpoint == sim::fx3::kFrameEndpoint) {
+    // Transfers of one endpoint cross the wire one after the other, each at the wire's rate.
+    const Clock::time_point now = Clock::now();
+    if (urb.acrossWire == Clock::time_point{}) {
+      const std::chrono::duration<double> crossing(static_cast<double>(buffer.size()) /
+                                                   wireBytesPerSecond_);
+      urb.acrossWire =
+          std::max(now, wireFree_) + std::chrono::duration_cast<Clock::duration>(crossing);
+      wireFree_ = urb.acrossWire;
+    }
+    if (now < urb.acrossWire) {
+      next = std::min(next, urb.acrossWire);
+      return false;
+    }
+  }
   sim::Camera::BulkResult result = camera_.bulk(urb.endpoint, buffer);
   switch (result.status) {
     case sim::Camera::BulkStatus::Done:
@@ -661,6 +695,12 @@ void EmulatedDevice::pump() {
       if (std::find(waiting.begin(), waiting.end(), it->endpoint) != waiting.end()) {
         ++it;
       } else if (attempt(*it, next)) {
+        if (it->type == USBDEVFS_URB_TYPE_BULK && it->endpoint == sim::fx3::kFrameEndpoint) {
+          std::lock_guard lock(timingMutex_);
+          if (frameUrbTimings_.size() < kMaxUrbTimings) {
+            frameUrbTimings_.push_back({it->submitted, Clock::now(), it->actualLength});
+          }
+        }
         state.reapable.push_back(std::move(*it));
         it = state.inFlight.erase(it);
       } else {
@@ -682,13 +722,14 @@ void EmulatedDevice::pump() {
   }
 }
 
-EmulatedBus::EmulatedBus(const std::vector<sim::CameraOptions>& cameras)
+EmulatedBus::EmulatedBus(const std::vector<sim::CameraOptions>& cameras, double wireBytesPerSecond)
     : testbed_(umockdev_testbed_new()) {
   gchar* root = umockdev_testbed_get_root_dir(testbed_.get());
   rootDir_ = root;
   g_free(root);
   for (size_t i = 0; i < cameras.size(); ++i) {
-    auto device = std::make_shared<EmulatedDevice>(cameras[i], static_cast<int>(i) + 1);
+    auto device =
+        std::make_shared<EmulatedDevice>(cameras[i], static_cast<int>(i) + 1, wireBytesPerSecond);
     if (!device->attach(testbed_.get())) {
       rootDir_.clear();
       return;
@@ -708,6 +749,11 @@ EmulatedBus::~EmulatedBus() {
 
 sim::Camera& EmulatedBus::camera(size_t index) {
   return devices_.at(index)->camera();
+}
+
+std::vector<UrbTiming> EmulatedBus::takeFrameUrbTimings(size_t index) {
+  return index < devices_.size() ? devices_[index]->takeFrameUrbTimings()
+                                 : std::vector<UrbTiming>{};
 }
 
 bool EmulatedBus::unplug(size_t index) {

@@ -28,9 +28,19 @@ using GRef = std::unique_ptr<T, GObjectUnref>;
 
 class EmulatedDevice;
 
+// One bulk IN transfer of a camera's frame endpoint as the device saw it.
+struct UrbTiming {
+  sim::Camera::Clock::time_point submitted;  // the URB reached the device
+  sim::Camera::Clock::time_point completed;  // its data was complete
+  int32_t bytes = 0;
+};
+
 class EmulatedBus {
  public:
-  explicit EmulatedBus(const std::vector<sim::CameraOptions>& cameras);
+  // wireBytesPerSecond: how fast a camera's frame endpoint moves data, so that a transfer stays
+  // pending at the device while its bytes cross the wire; 0 fills each one at once.
+  explicit EmulatedBus(const std::vector<sim::CameraOptions>& cameras,
+                       double wireBytesPerSecond = 0);
   ~EmulatedBus();
   EmulatedBus(const EmulatedBus&) = delete;
   EmulatedBus& operator=(const EmulatedBus&) = delete;
@@ -39,6 +49,8 @@ class EmulatedBus {
   const std::string& rootDir() const { return rootDir_; }
   sim::Camera& camera(size_t index);
   size_t cameraCount() const { return devices_.size(); }
+  // The camera's frame-endpoint transfers since the last call.
+  std::vector<UrbTiming> takeFrameUrbTimings(size_t index);
   // A cable pulled: the camera's requests fail from now on, its sysfs entry goes and a removal
   // uevent tells the clients' hot-plug monitors. False for an unknown or unplugged camera.
   bool unplug(size_t index);

@@ -1,16 +1,21 @@
-// nivexa-usb-emulator [--cameras N] [--virtual-options OPTIONS] -- COMMAND [ARGS...]
+// nivexa-usb-emulator [--cameras N] [--virtual-options OPTIONS] [--wire-rate MB/S] -- COMMAND
+// [ARGS...]
 // Runs COMMAND with a USB bus of N virtual cameras in place of the machine's: libusb (or anything
 // else reading sysfs and /dev/bus/usb) in COMMAND finds the cameras and talks usbfs to them. The
 // exit status is COMMAND's.
 // COMMAND pulls and plugs cables and fires the cameras' trigger inputs by writing lines
 // "unplug N", "replug N" and "trigger N" (N from 0) to the FIFO named by
-// NIVEXA_USB_EMULATOR_CONTROL in its environment.
+// NIVEXA_USB_EMULATOR_CONTROL in its environment. "timings N FILE" writes the camera's frame
+// endpoint transfers since the last such line to FILE (which appears complete, by a rename), one
+// line each: the steady clock's nanoseconds when the device had the URB and when its data was
+// complete, and its length.
 #include <fcntl.h>
 #include <glib-unix.h>
 #include <glib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -40,6 +45,7 @@ constexpr int kAbnormalEnd = 1;
 struct Arguments {
   int cameras = 0;  // 0: as many as the options list
   std::string options;
+  double wireMegabytesPerSecond = 0;  // 0: transfers are filled at once
   std::vector<std::string> command;
 };
 
@@ -60,6 +66,11 @@ bool parseArguments(int argc, char** argv, Arguments& out) {
       }
     } else if (arg == "--virtual-options") {
       out.options = argv[++i];
+    } else if (arg == "--wire-rate") {
+      out.wireMegabytesPerSecond = std::atof(argv[++i]);
+      if (out.wireMegabytesPerSecond <= 0) {
+        return false;
+      }
     } else {
       return false;
     }
@@ -124,11 +135,29 @@ struct Control {
   std::string pending;
 };
 
+long long sinceEpochNs(std::chrono::steady_clock::time_point t) {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+}
+
+bool writeTimings(const std::vector<nivexa::usbtest::UrbTiming>& timings, const std::string& path) {
+  const std::string partial = path + ".partial";
+  FILE* out = std::fopen(partial.c_str(), "w");
+  if (out == nullptr) {
+    return false;
+  }
+  for (const auto& t : timings) {
+    std::fprintf(out, "%lld %lld %d\n", sinceEpochNs(t.submitted), sinceEpochNs(t.completed),
+                 t.bytes);
+  }
+  return std::fclose(out) == 0 && std::rename(partial.c_str(), path.c_str()) == 0;
+}
+
 void obey(Control& control, const std::string& line) {
   // Every command is a word of the same length and a camera number.
   constexpr std::string_view kUnplug = "unplug ";
   constexpr std::string_view kReplug = "replug ";
   constexpr std::string_view kTrigger = "trigger ";
+  constexpr std::string_view kTimings = "timings ";
   constexpr int kDecimal = 10;
   auto index = [&](std::string_view word) {
     return static_cast<size_t>(std::strtoul(line.c_str() + word.size(), nullptr, kDecimal));
@@ -138,6 +167,13 @@ void obey(Control& control, const std::string& line) {
     done = control.bus->unplug(index(kUnplug));
   } else if (line.starts_with(kReplug)) {
     done = control.bus->replug(index(kReplug));
+  } else if (line.starts_with(kTimings)) {
+    const size_t camera = index(kTimings);
+    const size_t space = line.find(' ', kTimings.size());
+    done = camera < control.bus->cameraCount() && space != std::string::npos;
+    if (done) {
+      done = writeTimings(control.bus->takeFrameUrbTimings(camera), line.substr(space + 1));
+    }
   } else if (line.starts_with(kTrigger)) {
     // A pulse while the camera is not waiting for one exposes nothing, as on the real input.
     done = index(kTrigger) < control.bus->cameraCount();
@@ -190,8 +226,8 @@ int main(int argc, char** argv) {
   Arguments arguments;
   if (!parseArguments(argc, argv, arguments)) {
     std::fprintf(stderr,
-                 "usage: nivexa-usb-emulator [--cameras N] [--virtual-options OPTIONS] -- "
-                 "COMMAND [ARGS...]\n");
+                 "usage: nivexa-usb-emulator [--cameras N] [--virtual-options OPTIONS] "
+                 "[--wire-rate MB/S] -- COMMAND [ARGS...]\n");
     return kUsageError;
   }
   std::string error;
@@ -200,7 +236,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "nivexa-usb-emulator: %s\n", error.c_str());
     return kUsageError;
   }
-  nivexa::usbtest::EmulatedBus bus(*cameras);
+  constexpr double kBytesPerMegabyte = 1e6;
+  nivexa::usbtest::EmulatedBus bus(*cameras, arguments.wireMegabytesPerSecond * kBytesPerMegabyte);
   if (bus.rootDir().empty()) {
     return kAbnormalEnd;
   }

@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 #include <sched.h>
+#include <time.h>
 
 #include <system_error>
 
@@ -42,6 +43,31 @@ bool Thread::start(std::function<void()> body, Priority priority) {
     raisePriority(thread_);
   }
   return true;
+}
+
+namespace {
+
+uint64_t clockNs(clockid_t clock) {
+  constexpr uint64_t kNsPerSecond = 1000000000;
+  timespec t{};
+  if (clock_gettime(clock, &t) != 0) {
+    return 0;
+  }
+  return static_cast<uint64_t>(t.tv_sec) * kNsPerSecond + static_cast<uint64_t>(t.tv_nsec);
+}
+
+}  // namespace
+
+uint64_t Thread::cpuTimeNs() {
+  clockid_t clock{};
+  if (!thread_.joinable() || pthread_getcpuclockid(thread_.native_handle(), &clock) != 0) {
+    return 0;
+  }
+  return clockNs(clock);
+}
+
+uint64_t currentThreadCpuNs() {
+  return clockNs(CLOCK_THREAD_CPUTIME_ID);
 }
 
 void Thread::join() {

@@ -385,6 +385,11 @@ void LibusbBackend::watchDevices(bool on) {
   }
 }
 
+uint64_t LibusbBackend::eventThreadCpuNs() {
+  std::lock_guard lock(openMutex_);
+  return events_ ? events_->thread.cpuTimeNs() : 0;
+}
+
 int LibusbBackend::onHotplug(libusb_context* /*context*/, libusb_device* device, int event,
                              void* /*self*/) {
   // The descriptor and the port chain stay readable after the device left, so a removal names

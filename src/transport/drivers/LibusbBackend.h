@@ -59,6 +59,8 @@ class LibusbBackend : public Fx3Driver {
                  Overlapped* overlapped) override;
   IoResult overlappedResult(DeviceHandle handle, Overlapped& overlapped, bool wait) override;
   void watchDevices(bool on) override;
+  // The CPU time the event thread has used since it started, for benchmarks; 0 while none runs.
+  uint64_t eventThreadCpuNs();
 
  private:
   struct ContextExit {
