@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
@@ -134,6 +135,8 @@ class EmulatedDevice : public std::enable_shared_from_this<EmulatedDevice> {
   // Bulk IN transfers of the frame endpoint as the device saw them, for benchmarks: when each
   // was submitted and when its data was complete. Taken and cleared.
   std::vector<UrbTiming> takeFrameUrbTimings();
+  // Another program claimed the interface: claims fail as usbfs fails them then.
+  void holdElsewhere(bool held) { heldElsewhere_ = held; }
 
  private:
   struct Urb {
@@ -204,6 +207,7 @@ class EmulatedDevice : public std::enable_shared_from_this<EmulatedDevice> {
   std::map<UMockdevIoctlClient*, Client> clients_;
   GSource* retryTimer_ = nullptr;
 
+  std::atomic<bool> heldElsewhere_{false};
   std::mutex timingMutex_;
   std::vector<UrbTiming> frameUrbTimings_;
 };
@@ -451,6 +455,8 @@ bool EmulatedDevice::claim(Client& state, UMockdevIoctlData* arg, bool release) 
     error = ENOENT;
   } else if (release && !state.claimed) {
     error = EINVAL;
+  } else if (!release && heldElsewhere_) {
+    error = EBUSY;
   } else {
     state.claimed = !release;
   }
@@ -754,6 +760,14 @@ sim::Camera& EmulatedBus::camera(size_t index) {
 std::vector<UrbTiming> EmulatedBus::takeFrameUrbTimings(size_t index) {
   return index < devices_.size() ? devices_[index]->takeFrameUrbTimings()
                                  : std::vector<UrbTiming>{};
+}
+
+bool EmulatedBus::holdElsewhere(size_t index, bool held) {
+  if (index >= devices_.size()) {
+    return false;
+  }
+  devices_[index]->holdElsewhere(held);
+  return true;
 }
 
 bool EmulatedBus::unplug(size_t index) {

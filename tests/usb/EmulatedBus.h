@@ -54,6 +54,8 @@ class EmulatedBus {
   // A cable pulled: the camera's requests fail from now on, its sysfs entry goes and a removal
   // uevent tells the clients' hot-plug monitors. False for an unknown or unplugged camera.
   bool unplug(size_t index);
+  // As if another program had claimed (or let go of) the camera's interface.
+  bool holdElsewhere(size_t index, bool held);
   // Plugged in again on the same port: powered up afresh, back in sysfs, with an add uevent.
   bool replug(size_t index);
 

@@ -5,7 +5,8 @@
 // exit status is COMMAND's.
 // COMMAND pulls and plugs cables and fires the cameras' trigger inputs by writing lines
 // "unplug N", "replug N" and "trigger N" (N from 0) to the FIFO named by
-// NIVEXA_USB_EMULATOR_CONTROL in its environment. "timings N FILE" writes the camera's frame
+// NIVEXA_USB_EMULATOR_CONTROL in its environment; "hold N" and "letgo N" act as another program
+// that claims the camera's interface and lets it go. "timings N FILE" writes the camera's frame
 // endpoint transfers since the last such line to FILE (which appears complete, by a rename), one
 // line each: the steady clock's nanoseconds when the device had the URB and when its data was
 // complete, and its length.
@@ -153,11 +154,13 @@ bool writeTimings(const std::vector<nivexa::usbtest::UrbTiming>& timings, const 
 }
 
 void obey(Control& control, const std::string& line) {
-  // Every command is a word of the same length and a camera number.
+  // Every command is a word and a camera number ("timings" then a file name).
   constexpr std::string_view kUnplug = "unplug ";
   constexpr std::string_view kReplug = "replug ";
   constexpr std::string_view kTrigger = "trigger ";
   constexpr std::string_view kTimings = "timings ";
+  constexpr std::string_view kHold = "hold ";
+  constexpr std::string_view kLetGo = "letgo ";
   constexpr int kDecimal = 10;
   auto index = [&](std::string_view word) {
     return static_cast<size_t>(std::strtoul(line.c_str() + word.size(), nullptr, kDecimal));
@@ -167,6 +170,10 @@ void obey(Control& control, const std::string& line) {
     done = control.bus->unplug(index(kUnplug));
   } else if (line.starts_with(kReplug)) {
     done = control.bus->replug(index(kReplug));
+  } else if (line.starts_with(kHold)) {
+    done = control.bus->holdElsewhere(index(kHold), true);
+  } else if (line.starts_with(kLetGo)) {
+    done = control.bus->holdElsewhere(index(kLetGo), false);
   } else if (line.starts_with(kTimings)) {
     const size_t camera = index(kTimings);
     const size_t space = line.find(' ', kTimings.size());

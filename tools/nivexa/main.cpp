@@ -15,6 +15,7 @@
 #include "AviSummary.h"
 #include "NivexaSdk.h"
 #include "NivexaStream.h"
+#include "UsbPermissions.h"
 #include "View.h"
 #include "compliance/Compliance.h"
 #include "engine/FamilyReport.h"
@@ -137,6 +138,17 @@ bool parseOptions(int argc, char** argv, Options& options) {
   return true;
 }
 
+constexpr const char* kNoPermission = "no permission (install the udev rule, see README)";
+
+// The attached cameras this user may not open, which the library cannot list.
+std::vector<UnopenableCamera> unopenableCameras() {
+  std::vector<uint16_t> products;
+  for (const auto& row : nivexa::engine::describeFamily()) {
+    products.push_back(row.productId);
+  }
+  return camerasWithoutPermission(products);
+}
+
 // A handle with at least one camera listed, or 0 after saying why not. With no camera attached
 // and none asked for, the tool asks the library for a virtual one and looks again: an
 // enumeration made while no camera is open reads the virtual-camera variable afresh.
@@ -145,6 +157,18 @@ LONG openHandle(int& count) {
   char names[10][256] = {};
   count = h != 0 ? Nivexa_EnumDevice(h, names) : 0;
   bool fellBack = false;
+  if (count == 0) {
+    // A camera is attached after all; a virtual one in its place would hide what is wrong.
+    const std::vector<UnopenableCamera> unopenable = unopenableCameras();
+    for (const auto& camera : unopenable) {
+      std::fprintf(stderr, "nivexa: camera %04x:%04x at USB port %s: %s\n", camera.vendorId,
+                   camera.productId, camera.port.c_str(), kNoPermission);
+    }
+    if (!unopenable.empty()) {
+      Nivexa_Release(h);
+      return 0;
+    }
+  }
   if (count == 0 && std::getenv(kVirtualCamerasVariable) == nullptr) {
     std::fprintf(stderr, "nivexa: no camera attached; using one virtual camera\n");
     fellBack = nivexa::platform::setEnvironmentVariable(kVirtualCamerasVariable, "1");
@@ -215,6 +239,10 @@ int listCameras() {
       }
     }
     std::printf("%-4d %-18s %-10s %s\n", i, name, serial, fpga.c_str());
+  }
+  for (const auto& camera : unopenableCameras()) {
+    const std::string where = "USB port " + camera.port;
+    std::printf("%-4s %-18s %s\n", "-", where.c_str(), kNoPermission);
   }
   Nivexa_Release(h);
   return 0;
