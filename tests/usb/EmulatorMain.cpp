@@ -6,10 +6,11 @@
 // COMMAND pulls and plugs cables and fires the cameras' trigger inputs by writing lines
 // "unplug N", "replug N" and "trigger N" (N from 0) to the FIFO named by
 // NIVEXA_USB_EMULATOR_CONTROL in its environment; "hold N" and "letgo N" act as another program
-// that claims the camera's interface and lets it go. "timings N FILE" writes the camera's frame
-// endpoint transfers since the last such line to FILE (which appears complete, by a rename), one
-// line each: the steady clock's nanoseconds when the device had the URB and when its data was
-// complete, and its length.
+// that claims the camera's interface and lets it go; "fault N KIND COUNT" injects one of the
+// camera's faults COUNT times (-1: until "fault N clear"), KIND as in kFaultNames below. "timings N
+// FILE" writes the camera's frame endpoint transfers since the last such line to FILE (which
+// appears complete, by a rename), one line each: the steady clock's nanoseconds when the device had
+// the URB and when its data was complete, and its length.
 #include <fcntl.h>
 #include <glib-unix.h>
 #include <glib.h>
@@ -23,9 +24,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "sim/CameraOptions.h"
+#include "sim/Faults.h"
 #include "usb/EmulatedBus.h"
 
 namespace {
@@ -136,6 +139,42 @@ struct Control {
   std::string pending;
 };
 
+using nivexa::sim::Fault;
+constexpr std::pair<std::string_view, Fault> kFaultNames[] = {
+    {"header-timeout", Fault::HeaderTimeout},
+    {"payload-timeout", Fault::PayloadTimeout},
+    {"short-read", Fault::ShortRead},
+    {"long-payload", Fault::WrongPayloadLength},
+    {"short-payload", Fault::ShortPayloadLength},
+    {"stall", Fault::UsbStatus},
+    {"bus-busy", Fault::BusBusy},
+    {"eeprom-write", Fault::EepromWriteFail},
+    {"fpga-write", Fault::FpgaWriteFail},
+    {"fpga-read", Fault::FpgaReadFail},
+};
+
+// "KIND COUNT" or "clear" after the camera number.
+bool injectFault(nivexa::sim::Camera& camera, const std::string& words) {
+  const size_t space = words.find(' ');
+  const std::string kind = words.substr(0, space);
+  if (kind == "clear") {
+    camera.clearFaults();
+    return true;
+  }
+  if (space == std::string::npos) {
+    return false;
+  }
+  constexpr int kDecimal = 10;
+  const int count = static_cast<int>(std::strtol(words.c_str() + space + 1, nullptr, kDecimal));
+  for (const auto& [name, fault] : kFaultNames) {
+    if (name == kind) {
+      camera.setFault(fault, count);
+      return true;
+    }
+  }
+  return false;
+}
+
 long long sinceEpochNs(std::chrono::steady_clock::time_point t) {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
 }
@@ -154,12 +193,13 @@ bool writeTimings(const std::vector<nivexa::usbtest::UrbTiming>& timings, const 
 }
 
 void obey(Control& control, const std::string& line) {
-  // Every command is a word and a camera number ("timings" then a file name).
+  // Every command is a word and a camera number ("timings" then a file name, "fault" its kind).
   constexpr std::string_view kUnplug = "unplug ";
   constexpr std::string_view kReplug = "replug ";
   constexpr std::string_view kTrigger = "trigger ";
   constexpr std::string_view kTimings = "timings ";
   constexpr std::string_view kHold = "hold ";
+  constexpr std::string_view kFault = "fault ";
   constexpr std::string_view kLetGo = "letgo ";
   constexpr int kDecimal = 10;
   auto index = [&](std::string_view word) {
@@ -170,6 +210,11 @@ void obey(Control& control, const std::string& line) {
     done = control.bus->unplug(index(kUnplug));
   } else if (line.starts_with(kReplug)) {
     done = control.bus->replug(index(kReplug));
+  } else if (line.starts_with(kFault)) {
+    const size_t camera = index(kFault);
+    const size_t space = line.find(' ', kFault.size());
+    done = camera < control.bus->cameraCount() && space != std::string::npos &&
+           injectFault(control.bus->camera(camera), line.substr(space + 1));
   } else if (line.starts_with(kHold)) {
     done = control.bus->holdElsewhere(index(kHold), true);
   } else if (line.starts_with(kLetGo)) {
