@@ -22,11 +22,6 @@ GST_DEBUG_CATEGORY_STATIC(nivexa_src_debug);
 
 namespace {
 
-// Filter id of the sensor's black level. The public header lists the filter ids it names; this
-// one is served by Nivexa_GetFilterValue / Nivexa_SetFilterValue as well, on sensors that have
-// a settable black level (others record error 11).
-constexpr NivexaLong kFilterBlackLevel = 106;
-
 constexpr int kMaxDevices = 10;          // what Nivexa_EnumDevice fills
 constexpr int kDeviceNameBytes = 256;    // each of its names
 constexpr NivexaLong kSerialBytes = 32;  // Nivexa_ReadSerialNumberA's smallest buffer
@@ -215,7 +210,7 @@ void applyGain(GstNivexaSrc* self) {
 void applyBlackLevel(GstNivexaSrc* self) {
   SrcState& s = *self->state;
   if (s.handle != 0 && s.blackLevel >= 0 &&
-      !Nivexa_SetFilterValue(s.handle, kFilterBlackLevel, s.blackLevel)) {
+      !Nivexa_SetFilterValue(s.handle, NIVEXA_FILTER_BLACK_LEVEL, s.blackLevel)) {
     warnSetting(self, "black level", "Nivexa_SetFilterValue");
   }
 }

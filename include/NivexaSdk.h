@@ -247,7 +247,16 @@ NIVEXA_API NivexaLong Nivexa_Height(NivexaLong h);
  * Each named getter is Nivexa_GetFilterValue with a fixed id, each named setter
  * Nivexa_SetFilterValue with that id. A value outside the range named records error 9 and
  * changes nothing. Image-processing values (ids 1-12, 19-28, 102, 103) apply from the next
- * frame; gains and exposure go to the camera. Without a camera engine every one records 1. */
+ * frame; gains and exposure go to the camera. Without a camera engine every one records 1.
+ * Three ids have no named function and are reached only through these two:
+ * - NIVEXA_FILTER_GAIN_MODE (104): 0 high gain, 1 low gain; not range-checked, not stored.
+ * - NIVEXA_FILTER_SENSOR_SWITCH (105): a switch of other sensors of the family; this camera
+ *   records 11.
+ * - NIVEXA_FILTER_BLACK_LEVEL (106): the sensor's black level, stored per camera. A successful
+ *   set or read records the code 0 (a device command's outcome), a failed one 6. */
+#define NIVEXA_FILTER_GAIN_MODE 104     /**< filter id of the gain mode */
+#define NIVEXA_FILTER_SENSOR_SWITCH 105 /**< filter id of the family's sensor switch */
+#define NIVEXA_FILTER_BLACK_LEVEL 106   /**< filter id of the black level */
 
 /** Reads filter id; ok (may be NULL) receives 1 or 0. Errors: 9 for an id that cannot be read,
  * 11 for what this camera lacks, 1. */
