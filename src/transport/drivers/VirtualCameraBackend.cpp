@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "platform/ByteOrder.h"
@@ -79,7 +80,7 @@ VirtualCameraBackend::VirtualCameraBackend(sim::CameraSet& cameras) : cameras_(c
       known_.emplace(entry.instance, std::move(known));
     }
   }
-  setListener_ = cameras_.addListener([this] { announcePlugChanges(true); });
+  setListener_ = cameras_.addListener([this] { announcePlugChanges(); });
   thread_.start([this] { worker(); });
 }
 
@@ -88,16 +89,12 @@ VirtualCameraBackend::~VirtualCameraBackend() {
   wake_.set();
   thread_.join();
   cameras_.removeListener(setListener_);
-  std::vector<Known> listened;
+  std::map<std::string, Known> listened;
   {
     std::lock_guard lock(plugMutex_);
-    listened.swap(left_);
-    for (auto& [instance, k] : known_) {
-      listened.push_back(std::move(k));
-    }
-    known_.clear();
+    listened.swap(known_);
   }
-  for (const Known& k : listened) {
+  for (const auto& [instance, k] : listened) {
     if (auto camera = k.camera.lock()) {
       camera->removeListener(k.listener);
     }
@@ -114,12 +111,17 @@ VirtualCameraBackend::Known VirtualCameraBackend::know(const std::shared_ptr<sim
   Known known;
   known.camera = camera;
   known.path = devicePath(camera->options(), instance);
-  // Plugging in and out is one of the camera's events; which one it was is looked at here.
-  known.listener = camera->addListener([this] { announcePlugChanges(false); });
+  // Plugging in and out is one of the camera's events. Which one it was is looked at on the
+  // worker: the notification holds the camera's listener lock, which the look takes after
+  // plugMutex_ when it meets a new camera.
+  known.listener = camera->addListener([this] {
+    plugsChanged_ = true;
+    wake_.set();
+  });
   return known;
 }
 
-void VirtualCameraBackend::announcePlugChanges(bool fromSet) {
+void VirtualCameraBackend::announcePlugChanges() {
   std::unique_lock lock(plugMutex_);
   std::map<std::string, Known> now;
   for (const auto& entry : cameras_.entries()) {
@@ -135,7 +137,6 @@ void VirtualCameraBackend::announcePlugChanges(bool fromSet) {
     if (gone.plugged) {
       announceDeviceChange(platform::DeviceChange::Removal, gone.path);
     }
-    left_.push_back(std::move(gone));
   }
   for (auto& [instance, known] : now) {
     auto camera = known.camera.lock();
@@ -150,15 +151,9 @@ void VirtualCameraBackend::announcePlugChanges(bool fromSet) {
     known.plugged = plugged;
     known.generation = generation;
   }
-  known_ = std::move(now);
-  if (!fromSet) {
-    return;
-  }
-  // After the lock: a camera's notification waiting for it may hold what removeListener needs.
-  std::vector<Known> unlisten;
-  unlisten.swap(left_);
+  std::map<std::string, Known> gone = std::exchange(known_, std::move(now));
   lock.unlock();
-  for (const Known& k : unlisten) {
+  for (const auto& [instance, k] : gone) {
     if (auto camera = k.camera.lock()) {
       camera->removeListener(k.listener);
     }
@@ -400,6 +395,9 @@ IoResult VirtualCameraBackend::overlappedResult(DeviceHandle /*handle*/, Overlap
 
 void VirtualCameraBackend::worker() {
   while (!stop_) {
+    if (plugsChanged_.exchange(false)) {
+      announcePlugChanges();
+    }
     Clock::time_point next = Clock::time_point::max();
     pending_.retry([&next](Transfer& t) {
       std::optional<IoResult> outcome = attempt(t);

@@ -84,9 +84,10 @@ class VirtualCameraBackend : public Fx3Driver {
     int listener = 0;
   };
   Known know(const std::shared_ptr<sim::Camera>& camera, const std::string& instance);
-  // Only the set's notification stops listening to cameras that left it: a camera's own
-  // notification may be under way on the thread, holding what removeListener needs.
-  void announcePlugChanges(bool fromSet);
+  // Compares the set with known_ and announces the difference. Lock order: plugMutex_, then a
+  // camera's listener lock (adding a listener); a camera's notification never waits for
+  // plugMutex_.
+  void announcePlugChanges();
 
   sim::CameraSet& cameras_;
   HandleTable<Handle> handles_;
@@ -95,7 +96,8 @@ class VirtualCameraBackend : public Fx3Driver {
   std::map<std::shared_ptr<sim::Camera>, int> listeners_;
   platform::Event wake_{platform::Event::Reset::Auto};
   std::atomic<bool> stop_{false};
-  std::mutex plugMutex_;                // guards known_; taken inside the cameras' notifications
+  std::atomic<bool> plugsChanged_{false};  // a camera's event: the worker looks again
+  std::mutex plugMutex_;                   // guards known_
   std::map<std::string, Known> known_;  // by instance
   std::vector<Known> left_;             // gone from the set, still listened to
   int setListener_ = 0;
