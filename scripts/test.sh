@@ -91,7 +91,7 @@ run_fuzzer() {
   fi
   tail -n 2 "build/fuzz/logs/$name.log"
 }
-run_fuzzer api_calls_fuzz 120 512 tests/api/api-seeds
+run_fuzzer api_calls_fuzz 120 512 tests/api/api-seeds -len_control=0
 run_fuzzer registry_text_fuzz 20 4096 tests/platform/registry-seeds
 run_fuzzer registry_file_fuzz 15 4096 tests/platform/registry-seeds
 run_fuzzer mask_header_fuzz 10 64 tests/imaging/mask/mask-seeds

@@ -28,7 +28,9 @@
 #include "NivexaStream.h"
 #include "TestFolder.h"
 #include "platform/Process.h"
+#include "sim/Camera.h"
 #include "sim/CameraSet.h"
+#include "sim/Faults.h"
 
 namespace {
 
@@ -46,6 +48,7 @@ constexpr int32_t kMaxHelperDelayMs = 15;
 // A start is followed by a stop within this many further calls of the same input.
 constexpr uint8_t kMaxCallsUntilStop = 4;
 constexpr size_t kMaxStreamBuffers = 4;
+constexpr uint32_t kMaxFaultStrikes = 3;
 constexpr size_t kMaxConfigBytes = 64;
 constexpr size_t kNameRows = 10;
 constexpr size_t kNameColumns = 256;
@@ -396,7 +399,7 @@ class Session {
         helper();
         break;
       case 28:
-        unplug();
+        hardware();
         break;
       case 29:
         Nivexa_GetDllVersion();
@@ -858,14 +861,24 @@ class Session {
     }
   }
 
-  // The camera goes away under whatever uses it.
-  void unplug() {
-    if (cameras_.empty() || !in_.flag()) {
+  // The camera goes away under whatever uses it, or its hardware starts failing: time-outs and
+  // short or mislabelled transfers strike a few times, bus and memory faults may stay.
+  void hardware() {
+    if (cameras_.empty()) {
       return;
     }
     const size_t i = in_.below(cameras_.size());
-    sim::removeCamera(cameras_[i]);
-    cameras_.erase(cameras_.begin() + static_cast<std::ptrdiff_t>(i));
+    if (in_.flag()) {
+      sim::removeCamera(cameras_[i]);
+      cameras_.erase(cameras_.begin() + static_cast<std::ptrdiff_t>(i));
+      return;
+    }
+    const auto fault = static_cast<sim::Fault>(in_.below(sim::kFaultCount));
+    const bool transfer = fault == sim::Fault::HeaderTimeout ||
+                          fault == sim::Fault::PayloadTimeout || fault == sim::Fault::ShortRead;
+    cameras_[i]->setFault(fault, transfer || in_.flag()
+                                     ? 1 + static_cast<int>(in_.below(kMaxFaultStrikes))
+                                     : sim::kPersistent);
   }
 
   void text() {
