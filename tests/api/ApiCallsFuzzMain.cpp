@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -139,6 +140,10 @@ std::string filePath(const char* name) {
   return (folder() / name).string();
 }
 
+// Calls made over the whole run, printed at exit: libFuzzer counts inputs, and an input is a
+// varying number of calls.
+std::atomic<uint64_t> callsMade{0};
+
 // A buffer that is exactly `size` bytes (none for a size below one).
 std::unique_ptr<std::vector<uint8_t>> bufferOf(int32_t size) {
   return std::make_unique<std::vector<uint8_t>>(size > 0 ? static_cast<size_t>(size) : 0);
@@ -255,10 +260,31 @@ const T& pick(Reader& in, const T (&table)[N]) {
   return table[in.below(N)];
 }
 
-// Counts what comes back through a stream callback; the library calls it from its own thread.
+// What a stream callback does with each buffer, from the library's thread: applications queue
+// the buffer again at once, or stop the stream from inside the callback.
+enum class CallbackAction : uint8_t { Count, Requeue, Stop, kCount };
+
+struct CallbackContext {
+  LONG h = 0;
+  CallbackAction action = CallbackAction::Count;
+  std::atomic<uint32_t> calls{0};
+};
+
 void streamCallback(NivexaBuffer* buffer, void* context) {
-  if (buffer != nullptr && context != nullptr) {
-    static_cast<std::atomic<uint32_t>*>(context)->fetch_add(1);
+  auto* c = static_cast<CallbackContext*>(context);
+  if (c == nullptr) {
+    return;
+  }
+  c->calls.fetch_add(1);
+  switch (c->action) {
+    case CallbackAction::Requeue:
+      NivexaStream_Queue(c->h, buffer);
+      break;
+    case CallbackAction::Stop:
+      NivexaStream_Stop(c->h);
+      break;
+    default:
+      break;
   }
 }
 
@@ -304,6 +330,7 @@ class Session {
         break;
       }
       step();
+      callsMade.fetch_add(1);
       stopWhenDue();
     }
   }
@@ -774,8 +801,10 @@ class Session {
     streamBuffers_.push_back(std::move(buffer));
   }
 
+  // Never without limit (a negative time-out): on a handle that streams nothing that waits for
+  // ever, as documented, and the input would never end.
   void streamWait() {
-    NivexaStream_Wait(handle(), static_cast<int32_t>(in_.below(kMaxWaitMs)) - 1);
+    NivexaStream_Wait(handle(), static_cast<int32_t>(in_.below(kMaxWaitMs)));
   }
 
   void streamControl() {
@@ -785,7 +814,17 @@ class Session {
         NivexaStream_Stop(h);
         break;
       case 1:
-        NivexaStream_SetCallback(h, in_.flag() ? streamCallback : nullptr, &callbacks_);
+        if (in_.flag()) {
+          NivexaStream_SetCallback(h, nullptr, nullptr);
+        } else {
+          // Kept to the end of the input: the stream may call back until its handle is gone.
+          auto context = std::make_unique<CallbackContext>();
+          context->h = h;
+          context->action =
+              static_cast<CallbackAction>(in_.below(static_cast<uint32_t>(CallbackAction::kCount)));
+          NivexaStream_SetCallback(h, streamCallback, context.get());
+          callbackContexts_.push_back(std::move(context));
+        }
         break;
       case 2: {
         NivexaStreamStatistics statistics{};
@@ -895,7 +934,7 @@ class Session {
   // Declared first, destroyed last: buffers outlive the handles that may write them.
   std::vector<std::unique_ptr<std::vector<uint8_t>>> lent_;
   std::vector<std::unique_ptr<NivexaBuffer>> streamBuffers_;
-  std::atomic<uint32_t> callbacks_{0};
+  std::vector<std::unique_ptr<CallbackContext>> callbackContexts_;
   std::vector<std::shared_ptr<sim::Camera>> cameras_;
   std::vector<LONG> handles_;
   std::vector<bool> live_;
@@ -916,6 +955,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   std::atexit([] {
     std::error_code ignored;
     std::filesystem::remove_all(folder(), ignored);
+    std::fprintf(stderr, "api_calls_fuzz: %llu calls\n",
+                 static_cast<unsigned long long>(callsMade.load()));
   });
   nivexa::platform::setEnvironmentVariable("NIVEXA_REGISTRY_FILE",
                                            filePath("registry.reg").c_str());
