@@ -71,6 +71,10 @@ class Reader {
   uint8_t byte() { return at_ < data_.size() ? data_[at_++] : 0; }
   bool flag() { return (byte() & 1) != 0; }
   uint32_t below(uint32_t n) { return n == 0 ? 0 : byte() % n; }
+  uint16_t u16() {
+    const uint8_t low = byte();
+    return static_cast<uint16_t>(low | (byte() << 8));
+  }
   uint32_t u32() {
     uint32_t value = 0;
     for (int i = 0; i < 4; ++i) {
@@ -94,7 +98,7 @@ class Reader {
       case 5:
         return static_cast<int8_t>(byte());
       case 6:
-        return static_cast<int16_t>(byte() | (byte() << 8));
+        return static_cast<int16_t>(u16());
       case 7:
         return byte();
       default:
@@ -122,7 +126,7 @@ class Reader {
       case 6:
         return std::numeric_limits<int32_t>::min();
       default:
-        return static_cast<int32_t>(byte() | (byte() << 8));
+        return u16();
     }
   }
 
@@ -145,9 +149,10 @@ std::string filePath(const char* name) {
 // varying number of calls.
 std::atomic<uint64_t> callsMade{0};
 
-// A buffer that is exactly `size` bytes (none for a size below one).
-std::unique_ptr<std::vector<uint8_t>> bufferOf(int32_t size) {
-  return std::make_unique<std::vector<uint8_t>>(size > 0 ? static_cast<size_t>(size) : 0);
+// A buffer of exactly `size` bytes; for a size below one a real pointer to no bytes at all, so
+// that any access through it is reported.
+std::unique_ptr<uint8_t[]> bufferOf(int32_t size) {
+  return std::make_unique<uint8_t[]>(size > 0 ? static_cast<size_t>(size) : 0);
 }
 
 using HandleGetter = int32_t (*)(int32_t);
@@ -500,7 +505,7 @@ class Session {
       return {nullptr, size};
     }
     lent_.push_back(bufferOf(size));
-    return {lent_.back()->data(), size};
+    return {lent_.back().get(), size};
   }
 
   std::string path() {
@@ -814,7 +819,7 @@ class Session {
     const int32_t stated = in_.size(frame);
     auto buffer = std::make_unique<NivexaBuffer>();
     lent_.push_back(bufferOf(stated));
-    buffer->data = in_.flag() ? nullptr : lent_.back()->data();
+    buffer->data = in_.flag() ? nullptr : lent_.back().get();
     buffer->capacity = static_cast<uint32_t>(std::max(stated, 0));
     NivexaStream_Queue(h, buffer.get());
     streamBuffers_.push_back(std::move(buffer));
@@ -953,7 +958,7 @@ class Session {
 
   Reader& in_;
   // Declared first, destroyed last: buffers outlive the handles that may write them.
-  std::vector<std::unique_ptr<std::vector<uint8_t>>> lent_;
+  std::vector<std::unique_ptr<uint8_t[]>> lent_;
   std::vector<std::unique_ptr<NivexaBuffer>> streamBuffers_;
   std::vector<std::unique_ptr<CallbackContext>> callbackContexts_;
   std::vector<std::shared_ptr<sim::Camera>> cameras_;
