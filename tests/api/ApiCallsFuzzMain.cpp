@@ -987,8 +987,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   });
   nivexa::platform::setEnvironmentVariable("NIVEXA_REGISTRY_FILE",
                                            filePath("registry.reg").c_str());
-  const std::string prefix = "nivexa-api-fuzz-" + folder().filename().string() + "-";
-  nivexa::platform::setEnvironmentVariable("NIVEXA_SHM_PREFIX", prefix.c_str());
+  // One machine-wide device table for every run of this program, as the test programs each have
+  // theirs: shared memory outlives the process, and a name per run would leave one behind each
+  // time. Parallel instances (-fork, -jobs) then see each other's cameras, as two programs would.
+  nivexa::platform::setEnvironmentVariable("NIVEXA_SHM_PREFIX", "nivexa-api-fuzz-");
   return 0;
 }
 
