@@ -1,8 +1,8 @@
-# The libFuzzer programs of the loaders of files from outside (registry text, mask file,
-# configuration file). Each is built from the few sources it exercises, with AddressSanitizer and
-# UndefinedBehaviorSanitizer, and only on request: `cmake --build <dir> --target nivexa_fuzzers`
-# in a tree configured with Clang and -DNIVEXA_BUILD_FUZZERS=ON (scripts/test.sh runs them,
-# bounded in time).
+# The libFuzzer programs of the loaders of files from outside (registry text and store file, mask
+# header and whole mask file, configuration file) and of the exports. Each is built with
+# AddressSanitizer and UndefinedBehaviorSanitizer, and only on request: `cmake --build <dir>
+# --target nivexa_fuzzers` in a tree configured with Clang and -DNIVEXA_BUILD_FUZZERS=ON
+# (scripts/test.sh runs them, bounded in time).
 if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   message(FATAL_ERROR "NIVEXA_BUILD_FUZZERS needs Clang (libFuzzer): -DCMAKE_CXX_COMPILER=clang++")
 endif()
@@ -26,5 +26,15 @@ nivexa_add_fuzzer(registry_text_fuzz
           src/platform/RegistryText.cpp)
 nivexa_add_fuzzer(mask_header_fuzz
   SOURCES tests/imaging/mask/MaskHeaderFuzzMain.cpp src/imaging/mask/MaskFile.cpp)
+nivexa_add_fuzzer(mask_file_fuzz SOURCES tests/imaging/mask/MaskFileFuzzMain.cpp)
+target_link_libraries(mask_file_fuzz PRIVATE nivexa_imaging nivexa_platform)
+nivexa_add_fuzzer(registry_file_fuzz SOURCES tests/platform/RegistryFileFuzzMain.cpp)
+target_link_libraries(registry_file_fuzz PRIVATE nivexa_platform)
 nivexa_add_fuzzer(config_file_fuzz
   SOURCES tests/camera/ConfigFileFuzzMain.cpp src/camera/ConfigFile.cpp)
+target_link_libraries(config_file_fuzz PRIVATE nivexa_platform)
+
+# The exports driven as an application would, on virtual cameras; the whole library of this tree
+# is instrumented (see the top-level CMakeLists.txt).
+nivexa_add_fuzzer(api_calls_fuzz SOURCES tests/api/ApiCallsFuzzMain.cpp)
+target_link_libraries(api_calls_fuzz PRIVATE nivexa_api nivexa_sim)

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs every test: first a normal build and the installed SDK used by two small
 # programs, the Debian packages installed, used and purged, then the suite under AddressSanitizer
-# and UndefinedBehaviorSanitizer, bounded fuzz runs of the file readers, the threaded suites under ThreadSanitizer, the Windows DLL and every test
-# program cross-built with MinGW-w64 and run under Wine, and last the library in the other build
-# types and with Clang.
+# and UndefinedBehaviorSanitizer, bounded fuzz runs of the file readers and the exports, the
+# threaded suites under ThreadSanitizer, the Windows DLL and every test program cross-built with
+# MinGW-w64 and run under Wine, and last the library in the other build types and with Clang.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -72,21 +72,35 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_ctest build/asan
 stage_done "AddressSanitizer build and tests"
 
-echo "== file loaders under libFuzzer (bounded)"
-# Built with Clang from the few sources each exercises (cmake/Fuzzers.cmake); each runs for a
-# bounded time from its seeds and what earlier runs on this machine found.
+echo "== file loaders and exports under libFuzzer (bounded)"
+# Built with Clang, the library instrumented too (cmake/Fuzzers.cmake); each runs for a bounded
+# time from its seeds and what earlier runs on this machine found. A crash, a sanitizer report,
+# a leak or an input that hangs stops the stage with the fuzzer's report; the input that did it
+# is kept in build/fuzz/ (crash-*, leak-*, timeout-*).
 "$root/scripts/build-fuzzers.sh" build/fuzz
 run_fuzzer() {
   local name=$1 seconds=$2 max_len=$3
   shift 3
-  mkdir -p "build/fuzz/corpus/$name"
+  mkdir -p "build/fuzz/corpus/$name" build/fuzz/logs
   echo "-- $name: ${seconds} s"
-  "build/fuzz/$name" -max_total_time="$seconds" -max_len="$max_len" -print_final_stats=0 \
-    "build/fuzz/corpus/$name" "$@" 2>&1 | tail -n 2
+  if ! "build/fuzz/$name" -max_total_time="$seconds" -max_len="$max_len" -print_final_stats=0 \
+    -timeout=20 -artifact_prefix=build/fuzz/ "build/fuzz/corpus/$name" "$@" \
+    >"build/fuzz/logs/$name.log" 2>&1; then
+    tail -n 80 "build/fuzz/logs/$name.log"
+    return 1
+  fi
+  tail -n 2 "build/fuzz/logs/$name.log"
 }
+# An input of the exports takes about half a second (opening a camera alone takes hundreds of
+# milliseconds), and libFuzzer replays its whole corpus before it looks at the clock: the corpus
+# of earlier runs would soon take longer than the run itself. Each run starts from the seeds.
+rm -rf build/fuzz/corpus/api_calls_fuzz
+run_fuzzer api_calls_fuzz 120 512 tests/api/api-seeds -len_control=0
 run_fuzzer registry_text_fuzz 20 4096 tests/platform/registry-seeds
+run_fuzzer registry_file_fuzz 15 4096 tests/platform/registry-seeds
 run_fuzzer mask_header_fuzz 10 64 tests/imaging/mask/mask-seeds
-run_fuzzer config_file_fuzz 10 256
+run_fuzzer mask_file_fuzz 15 2048 tests/imaging/mask/mask-file-seeds
+run_fuzzer config_file_fuzz 10 256 tests/camera/config-seeds
 stage_done "fuzz runs"
 
 echo "== ThreadSanitizer (threaded suites)"

@@ -1,7 +1,6 @@
 #include "camera/CNivexa.h"
 #include "camera/ConfigFile.h"
 #include "output/ImageWriter.h"
-#include "platform/Files.h"
 #include "platform/Text.h"
 
 namespace nivexa::camera {
@@ -23,13 +22,12 @@ int CNivexa::SaveImage(const char* path, int32_t fileType) {
 
 int CNivexa::LoadConfigFile(const char* path) {
   // Read and parsed before the lock is taken, so that only the swap can keep the filters waiting.
-  const auto bytes = platform::readWholeFile(path, kMaxConfigFileBytes);
-  if (!bytes) {
+  auto records = readConfigFile(path);
+  if (!records) {
     return 0;
   }
-  auto records = parseConfigRecords(*bytes);
   platform::CriticalSectionGuard guard(maskLock_);
-  configList_.swap(records);
+  configList_.swap(*records);
   return 1;
 }
 

@@ -1,6 +1,7 @@
 #include "camera/ConfigFile.h"
 
 #include "platform/ByteOrder.h"
+#include "platform/Files.h"
 
 namespace nivexa::camera {
 
@@ -13,6 +14,14 @@ std::vector<std::pair<int32_t, int32_t>> parseConfigRecords(std::span<const uint
                          static_cast<int32_t>(platform::loadLe32(bytes, at + 4)));
   }
   return records;
+}
+
+std::optional<std::vector<std::pair<int32_t, int32_t>>> readConfigFile(const char* path) {
+  const auto bytes = platform::readWholeFile(path, kMaxConfigFileBytes);
+  if (!bytes) {
+    return std::nullopt;
+  }
+  return parseConfigRecords(*bytes);
 }
 
 }  // namespace nivexa::camera
