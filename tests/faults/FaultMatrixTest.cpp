@@ -16,6 +16,7 @@
 #include <future>
 #include <iostream>
 #include <optional>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -514,7 +515,10 @@ bool accepted(const std::string& seen, const std::string& expected) {
 }
 
 TEST(FaultMatrix, EveryFaultInEveryModeAtEveryMomentEndsAsDocumented) {
-  const fs::path dir = fs::path(::testing::TempDir()) / "nivexa-fault-matrix";
+  // Builds of several checkouts may run the matrix at once: each run records in a folder of its
+  // own.
+  const fs::path dir = fs::path(::testing::TempDir()) /
+                       ("nivexa-fault-matrix-" + std::to_string(std::random_device{}()));
   std::vector<std::string> table;
   bool hung = false;
   int failures = 0;
