@@ -23,6 +23,8 @@ constexpr int kOrientationNormal = 1;
 constexpr int kOrientationBothFlipped = 4;
 constexpr int kWindowWidthStep = 8;
 constexpr int kWindowHeightStep = 4;
+// The mode word of SetTriggerMode that arms the sensor for external triggers.
+constexpr int kTriggerModeWord = 1;
 
 }  // namespace
 
@@ -81,8 +83,11 @@ CSensorImx99x::~CSensorImx99x() = default;
 bool CSensorImx99x::alreadyFreeRunning(int mode) {
   restartEnable_ = 0;
   uint8_t trigger = 0;
-  if (ReadFpga(fpga::kTriggerControl, &trigger) && mode == 0 && trigger == 0) {
-    // The FPGA restarts free-running frames on its own.
+  // The FPGA restarts free-running frames on its own, unless the sensor itself was last armed
+  // for triggers: an arming whose FPGA write failed leaves the FPGA free-running and the sensor
+  // waiting for a trigger that never comes.
+  if (ReadFpga(fpga::kTriggerControl, &trigger) && mode == 0 && trigger == 0 &&
+      modeWord_ != kTriggerModeWord) {
     return true;
   }
   restartEnable_ = 1;

@@ -259,6 +259,10 @@ Camera::ControlResult Camera::control(const ControlSetup& setup, std::span<uint8
     if (!plugged_) {
       return result;
     }
+    if (consumeFault(Fault::ControlTimeout)) {
+      result.answered = false;
+      return result;
+    }
     const Clock::time_point now = Clock::now();
     const bool in = setup.requestType & fx3::kDirectionIn;
     const uint32_t stage = std::min<uint32_t>(setup.length, static_cast<uint32_t>(data.size()));

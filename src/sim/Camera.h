@@ -37,8 +37,9 @@ class Camera {
     uint16_t length = 0;
   };
   struct ControlResult {
-    bool ok = false;     // false: the firmware stalled the request
-    uint32_t count = 0;  // bytes of the data stage moved
+    bool ok = false;       // false: the firmware stalled the request
+    bool answered = true;  // false: the firmware never answered (no data, no stall)
+    uint32_t count = 0;    // bytes of the data stage moved
   };
   enum class BulkStatus { Done, Pending, Gone };
   struct BulkResult {

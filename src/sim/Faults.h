@@ -13,8 +13,9 @@ enum class Fault {
   EepromWriteFail,     // EEPROM writes are not acknowledged
   FpgaWriteFail,       // FPGA register writes are not acknowledged (pointer writes still are)
   FpgaReadFail,        // FPGA register reads are not acknowledged
+  ControlTimeout,      // a control transfer is never answered: the driver's time limit ends it
 };
-inline constexpr int kFaultCount = 10;
+inline constexpr int kFaultCount = 11;
 
 // How many times a fault strikes: a positive count, or kPersistent until cleared.
 inline constexpr int kPersistent = -1;

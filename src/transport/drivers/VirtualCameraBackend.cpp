@@ -293,6 +293,14 @@ IoResult VirtualCameraBackend::vendorRequest(const Handle& h, const DriverRecord
   sim::Camera::ControlSetup setup{record.requestType, record.request, record.value, record.index,
                                   record.length};
   sim::Camera::ControlResult result = h.camera->control(setup, stage);
+  if (!result.answered) {
+    // Nothing will ever end the request but the record's time limit, which the caller sits
+    // through as it would on a real bus.
+    platform::Event never(platform::Event::Reset::Manual);
+    never.wait(syncLimitMs(record));
+    writeDriverStatus(in, kStatusUnsuccessful, 0);
+    return {false, 0, kErrorSemTimeout};
+  }
   if (out.data() != in.data() && out.size() >= DriverRecord::kSize) {
     std::copy(in.begin(), in.begin() + DriverRecord::kSize, out.begin());
   }
