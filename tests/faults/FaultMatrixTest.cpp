@@ -380,7 +380,14 @@ class Cell {
     if (mode_ == Mode::Record) {
       std::error_code error;
       for (const auto& entry : fs::directory_iterator(dir_, error)) {
-        seen_.badFile |= entry.path() != file() || !wholeAvi(file());
+        const bool stray = entry.path() != file();
+        if (stray || !wholeAvi(file())) {
+          seen_.badFile = true;
+          // Said at once: the table's cell cannot tell which file it was, nor its size.
+          std::printf("recording: %s %s (%ju bytes)\n", stray ? "stray file" : "not whole:",
+                      entry.path().filename().string().c_str(),
+                      static_cast<uintmax_t>(fs::file_size(entry.path(), error)));
+        }
       }
     }
     drainErrors(h_);
