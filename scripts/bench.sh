@@ -25,7 +25,7 @@ shift || true
 # The machine may be shared: repetitions and their medians, with the load at the start.
 echo "== load: $(cut -d' ' -f1-3 /proc/loadavg)"
 for bench in "$dir"/bench/*_bench; do
-  [ "$(basename "$bench")" = pipeline_bench ] && continue
+  case "$(basename "$bench")" in pipeline_bench | soak_bench) continue ;; esac
   echo "== $(basename "$bench")"
   if [ "$(basename "$bench")" = usb_bench ]; then
     # One camera on the emulated bus, nothing else, its frame endpoint at a SuperSpeed link's
