@@ -24,7 +24,7 @@ CNivexa::~CNivexa() {
 }
 
 int CNivexa::Initialize(HWND notifyWindow) {
-  std::lock_guard command(commandLock_);
+  AcquisitionGuard command(*this);
   engine_.reset(new (std::nothrow) engine::CNivexaUSB3R5SimpleSdk);
   notifyWindow_ = notifyWindow;
   if (notifyWindow != nullptr &&
@@ -84,7 +84,7 @@ bool CNivexa::FitMaskToSensor() {
 }
 
 void CNivexa::Teardown() {
-  std::lock_guard command(commandLock_);
+  AcquisitionGuard command(*this);
   const int32_t device = currentDevice_.exchange(-1);
   const bool cameraOpen = device >= 0;
   // Without an engine nothing can have been started, and a Close would only report the missing

@@ -302,7 +302,20 @@ class CNivexa : public imaging::PipelineHost, private output::RecordingSource {
   uint64_t UseNewerFrame(uint64_t after,
                          const std::function<void(const imaging::DibImage&)>& use) override;
 
+  // Held, before commandLock_, for the whole of every command that starts, stops or reshapes
+  // acquisition or changes the device. A snapshot keeps it while it waits for its frame but lets
+  // commandLock_ go, so parameter calls are not held up for an exposure.
+  std::recursive_mutex acquisitionLock_;
   std::recursive_mutex commandLock_;
+  class AcquisitionGuard {
+   public:
+    explicit AcquisitionGuard(CNivexa& camera)
+        : acquisition_(camera.acquisitionLock_), command_(camera.commandLock_) {}
+
+   private:
+    std::lock_guard<std::recursive_mutex> acquisition_;
+    std::lock_guard<std::recursive_mutex> command_;
+  };
 
   imaging::FrameBitmaps bitmaps_;
   imaging::DibImage display_;

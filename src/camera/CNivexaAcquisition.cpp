@@ -41,7 +41,7 @@ void CNivexa::SetCallbackTarget(HWND window, uint8_t* buffer, int32_t size, int3
 }
 
 int CNivexa::CallBackPreview(HWND window, uint8_t* buffer, int32_t size, int32_t rowOrder) {
-  std::lock_guard command(commandLock_);
+  AcquisitionGuard command(*this);
   SetCallbackTarget(window, buffer, size, rowOrder);
   // One window per object: a further preview replaces the earlier window.
   if (PlacementSet() && !ReplacePreviewWindow()) {
@@ -56,7 +56,7 @@ int CNivexa::CallBackPreview(HWND window, uint8_t* buffer, int32_t size, int32_t
 }
 
 int CNivexa::StartPreview() {
-  std::lock_guard command(commandLock_);
+  AcquisitionGuard command(*this);
   if (!RequireEngine()) {
     return 0;
   }
@@ -110,7 +110,7 @@ int CNivexa::StartAcquisitionThread(void (CNivexa::*loop)()) {
 }
 
 int CNivexa::StopPreview() {
-  std::lock_guard command(commandLock_);
+  AcquisitionGuard command(*this);
   if (!RequireEngine()) {
     return 0;
   }
@@ -144,7 +144,7 @@ int CNivexa::StopPreview() {
 }
 
 int CNivexa::Capture() {
-  std::lock_guard command(commandLock_);
+  AcquisitionGuard command(*this);
   if (!RequireEngine()) {
     return 0;
   }
@@ -164,7 +164,8 @@ int CNivexa::Capture() {
 }
 
 int CNivexa::SnapShot(uint8_t* buffer, int32_t size, int32_t rowOrder) {
-  std::lock_guard command(commandLock_);
+  std::lock_guard acquisition(acquisitionLock_);
+  std::unique_lock command(commandLock_);
   if (!RequireEngine()) {
     return 0;
   }
@@ -178,7 +179,6 @@ int CNivexa::SnapShot(uint8_t* buffer, int32_t size, int32_t rowOrder) {
   }
   const bool keepRunning = mode == kModeCapture;
   const imaging::ColorMode streamMode = StreamMode();
-  platform::CriticalSectionGuard image(imageLock_);
   const auto fail = [&](uint32_t code) {
     if (!keepRunning) {
       engine_->StopCapture();
@@ -186,10 +186,18 @@ int CNivexa::SnapShot(uint8_t* buffer, int32_t size, int32_t rowOrder) {
     RecordError(code);
     return 0;
   };
-  if (!engine_->StartCapture(kCaptureOneFrame) ||
-      engine_->WaitForFrame(static_cast<uint32_t>(frameTimeoutMs_.load())) != kWaitNewFrame) {
+  if (!engine_->StartCapture(kCaptureOneFrame)) {
     return fail(NIVEXA_ERR_FRAME);
   }
+  // The wait may last a long exposure: parameter calls go on meanwhile, as during a preview,
+  // while the acquisition lock keeps every command that could stop or reshape this capture out.
+  command.unlock();
+  const int waited = engine_->WaitForFrame(static_cast<uint32_t>(frameTimeoutMs_.load()));
+  command.lock();
+  if (waited != kWaitNewFrame) {
+    return fail(NIVEXA_ERR_FRAME);
+  }
+  platform::CriticalSectionGuard image(imageLock_);
   if (!CopyNewestFrame(streamMode)) {
     PostFrameMessage(0, NIVEXA_ERR_FRAME);
     return fail(NIVEXA_ERR_FRAME);
@@ -224,7 +232,7 @@ int CNivexa::GetImage(uint8_t* buffer, int32_t size, int32_t rowOrder) {
 }
 
 int CNivexa::Trigger(HWND window, uint8_t* buffer, int32_t size, int32_t rowOrder) {
-  std::lock_guard command(commandLock_);
+  AcquisitionGuard command(*this);
   if (!RequireEngine()) {
     return 0;
   }
@@ -257,7 +265,7 @@ int CNivexa::Trigger(HWND window, uint8_t* buffer, int32_t size, int32_t rowOrde
 }
 
 int CNivexa::Close() {
-  std::lock_guard command(commandLock_);
+  AcquisitionGuard command(*this);
   ClosePreviewWindow();
   StopPreview();
   imageReady_ = 0;

@@ -145,7 +145,7 @@ int CNivexa::StopBufferStream() {
     bufferQueue_.returnQueued(NIVEXA_BUFFER_CANCELLED);
     return 1;
   }
-  std::lock_guard command(commandLock_);
+  AcquisitionGuard command(*this);
   if (mode_ == kModeBufferStream) {
     StopPreview();
   } else {

@@ -105,7 +105,7 @@ int CNivexa::GetDeviceNameW(int32_t index, wchar_t* buffer, int32_t size) {
 }
 
 int CNivexa::SetDeviceNumber(int32_t number) {
-  std::lock_guard command(commandLock_);
+  AcquisitionGuard command(*this);
   if (!RequireEngine()) {
     return 0;
   }

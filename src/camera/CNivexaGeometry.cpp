@@ -9,7 +9,7 @@ namespace nivexa::camera {
 
 int CNivexa::SetCaptureWindowEx(int32_t hTotal, int32_t hStart, int32_t hEffective, int32_t vTotal,
                                 int32_t vStart, int32_t vEffective) {
-  std::lock_guard command(commandLock_);
+  AcquisitionGuard command(*this);
   if (!RequireEngine()) {
     return 0;
   }
@@ -22,7 +22,7 @@ int CNivexa::SetCaptureWindowEx(int32_t hTotal, int32_t hStart, int32_t hEffecti
 }
 
 int CNivexa::SetCaptureWindow(int32_t width, int32_t height) {
-  std::lock_guard command(commandLock_);
+  AcquisitionGuard command(*this);
   if (!RequireEngine()) {
     return 0;
   }

@@ -31,7 +31,7 @@ int CNivexa::Record(const char* path, int32_t durationMs, int32_t showWindow) {
   if (!RequireEngine()) {
     return 0;
   }
-  std::lock_guard command(commandLock_);
+  AcquisitionGuard command(*this);
   // Nothing goes to an application's buffer while a recording takes the frames.
   SetCallbackTarget(nullptr, nullptr, 0, 0);
   if (showWindow == kShowWindow && PlacementSet() && !ReplacePreviewWindow()) {

@@ -305,7 +305,7 @@ bool DialogPort::verticalChangeAllowed() {
 }
 
 int32_t DialogPort::pauseAcquisition() {
-  std::lock_guard command(camera_.commandLock_);
+  CNivexa::AcquisitionGuard command(camera_);
   const int32_t mode = camera_.mode_;
   if (mode != kPreviewMode && mode != kCaptureMode) {
     return kNothing;
@@ -315,7 +315,7 @@ int32_t DialogPort::pauseAcquisition() {
 }
 
 void DialogPort::resumeAcquisition(int32_t paused) {
-  std::lock_guard command(camera_.commandLock_);
+  CNivexa::AcquisitionGuard command(camera_);
   if (paused == kPreviewStopped) {
     camera_.StartPreview();
   } else if (paused == kCapturePaused) {
@@ -324,7 +324,7 @@ void DialogPort::resumeAcquisition(int32_t paused) {
 }
 
 void DialogPort::reloadStreamSettings() {
-  std::lock_guard command(camera_.commandLock_);
+  CNivexa::AcquisitionGuard command(camera_);
   camera_.LoadStoredGeometry();
   camera_.LoadStoredStreamSettings();
 }

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
 #include "camera/ParameterTestSupport.h"
+#include "transport/Fx3Protocol.h"
 
 namespace nivexa::camera::test {
 namespace {
@@ -60,6 +62,45 @@ TEST(ParameterConcurrency, SettersRacingADeviceChangeStayConsistent) {
   Nivexa_Release(h);
   sim::removeCamera(first);
   sim::removeCamera(second);
+}
+
+// A snapshot waits out a whole exposure; a parameter call made meanwhile is answered at once,
+// as it would be during a preview, instead of waiting for the frame.
+TEST(ParameterConcurrency, ParameterCallsAreAnsweredWhileASnapshotWaitsForItsFrame) {
+  constexpr double kExposureSeconds = 1.0;
+  sim::CameraOptions options;
+  options.noise = false;
+  auto camera = sim::createCamera(options);
+  const LONG h = Nivexa_Initialize(nullptr);
+  ASSERT_NE(h, 0);
+  ASSERT_EQ(Nivexa_SetExposureTimeEx(h, kExposureSeconds), 1);
+  camera->clearRequests();
+
+  std::atomic<bool> snapshotDone{false};
+  std::vector<BYTE> image(static_cast<size_t>(Nivexa_Width(h)) * Nivexa_Height(h));
+  std::thread snapshot([&] {
+    EXPECT_EQ(Nivexa_SnapShot(h, image.data(), static_cast<LONG>(image.size()), 0), 1);
+    snapshotDone = true;
+  });
+  // The snapshot is waiting once the engine reads the frame endpoint.
+  const auto readsFrames = [&] {
+    for (const sim::DriverRequest& request : camera->requests()) {
+      if (request.endpoint == transport::fx3::kEndpointFrames) {
+        return true;
+      }
+    }
+    return false;
+  };
+  while (!readsFrames() && !snapshotDone) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(Nivexa_SetGlobalGain(h, 77), 1);
+  BOOL ok = 0;
+  EXPECT_EQ(Nivexa_GetGlobalGain(h, &ok), 77);
+  EXPECT_FALSE(snapshotDone) << "the parameter calls waited for the snapshot's frame";
+  snapshot.join();
+  Nivexa_Release(h);
+  sim::removeCamera(camera);
 }
 
 }  // namespace
