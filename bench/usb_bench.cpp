@@ -111,18 +111,13 @@ class Camera {
 
  private:
   bool vendor(const Setup& s) {
-    std::array<uint8_t, DriverRecord::kVendorBlockSize> block{};
     RequestRecord r;
     r.requestType = s.requestType;
     r.request = s.request;
     r.value = s.value;
     r.index = s.index;
-    r.length = DriverRecord::kVendorBlockSize;
-    r.dataOffset = DriverRecord::kSize;
-    r.dataLength = DriverRecord::kVendorDataSize;
-    encodeRequestRecord(r, std::span(block).first<DriverRecord::kSize>());
-    std::copy(s.data.begin(), s.data.end(), block.begin() + DriverRecord::kSize);
-    return backend_->ioctl(handle_, kIoctlVendorRequest, block, block, nullptr).ok;
+    std::optional<VendorBlock> block = encodeVendorBlock(r, s.data);
+    return block && backend_->ioctl(handle_, kIoctlVendorRequest, *block, *block, nullptr).ok;
   }
 
   std::shared_ptr<LibusbBackend> backend_;

@@ -26,23 +26,17 @@ int CVelCy3Cam::controlRequest(const VendorRequest& request, VendorReply* reply)
 
 int CVelCy3Cam::controlRequestOn(DeviceHandle handle, const VendorRequest& request,
                                  VendorReply* reply) {
-  if (request.payload.size() > kVendorDataSize) {
+  RequestRecord setup;
+  setup.requestType = request.type;
+  setup.request = request.request;
+  setup.value = request.value;
+  setup.index = request.index;
+  setup.timeLimitSeconds = kVendorTimeLimitSeconds;
+  std::optional<VendorBlock> encoded = encodeVendorBlock(setup, request.payload);
+  if (!encoded) {
     return 0;
   }
-  std::array<uint8_t, kVendorBlockSize> block{};
-  RequestRecord record;
-  record.requestType = request.type;
-  record.request = request.request;
-  record.value = request.value;
-  record.index = request.index;
-  // The driver wants the size of the whole block here, not of the data.
-  record.length = static_cast<uint16_t>(kVendorBlockSize);
-  record.timeLimitSeconds = kVendorTimeLimitSeconds;
-  record.dataOffset = kRecordSize;
-  record.dataLength = kVendorDataSize;
-  encodeRequestRecord(record, std::span(block).first<kRecordSize>());
-  std::ranges::copy(request.payload, block.begin() + kRecordSize);
-
+  VendorBlock& block = *encoded;
   const IoResult result = fx3Driver().ioctl(handle, kIoctlVendorRequest, block, block, nullptr);
   if (!result.ok || result.bytesReturned > kVendorBlockSize) {
     logVendorRequest(request.request, request.value, request.index, request.payload, {}, false,

@@ -1,5 +1,7 @@
 #include "transport/RequestRecord.h"
 
+#include <algorithm>
+
 #include "platform/ByteOrder.h"
 
 namespace nivexa::transport {
@@ -54,6 +56,20 @@ RequestRecord decodeRequestRecord(std::span<const uint8_t, fx3::kRecordSize> in)
   r.dataOffset = platform::loadLe32(in, kOffDataOffset);
   r.dataLength = platform::loadLe32(in, kOffDataLength);
   return r;
+}
+
+std::optional<VendorBlock> encodeVendorBlock(RequestRecord setup,
+                                             std::span<const uint8_t> payload) {
+  if (payload.size() > fx3::kVendorDataSize) {
+    return std::nullopt;
+  }
+  VendorBlock block{};
+  setup.length = static_cast<uint16_t>(fx3::kVendorBlockSize);
+  setup.dataOffset = fx3::kRecordSize;
+  setup.dataLength = fx3::kVendorDataSize;
+  encodeRequestRecord(setup, std::span(block).first<fx3::kRecordSize>());
+  std::ranges::copy(payload, block.begin() + fx3::kRecordSize);
+  return block;
 }
 
 }  // namespace nivexa::transport

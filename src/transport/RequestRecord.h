@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "transport/Fx3Protocol.h"
@@ -28,5 +30,12 @@ struct RequestRecord {
 // Writes all 38 bytes (the reserved byte as 0).
 void encodeRequestRecord(const RequestRecord& record, std::span<uint8_t, fx3::kRecordSize> out);
 RequestRecord decodeRequestRecord(std::span<const uint8_t, fx3::kRecordSize> in);
+
+using VendorBlock = std::array<uint8_t, fx3::kVendorBlockSize>;
+// A vendor request block as the driver takes it: `setup`'s request fields and time limit in the
+// record, whose length, data offset and data length this fills in (the driver wants the size of
+// the whole block as the length, not that of the data), then `payload` in the data area. Nullopt
+// when the payload does not fit the data area.
+std::optional<VendorBlock> encodeVendorBlock(RequestRecord setup, std::span<const uint8_t> payload);
 
 }  // namespace nivexa::transport

@@ -57,20 +57,13 @@ uint32_t u32(std::span<const uint8_t> b, size_t at) {
 }
 
 // A vendor request block as the controller builds it: the record, then the data area.
-std::array<uint8_t, DriverRecord::kVendorBlockSize> vendorBlock(const Camera::ControlSetup& setup,
-                                                                std::span<const uint8_t> data) {
-  std::array<uint8_t, DriverRecord::kVendorBlockSize> block{};
+VendorBlock vendorBlock(const Camera::ControlSetup& setup, std::span<const uint8_t> data) {
   RequestRecord r;
   r.requestType = setup.requestType;
   r.request = setup.request;
   r.value = setup.value;
   r.index = setup.index;
-  r.length = DriverRecord::kVendorBlockSize;
-  r.dataOffset = DriverRecord::kSize;
-  r.dataLength = DriverRecord::kVendorDataSize;
-  encodeRequestRecord(r, std::span(block).first<DriverRecord::kSize>());
-  std::copy(data.begin(), data.end(), block.begin() + DriverRecord::kSize);
-  return block;
+  return encodeVendorBlock(r, data).value();
 }
 
 std::array<uint8_t, DriverRecord::kSize> bulkRecord(uint8_t endpoint) {
