@@ -537,7 +537,7 @@ NIVEXA_API NivexaBool Nivexa_UpdateMaskData(NivexaLong h, NivexaLong kind);
 #define NIVEXA_MASK_HOT_LEVEL_16 3072  /**< the same of a 16-bit reference (12 significant bits) */
 #define NIVEXA_MASK_DEAD_LEVEL_8 64    /**< white reference below this: dead pixel (8 bits) */
 #define NIVEXA_MASK_DEAD_LEVEL_16 1024 /**< the same of a 16-bit reference */
-#define NIVEXA_MASK_BORDER 2           /**< rows and columns at each edge never marked */
+#define NIVEXA_MASK_BORDER 2 /**< rows and columns at each edge neither marked nor corrected */
 /** Reads a configuration file of pairs of little-endian 32-bit integers, replacing the pairs
  * read before. A file that does not open or is larger than 1 MiB returns 0, no code. */
 NIVEXA_API NivexaBool Nivexa_LoadConfigFileA(NivexaLong h, const char* path);

@@ -19,7 +19,13 @@ class StreamGuard {
   explicit StreamGuard(int32_t handle) : handle_(handle) {}
   StreamGuard(const StreamGuard&) = delete;
   StreamGuard& operator=(const StreamGuard&) = delete;
-  ~StreamGuard() { NivexaStream_Stop(handle_); }
+  // The cancelled buffers are taken back too: the library would otherwise still hold them as
+  // lent, and refuse buffers at the same addresses in a later stream.
+  ~StreamGuard() {
+    NivexaStream_Stop(handle_);
+    while (NivexaStream_Wait(handle_, 0) != nullptr) {
+    }
+  }
 
  private:
   int32_t handle_;

@@ -120,8 +120,9 @@ struct Uniformity {
   double nonUniformity() const { return mean > 0 ? deviation / mean : 0; }
 };
 
-// Mean and standard deviation of an image, over all its pixels.
-Uniformity measureUniformity(std::span<const uint16_t> image);
+// Mean and standard deviation of an image (rows packed) inside the border the library neither
+// marks nor corrects.
+Uniformity measureUniformity(std::span<const uint16_t> image, int32_t width, int32_t height);
 
 struct CheckResult {
   bool ok = false;

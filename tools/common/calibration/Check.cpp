@@ -38,7 +38,8 @@ CheckResult checkMask(int32_t handle, const std::string& maskFile, uint32_t fram
       result.problem = averaged.problem;
       return result;
     }
-    (on ? result.after : result.before) = measureUniformity(averaged.pixels);
+    (on ? result.after : result.before) =
+        measureUniformity(averaged.pixels, averaged.width, averaged.height);
   }
   result.ok = true;
   return result;

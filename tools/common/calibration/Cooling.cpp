@@ -48,7 +48,9 @@ CoolingResult coolAndSettle(int32_t handle, const CoolingOptions& options,
   std::deque<Reading> window;
   for (auto next = start;; next += options.interval) {
     std::this_thread::sleep_until(next);
-    const double now = std::chrono::duration<double>(Clock::now() - start).count();
+    // Readings are placed at their scheduled times, so a settle time of whole intervals is met
+    // by that many intervals whatever the sleep's jitter.
+    const double now = std::chrono::duration<double>(next - start).count();
     BOOL ok = 0;
     const double temperature = Nivexa_GetTemperatureEx(handle, &ok);
     result.elapsedS = now;

@@ -75,22 +75,31 @@ DefectReport findDefects(std::span<const uint16_t> image, int32_t width, int32_t
   return report;
 }
 
-Uniformity measureUniformity(std::span<const uint16_t> image) {
+Uniformity measureUniformity(std::span<const uint16_t> image, int32_t width, int32_t height) {
   Uniformity result;
-  if (image.empty()) {
+  const int32_t inner = width - 2 * NIVEXA_MASK_BORDER;
+  const int32_t rows = height - 2 * NIVEXA_MASK_BORDER;
+  if (inner <= 0 || rows <= 0 ||
+      image.size() < static_cast<size_t>(width) * static_cast<size_t>(height)) {
     return result;
   }
+  const auto interior = [&](auto&& visit) {
+    for (int32_t y = NIVEXA_MASK_BORDER; y < height - NIVEXA_MASK_BORDER; ++y) {
+      const auto row =
+          image.subspan(static_cast<size_t>(y) * static_cast<size_t>(width) + NIVEXA_MASK_BORDER,
+                        static_cast<size_t>(inner));
+      for (const uint16_t v : row) {
+        visit(v);
+      }
+    }
+  };
+  const double count = static_cast<double>(inner) * static_cast<double>(rows);
   double sum = 0;
-  for (const uint16_t v : image) {
-    sum += v;
-  }
-  result.mean = sum / static_cast<double>(image.size());
+  interior([&sum](uint16_t v) { sum += v; });
+  result.mean = sum / count;
   double squares = 0;
-  for (const uint16_t v : image) {
-    const double d = v - result.mean;
-    squares += d * d;
-  }
-  result.deviation = std::sqrt(squares / static_cast<double>(image.size()));
+  interior([&squares, mean = result.mean](uint16_t v) { squares += (v - mean) * (v - mean); });
+  result.deviation = std::sqrt(squares / count);
   return result;
 }
 

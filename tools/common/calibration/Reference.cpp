@@ -59,7 +59,7 @@ ReferenceResult takeReference(int32_t handle, const ReferenceOptions& options,
   result.framesAveraged = averaged.frames;
   result.width = averaged.width;
   result.height = averaged.height;
-  result.mean = measureUniformity(averaged.pixels).mean;
+  result.mean = measureUniformity(averaged.pixels, averaged.width, averaged.height).mean;
   result.framesLost = averaged.lost;
   result.framesDropped = averaged.dropped;
   result.defects = findDefects(averaged.pixels, averaged.width, averaged.height, options.kind);
