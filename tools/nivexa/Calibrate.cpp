@@ -21,7 +21,7 @@ constexpr int64_t kDefaultCheckFrames = 4;
 constexpr size_t kClustersShown = 10;
 constexpr int kSixteenBits = 16;
 // A flat reference this dim marks its darker parts dead; this bright, it clips.
-constexpr double kFlatTooDim = 2.0 * NIVEXA_MASK_DEAD_LEVEL_16;
+constexpr double kFlatTooDim = 1.5 * NIVEXA_MASK_DEAD_LEVEL_16;
 constexpr double kFullScale = 4095;  // the 12 significant bits of a 16-bit sample
 constexpr double kFlatTooBright = 0.9 * kFullScale;
 constexpr double kPercent = 100;

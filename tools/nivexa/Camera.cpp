@@ -561,7 +561,7 @@ int showFeatures(const Arguments& args) {
   if (json) {
     out.beginObject().key("features").beginArray();
   } else {
-    std::printf("%-15s %-12s %-6s %-22s %-3s %s\n", "name", "value", "unit", "range", "rw",
+    std::printf("%-15s %-12s %-8s %-22s %-3s %s\n", "name", "value", "unit", "range", "rw",
                 "meaning");
   }
   for (const auto& parameter : parameters()) {
@@ -587,7 +587,7 @@ int showFeatures(const Arguments& args) {
                       : formatValue(parameter, range->minimum) + " .. " +
                             formatValue(parameter, range->maximum);
     }
-    std::printf("%-15s %-12s %-6s %-22s %-3s %s\n", parameter.name,
+    std::printf("%-15s %-12s %-8s %-22s %-3s %s\n", parameter.name,
                 value ? formatValue(parameter, *value).c_str() : "unavailable",
                 *parameter.unit ? parameter.unit : "-", rangeText.c_str(),
                 parameter.write ? "rw" : "r", parameter.help);
