@@ -87,6 +87,11 @@ int calibrate(const Arguments& args) {
       return kExitUsage;
     }
     maskFile = args.positional()[1];
+    if (const std::string why = whyNotReadable(maskFile); !why.empty()) {
+      std::fprintf(stderr, "nivexa calibrate check: cannot read %s: %s\n", maskFile.c_str(),
+                   why.c_str());
+      return kExitFailed;
+    }
   } else {
     if (args.positional().size() != 1 || !args.has("output")) {
       std::fprintf(stderr, "nivexa calibrate %s: give the mask file with -o MASKFILE\n",

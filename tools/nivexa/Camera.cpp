@@ -499,10 +499,16 @@ int showInfo(const Arguments& args) {
     Nivexa_ReadSerialNumberA(h.get(), serial, sizeof serial);
     out.key("serial").value(std::string_view(serial));
     if (info) {
-      out.key("width").value(info->widthLimit).key("height").value(info->heightLimit);
+      out.key("width")
+          .value(int64_t{info->widthLimit})
+          .key("height")
+          .value(int64_t{info->heightLimit});
       out.key("exposure_range_s").beginArray().value(info->exposureSecondsMin);
       out.value(info->exposureSecondsMax).endArray();
-      out.key("gain_range").beginArray().value(info->globalGainMin).value(info->globalGainMax);
+      out.key("gain_range")
+          .beginArray()
+          .value(int64_t{info->globalGainMin})
+          .value(int64_t{info->globalGainMax});
       out.endArray();
     }
     optional("temperature_c", temperature);

@@ -32,6 +32,21 @@ std::string whyNotWritable(const std::string& path) {
   return "";
 }
 
+std::string whyNotReadable(const std::string& path) {
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) {
+    return "is a directory";
+  }
+  errno = 0;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    const int code = errno;
+    return code != 0 ? std::generic_category().message(code) : "cannot be opened";
+  }
+  std::fclose(file);
+  return "";
+}
+
 std::string extensionMismatch(const std::string& path, std::span<const char* const> extensions,
                               const char* written) {
   std::string extension = std::filesystem::path(path).extension().string();

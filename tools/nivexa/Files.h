@@ -11,6 +11,9 @@ namespace nivexa::tool {
 // directory", "is a directory"); empty when it can. Leaves no file behind that was not there.
 std::string whyNotWritable(const std::string& path);
 
+// Why `path` cannot be read, in the system's words; empty when it can.
+std::string whyNotReadable(const std::string& path);
+
 // Empty when the extension of `path` is one of `extensions` (with the dot, any case) or there is
 // none; else the reason, naming what the extension stands for and what would be written.
 std::string extensionMismatch(const std::string& path, std::span<const char* const> extensions,

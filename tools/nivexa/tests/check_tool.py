@@ -156,6 +156,8 @@ def calibrate():
     expect(status == 0 and len(values) == 2 and values[1] < values[0] / 10,
            "the mask reduces the non-uniformity tenfold", out + err)
     refused(["calibrate", "dark"], "-o MASKFILE")
+    status, _, err = run("calibrate", "check", "missing.msk")
+    expect(status == 1 and "No such file or directory" in err, "missing mask file", err)
     refused(["calibrate", "check", "--frames", "0", mask], "at least 1")
     # The defect count needs hot pixels to show: at a long exposure they do, in clusters.
     status, out, err = run("calibrate", "dark", "-o", "long.msk", "--exposure", "0.2",
