@@ -44,6 +44,15 @@ def refused(args, reason):
 def cli():
     status, out, _ = run("--version")
     expect(status == 0 and re.match(r"Nivexa SDK \d+\.\d+\.\d+\.\d+", out), "--version", out)
+    # Every command the usage lists has its own help, and the README names it.
+    status, usage, _ = run("--help")
+    names = re.findall(r"^  ([a-z]+)", usage.split("commands:")[1], re.M)
+    readme = open(os.path.join(os.path.dirname(__file__), "..", "..", "..", "README.md")).read()
+    expect(status == 0 and len(names) >= 12, "--help lists the commands", usage)
+    for name in names:
+        status, out, err = run(name, "--help")
+        expect(status == 0 and out.startswith("usage: nivexa " + name), f"{name} --help", out + err)
+        expect(f"`{name}" in readme or f"nivexa {name}" in readme, f"README names {name}")
     status, out, _ = run("stream", "--help")
     expect(status == 0 and "--exposure SECONDS" in out and "--type" not in out, "stream --help", out)
 
