@@ -14,6 +14,11 @@ namespace {
 
 using C = Command;
 
+constexpr double kMaxRepeat = 1000;
+constexpr double kWholePercent = 100;
+// Nivexa_EnumDevice lists at most ten cameras.
+constexpr double kLastDevice = 9;
+
 // The camera options, taken by every command that opens a camera.
 constexpr std::array kCameraCommands{C::Info, C::Features, C::Get,      C::Set,  C::Stream,
                                      C::View, C::Record,   C::Snapshot, C::Cool, C::Calibrate};
@@ -93,7 +98,7 @@ constexpr std::array kCommands{
 
 constexpr std::array kOptions{
     OptionSpec{"device", 0, ValueKind::Integer, "N", "camera number, as list shows it (default 0)",
-               kDeviceCommands},
+               kDeviceCommands, nullptr, 0, false, kLastDevice},
     OptionSpec{"serial", 0, ValueKind::Text, "TEXT", "the camera with this serial number",
                kCameraCommands},
     OptionSpec{"exposure", 0, ValueKind::Number, "SECONDS", "exposure time", kCameraCommands,
@@ -127,9 +132,9 @@ constexpr std::array kOptions{
     OptionSpec{"list", 0, ValueKind::None, "", "name the scenarios, run none", kCompliance},
     OptionSpec{"junit", 0, ValueKind::Text, "FILE", "write a JUnit XML report", kCompliance},
     OptionSpec{"repeat", 0, ValueKind::Integer, "N", "run the long scenarios N times over",
-               kCompliance, nullptr, 1},
+               kCompliance, nullptr, 1, false, kMaxRepeat},
     OptionSpec{"scale", 0, ValueKind::Integer, "PERCENT", "run a share of their counts",
-               kCompliance, nullptr, 1},
+               kCompliance, nullptr, 1, false, kWholePercent},
 };
 
 constexpr size_t kHelpColumn = 26;
@@ -199,8 +204,11 @@ std::string checkValue(const OptionSpec& option, const std::string& value) {
       if (error != std::errc{} || end != value.data() + value.size()) {
         return name + " takes a whole number, not '" + value + "'";
       }
-      if (number < option.minimum) {
+      if (number < option.minimum || number > option.maximum) {
         return name + " takes a number of at least " + std::to_string(int64_t(option.minimum)) +
+               (std::isfinite(option.maximum)
+                    ? " and at most " + std::to_string(int64_t(option.maximum))
+                    : std::string()) +
                ", not " + value;
       }
       return "";

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <optional>
 #include <span>
@@ -50,6 +51,7 @@ struct OptionSpec {
   const char* choices = nullptr;  // for ValueKind::Choice: the choices separated by '|'
   double minimum = 0;             // for numbers: the smallest value taken
   bool minimumExclusive = false;  // true: the value must lie above the minimum
+  double maximum = std::numeric_limits<double>::infinity();
 };
 
 std::span<const CommandSpec> commands();

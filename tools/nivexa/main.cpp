@@ -8,6 +8,7 @@
 #include "Acquire.h"
 #include "Calibrate.h"
 #include "Camera.h"
+#include "Files.h"
 #include "NivexaSdk.h"
 #include "Options.h"
 #include "compliance/Compliance.h"
@@ -38,16 +39,30 @@ int printHelp(const nivexa::tool::Arguments& args) {
   return nivexa::tool::kExitOk;
 }
 
-int runCompliance(const nivexa::tool::Arguments& args, int argc, char** argv) {
+int runCompliance(const nivexa::tool::Arguments& args) {
+  ComplianceRequest request;
+  request.device = static_cast<int>(args.integer("device", request.device));
+  request.filter = args.text("filter", request.filter);
+  request.junit = args.text("junit");
+  request.list = args.has("list");
+  request.repeat = static_cast<int>(args.integer("repeat", request.repeat));
+  request.percent = static_cast<int>(args.integer("scale", request.percent));
+  if (!request.junit.empty()) {
+    if (const std::string why = nivexa::tool::whyNotWritable(request.junit); !why.empty()) {
+      std::fprintf(stderr, "nivexa compliance: cannot write %s: %s\n", request.junit.c_str(),
+                   why.c_str());
+      return nivexa::tool::kExitFailed;
+    }
+  }
   // Without an attached camera the suite runs on a virtual one, as the other commands do; only
   // listing the scenarios needs no camera.
-  if (!args.has("list")) {
+  if (!request.list) {
     int count = 0;
     if (!nivexa::tool::openLibrary(count, false)) {
       return nivexa::tool::kExitFailed;
     }
   }
-  return runComplianceCommand(argc, argv);
+  return runComplianceCommand(request);
 }
 
 }  // namespace
@@ -91,7 +106,7 @@ int main(int argc, char** argv) {
     case Command::Calibrate:
       return nivexa::tool::calibrate(*args);
     case Command::Compliance:
-      return runCompliance(*args, argc, argv);
+      return runCompliance(*args);
     case Command::Version:
       return printVersion();
     case Command::Help:
