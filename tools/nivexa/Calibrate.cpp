@@ -127,6 +127,12 @@ int calibrate(const Arguments& args) {
   cal::ReferenceOptions options;
   options.kind = action == "dark" ? cal::ReferenceKind::Dark : cal::ReferenceKind::Flat;
   options.frames = static_cast<uint32_t>(args.integer("frames", kDefaultFrames));
+  // At long exposures the frames take a while: each one is shown as it is averaged.
+  options.progress = [](uint32_t averaged, uint32_t wanted) {
+    std::printf("averaged %u of %u frames\n", averaged, wanted);
+    std::fflush(stdout);
+    return true;
+  };
   const cal::ReferenceResult result = cal::takeReference(h.get(), options, maskFile);
   if (!result.ok) {
     std::fprintf(stderr, "nivexa calibrate %s: %s (%s)\n", action.c_str(), result.problem.c_str(),

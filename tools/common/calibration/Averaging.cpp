@@ -40,7 +40,8 @@ AveragedFrame failure(int32_t handle, std::string problem) {
 
 }  // namespace
 
-AveragedFrame averageFrames(int32_t handle, int32_t flags, uint32_t frames, int32_t timeoutMs) {
+AveragedFrame averageFrames(int32_t handle, int32_t flags, uint32_t frames, int32_t timeoutMs,
+                            const AveragingProgress& progress) {
   const uint32_t frameBytes = NivexaStream_FrameBytes(handle, flags);
   if (frameBytes == 0) {
     return failure(handle, "the camera cannot stream");
@@ -94,6 +95,11 @@ AveragedFrame averageFrames(int32_t handle, int32_t flags, uint32_t frames, int3
           }
         }
         ++result.frames;
+        if (progress && !progress(result.frames)) {
+          AveragedFrame cancelled;
+          cancelled.problem = "cancelled";
+          return cancelled;
+        }
       }
       NivexaStream_Queue(handle, filled);
     }

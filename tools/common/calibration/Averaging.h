@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,8 +20,12 @@ struct AveragedFrame {
   uint64_t dropped = 0;
 };
 
+// Called after each frame with the count averaged so far; false cancels.
+using AveragingProgress = std::function<bool(uint32_t averaged)>;
+
 // Streams (flags as NivexaStream_Start takes them) until `frames` complete 16-bit frames have
 // arrived and averages them. The camera must already be at a 16-bit colour mode.
-AveragedFrame averageFrames(int32_t handle, int32_t flags, uint32_t frames, int32_t timeoutMs);
+AveragedFrame averageFrames(int32_t handle, int32_t flags, uint32_t frames, int32_t timeoutMs,
+                            const AveragingProgress& progress = {});
 
 }  // namespace nivexa::calibration

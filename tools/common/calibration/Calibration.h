@@ -83,6 +83,10 @@ DefectReport findDefects(std::span<const uint16_t> image, int32_t width, int32_t
 
 // ---- References ----
 
+// Called after each frame averaged, with the count so far and the count wanted; returning false
+// cancels (the result then says so and no file is written).
+using FrameProgress = std::function<bool(uint32_t averaged, uint32_t wanted)>;
+
 // The most frames averaged at once; more are refused.
 inline constexpr uint32_t kMaxAveragedFrames = 4096;
 
@@ -90,6 +94,7 @@ struct ReferenceOptions {
   ReferenceKind kind = ReferenceKind::Dark;
   uint32_t frames = 16;
   int32_t frameTimeoutMs = 5000;
+  FrameProgress progress;  // may be empty
 };
 
 struct ReferenceResult {
@@ -134,6 +139,8 @@ struct CheckResult {
 
 // Loads the mask file, measures processed 16-bit frames (averaged over `frames`) with the
 // flat-field and defect filters off and then on. Leaves both filters on.
-CheckResult checkMask(int32_t handle, const std::string& maskFile, uint32_t frames);
+// progress counts the frames of both measurements together.
+CheckResult checkMask(int32_t handle, const std::string& maskFile, uint32_t frames,
+                      const FrameProgress& progress = {});
 
 }  // namespace nivexa::calibration

@@ -11,7 +11,8 @@ constexpr int32_t kFrameTimeoutMs = 5000;
 
 }  // namespace
 
-CheckResult checkMask(int32_t handle, const std::string& maskFile, uint32_t frames) {
+CheckResult checkMask(int32_t handle, const std::string& maskFile, uint32_t frames,
+                      const FrameProgress& progress) {
   CheckResult result;
   const auto refuse = [&](std::string problem) {
     result.problem = std::move(problem);
@@ -31,8 +32,12 @@ CheckResult checkMask(int32_t handle, const std::string& maskFile, uint32_t fram
     if (!Nivexa_SetMaskFilter(handle, on ? 1 : 0) || !Nivexa_SetDotFilter(handle, on ? 1 : 0)) {
       return refuse("the correction filters could not be switched");
     }
+    const uint32_t before = on ? frames : 0;
     const AveragedFrame averaged =
-        averageFrames(handle, NIVEXA_STREAM_PROCESSED, frames, kFrameTimeoutMs);
+        averageFrames(handle, NIVEXA_STREAM_PROCESSED, frames, kFrameTimeoutMs,
+                      [&progress, before, frames](uint32_t averaged) {
+                        return !progress || progress(before + averaged, 2 * frames);
+                      });
     if (!averaged.ok) {
       result.error = averaged.error;
       result.problem = averaged.problem;

@@ -36,7 +36,11 @@ ReferenceResult takeReference(int32_t handle, const ReferenceOptions& options,
       !Nivexa_LoadMaskFile(handle, maskFile.c_str())) {
     return refused(handle, "the existing mask file " + maskFile + " does not fit this camera");
   }
-  const AveragedFrame averaged = averageFrames(handle, 0, options.frames, options.frameTimeoutMs);
+  const AveragingProgress progress = [&options](uint32_t averaged) {
+    return !options.progress || options.progress(averaged, options.frames);
+  };
+  const AveragedFrame averaged =
+      averageFrames(handle, 0, options.frames, options.frameTimeoutMs, progress);
   if (!averaged.ok) {
     ReferenceResult result;
     result.problem = averaged.problem;

@@ -153,7 +153,8 @@ def calibrate():
     mask = "panel.msk"
     status, out, err = run("calibrate", "dark", "-o", mask, *exposure,
                            cameras="pacing=fast,noise=off,scene=dark")
-    expect(status == 0 and "hot pixels" in out, "calibrate dark", out + err)
+    expect(status == 0 and "hot pixels" in out and "averaged 4 of 4 frames" in out and
+           "averaged 5" not in out, "calibrate dark", out + err)
     status, out, err = run("calibrate", "flat", "-o", mask, *exposure,
                            cameras="pacing=fast,noise=off,scene=flat")
     dead = re.search(r"(\d+) dead pixels in (\d+) clusters", out)
