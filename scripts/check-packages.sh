@@ -66,7 +66,7 @@ cmake -S "$root/examples/linux" -B "$work/first_cmake" -DCMAKE_C_FLAGS="-Wall -W
   > "$work/configure.log" || { cat "$work/configure.log"; exit 1; }
 cmake --build "$work/first_cmake" > "$work/build.log" || { cat "$work/build.log"; exit 1; }
 run "$work/first_cmake/first_program" > /dev/null
-run nivexa family > /dev/null
+run nivexa info > /dev/null
 # Byte code written as for any user, which the package must take away with it.
 (cd "$work" && run env -u PYTHONDONTWRITEBYTECODE /usr/bin/python3 -c '
 import nivexa

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# nivexa settings: show lists what is stored, reset asks for --yes and then removes it.
+# nivexa-diag settings: show lists what is stored, reset asks for --yes and then removes it.
 set -euo pipefail
 tool=$1
 folder=$(mktemp -d)

@@ -46,7 +46,7 @@ void fitChild(Display* display, Window window, int width, int height) {
 
 }  // namespace
 
-int runView(LONG h, int seconds) {
+int runView(LONG h, double seconds) {
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) {
     std::fprintf(stderr, "nivexa: view needs an X display (DISPLAY is not set or unreachable)\n");
@@ -118,7 +118,7 @@ int runView(LONG h, int seconds) {
       setTitle(display, window, title);
       lastTitle = now;
     }
-    if (seconds > 0 && now - start >= std::chrono::seconds(seconds)) {
+    if (seconds > 0 && now - start >= std::chrono::duration<double>(seconds)) {
       running = false;
     }
   }

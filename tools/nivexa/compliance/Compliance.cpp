@@ -1,7 +1,6 @@
 #include "Compliance.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,54 +13,8 @@ namespace nivexa::compliance {
 
 namespace {
 
-constexpr long kMaxRepeat = 1000;
-constexpr long kMaxDevice = 31;
 constexpr int kStatusFailed = 1;
 constexpr int kStatusUsage = 2;
-
-struct Options {
-  Context context;
-  std::string filter = "*";
-  std::string junit;
-  bool list = false;
-};
-
-bool parseNumber(const char* text, long low, long high, long& value) {
-  char* end = nullptr;
-  value = std::strtol(text, &end, 10);
-  return end != text && *end == '\0' && value >= low && value <= high;
-}
-
-bool parse(int argc, char** argv, Options& options) {
-  for (int i = 2; i < argc; ++i) {
-    const std::string name = argv[i];
-    if (name == "--list") {
-      options.list = true;
-      continue;
-    }
-    if (i + 1 >= argc) {
-      std::fprintf(stderr, "nivexa: %s needs a value\n", name.c_str());
-      return false;
-    }
-    const char* value = argv[++i];
-    long number = 0;
-    if (name == "--filter") {
-      options.filter = value;
-    } else if (name == "--junit") {
-      options.junit = value;
-    } else if (name == "--device" && parseNumber(value, 0, kMaxDevice, number)) {
-      options.context.device = static_cast<int>(number);
-    } else if (name == "--repeat" && parseNumber(value, 1, kMaxRepeat, number)) {
-      options.context.repeat = static_cast<int>(number);
-    } else if (name == "--scale" && parseNumber(value, 1, Context::kWholePercent, number)) {
-      options.context.percent = static_cast<int>(number);
-    } else {
-      std::fprintf(stderr, "nivexa: bad option %s %s\n", name.c_str(), value);
-      return false;
-    }
-  }
-  return true;
-}
 
 // The filter is a comma-separated list of patterns; a scenario runs when one of them matches.
 bool matchesAny(const std::string& filter, const std::string& name) {
@@ -98,27 +51,23 @@ const char* label(Outcome outcome) {
 
 }  // namespace nivexa::compliance
 
-int runComplianceCommand(int argc, char** argv) {
+int runComplianceCommand(const ComplianceRequest& request) {
   using namespace nivexa::compliance;
-  Options options;
-  if (!parse(argc, argv, options)) {
-    std::fputs(
-        "usage: nivexa compliance [--device N] [--filter GLOB] [--list] [--junit FILE] "
-        "[--repeat N] [--scale PERCENT]\n",
-        stderr);
-    return kStatusUsage;
-  }
+  Context context;
+  context.device = request.device;
+  context.repeat = request.repeat;
+  context.percent = request.percent;
   std::vector<Scenario> selected;
   for (const auto& scenario : allScenarios()) {
-    if (matchesAny(options.filter, scenario.name)) {
+    if (matchesAny(request.filter, scenario.name)) {
       selected.push_back(scenario);
     }
   }
   if (selected.empty()) {
-    std::fprintf(stderr, "nivexa: no scenario matches '%s'\n", options.filter.c_str());
+    std::fprintf(stderr, "nivexa: no scenario matches '%s'\n", request.filter.c_str());
     return kStatusUsage;
   }
-  if (options.list) {
+  if (request.list) {
     for (const auto& scenario : selected) {
       std::printf("%-32s %s\n", scenario.name, scenario.description);
     }
@@ -132,7 +81,7 @@ int runComplianceCommand(int argc, char** argv) {
       // The hung scenario's thread still holds the camera: what follows would measure that.
       records.push_back({scenario.name, skip("not run: an earlier scenario hung"), 0.0});
     } else {
-      records.push_back(runScenario(scenario, options.context, hung));
+      records.push_back(runScenario(scenario, context, hung));
     }
     const auto& record = records.back();
     ++counts[static_cast<size_t>(record.result.outcome)];
@@ -147,8 +96,8 @@ int runComplianceCommand(int argc, char** argv) {
               counts[static_cast<size_t>(Outcome::KnownFailure)],
               counts[static_cast<size_t>(Outcome::Skip)]);
   bool written = true;
-  if (!options.junit.empty() && !writeJunit(options.junit, records)) {
-    std::fprintf(stderr, "nivexa: cannot write %s\n", options.junit.c_str());
+  if (!request.junit.empty() && !writeJunit(request.junit, records)) {
+    std::fprintf(stderr, "nivexa: cannot write %s\n", request.junit.c_str());
     written = false;
   }
   const int status = counts[static_cast<size_t>(Outcome::Fail)] == 0 && written ? 0 : kStatusFailed;

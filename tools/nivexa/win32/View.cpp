@@ -58,7 +58,7 @@ HWND createViewWindow() {
 
 }  // namespace
 
-int runView(LONG h, int seconds) {
+int runView(LONG h, double seconds) {
   HWND window = createViewWindow();
   if (window == nullptr) {
     std::fprintf(stderr, "nivexa: view could not make its window\n");
@@ -102,7 +102,7 @@ int runView(LONG h, int seconds) {
         DispatchMessageA(&message);
       }
     }
-    if (seconds > 0 && Clock::now() - start >= std::chrono::seconds(seconds)) {
+    if (seconds > 0 && Clock::now() - start >= std::chrono::duration<double>(seconds)) {
       running = false;
     }
   }
