@@ -527,8 +527,17 @@ NIVEXA_API NivexaBool Nivexa_SaveMaskFile(NivexaLong h, const char* path);
 /** Nivexa_SaveMaskFile with a UTF-16 path. */
 NIVEXA_API NivexaBool Nivexa_SaveMaskFileW(NivexaLong h, const wchar_t* path);
 /** Takes the newest raw frame as the dark (kind 0, lens capped) or white (kind 1, even light)
- * reference and finds the defect pixels again. Errors: 12 (other kind), 1. */
+ * reference and finds the defect pixels again: in a dark reference those above the hot level, in
+ * a white one those below the dead level (levels of the reference's depth, below), leaving a
+ * border of NIVEXA_MASK_BORDER pixels unmarked. The frame must cover the whole sensor, else
+ * nothing changes. The defect-pixel filter replaces the marked pixels. Errors: 12 (other kind),
+ * 1. */
 NIVEXA_API NivexaBool Nivexa_UpdateMaskData(NivexaLong h, NivexaLong kind);
+#define NIVEXA_MASK_HOT_LEVEL_8 192    /**< dark reference above this: hot pixel (8 bits) */
+#define NIVEXA_MASK_HOT_LEVEL_16 3072  /**< the same of a 16-bit reference (12 significant bits) */
+#define NIVEXA_MASK_DEAD_LEVEL_8 64    /**< white reference below this: dead pixel (8 bits) */
+#define NIVEXA_MASK_DEAD_LEVEL_16 1024 /**< the same of a 16-bit reference */
+#define NIVEXA_MASK_BORDER 2 /**< rows and columns at each edge neither marked nor corrected */
 /** Reads a configuration file of pairs of little-endian 32-bit integers, replacing the pairs
  * read before. A file that does not open or is larger than 1 MiB returns 0, no code. */
 NIVEXA_API NivexaBool Nivexa_LoadConfigFileA(NivexaLong h, const char* path);

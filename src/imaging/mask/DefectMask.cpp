@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "NivexaSdk.h"
 #include "imaging/mask/MaskFile.h"
 #include "platform/ByteOrder.h"
 #include "platform/FileIO.h"
@@ -11,10 +12,12 @@
 namespace nivexa::imaging::mask {
 namespace {
 
-constexpr int32_t kHot8 = 192;
-constexpr int32_t kHot16 = 3072;
-constexpr int32_t kDead8 = 64;
-constexpr int32_t kDead16 = 1024;
+// The levels are part of the public interface, which documents them.
+constexpr int32_t kHot8 = NIVEXA_MASK_HOT_LEVEL_8;
+constexpr int32_t kHot16 = NIVEXA_MASK_HOT_LEVEL_16;
+constexpr int32_t kDead8 = NIVEXA_MASK_DEAD_LEVEL_8;
+constexpr int32_t kDead16 = NIVEXA_MASK_DEAD_LEVEL_16;
+constexpr int32_t kBorder = NIVEXA_MASK_BORDER;
 constexpr uint16_t kWhite16 = 4095;
 
 void fill16(DibImage& image, uint16_t value) {
@@ -37,10 +40,10 @@ void buildDefectMap(const DibImage& reference, MaskKind kind, DibImage& map) {
   const bool dark = kind == MaskKind::Dark;
   const int32_t level = dark ? (wide ? kHot16 : kHot8) : (wide ? kDead16 : kDead8);
   std::memset(map.bits(), 0, map.imageBytes());
-  for (int32_t y = 2; y <= reference.height() - 3; ++y) {
+  for (int32_t y = kBorder; y < reference.height() - kBorder; ++y) {
     const uint8_t* in = reference.row(y);
     uint8_t* out = map.row(y);
-    for (int32_t x = 2; x <= reference.width() - 3; ++x) {
+    for (int32_t x = kBorder; x < reference.width() - kBorder; ++x) {
       const int32_t v = wide ? platform::loadLe16({in + 2 * x, sizeof(uint16_t)}, 0) : in[x];
       const bool marked = dark ? v > level : v < level;
       if (wide) {

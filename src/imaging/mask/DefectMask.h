@@ -67,8 +67,8 @@ class DefectMask {
   DotFilter dotFilter_;
 };
 
-// Marks, in rows 2..h-3 and columns 2..w-3, the pixels of a dark reference above the hot level
-// (192 or 3072) or of a white reference below the dead level (64 or 1024); everything else 0.
+// Marks, inside the border, the pixels of a dark reference above the hot level or of a white
+// reference below the dead level (levels and border as NivexaSdk.h names them); everything else 0.
 void buildDefectMap(const DibImage& reference, MaskKind kind, DibImage& map);
 
 }  // namespace nivexa::imaging::mask
