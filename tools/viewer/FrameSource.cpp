@@ -20,7 +20,6 @@ bool FrameSource::start(int32_t h, int32_t flags) {
     std::lock_guard lock(mutex_);
     stopping_ = false;
     newest_ = nullptr;
-    counts_ = {};
   }
   failed_ = false;
   slots_.clear();

@@ -29,6 +29,8 @@ struct Frame {
   FrameView view() const { return FrameView{data, width, height, bitsPerPixel, stride}; }
 };
 
+// Counted over every stream the source ran, so that a restart (a new depth, a calibration step)
+// does not reset a measurement.
 struct FrameCounts {
   uint64_t delivered = 0;  // complete buffers the library handed back
   uint64_t shown = 0;      // frames the interface took

@@ -17,6 +17,7 @@ constexpr double kRectangleGreen = 0.8;
 constexpr double kRectangleBlue = 0.0;
 constexpr int kLabelBytes = 160;
 constexpr int kPercent = 100;
+constexpr int kPixelLabelChars = 22;
 }  // namespace
 
 LiveImage::LiveImage() {
@@ -36,12 +37,15 @@ LiveImage::LiveImage() {
   pixelLabel_ = gtk_label_new("");
   rectangleLabel_ = gtk_label_new("Drag on the image for the statistics of a rectangle.");
   gtk_label_set_xalign(GTK_LABEL(pixelLabel_), 0.0f);
-  gtk_label_set_width_chars(GTK_LABEL(pixelLabel_), 24);
+  gtk_label_set_width_chars(GTK_LABEL(pixelLabel_), kPixelLabelChars);
+  // The statistics line has a row of its own and wraps rather than widen the window.
+  gtk_label_set_xalign(GTK_LABEL(rectangleLabel_), 0.0f);
+  gtk_label_set_line_wrap(GTK_LABEL(rectangleLabel_), TRUE);
   gtk_box_pack_start(GTK_BOX(row), fit_, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(row), actual, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(row), pixelLabel_, FALSE, FALSE, 0);
-  gtk_box_pack_start(GTK_BOX(row), rectangleLabel_, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(box_), row, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(box_), rectangleLabel_, FALSE, FALSE, 0);
 
   connect<cairo_t*>(area_, "draw", [this](cairo_t* cr) { draw(cr); });
   onSignal(fit_, "toggled", [this] {

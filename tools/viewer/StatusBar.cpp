@@ -17,6 +17,7 @@ StatusBar::StatusBar() {
   label_ = gtk_label_new("No camera open.");
   gtk_widget_set_name(label_, "status");
   gtk_label_set_xalign(GTK_LABEL(label_), 0.0f);
+  gtk_label_set_ellipsize(GTK_LABEL(label_), PANGO_ELLIPSIZE_END);
   gtk_widget_set_margin_start(label_, kMargin);
   gtk_widget_set_margin_bottom(label_, kMargin);
 }

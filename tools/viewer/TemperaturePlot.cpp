@@ -15,6 +15,9 @@ constexpr int kHeight = 120;
 constexpr int64_t kMicrosecondsPerSecond = 1000000;
 constexpr int64_t kWindowSeconds = 600;
 constexpr int64_t kWindowUs = kWindowSeconds * kMicrosecondsPerSecond;
+// The time axis spans what was sampled, from this much up to the whole window, so that the first
+// minutes after opening a camera are not squeezed against the right edge.
+constexpr int64_t kShortestAxisSeconds = 60;
 // The smallest temperature span drawn, so that noise of a settled sensor stays small.
 constexpr double kMinimumSpan = 4.0;
 constexpr double kCoolerBand = 6.0;
@@ -88,8 +91,10 @@ void TemperaturePlot::draw(cairo_t* cr) {
     top = middle + kMinimumSpan / 2.0;
   }
   const int64_t end = samples_.back().timeUs;
+  const int64_t axisUs = std::clamp(end - samples_.front().timeUs,
+                                    kShortestAxisSeconds * kMicrosecondsPerSecond, kWindowUs);
   auto xOf = [&](int64_t t) {
-    return width - static_cast<double>(end - t) / static_cast<double>(kWindowUs) * width;
+    return width - static_cast<double>(end - t) / static_cast<double>(axisUs) * width;
   };
   auto yOf = [&](double c) { return height - (c - bottom) / (top - bottom) * height; };
   // The cooler's state as a band along the bottom.
@@ -127,6 +132,12 @@ void TemperaturePlot::draw(cairo_t* cr) {
   cairo_show_text(cr, text);
   std::snprintf(text, sizeof text, "%.1f", bottom);
   cairo_move_to(cr, 2, height - kCoolerBand - 2);
+  cairo_show_text(cr, text);
+  std::snprintf(text, sizeof text, "-%lld s",
+                static_cast<long long>(axisUs / kMicrosecondsPerSecond));
+  cairo_text_extents_t extents;
+  cairo_text_extents(cr, text, &extents);
+  cairo_move_to(cr, width - extents.width - 2, 12);
   cairo_show_text(cr, text);
 }
 

@@ -66,8 +66,18 @@ ViewerWindow::ViewerWindow() {
       [this]() -> const Frame* { return live_->hasFrame() ? &live_->frame() : nullptr; });
   status_ = std::make_unique<StatusBar>();
   calibration_ = std::make_unique<CalibratePage>(
-      *camera_, GTK_WINDOW(window_),
-      [this]() -> const Frame* { return live_->hasFrame() ? &live_->frame() : nullptr; });
+      *camera_,
+      [this] {
+        capture_->stopRecording();
+        frames_.stop();
+      },
+      [this] {
+        // The steps leave the camera at 16 bits and the filters on: show what they left.
+        if (camera_ && camera_->isOpen()) {
+          controls_->load();
+          startStream();
+        }
+      });
 
   GtkWidget* sidebar = gtk_box_new(GTK_ORIENTATION_VERTICAL, kSpacing);
   gtk_widget_set_size_request(sidebar, kSidebarWidth, -1);
@@ -85,9 +95,9 @@ ViewerWindow::ViewerWindow() {
   gtk_box_pack_start(GTK_BOX(livePage), plots, FALSE, FALSE, 0);
 
   notebook_ = gtk_notebook_new();
-  gtk_notebook_append_page(GTK_NOTEBOOK(notebook_), livePage, gtk_label_new("Live"));
+  gtk_notebook_append_page(GTK_NOTEBOOK(notebook_), livePage, gtk_label_new_with_mnemonic("_Live"));
   gtk_notebook_append_page(GTK_NOTEBOOK(notebook_), calibration_->widget(),
-                           gtk_label_new("Calibrate"));
+                           gtk_label_new_with_mnemonic("_Calibrate"));
 
   GtkWidget* body = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, kSpacing);
   gtk_container_set_border_width(GTK_CONTAINER(body), kSpacing);
@@ -166,6 +176,7 @@ void ViewerWindow::shutdown() {
     gtk_widget_remove_tick_callback(window_, tickId_);
     tickId_ = 0;
   }
+  calibration_->shutdown();
   capture_->stopRecording();
   frames_.setTap(nullptr);
   frames_.stop();
@@ -201,7 +212,7 @@ bool ViewerWindow::errorShown() const {
 }
 
 void ViewerWindow::openCamera(int number) {
-  if (camera_->openNumber() == number && frames_.running()) {
+  if ((camera_->openNumber() == number && frames_.running()) || calibration_->busy()) {
     return;
   }
   capture_->stopRecording();
@@ -219,6 +230,9 @@ void ViewerWindow::openCamera(int number) {
 }
 
 void ViewerWindow::closeCamera() {
+  if (calibration_->busy()) {
+    return;
+  }
   capture_->stopRecording();
   frames_.stop();
   camera_->close();
@@ -236,7 +250,7 @@ void ViewerWindow::startStream() {
 }
 
 void ViewerWindow::restartStream() {
-  if (!camera_->isOpen()) {
+  if (!camera_->isOpen() || calibration_->busy()) {
     return;
   }
   capture_->stopRecording();
@@ -280,7 +294,6 @@ void ViewerWindow::everySecond() {
     return;
   }
   temperature_->sample();
-  calibration_->everySecond();
   if (frames_.running()) {
     NivexaStreamStatistics statistics{};
     NivexaStream_GetStatistics(camera_->handle(), &statistics);
