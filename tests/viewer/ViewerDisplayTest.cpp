@@ -142,6 +142,33 @@ TEST_F(ViewerDisplayTest, ExposureSnapshotsUnplugAndCloseThroughTheWidgets) {
                                     (viewer_->liveImage().frame().bitsPerPixel / 8));
   EXPECT_FALSE(viewer_->errorShown()) << viewer_->errorText();
 
+  // At 16 bits the stream starts again and the image shows the camera's 12-bit values.
+  gtk_combo_box_set_active(GTK_COMBO_BOX(viewer_->controls().depthChoice()), 1);
+  EXPECT_EQ(Nivexa_GetColorMode(h), 16);
+  ASSERT_TRUE(pumpUntil([&] { return viewer_->liveImage().frame().bitsPerPixel == 16; }));
+  EXPECT_GT(viewer_->liveImage().frame().view().fullScale(), 255u);
+
+  // Recording writes every frame of the stream while the button is down, whole frames only.
+  GtkWidget* record = viewer_->capture().recordButton();
+  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(record), TRUE);
+  ASSERT_TRUE(pumpUntil([&] { return viewer_->capture().chooser() != nullptr; }));
+  GtkWidget* chooser = viewer_->capture().chooser();
+  gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), folder_.c_str());
+  gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), "take.raw");
+  pumpFor(std::chrono::milliseconds(100));
+  gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_ACCEPT);
+  // The chooser checks the name it was given before it answers.
+  ASSERT_TRUE(pumpUntil([&] { return viewer_->capture().chooser() == nullptr; }));
+  const uint64_t shownBefore = viewer_->counts().shown;
+  ASSERT_TRUE(pumpUntil([&] { return viewer_->counts().shown >= shownBefore + 5; }));
+  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(record), FALSE);
+  const uintmax_t frameBytes = static_cast<uintmax_t>(width) * height * 2;
+  ASSERT_TRUE(fs::exists(folder_ / "take.raw")) << viewer_->errorText();
+  const uintmax_t recorded = fs::file_size(folder_ / "take.raw");
+  EXPECT_GE(recorded, 5 * frameBytes);
+  EXPECT_EQ(recorded % frameBytes, 0u);
+  EXPECT_FALSE(viewer_->errorShown()) << viewer_->errorText();
+
   // Unplugged, the camera's error is in the info bar and the list loses it.
   ASSERT_EQ(viewer_->cameraList().names().size(), 1u);
   camera_->unplug();

@@ -21,6 +21,7 @@ class Controls {
   void setSensitive(bool sensitive) { gtk_widget_set_sensitive(grid_, sensitive); }
   GtkWidget* exposureField() const { return exposureField_; }
   GtkWidget* coolerSwitch() const { return cooler_; }
+  GtkWidget* depthChoice() const { return depth_; }
 
  private:
   void setExposure(double seconds);
