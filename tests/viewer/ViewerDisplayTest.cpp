@@ -60,8 +60,10 @@ class ViewerDisplayTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "the display tests need an X server (Xvfb)";
     ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
-    folder_ = fs::temp_directory_path() / ("viewer-test-" + std::to_string(::getpid()));
-    fs::create_directories(folder_);
+    char* folder = g_dir_make_tmp("viewer-test-XXXXXX", nullptr);
+    ASSERT_NE(folder, nullptr);
+    folder_ = folder;
+    g_free(folder);
     sim::CameraOptions options;
     options.pacing = sim::Pacing::Fast;
     options.noise = false;

@@ -34,10 +34,13 @@ bool Camera::initialize() {
     errors_("The library could not make a camera handle (out of memory).");
     return false;
   }
-  // Initialize opens the camera by itself when exactly one is attached: the viewer opens the one
-  // the user picks, so it starts from none open.
-  Nivexa_Close(handle_);
+  // Initialize opens the camera by itself when exactly one is attached, and records why not
+  // otherwise (none, or several to choose from): that is the list's business, not an error to
+  // show, so the viewer starts from a clean stack and an empty sink.
   while (Nivexa_GetLastError(handle_) != 0) {
+  }
+  NivexaMsg dropped{};
+  while (NivexaMsg_Get(sink_, &dropped, 0) != 0) {
   }
   return true;
 }

@@ -25,6 +25,20 @@ constexpr double kBackground = 0.12;
 constexpr double kGrid = 0.3;
 constexpr double kLineWidth = 1.5;
 constexpr int kLabelBytes = 120;
+struct Colour {
+  double red;
+  double green;
+  double blue;
+};
+constexpr Colour kCoolerColour{0.2, 0.4, 1.0};
+constexpr Colour kCurveColour{1.0, 0.6, 0.2};
+constexpr Colour kTextColour{1.0, 1.0, 1.0};
+// Where the axis texts sit: from the edges, and the height of their base line from the top.
+constexpr double kTextMargin = 2.0;
+constexpr double kTextBaseline = 12.0;
+void setColour(cairo_t* cr, const Colour& colour) {
+  cairo_set_source_rgb(cr, colour.red, colour.green, colour.blue);
+}
 }  // namespace
 
 TemperaturePlot::TemperaturePlot(Camera& camera) : camera_(camera) {
@@ -98,7 +112,7 @@ void TemperaturePlot::draw(cairo_t* cr) {
   };
   auto yOf = [&](double c) { return height - (c - bottom) / (top - bottom) * height; };
   // The cooler's state as a band along the bottom.
-  cairo_set_source_rgb(cr, 0.2, 0.4, 1.0);
+  setColour(cr, kCoolerColour);
   for (size_t i = 0; i + 1 < samples_.size(); ++i) {
     if (samples_[i].cooler) {
       const double x0 = xOf(samples_[i].timeUs);
@@ -113,7 +127,7 @@ void TemperaturePlot::draw(cairo_t* cr) {
     cairo_line_to(cr, width, yOf(c));
   }
   cairo_stroke(cr);
-  cairo_set_source_rgb(cr, 1.0, 0.6, 0.2);
+  setColour(cr, kCurveColour);
   cairo_set_line_width(cr, kLineWidth);
   for (size_t i = 0; i < samples_.size(); ++i) {
     const double x = xOf(samples_[i].timeUs);
@@ -126,18 +140,19 @@ void TemperaturePlot::draw(cairo_t* cr) {
   }
   cairo_stroke(cr);
   char text[kLabelBytes];
-  cairo_set_source_rgb(cr, 1.0, 1.0, 1.0);
+  setColour(cr, kTextColour);
   std::snprintf(text, sizeof text, "%.1f", top);
-  cairo_move_to(cr, 2, 12);
+  cairo_move_to(cr, kTextMargin, kTextBaseline);
   cairo_show_text(cr, text);
   std::snprintf(text, sizeof text, "%.1f", bottom);
-  cairo_move_to(cr, 2, height - kCoolerBand - 2);
+  cairo_move_to(cr, kTextMargin, height - kCoolerBand - kTextMargin);
   cairo_show_text(cr, text);
-  std::snprintf(text, sizeof text, "-%lld s",
+  // The span of the time axis, in its middle.
+  std::snprintf(text, sizeof text, "last %lld s",
                 static_cast<long long>(axisUs / kMicrosecondsPerSecond));
   cairo_text_extents_t extents;
   cairo_text_extents(cr, text, &extents);
-  cairo_move_to(cr, width - extents.width - 2, 12);
+  cairo_move_to(cr, (width - extents.width) / 2, kTextBaseline);
   cairo_show_text(cr, text);
 }
 
