@@ -3,6 +3,7 @@
 // the image at any zoom.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <numeric>
 #include <vector>
@@ -32,6 +33,9 @@ TEST(ViewerMath, SixteenBitFramesReadLittleEndianSkipPaddingAndCountTwelveBits) 
   EXPECT_EQ(frame.at(0, 1), 4095u);
   EXPECT_EQ(frame.displayAt(2, 0), 16) << "12 significant bits shown as value / 16";
   EXPECT_EQ(frame.displayAt(1, 1), 255) << "out-of-range values show as full scale";
+  std::array<uint8_t, 3> greys{};
+  frame.displayRow(1, greys);
+  EXPECT_EQ(greys, (std::array<uint8_t, 3>{255, 255, 1})) << "a whole row as the screen shows it";
 
   const Histogram histogram = histogramOf(frame);
   ASSERT_EQ(histogram.counts.size(), 4096u);

@@ -123,6 +123,7 @@ bool FrameSource::takeNewest(Frame& out) {
   out.bitsPerPixel = buffer->bitsPerPixel;
   out.stride = buffer->stride;
   out.number = buffer->frameNumber;
+  out.timestampNs = buffer->timestampNs;
   ++counts_.shown;
   NivexaStream_Queue(handle_, buffer);
   return true;

@@ -26,6 +26,7 @@ struct Frame {
   int bitsPerPixel = 0;
   int stride = 0;
   uint32_t number = 0;
+  uint64_t timestampNs = 0;  // monotonic host time its last byte arrived
   FrameView view() const { return FrameView{data, width, height, bitsPerPixel, stride}; }
 };
 

@@ -38,6 +38,20 @@ uint8_t FrameView::displayAt(int x, int y) const {
   return static_cast<uint8_t>(bitsPerPixel == kBits16 ? value >> kDisplayShift16 : value);
 }
 
+void FrameView::displayRow(int y, std::span<uint8_t> out) const {
+  const uint8_t* row = data.data() + static_cast<size_t>(y) * static_cast<size_t>(stride);
+  const size_t count = std::min(out.size(), static_cast<size_t>(width));
+  if (bitsPerPixel == kBits16) {
+    for (size_t x = 0; x < count; ++x) {
+      const uint32_t value = static_cast<uint32_t>(row[x * kBytesPerWord]) |
+                             static_cast<uint32_t>(row[x * kBytesPerWord + 1]) << kBitsPerByte;
+      out[x] = static_cast<uint8_t>(std::min(value, kFullScale16) >> kDisplayShift16);
+    }
+  } else {
+    std::copy_n(row, count, out.begin());
+  }
+}
+
 Rect normalised(Rect rect, int width, int height) {
   if (rect.width < 0) {
     rect.x += rect.width;
@@ -57,12 +71,24 @@ Rect normalised(Rect rect, int width, int height) {
 namespace {
 
 // Counts the values of the pixels in rect into counts (fullScale + 1 entries); values above
-// full scale (which the camera does not send) count as full scale.
+// full scale (which the camera does not send) count as full scale. One loop per depth, without
+// a call per pixel: this runs over every frame the window shows.
 void countValues(const FrameView& frame, Rect rect, std::vector<uint64_t>& counts) {
   const uint32_t top = frame.fullScale();
   for (int y = rect.y; y < rect.y + rect.height; ++y) {
-    for (int x = rect.x; x < rect.x + rect.width; ++x) {
-      ++counts[std::min(frame.at(x, y), top)];
+    const uint8_t* row =
+        frame.data.data() + static_cast<size_t>(y) * static_cast<size_t>(frame.stride);
+    if (frame.bitsPerPixel == kBits16) {
+      for (int x = rect.x; x < rect.x + rect.width; ++x) {
+        const uint8_t* word = row + static_cast<size_t>(x) * kBytesPerWord;
+        const uint32_t value = static_cast<uint32_t>(word[0]) | static_cast<uint32_t>(word[1])
+                                                                    << kBitsPerByte;
+        ++counts[std::min(value, top)];
+      }
+    } else {
+      for (int x = rect.x; x < rect.x + rect.width; ++x) {
+        ++counts[row[x]];
+      }
     }
   }
 }

@@ -34,6 +34,8 @@ struct FrameView {
   uint32_t at(int x, int y) const;
   // The 8-bit grey level a screen shows for the value at x, y.
   uint8_t displayAt(int x, int y) const;
+  // The grey levels of row y into out (its first `width` entries at most).
+  void displayRow(int y, std::span<uint8_t> out) const;
 };
 
 // A rectangle of image pixels; width and height may be negative while the user drags it.

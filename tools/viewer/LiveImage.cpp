@@ -180,10 +180,12 @@ void LiveImage::convert() {
   cairo_surface_flush(surface_);
   unsigned char* pixels = cairo_image_surface_get_data(surface_);
   const int stride = cairo_image_surface_get_stride(surface_);
+  greys_.resize(static_cast<size_t>(frame_.width));
   for (int y = 0; y < frame_.height; ++y) {
+    view.displayRow(y, greys_);
     auto* row = reinterpret_cast<uint32_t*>(pixels + static_cast<ptrdiff_t>(y) * stride);
     for (int x = 0; x < frame_.width; ++x) {
-      row[x] = view.displayAt(x, y) * kGreyToRgb;
+      row[x] = greys_[static_cast<size_t>(x)] * kGreyToRgb;
     }
   }
   static_assert(kBytesPerScreenPixel == sizeof(uint32_t));

@@ -7,6 +7,7 @@
 #include <gtk/gtk.h>
 
 #include <optional>
+#include <vector>
 
 #include "FrameSource.h"
 #include "ImageMath.h"
@@ -43,6 +44,7 @@ class LiveImage {
   GtkWidget* rectangleLabel_;
   Frame frame_;
   cairo_surface_t* surface_ = nullptr;
+  std::vector<uint8_t> greys_;  // one row's grey levels while converting
   double scale_ = 1.0;
   std::optional<Point> pointer_;
   bool dragging_ = false;

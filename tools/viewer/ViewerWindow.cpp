@@ -19,6 +19,7 @@ constexpr guint kSecondMs = 1000;
 // The main loop's pulse: a gap between two beats longer than this is time the loop was busy.
 constexpr guint kHeartbeatMs = 10;
 constexpr int64_t kMicrosecondsPerMillisecond = 1000;
+constexpr uint64_t kNanosecondsPerMicrosecond = 1000;
 constexpr int32_t kStreamFlags = NIVEXA_STREAM_PROCESSED;
 enum Page { kLivePage, kCalibratePage };
 
@@ -308,6 +309,10 @@ bool ViewerWindow::onTick() {
     cameraLost();
   }
   if (frames_.running() && frames_.takeNewest(incoming_)) {
+    // Both clocks are the monotonic clock; GLib counts microseconds.
+    const int64_t ageUs = g_get_monotonic_time() -
+                          static_cast<int64_t>(incoming_.timestampNs / kNanosecondsPerMicrosecond);
+    oldestShownUs_ = std::max(oldestShownUs_, ageUs);
     live_->show(incoming_);
     histogram_->update(live_->frame().view());
   }

@@ -46,7 +46,13 @@ class ViewerWindow {
   // What the window shows, for the measurement and the tests.
   FrameCounts counts() const { return frames_.counts(); }
   int64_t longestStallUs() const { return longestStallUs_; }
-  void resetStall() { longestStallUs_ = 0; }
+  // The oldest a frame was (from its last byte to the tick that showed it): a display that fell
+  // behind would show it growing.
+  int64_t oldestShownUs() const { return oldestShownUs_; }
+  void resetMeasurement() {
+    longestStallUs_ = 0;
+    oldestShownUs_ = 0;
+  }
   std::string errorText() const;
   bool errorShown() const;
   Camera& camera() { return *camera_; }
@@ -90,6 +96,7 @@ class ViewerWindow {
   guint sinkWatch_ = 0;
   int64_t lastHeartbeatUs_ = 0;
   int64_t longestStallUs_ = 0;
+  int64_t oldestShownUs_ = 0;
   bool shutDown_ = false;
 };
 

@@ -21,7 +21,6 @@ constexpr double kMicrosecondsPerMillisecond = 1000.0;
 struct Measurement {
   nivexa::viewer::ViewerWindow* window = nullptr;
   nivexa::viewer::FrameCounts start;
-  bool started = false;
 };
 
 int usage() {
@@ -61,8 +60,7 @@ int main(int argc, char** argv) {
         +[](gpointer data) -> gboolean {
           auto* m = static_cast<Measurement*>(data);
           m->start = m->window->counts();
-          m->window->resetStall();
-          m->started = true;
+          m->window->resetMeasurement();
           return G_SOURCE_REMOVE;
         },
         &measurement);
@@ -73,11 +71,12 @@ int main(int argc, char** argv) {
           const auto end = m->window->counts();
           std::printf(
               "measure: %llu frames delivered, %llu shown, %llu skipped, longest stall "
-              "%.1f ms%s\n",
+              "%.1f ms, oldest frame shown %.1f ms%s\n",
               static_cast<unsigned long long>(end.delivered - m->start.delivered),
               static_cast<unsigned long long>(end.shown - m->start.shown),
               static_cast<unsigned long long>(end.skipped - m->start.skipped),
               static_cast<double>(m->window->longestStallUs()) / kMicrosecondsPerMillisecond,
+              static_cast<double>(m->window->oldestShownUs()) / kMicrosecondsPerMillisecond,
               m->window->streaming() ? "" : " (no stream)");
           std::fflush(stdout);
           gtk_widget_destroy(m->window->window());
