@@ -40,8 +40,8 @@ on_display() {
 # rectangle dragged over the grey steps, the pointer left on the image.
 NIVEXA_VIRTUAL_CAMERAS="serial=SHOT01,thermal=20" on_display 14 '
   sleep 10
-  xdotool mousemove --window "$window" 440 400 mousedown 1
-  xdotool mousemove --window "$window" 520 440 sleep 0.2 mousemove --window "$window" 620 480
+  xdotool mousemove --window "$window" 470 400 mousedown 1
+  xdotool mousemove --window "$window" 550 440 sleep 0.2 mousemove --window "$window" 650 480
   xdotool mouseup 1
   sleep 1
   import -window "$window" "'"$out"'/main.png"'

@@ -38,9 +38,10 @@ LiveImage::LiveImage() {
   rectangleLabel_ = gtk_label_new("Drag on the image for the statistics of a rectangle.");
   gtk_label_set_xalign(GTK_LABEL(pixelLabel_), 0.0f);
   gtk_label_set_width_chars(GTK_LABEL(pixelLabel_), kPixelLabelChars);
-  // The statistics line has a row of its own and wraps rather than widen the window.
+  // The statistics line has a row of its own and gives way (its tooltip keeps the whole text)
+  // rather than widen the window; a wrapping label would upset the window's width.
   gtk_label_set_xalign(GTK_LABEL(rectangleLabel_), 0.0f);
-  gtk_label_set_line_wrap(GTK_LABEL(rectangleLabel_), TRUE);
+  gtk_label_set_ellipsize(GTK_LABEL(rectangleLabel_), PANGO_ELLIPSIZE_END);
   gtk_box_pack_start(GTK_BOX(row), fit_, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(row), actual, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(row), pixelLabel_, FALSE, FALSE, 0);
@@ -245,9 +246,10 @@ void LiveImage::updateRectangleStatistics() {
   const Statistics s = statisticsOf(frame_.view(), r);
   char text[kLabelBytes];
   std::snprintf(text, sizeof text,
-                "Rectangle %dx%d at %d,%d: min %u, max %u, mean %.1f, saturated %.2f%%", r.width,
+                "Rectangle %dx%d at %d,%d: min %u, max %u, mean %.1f, saturated %.2f %%", r.width,
                 r.height, r.x, r.y, s.minimum, s.maximum, s.mean, s.saturatedShare * kPercent);
   gtk_label_set_text(GTK_LABEL(rectangleLabel_), text);
+  gtk_widget_set_tooltip_text(rectangleLabel_, text);
 }
 
 }  // namespace nivexa::viewer

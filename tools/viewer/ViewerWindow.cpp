@@ -82,6 +82,8 @@ ViewerWindow::ViewerWindow() {
 
   GtkWidget* sidebar = gtk_box_new(GTK_ORIENTATION_VERTICAL, kSpacing);
   gtk_widget_set_size_request(sidebar, kSidebarWidth, -1);
+  // The exposure slider asks to expand; the sidebar keeps its width and the image takes the rest.
+  gtk_widget_set_hexpand(sidebar, FALSE);
   gtk_box_pack_start(GTK_BOX(sidebar), framed("Cameras", list_->widget()), FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(sidebar), framed("Settings", controls_->widget()), FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(sidebar), framed("Capture", capture_->widget()), FALSE, FALSE, 0);
