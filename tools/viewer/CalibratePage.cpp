@@ -175,7 +175,7 @@ std::string CalibratePage::maskFile() const {
   return path;
 }
 
-std::string CalibratePage::stepText(int step) const {
+std::string CalibratePage::stepText(Step step) const {
   return gtk_label_get_text(GTK_LABEL(lines_[step]));
 }
 

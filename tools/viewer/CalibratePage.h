@@ -31,13 +31,15 @@ class CalibratePage {
   void shutdown();
   bool busy() const { return worker_.joinable(); }
 
+  enum Step { kCool, kDark, kFlat, kCheck, kStepCount };
   GtkWidget* flatButton() const { return flat_; }
   GtkWidget* darkButton() const { return dark_; }
   GtkWidget* checkButton() const { return check_; }
-  std::string stepText(int step) const;
+  GtkWidget* maskEntry() const { return maskEntry_; }
+  // The line beside a step: what it does, how far it is, or how it ended.
+  std::string stepText(Step step) const;
 
  private:
-  enum Step { kCool, kDark, kFlat, kCheck, kStepCount };
   // Runs work on the step thread; it returns the step's closing line.
   void run(Step step, std::function<std::string()> work);
   bool poll();
