@@ -2,9 +2,11 @@
 
 #include <glib/gstdio.h>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 
+#include "ImageMath.h"
 #include "Signals.h"
 #include "calibration/Calibration.h"
 
@@ -38,9 +40,9 @@ std::string describeReference(const char* name, const cal::ReferenceResult& resu
   }
   char line[kLineBytes];
   std::snprintf(line, sizeof line,
-                "Taken: %u frames of %dx%d averaged, mean %.1f of 4095; %llu defect pixels in "
+                "Taken: %u frames of %dx%d averaged, mean %.1f of %u; %llu defect pixels in "
                 "%zu clusters; %llu frames lost, %llu dropped.",
-                result.framesAveraged, result.width, result.height, result.mean,
+                result.framesAveraged, result.width, result.height, result.mean, kFullScale16,
                 static_cast<unsigned long long>(result.defects.defectPixels),
                 result.defects.clusters.size(), static_cast<unsigned long long>(result.framesLost),
                 static_cast<unsigned long long>(result.framesDropped));
@@ -87,8 +89,15 @@ CalibratePage::CalibratePage(Camera& camera, std::function<void()> pause,
   dark_ = gtk_button_new_with_mnemonic("2. _Dark reference");
   flat_ = gtk_button_new_with_mnemonic("3. _Flat reference");
   check_ = gtk_button_new_with_mnemonic("4. Chec_k");
-  lines_[kCool] = lineLabel(
-      "Switches the cooler on and waits until the temperature holds within 0.2 °C for 30 s.");
+  const cal::CoolingOptions cooling;
+  char coolingText[kLineBytes];
+  std::snprintf(coolingText, sizeof coolingText,
+                "Switches the cooler on and waits until the temperature holds within %.1f °C for "
+                "%lld s.",
+                cooling.toleranceC,
+                static_cast<long long>(
+                    std::chrono::duration_cast<std::chrono::seconds>(cooling.settle).count()));
+  lines_[kCool] = lineLabel(coolingText);
   lines_[kDark] = lineLabel("Cap the lens, then take the dark reference.");
   lines_[kFlat] = lineLabel(
       "Light the sensor evenly (a diffuser or a flat field), then take the flat reference.");
@@ -154,9 +163,9 @@ CalibratePage::CalibratePage(Camera& camera, std::function<void()> pause,
       char line[kLineBytes];
       std::snprintf(line, sizeof line,
                     "Non-uniformity %.2f %% with the filters off, %.2f %% with them on (mean "
-                    "%.1f of 4095).",
+                    "%.1f of %u).",
                     result.before.nonUniformity() * kPercent,
-                    result.after.nonUniformity() * kPercent, result.after.mean);
+                    result.after.nonUniformity() * kPercent, result.after.mean, kFullScale16);
       return std::string(line);
     });
   });
