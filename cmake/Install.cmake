@@ -36,6 +36,14 @@ if(TARGET nivexa)
   endif()
 endif()
 
+# The desktop viewer goes with the command-line tool, with its launcher entry for the desktop's
+# menus.
+if(TARGET nivexa-viewer)
+  install(TARGETS nivexa-viewer RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Tools)
+  install(FILES ${PROJECT_SOURCE_DIR}/tools/viewer/nivexa-viewer.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT Tools)
+endif()
+
 # The dialogs' GTK module is looked for beside the library, which loads it on the first dialog;
 # Debian packages keep it in a folder of the SDK's own there, out of the loader's path.
 if(TARGET NivexaSdkDialogs)

@@ -32,9 +32,11 @@ string(CONCAT CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION
   "The C headers, the link to the shared library, the pkg-config file NivexaSdk\n"
   "and the CMake package NivexaSdk for building programs against the SDK.")
 string(CONCAT CPACK_DEBIAN_TOOLS_DESCRIPTION
-  "command-line tool of the M7QX TEC SWIR camera SDK\n"
+  "command-line tool and desktop viewer of the M7QX TEC SWIR camera SDK\n"
   "nivexa lists cameras, takes snapshots, records, streams, shows a live view,\n"
-  "changes settings and runs the SDK's compliance scenarios against a camera.")
+  "changes settings and runs the SDK's compliance scenarios against a camera.\n"
+  "nivexa-viewer is a GTK 3 window with the live image, its histogram, the\n"
+  "camera's settings and temperature, snapshots, recording and calibration.")
 string(CONCAT CPACK_DEBIAN_UDEV_DESCRIPTION
   "udev rule for the M7QX TEC SWIR camera\n"
   "Lets the user at the seat and the members of plugdev open the camera's USB\n"

@@ -19,10 +19,12 @@ export PKG_CONFIG_PATH="" PKG_CONFIG_LIBDIR=$(dirname "$pc")
 libdir=$(pkg-config --variable=libdir NivexaSdk)
 
 # What the installation must hold: the library under its soname, the headers, the dialogs'
-# module beside the library, the tool, and the two ways of finding them.
+# module beside the library, the tool, the viewer with its menu entry, and the two ways of finding
+# them.
 soname=$(objdump -p "$libdir/libNivexaSdk_M7QX_TEC.so" | awk '$1 == "SONAME" { print $2 }')
 for file in "$libdir/$soname" "$prefix/include/NivexaSdk.h" "$prefix/include/NivexaMessages.h" \
             "$prefix/include/NivexaWindows.h" "$libdir/libNivexaSdkDialogs.so" "$prefix/bin/nivexa" \
+            "$prefix/bin/nivexa-viewer" "$prefix/share/applications/nivexa-viewer.desktop" \
             "$libdir/pkgconfig/NivexaSdk.pc" \
             "$libdir/cmake/NivexaSdk/NivexaSdkConfig.cmake"; do
   [ -e "$file" ] || { echo "check-install: $file is missing"; exit 1; }

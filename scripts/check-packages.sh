@@ -73,6 +73,16 @@ import nivexa
 with nivexa.open() as cam:
     image = cam.snapshot()
 print("check-packages: Python package", nivexa.__version__, "snapshot", image.shape)')
+# The desktop viewer, from the menu entry the package puts where desktops look, for as long as
+# a display lets it run; without one it is only found.
+viewer_entry=/usr/share/applications/nivexa-viewer.desktop
+[ -f "$viewer_entry" ] || { echo "check-packages: no $viewer_entry"; exit 1; }
+viewer=$(sed -n 's/^Exec=//p' "$viewer_entry")
+command -v "$viewer" > /dev/null || { echo "check-packages: $viewer_entry runs $viewer, not installed"; exit 1; }
+if command -v xvfb-run > /dev/null; then
+  run xvfb-run -a "$viewer" --measure 1 | grep -q '^measure: [1-9]' ||
+    { echo "check-packages: $viewer showed no frame"; exit 1; }
+fi
 if command -v gst-inspect-1.0 > /dev/null; then
   run env GST_REGISTRY="$work/gst-registry.bin" gst-inspect-1.0 nivexasrc > /dev/null
 fi

@@ -17,6 +17,8 @@ packages=(
   # The check that every name of the public headers is documented, and their reference.
   doxygen
   xvfb x11-utils
+  # The viewer's screenshots drive it with the mouse and keyboard.
+  xdotool
   pngcheck libtiff-tools imagemagick
   clang libclang-rt-dev
   # The emulated USB bus the libusb code is tested on.
