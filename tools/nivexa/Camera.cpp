@@ -8,11 +8,11 @@
 #include <optional>
 #include <vector>
 
-#include "Environment.h"
 #include "Json.h"
 #include "NivexaSdk.h"
 #include "UsbPermissions.h"
 #include "family/FamilyTable.h"
+#include "platform/Process.h"
 
 namespace nivexa::tool {
 namespace {
@@ -351,7 +351,7 @@ Handle openLibrary(int& count, bool quiet) {
   bool fellBack = false;
   // An enumeration made while no camera is open reads the variable afresh.
   if (count == 0 && std::getenv(kVirtualCamerasVariable) == nullptr) {
-    fellBack = setEnvironment(kVirtualCamerasVariable, kOneVirtualCamera);
+    fellBack = platform::setEnvironmentVariable(kVirtualCamerasVariable, kOneVirtualCamera);
     if (fellBack && !h) {
       h = Handle(Nivexa_Initialize(nullptr));
     }
