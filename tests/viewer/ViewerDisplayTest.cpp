@@ -153,6 +153,13 @@ TEST_F(ViewerDisplayTest, ExposureSnapshotsUnplugAndCloseThroughTheWidgets) {
   EXPECT_EQ(Nivexa_GetColorMode(h), 16);
   ASSERT_TRUE(pumpUntil([&] { return viewer_->liveImage().frame().bitsPerPixel == 16; }));
   EXPECT_GT(viewer_->liveImage().frame().view().fullScale(), 255u);
+  // A snapshot then keeps the depth: the PNG header's bit depth (byte 24, in IHDR) says 16.
+  {
+    constexpr std::streamoff kPngBitDepthOffset = 24;
+    std::ifstream png(snapshot("deep.png"), std::ios::binary);
+    png.seekg(kPngBitDepthOffset);
+    EXPECT_EQ(png.get(), 16);
+  }
 
   // Recording writes every frame of the stream while the button is down, whole frames only.
   GtkWidget* record = viewer_->capture().recordButton();

@@ -1,10 +1,7 @@
 #include "Capture.h"
 
-#include <gdk-pixbuf/gdk-pixbuf.h>
-
 #include <array>
 #include <cstdio>
-#include <fstream>
 
 #include "Signals.h"
 
@@ -12,8 +9,6 @@ namespace nivexa::viewer {
 
 namespace {
 constexpr int kSpacing = 4;
-constexpr int kRgbChannels = 3;
-constexpr int kBitsPerSample = 8;
 constexpr int kLabelBytes = 120;
 constexpr double kBytesPerMegabyte = 1024.0 * 1024.0;
 
@@ -22,14 +17,15 @@ struct TypeInfo {
   const char* name;
   const char* pattern;
   const char* extension;
-  const char* pixbufFormat;  // nullptr: written as the frame's bytes
+  NivexaLong fileType;  // Nivexa_SaveImage's number for it
 };
+// JPEG at the best of its three qualities: a snapshot is kept for looking at closely.
 constexpr std::array<TypeInfo, 5> kTypes{{
-    {SnapshotType::kBmp, "BMP", "*.bmp", ".bmp", "bmp"},
-    {SnapshotType::kRaw, "Raw pixels", "*.raw", ".raw", nullptr},
-    {SnapshotType::kJpeg, "JPEG", "*.jpg", ".jpg", "jpeg"},
-    {SnapshotType::kPng, "PNG", "*.png", ".png", "png"},
-    {SnapshotType::kTiff, "TIFF", "*.tif", ".tif", "tiff"},
+    {SnapshotType::kBmp, "BMP", "*.bmp", ".bmp", 0},
+    {SnapshotType::kRaw, "Raw pixels", "*.raw", ".raw", 1},
+    {SnapshotType::kJpeg, "JPEG", "*.jpg", ".jpg", 2},
+    {SnapshotType::kPng, "PNG", "*.png", ".png", 5},
+    {SnapshotType::kTiff, "TIFF", "*.tif", ".tif", 6},
 }};
 
 bool endsWith(const std::string& text, const std::string& end) {
@@ -55,48 +51,8 @@ SnapshotType snapshotTypeOf(const std::string& path) {
   return SnapshotType::kPng;
 }
 
-bool writeSnapshot(const Frame& frame, const std::string& path, SnapshotType type) {
-  const FrameView view = frame.view();
-  if (!view.valid()) {
-    return false;
-  }
-  const TypeInfo& info = kTypes[static_cast<size_t>(type)];
-  if (info.pixbufFormat == nullptr) {
-    // The pixels exactly as the camera sent them, rows packed.
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    const size_t rowBytes = static_cast<size_t>(frame.width) * (frame.bitsPerPixel / kBits8);
-    for (int y = 0; y < frame.height && file; ++y) {
-      file.write(reinterpret_cast<const char*>(frame.data.data()) +
-                     static_cast<ptrdiff_t>(y) * frame.stride,
-                 static_cast<std::streamsize>(rowBytes));
-    }
-    file.close();
-    return !file.fail();
-  }
-  // The image formats get the grey levels the screen shows (12-bit values / 16).
-  GdkPixbuf* pixbuf =
-      gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, kBitsPerSample, frame.width, frame.height);
-  if (pixbuf == nullptr) {
-    return false;
-  }
-  guchar* pixels = gdk_pixbuf_get_pixels(pixbuf);
-  const int stride = gdk_pixbuf_get_rowstride(pixbuf);
-  for (int y = 0; y < frame.height; ++y) {
-    guchar* row = pixels + static_cast<ptrdiff_t>(y) * stride;
-    for (int x = 0; x < frame.width; ++x) {
-      const uint8_t grey = view.displayAt(x, y);
-      for (int c = 0; c < kRgbChannels; ++c) {
-        row[x * kRgbChannels + c] = grey;
-      }
-    }
-  }
-  GError* error = nullptr;
-  const gboolean saved = gdk_pixbuf_save(pixbuf, path.c_str(), info.pixbufFormat, &error, nullptr);
-  if (error != nullptr) {
-    g_error_free(error);
-  }
-  g_object_unref(pixbuf);
-  return saved != FALSE;
+bool writeSnapshot(NivexaLong h, const std::string& path, SnapshotType type) {
+  return Nivexa_SaveImage(h, path.c_str(), kTypes[static_cast<size_t>(type)].fileType) != 0;
 }
 
 Capture::Capture(Camera& camera, Recorder& recorder, GtkWindow* parent,
@@ -180,7 +136,7 @@ void Capture::snapshotTo(const std::string& path) {
     camera_.report("Snapshot: there is no image yet.");
     return;
   }
-  if (!writeSnapshot(*frame, path, snapshotTypeOf(path))) {
+  if (!writeSnapshot(camera_.handle(), path, snapshotTypeOf(path))) {
     camera_.report("Snapshot: " + path + " could not be written.");
     return;
   }

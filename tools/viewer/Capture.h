@@ -19,8 +19,10 @@ namespace nivexa::viewer {
 enum class SnapshotType { kBmp, kRaw, kJpeg, kPng, kTiff };
 // The type a file name's extension asks for; PNG when it names none of them.
 SnapshotType snapshotTypeOf(const std::string& path);
-// Writes the frame to path as type; false when it could not be written.
-bool writeSnapshot(const Frame& frame, const std::string& path, SnapshotType type);
+// Writes the camera's newest processed frame to path as type through the library's own writers,
+// at the stream's depth (a 16-bit frame keeps its 12 significant bits in PNG and TIFF); false
+// when it could not be written.
+bool writeSnapshot(NivexaLong h, const std::string& path, SnapshotType type);
 
 class Capture {
  public:
