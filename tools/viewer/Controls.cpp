@@ -26,8 +26,8 @@ GtkWidget* label(const char* text) {
 }
 }  // namespace
 
-Controls::Controls(Camera& camera, GtkWindow* parent, std::function<void()> restartStream)
-    : camera_(camera), parent_(parent), restartStream_(std::move(restartStream)) {
+Controls::Controls(Camera& camera, std::function<void()> restartStream)
+    : camera_(camera), restartStream_(std::move(restartStream)) {
   grid_ = gtk_grid_new();
   gtk_grid_set_row_spacing(GTK_GRID(grid_), kSpacing);
   gtk_grid_set_column_spacing(GTK_GRID(grid_), kSpacing * 2);

@@ -14,7 +14,7 @@ namespace nivexa::viewer {
 class Controls {
  public:
   // restartStream is called after a change that applies from the next stream (depth, dialogs).
-  Controls(Camera& camera, GtkWindow* parent, std::function<void()> restartStream);
+  Controls(Camera& camera, std::function<void()> restartStream);
   GtkWidget* widget() const { return grid_; }
   // Reads every value from the open camera into the widgets.
   void load();
@@ -29,7 +29,6 @@ class Controls {
   double secondsToSlider(double seconds) const;
 
   Camera& camera_;
-  GtkWindow* parent_;
   std::function<void()> restartStream_;
   GtkWidget* grid_;
   GtkWidget* exposureSlider_;

@@ -57,8 +57,7 @@ ViewerWindow::ViewerWindow() {
 
   list_ = std::make_unique<CameraList>(
       *camera_, [this](int number) { openCamera(number); }, [this] { closeCamera(); });
-  controls_ =
-      std::make_unique<Controls>(*camera_, GTK_WINDOW(window_), [this] { restartStream(); });
+  controls_ = std::make_unique<Controls>(*camera_, [this] { restartStream(); });
   live_ = std::make_unique<LiveImage>();
   histogram_ = std::make_unique<HistogramView>();
   temperature_ = std::make_unique<TemperaturePlot>(*camera_);
