@@ -59,7 +59,7 @@ if [ -e "$build/gst-plugins/libgstnivexa.so" ]; then
 fi
 
 # The installed tool finds the installed library by itself.
-run "$prefix/bin/nivexa" family > /dev/null
+run "$prefix/bin/nivexa" --version > /dev/null
 # The installed Python package loads the library installed beside it, with no variable naming
 # a library and no library path.
 python=python3
