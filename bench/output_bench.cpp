@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -123,30 +124,52 @@ void BM_DirectJpeg(benchmark::State& state, int quality) {
   reportFrame(state, 24);
 }
 
-void BM_DirectPng(benchmark::State& state, int32_t bits) {
-  const DibImage& image = frame(bits);
-  const std::string path = benchPath("direct.png");
+// zlib level, strategy and row filters given to libpng; unset, its defaults.
+struct PngSetting {
+  int level;
+  int strategy;
+  int filters;
+};
+
+std::vector<png_bytep> pngRows(const DibImage& image) {
   std::vector<png_bytep> rows(kHeight);
   for (int32_t y = 0; y < kHeight; ++y) {
     rows[static_cast<size_t>(y)] = const_cast<png_bytep>(image.row(y));
   }
+  return rows;
+}
+
+// libpng called directly on the frame's rows, as an application would without the SDK.
+void writeDirectPng(const std::string& path, std::vector<png_bytep>& rows, int32_t bits,
+                    const std::optional<PngSetting>& setting) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_init_io(png, f);
+  if (setting) {
+    png_set_compression_level(png, setting->level);
+    png_set_compression_strategy(png, setting->strategy);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, setting->filters);
+  }
+  png_set_IHDR(png, info, kWidth, kHeight, bits == 16 ? 16 : 8,
+               bits == 16 ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  png_set_bgr(png);
+  if (bits == 16) {
+    png_set_swap(png);  // the library turns little-endian samples around itself
+  }
+  png_write_image(png, rows.data());
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  std::fclose(f);
+}
+
+void BM_DirectPng(benchmark::State& state, int32_t bits) {
+  const std::string path = benchPath("direct.png");
+  std::vector<png_bytep> rows = pngRows(frame(bits));
   for (auto _ : state) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    png_init_io(png, f);
-    png_set_IHDR(png, info, kWidth, kHeight, bits == 16 ? 16 : 8,
-                 bits == 16 ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    png_set_bgr(png);
-    if (bits == 16) {
-      png_set_swap(png);  // the library turns little-endian samples around itself
-    }
-    png_write_image(png, rows.data());
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    std::fclose(f);
+    writeDirectPng(path, rows, bits, std::nullopt);
   }
   reportFrame(state, bits);
 }
@@ -188,32 +211,10 @@ void BM_DirectTiff(benchmark::State& state, int32_t bits) {
 // libpng called directly with one zlib level, strategy and row filter: the file's size is the
 // counter "file_bytes", to weigh each setting's time against what it costs in size.
 void BM_PngSetting(benchmark::State& state, int32_t bits, int level, int strategy, int filters) {
-  const DibImage& image = frame(bits);
   const std::string path = benchPath("setting.png");
-  std::vector<png_bytep> rows(kHeight);
-  for (int32_t y = 0; y < kHeight; ++y) {
-    rows[static_cast<size_t>(y)] = const_cast<png_bytep>(image.row(y));
-  }
+  std::vector<png_bytep> rows = pngRows(frame(bits));
   for (auto _ : state) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    png_init_io(png, f);
-    png_set_compression_level(png, level);
-    png_set_compression_strategy(png, strategy);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, filters);
-    png_set_IHDR(png, info, kWidth, kHeight, bits == 16 ? 16 : 8,
-                 bits == 16 ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    png_set_bgr(png);
-    if (bits == 16) {
-      png_set_swap(png);
-    }
-    png_write_image(png, rows.data());
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    std::fclose(f);
+    writeDirectPng(path, rows, bits, PngSetting{level, strategy, filters});
   }
   state.counters["file_bytes"] = static_cast<double>(fs::file_size(path));
   reportFrame(state, bits);
