@@ -7,8 +7,12 @@ set -u
 nivexa=$1
 scratch=$2
 mkdir -p "$scratch"
-"$nivexa" stream --device 0 --seconds 3 > "$scratch/first.txt" 2>&1 &
+# The second starts once the first has its camera: two programs that open the library at the
+# very same instant can still miss each other's cameras (each one's start opens camera 0 for a
+# moment, and a camera another program holds is left out of the table it builds).
+"$nivexa" stream --device 0 --seconds 4 > "$scratch/first.txt" 2>&1 &
 first_pid=$!
+sleep 1
 "$nivexa" stream --device 1 --seconds 3 > "$scratch/second.txt" 2>&1 &
 second_pid=$!
 sleep 1
