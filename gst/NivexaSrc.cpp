@@ -10,7 +10,9 @@
 #include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 
 #define NIVEXA_NO_WINDOWS_TYPES
 #include "NivexaPool.h"
@@ -301,6 +303,17 @@ void captureSize(NivexaLong handle, int* width, int* height) {
   }
 }
 
+// The rate the camera starts frames at as now programmed, as a fraction; 0/1 (GStreamer's
+// "variable") when the library cannot say.
+void announcedRate(NivexaLong handle, gint* numerator, gint* denominator) {
+  double framesPerSecond = 0.0;
+  *numerator = 0;
+  *denominator = 1;
+  if (NivexaStream_GetFrameRate(handle, &framesPerSecond) && framesPerSecond > 0.0) {
+    gst_util_double_to_fraction(framesPerSecond, numerator, denominator);
+  }
+}
+
 GstCaps* cameraCaps(SrcState& s) {
   int width = 0;
   int height = 0;
@@ -325,9 +338,14 @@ GstCaps* cameraCaps(SrcState& s) {
     add("BGRx");
     add("BGR");
   }
+  // The camera's last programming; the stream's start may change it (the depth sets the line
+  // time), and create() then announces the stream's own rate.
+  gint rateNumerator = 0;
+  gint rateDenominator = 1;
+  announcedRate(s.handle, &rateNumerator, &rateDenominator);
   GstCaps* caps =
       gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT, width, "height", G_TYPE_INT, height,
-                          "framerate", GST_TYPE_FRACTION, 0, 1, nullptr);
+                          "framerate", GST_TYPE_FRACTION, rateNumerator, rateDenominator, nullptr);
   gst_structure_take_value(gst_caps_get_structure(caps, 0), "format", &formats);
   return caps;
 }
@@ -513,6 +531,14 @@ gboolean setCaps(GstBaseSrc* base, GstCaps* caps) {
                       (nullptr));
     return FALSE;
   }
+  // The stream's own rate, announced once it started, changes nothing else.
+  if (s.pool != nullptr && GST_VIDEO_INFO_FORMAT(&info) == GST_VIDEO_INFO_FORMAT(&s.info) &&
+      GST_VIDEO_INFO_WIDTH(&info) == GST_VIDEO_INFO_WIDTH(&s.info) &&
+      GST_VIDEO_INFO_HEIGHT(&info) == GST_VIDEO_INFO_HEIGHT(&s.info)) {
+    GST_VIDEO_INFO_FPS_N(&s.info) = GST_VIDEO_INFO_FPS_N(&info);
+    GST_VIDEO_INFO_FPS_D(&s.info) = GST_VIDEO_INFO_FPS_D(&info);
+    return TRUE;
+  }
   // A new format needs a new stream and a new pool (decide_allocation makes them).
   if (s.pool != nullptr) {
     gst_nivexa_pool_stop_lending(s.pool);
@@ -644,10 +670,24 @@ GstClockTime arrivalRunningTime(GstNivexaSrc* self, uint64_t arrivalNs) {
   return running > age ? running - age : 0;
 }
 
+// The negotiated caps with another frame rate, pushed downstream.
+bool announce(GstBaseSrc* base, gint numerator, gint denominator) {
+  GstCaps* current = gst_pad_get_current_caps(GST_BASE_SRC_PAD(base));
+  if (current == nullptr) {
+    return false;
+  }
+  GstCaps* caps = gst_caps_make_writable(current);
+  gst_caps_set_simple(caps, "framerate", GST_TYPE_FRACTION, numerator, denominator, nullptr);
+  const bool accepted = gst_base_src_set_caps(base, caps) != FALSE;
+  gst_caps_unref(caps);
+  return accepted;
+}
+
 GstFlowReturn create(GstPushSrc* push, GstBuffer** out) {
   GstNivexaSrc* self = self_of(push);
   SrcState& s = *self->state;
   GstNivexaPool* pool = nullptr;
+  std::optional<std::pair<gint, gint>> newRate;
   {
     std::lock_guard<std::mutex> lock(s.lock);
     if (s.pool == nullptr) {
@@ -662,8 +702,20 @@ GstFlowReturn create(GstPushSrc* push, GstBuffer** out) {
         return GST_FLOW_ERROR;
       }
       s.streaming = true;
+      gint numerator = 0;
+      gint denominator = 1;
+      announcedRate(s.handle, &numerator, &denominator);
+      if (numerator != GST_VIDEO_INFO_FPS_N(&s.info) ||
+          denominator != GST_VIDEO_INFO_FPS_D(&s.info)) {
+        newRate = {numerator, denominator};
+      }
     }
     pool = GST_NIVEXA_POOL(gst_object_ref(s.pool));
+  }
+  // Before the first buffer: downstream learns the rate the started stream runs at.
+  if (newRate && !announce(GST_BASE_SRC(push), newRate->first, newRate->second)) {
+    gst_object_unref(pool);
+    return GST_FLOW_NOT_NEGOTIATED;
   }
   GstBuffer* buffer = nullptr;
   const GstFlowReturn result =

@@ -105,6 +105,17 @@ typedef void (*NivexaStreamCallback)(NivexaBuffer* buffer, void* context);
  * camera, or an unknown handle. */
 NIVEXA_STREAM_API uint32_t NivexaStream_FrameBytes(int32_t h, int32_t flags);
 
+/** The rate at which the open camera starts frames as it is programmed now: one over the sensor's
+ * frame period at its exposure, capture window and depth, in frames per second. A stream's start
+ * programs the colour mode's depth and the capture window, so a consumer that announces its rate
+ * (a media pipeline's caps) asks once NivexaStream_Start has returned; before that the answer is
+ * the camera's last programming. A stream delivers fewer when the host or the link cannot keep
+ * up, and a triggered one delivers one per trigger; the measured rate is
+ * NivexaStreamStatistics.frameRate. Returns 1, or 0 with error 9 for a NULL framesPerSecond, 2
+ * when no camera is open (or it was unplugged), 1 for no camera engine, or for an unknown
+ * handle. */
+NIVEXA_STREAM_API int NivexaStream_GetFrameRate(int32_t h, double* framesPerSecond);
+
 /** Starts filling the queued buffers (buffers may be queued before or after). flags: any of
  * NIVEXA_STREAM_PROCESSED and NIVEXA_STREAM_TRIGGERED. Resets the statistics. Returns 1, or 0
  * with error 1 (no camera, or another acquisition runs), 2 (no device open), 7 (capture window

@@ -11,6 +11,10 @@ NIVEXA_STREAM_API uint32_t NivexaStream_FrameBytes(int32_t h, int32_t flags) {
   return withCamera(h, uint32_t{0}, [&](CNivexa& cam) { return cam.StreamFrameBytes(flags); });
 }
 
+NIVEXA_STREAM_API int NivexaStream_GetFrameRate(int32_t h, double* framesPerSecond) {
+  return withCamera(h, 0, [&](CNivexa& cam) { return cam.StreamFrameRate(framesPerSecond); });
+}
+
 NIVEXA_STREAM_API int NivexaStream_Start(int32_t h, int32_t flags) {
   return withCamera(h, 0, [&](CNivexa& cam) { return cam.StartBufferStream(flags); });
 }

@@ -104,6 +104,7 @@ class CNivexa : public imaging::PipelineHost, private output::RecordingSource {
 
   // Buffer streams: application buffers filled frame by frame (the NivexaStream_ interface).
   uint32_t StreamFrameBytes(int32_t flags);
+  int StreamFrameRate(double* framesPerSecond);
   int StartBufferStream(int32_t flags);
   int QueueBuffer(NivexaBuffer* buffer);
   NivexaBuffer* WaitBuffer(int32_t timeoutMs) { return bufferQueue_.wait(timeoutMs); }

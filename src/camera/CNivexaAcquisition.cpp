@@ -137,7 +137,9 @@ int CNivexa::StopPreview() {
     acquisitionStop_.reset();
   }
   // With the loop gone no buffer is being filled: the ones still lent come back unwritten, and
-  // anyone waiting for a buffer hears of the stop.
+  // anyone waiting for a buffer hears of the stop. Buffers lent from now on are for whatever
+  // stream starts next, whose frame size is not known yet.
+  bufferQueue_.setRequiredBytes(0);
   bufferQueue_.returnQueued(NIVEXA_BUFFER_CANCELLED);
   bufferQueue_.interrupt();
   return 1;

@@ -16,6 +16,7 @@ constexpr int kCaptureContinuous = 0;
 constexpr int kWaitTransferFailed = 1;
 constexpr int kWaitNewFrame = 3;
 constexpr uint32_t kFrameWaitMs = 3000;
+constexpr double kMicrosecondsPerSecond = 1e6;
 constexpr int32_t kKnownFlags = NIVEXA_STREAM_PROCESSED | NIVEXA_STREAM_TRIGGERED;
 constexpr int32_t kBitsPerByte = 8;
 
@@ -58,6 +59,23 @@ uint32_t CNivexa::StreamFrameBytes(int32_t flags) {
   }
   const auto format = BufferStreamFormat((flags & NIVEXA_STREAM_PROCESSED) != 0);
   return format ? format->bytes : 0;
+}
+
+int CNivexa::StreamFrameRate(double* framesPerSecond) {
+  if (!RequireEngine()) {
+    return 0;
+  }
+  if (framesPerSecond == nullptr) {
+    RecordError(NIVEXA_ERR_ARGUMENT);
+    return 0;
+  }
+  const double periodUs = currentDevice_ >= 0 && !deviceLost_ ? engine_->FramePeriodUs() : 0.0;
+  if (periodUs <= 0.0) {
+    RecordError(NIVEXA_ERR_DEVICE);
+    return 0;
+  }
+  *framesPerSecond = kMicrosecondsPerSecond / periodUs;
+  return 1;
 }
 
 int CNivexa::QueueBuffer(NivexaBuffer* buffer) {

@@ -254,6 +254,8 @@ class CNivexaU3R5Base {
   float FrameRate() const { return frameRate_.load(); }
   // The sensor's programmed frame period in whole milliseconds, rounded down; 0 when unknown.
   int FramePeriodMs() const { return sensor_ ? sensor_->framePeriodMs() : 0; }
+  // The same in microseconds, unrounded; 0 when unknown.
+  double FramePeriodUs() const { return sensor_ ? sensor_->framePeriodUs() : 0.0; }
   double TransferRate() const { return transferRate_.load(); }
   int TriggeredFrameCount() const { return triggeredFrames_.load(); }
   uint8_t LastFrameTag() const { return lastFrameTag_.load(); }

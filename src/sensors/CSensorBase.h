@@ -193,10 +193,12 @@ class CSensorBase {
   int variantCode() const { return variant_; }
   int restartEnabled() const { return restartEnable_; }
   uint8_t deviceAddress() const { return deviceAddress_; }
-  // Frame period at the programmed exposure in whole milliseconds, rounded down; 0 while no
-  // exposure has been programmed or when the driver does not know it. Read by other threads than
-  // the one that programs the sensor.
-  int framePeriodMs() const { return framePeriodMs_; }
+  // Frame period at the programmed exposure, in microseconds and in whole milliseconds rounded
+  // down; 0 while no exposure has been programmed or when the driver does not know it. Read by
+  // other threads than the one that programs the sensor.
+  static constexpr double kMicrosecondsPerMs = 1000.0;
+  double framePeriodUs() const { return framePeriodUs_; }
+  int framePeriodMs() const { return static_cast<int>(framePeriodUs_ / kMicrosecondsPerMs); }
 
  protected:
   // Writes an FPGA register and reads it back until it holds (the FPGA drops writes that
@@ -237,7 +239,7 @@ class CSensorBase {
   int64_t baseLineLength_ = 0;
   int64_t currentLineLength_ = 0;
   int64_t spareTiming_ = 0;
-  std::atomic<int> framePeriodMs_{0};
+  std::atomic<double> framePeriodUs_{0.0};
   platform::CriticalSection registerLock_;
 };
 

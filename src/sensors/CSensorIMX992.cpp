@@ -54,7 +54,7 @@ int CSensorIMX992::SetTriggerMode(int mode) {
     VerifiedFpgaWrite(fpga::kTriggerPulse, 0);
     SetExposureLines(previousLines);
     RestartFpgaFrame();
-    platform::sleepMs(static_cast<uint32_t>(framePeriodMs_.load()));
+    platform::sleepMs(static_cast<uint32_t>(framePeriodMs()));
   } else {
     VerifiedFpgaWrite(fpga::kTriggerControl, fpga::kTriggerOff);
     VerifiedFpgaWrite(fpga::kTriggerPulse, 0);

@@ -152,6 +152,10 @@ double CSensorImx99x::lineTimeUs() const {
          chip_.lineTimeNumerator * 1000.0 / chip_.sensorClock;
 }
 
+void CSensorImx99x::notePeriod() {
+  framePeriodUs_ = lineTimeUs() * static_cast<double>(currentFrameLength_);
+}
+
 int64_t CSensorImx99x::microsecondsToLines(int64_t microseconds) {
   const double lineTime = lineTimeUs();
   if (lineTime == 0.0) {
@@ -282,6 +286,7 @@ int CSensorImx99x::SetReadoutWindow(int x, int width, int y, int height, int mod
     written = ProgramLineLength(lineLength) != 0 && written;
   }
   baseFrameLength_ = baseFrame;
+  notePeriod();
   return written ? 1 : 0;
 }
 
@@ -388,8 +393,7 @@ int CSensorImx99x::ProgramExposureLines(int64_t lines) {
   }
   // The FPGA copy follows whatever the sensor now holds, also after a failed write.
   ProgramFpgaExposure(false, chip_.fpgaTiming);
-  framePeriodMs_ =
-      static_cast<int>(lineTimeUs() * static_cast<double>(currentFrameLength_) / 1000.0);
+  notePeriod();
   return ok;
 }
 

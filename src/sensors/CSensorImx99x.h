@@ -61,6 +61,9 @@ class CSensorImx99x : public CSensorBase {
 
   // Sensor line time in microseconds at the current line length.
   double lineTimeUs() const;
+  // Keeps the frame period other threads read in step with the line and frame length just
+  // programmed: a depth or window change alters the line time without a new exposure.
+  void notePeriod();
 
  protected:
   // Microseconds of exposure to sensor lines; 0 when the line time is unknown.

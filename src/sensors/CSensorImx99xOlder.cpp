@@ -91,8 +91,8 @@ int CSensorImx99xOlder::SetExposureLines(int lines) {
   if (modeWord_ == 1) {
     ProgramFpgaExposure(false, chip_.fpgaTiming);
   }
-  framePeriodMs_ =
-      static_cast<int>(static_cast<double>(currentFrameLength_) * chip_.framePeriodMsPerLine);
+  framePeriodUs_ =
+      static_cast<double>(currentFrameLength_) * chip_.framePeriodMsPerLine * kMicrosecondsPerMs;
   return ok;
 }
 

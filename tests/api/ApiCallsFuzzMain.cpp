@@ -834,7 +834,7 @@ class Session {
 
   void streamControl() {
     const LONG h = handle();
-    switch (in_.below(4)) {
+    switch (in_.below(5)) {
       case 0:
         NivexaStream_Stop(h);
         break;
@@ -854,6 +854,10 @@ class Session {
       case 2: {
         NivexaStreamStatistics statistics{};
         NivexaStream_GetStatistics(h, in_.flag() ? &statistics : nullptr);
+      } break;
+      case 3: {
+        double framesPerSecond = 0.0;
+        NivexaStream_GetFrameRate(h, in_.flag() ? &framesPerSecond : nullptr);
       } break;
       default:
         NivexaStream_FrameBytes(h, streamFlags());

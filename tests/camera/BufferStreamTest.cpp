@@ -323,6 +323,75 @@ TEST_F(BufferStream, WaitersWakeOnStopAndOnReleaseAndAnUnpluggedCameraFailsTheBu
   h_ = 0;
 }
 
+// The camera's own timing, for the rate it announces before frames flow.
+class BufferStreamAtCameraTiming : public BufferStream {
+ protected:
+  sim::CameraOptions cameraOptions() const override {
+    sim::CameraOptions options = BufferStream::cameraOptions();
+    options.pacing = sim::Pacing::Real;
+    return options;
+  }
+
+  // Frames per second between the first and the last of `frames` frames, from the camera's own
+  // counter and the arrival times: what the camera really did, not what the host kept up with.
+  // `announced` is the rate the library gave once the stream had started.
+  static constexpr int kSettlingFrames = 3;
+  double measuredRate(int frames, double& announced) {
+    std::deque<OwnedBuffer>& buffers = makeBuffers(4, NivexaStream_FrameBytes(h_, 0));
+    for (OwnedBuffer& b : buffers) {
+      EXPECT_EQ(NivexaStream_Queue(h_, &b.buffer), 1);
+    }
+    EXPECT_EQ(NivexaStream_Start(h_, 0), 1);
+    EXPECT_EQ(NivexaStream_GetFrameRate(h_, &announced), 1);
+    uint32_t firstNumber = 0;
+    uint64_t firstNs = 0;
+    double rate = 0.0;
+    for (int i = 0; i < frames; ++i) {
+      NivexaBuffer* b = NivexaStream_Wait(h_, kWaitMs);
+      if (b == nullptr || b->status != NIVEXA_BUFFER_COMPLETE) {
+        ADD_FAILURE() << "frame " << i << " did not come";
+        break;
+      }
+      // The first frames after the start are timed by the start, not by the sensor's clock.
+      if (i == kSettlingFrames) {
+        firstNumber = b->frameNumber;
+        firstNs = b->timestampNs;
+      } else if (i > kSettlingFrames && b->timestampNs > firstNs) {
+        rate = static_cast<double>(b->frameNumber - firstNumber) * 1e9 /
+               static_cast<double>(b->timestampNs - firstNs);
+      }
+      NivexaStream_Queue(h_, b);
+    }
+    NivexaStream_Stop(h_);
+    // The cancelled buffers come back too; the next measurement starts with none outstanding.
+    while (NivexaStream_Wait(h_, 0) != nullptr) {
+    }
+    return rate;
+  }
+};
+
+TEST_F(BufferStreamAtCameraTiming, AnnouncedRateIsTheRateTheCameraRunsAtForEachDepthAndExposure) {
+  double rate = 0.0;
+  EXPECT_EQ(NivexaStream_GetFrameRate(h_, nullptr), 0);
+  EXPECT_EQ(errors(), std::vector<LONG>{NIVEXA_ERR_ARGUMENT});
+  EXPECT_EQ(NivexaStream_GetFrameRate(12345, &rate), 0);
+  EXPECT_EQ(NivexaStream_GetFrameRate(h_, &rate), 1);
+  EXPECT_GT(rate, 0.0);
+  struct Case {
+    LONG bits;
+    double exposureS;
+  };
+  // The depth changes the sensor's line time, the long exposure its frame length.
+  for (const Case c : {Case{8, 0.001}, Case{16, 0.001}, Case{8, 0.05}}) {
+    SCOPED_TRACE(testing::Message() << c.bits << " bits, exposure " << c.exposureS << " s");
+    ASSERT_EQ(Nivexa_SetColorMode(h_, c.bits), 1);
+    ASSERT_EQ(Nivexa_SetExposureTimeEx(h_, c.exposureS), 1);
+    const double measured = measuredRate(c.exposureS > 0.01 ? 24 : 60, rate);
+    EXPECT_NEAR(measured, rate, rate * 0.03) << "announced " << rate << " fps";
+  }
+  EXPECT_EQ(errors(), std::vector<LONG>{});
+}
+
 TEST_F(BufferStream, BadInputIsRefusedWithItsCode) {
   const uint32_t bytes = NivexaStream_FrameBytes(h_, 0);
   OwnedBuffer& good = makeBuffers(1, bytes)[0];

@@ -72,12 +72,14 @@ guint64 counter(GstElement* element, const char* name) {
 
 // Downstream picks the depth; each depth's frames are whole, packed and of 12 significant bits
 // at 16; offsets are the camera's frame numbers, every gap accounted for as lost or dropped.
+// The caps carry the rate the camera runs at for the chosen depth.
 TEST_F(NivexaSrcTest, DownstreamChoosesDepthAndFramesComeNumbered) {
   struct Depth {
     const char* format;
     int bytesPerPixel;
   };
-  for (const Depth depth : {Depth{"GRAY8", 1}, Depth{"GRAY16_LE", 2}}) {
+  std::vector<double> rates;
+  for (const Depth depth : {Depth{"GRAY8", 1}, Depth{"GRAY16_LE", 2}, Depth{"GRAY8", 1}}) {
     SCOPED_TRACE(depth.format);
     Harness h((std::string("video/x-raw,format=") + depth.format).c_str());
     gst_harness_play(h.harness);
@@ -124,8 +126,15 @@ TEST_F(NivexaSrcTest, DownstreamChoosesDepthAndFramesComeNumbered) {
     EXPECT_STREQ(gst_video_format_to_string(GST_VIDEO_INFO_FORMAT(&info)), depth.format);
     EXPECT_EQ(GST_VIDEO_INFO_WIDTH(&info), kSensorWidth);
     EXPECT_EQ(GST_VIDEO_INFO_HEIGHT(&info), kSensorHeight);
+    ASSERT_GT(GST_VIDEO_INFO_FPS_N(&info), 0);
+    rates.push_back(static_cast<double>(GST_VIDEO_INFO_FPS_N(&info)) / GST_VIDEO_INFO_FPS_D(&info));
     gst_caps_unref(caps);
   }
+  // The 16-bit readout takes the sensor's wide line, twice the narrow one of 8 bits; each
+  // element announces its own depth's rate whatever the camera ran at before it.
+  ASSERT_EQ(rates.size(), 3u);
+  EXPECT_NEAR(rates[0] / rates[1], 2.0, 0.05);
+  EXPECT_DOUBLE_EQ(rates[2], rates[0]);
 }
 
 // While downstream holds every buffer of the pool no more come (the element never copies into
