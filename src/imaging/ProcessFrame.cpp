@@ -325,10 +325,15 @@ void processFrame(ColorMode mode, FrameBitmaps& bitmaps, ProcessingParameters& p
         luminanceFromBgr(bgr, rv);
       }
     }
+    // With no value step after it, the gray filter runs by its arithmetic, which vectorises.
+    const bool grayAlone = grayOn && s.gamma == 100 && s.contrast == 0 && tableBrightness == 0;
     const std::array<SampleTable, 4>* siteTables =
-        grayOn ? &graySiteTables(g, rv.wide(), s.gamma, s.contrast, tableBrightness) : nullptr;
+        grayOn && !grayAlone ? &graySiteTables(g, rv.wide(), s.gamma, s.contrast, tableBrightness)
+                             : nullptr;
     auto points = [&](int32_t y0, int32_t y1) {
-      if (siteTables != nullptr) {
+      if (grayAlone) {
+        applyGrayRows(rv, s.pattern, g, y0, y1);
+      } else if (siteTables != nullptr) {
         applySiteTables(rv, s.pattern, *siteTables, y0, y1);
       } else {
         pointStep(rv, s.gamma, s.contrast, tableBrightness, y0, y1);

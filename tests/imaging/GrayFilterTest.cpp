@@ -1,4 +1,5 @@
 #include "imaging/steps/GrayFilter.h"
+#include "imaging/steps/Simd.h"
 
 #include <gtest/gtest.h>
 
@@ -131,6 +132,31 @@ TEST(GrayFilter, SiteTablesMatchTheReference) {
         contrastReference(ref.view, -30);
         brightnessReference(ref.view, 60);
         ASSERT_TRUE(fused.samePixels(ref)) << "fused " << sampleBytes << " " << size.width;
+      }
+    }
+  }
+}
+
+// The gray filter alone equals the reference whether it runs in vectors (gains 0..255, offsets
+// far past either clamp) or through tables (a gain beyond a lane), with and without AVX2.
+TEST(GrayFilter, GrayRowsMatchTheReference) {
+  GrayGains lanes;
+  lanes.gain = {0, 77, 255, 129};
+  lanes.offset = {700, -3, -900, 5};
+  GrayGains wide = lanes;
+  wide.gain[3] = 300;
+  for (const GrayGains& g : {lanes, wide}) {
+    for (bool vectors : {true, false}) {
+      for (const auto& size : testing::checkedSizes()) {
+        const int32_t pattern = size.width % 4;
+        Frame ref(size.width, size.height, 1, 1);
+        testing::fillRandom(ref, 255, 11);
+        Frame fast = ref;
+        grayFilterReference(ref.view, pattern, g);
+        setAvx2Allowed(vectors);
+        applyGrayRows(fast.view, pattern, g, 0, size.height);
+        setAvx2Allowed(true);
+        ASSERT_TRUE(fast.samePixels(ref)) << g.gain[3] << " " << vectors << " " << size.width;
       }
     }
   }

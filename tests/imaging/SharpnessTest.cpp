@@ -79,44 +79,47 @@ TEST(Sharpness, FastRowsMatchTheReference) {
   for (Layout l :
        {Layout{1, 1}, Layout{1, 2}, Layout{3, 1}, Layout{4, 1}, Layout{3, 2}, Layout{4, 2}}) {
     const bool wide = l.sampleBytes == 2;
-    for (const auto& size : testing::checkedSizes()) {
-      for (int32_t s : {1, 7, 30}) {
-        if (size.width > 100 && s != 30) {
-          continue;
-        }
-        Frame original(size.width, size.height, l.channels, l.sampleBytes);
-        testing::fillRandom(original, wide ? 65535 : 255, static_cast<uint32_t>(s));
-        Frame ref = original;
-        Frame work(size.width, size.height, l.channels, l.sampleBytes);
-        sharpnessReference(ref.view, work.view, s);
-        const int32_t brightness = s == 7 ? -130 : 77;
-        Frame brightRef = ref;
-        brightnessReference(brightRef.view, brightness);
-        // The vector kernels where the processor has them, and the portable loops.
-        for (bool vectors : {true, false}) {
-          setAvx2Allowed(vectors);
-          Frame fast = original;
-          copyToWork(fast.view, work.view, 0, size.height);
-          // A scratch kept from other sizes and layouts, as a camera keeps its own.
-          sharpenRows(fast.view, work.view, s, 0, 0, size.height, &scratch);
+    // 16-bit frames both with the camera's 12 bits and with samples above them.
+    for (const uint32_t max : {wide ? 65535u : 255u, wide ? 4095u : 0u}) {
+      for (const auto& size : testing::checkedSizes()) {
+        for (int32_t s : {1, 7, 30}) {
+          if ((size.width > 100 && s != 30) || max == 0) {
+            continue;
+          }
+          Frame original(size.width, size.height, l.channels, l.sampleBytes);
+          testing::fillRandom(original, max, static_cast<uint32_t>(s));
+          Frame ref = original;
+          Frame work(size.width, size.height, l.channels, l.sampleBytes);
+          sharpnessReference(ref.view, work.view, s);
+          const int32_t brightness = s == 7 ? -130 : 77;
+          Frame brightRef = ref;
+          brightnessReference(brightRef.view, brightness);
+          // The vector kernels where the processor has them, and the portable loops.
+          for (bool vectors : {true, false}) {
+            setAvx2Allowed(vectors);
+            Frame fast = original;
+            copyToWork(fast.view, work.view, 0, size.height);
+            // A scratch kept from other sizes and layouts, as a camera keeps its own.
+            sharpenRows(fast.view, work.view, s, 0, 0, size.height, &scratch);
+            Frame fused = original;
+            copyToWork(fused.view, work.view, 0, size.height);
+            // Two halves, as two threads would run them (each with its own scratch).
+            sharpenRows(fused.view, work.view, s, brightness, 0, size.height / 2);
+            sharpenRows(fused.view, work.view, s, brightness, size.height / 2, size.height);
+            setAvx2Allowed(true);
+            ASSERT_TRUE(fast.samePixels(ref))
+                << l.channels << "x" << l.sampleBytes << " " << size.width << "x" << size.height
+                << " s" << s << " vectors " << vectors;
+            ASSERT_TRUE(fused.samePixels(brightRef))
+                << "fused " << l.channels << " " << size.width << " vectors " << vectors;
+          }
           Frame fused = original;
           copyToWork(fused.view, work.view, 0, size.height);
-          // Two halves, as two threads would run them (each with its own scratch).
-          sharpenRows(fused.view, work.view, s, brightness, 0, size.height / 2);
-          sharpenRows(fused.view, work.view, s, brightness, size.height / 2, size.height);
-          setAvx2Allowed(true);
-          ASSERT_TRUE(fast.samePixels(ref))
-              << l.channels << "x" << l.sampleBytes << " " << size.width << "x" << size.height
-              << " s" << s << " vectors " << vectors;
-          ASSERT_TRUE(fused.samePixels(brightRef))
-              << "fused " << l.channels << " " << size.width << " vectors " << vectors;
-        }
-        Frame fused = original;
-        copyToWork(fused.view, work.view, 0, size.height);
-        sharpenRows(fused.view, work.view, s, brightness, 0, size.height);
-        if (l.channels == 4) {
-          for (int32_t x = 0; x < size.width; ++x) {
-            ASSERT_EQ(fused.at(x, size.height / 2, 3), original.at(x, size.height / 2, 3));
+          sharpenRows(fused.view, work.view, s, brightness, 0, size.height);
+          if (l.channels == 4) {
+            for (int32_t x = 0; x < size.width; ++x) {
+              ASSERT_EQ(fused.at(x, size.height / 2, 3), original.at(x, size.height / 2, 3));
+            }
           }
         }
       }

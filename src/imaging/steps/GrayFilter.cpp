@@ -5,6 +5,10 @@
 
 #include "imaging/steps/Simd.h"
 
+#if defined(NIVEXA_HAVE_AVX2_KERNELS)
+#include <immintrin.h>
+#endif
+
 namespace nivexa::imaging::steps {
 namespace {
 
@@ -69,6 +73,57 @@ void measureT(const ImageView& raw, int32_t pattern, uint64_t (&sum)[4], uint64_
     }
   }
 }
+
+#if defined(NIVEXA_HAVE_AVX2_KERNELS)
+// 8-bit gray values in 16-bit lanes: a gain up to 255 keeps gain x sample inside an unsigned
+// lane, and offsets beyond +-kOffsetReach decide the clamp alone, so cutting them there keeps
+// every result and the sum inside a signed lane.
+constexpr int16_t kLaneGainMax = 255;  // also the largest 8-bit sample
+constexpr int32_t kOffsetReach = 512;
+constexpr int32_t kGainShift = 7;  // the gain's unity, 128
+
+bool fitsLanes(const GrayGains& g) {
+  return std::all_of(g.gain.begin(), g.gain.end(),
+                     [](int32_t gain) { return gain >= 0 && gain <= kLaneGainMax; });
+}
+
+constexpr int32_t kByteVector = 32;
+constexpr int32_t kByteBits = 8;
+constexpr int16_t kLowByte = 0x00FF;
+
+[[gnu::target("avx2")]] inline __m256i grayLanes(__m256i v, __m256i gain, __m256i offset) {
+  const __m256i r =
+      _mm256_adds_epi16(_mm256_srli_epi16(_mm256_mullo_epi16(v, gain), kGainShift), offset);
+  return _mm256_min_epi16(_mm256_max_epi16(r, _mm256_setzero_si256()),
+                          _mm256_set1_epi16(kLaneGainMax));
+}
+
+// Even columns sit in the low byte of each 16-bit lane and odd ones in the high byte, so each
+// half takes its own site's gain and offset without any shuffle.
+[[gnu::target("avx2")]] void grayRowAvx2(uint8_t* p, int32_t width, const GrayGains& g, size_t even,
+                                         size_t odd) {
+  const __m256i gainEven = _mm256_set1_epi16(static_cast<int16_t>(g.gain[even]));
+  const __m256i gainOdd = _mm256_set1_epi16(static_cast<int16_t>(g.gain[odd]));
+  const __m256i offsetEven = _mm256_set1_epi16(
+      static_cast<int16_t>(std::clamp(g.offset[even], -kOffsetReach, kOffsetReach)));
+  const __m256i offsetOdd = _mm256_set1_epi16(
+      static_cast<int16_t>(std::clamp(g.offset[odd], -kOffsetReach, kOffsetReach)));
+  const __m256i low = _mm256_set1_epi16(kLowByte);
+  int32_t x = 0;
+  for (; x + kByteVector <= width; x += kByteVector) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + x));
+    const __m256i e = grayLanes(_mm256_and_si256(v, low), gainEven, offsetEven);
+    const __m256i o = grayLanes(_mm256_srli_epi16(v, kByteBits), gainOdd, offsetOdd);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p + x),
+                        _mm256_or_si256(e, _mm256_slli_epi16(o, kByteBits)));
+  }
+  // The vector step is even, so the tail starts on an even column.
+  for (; x < width; ++x) {
+    const size_t c = (x & 1) != 0 ? odd : even;
+    p[x] = static_cast<uint8_t>(grayValue(p[x], g.gain[c], g.offset[c], false));
+  }
+}
+#endif
 
 struct SiteTableCache {
   bool built = false;
@@ -169,6 +224,24 @@ void applySiteTables(const ImageView& raw, int32_t pattern,
       twoTableRow(raw.row<uint8_t>(y), raw.width, even, odd);
     }
   }
+}
+
+void applyGrayRows(const ImageView& raw, int32_t pattern, const GrayGains& gains, int32_t y0,
+                   int32_t y1) {
+  if (!raw.valid() || raw.channels != 1) {
+    return;
+  }
+#if defined(NIVEXA_HAVE_AVX2_KERNELS)
+  if (!raw.wide() && fitsLanes(gains) && useAvx2()) {
+    for (int32_t y = std::max(y0, 0); y < std::min(y1, raw.height); ++y) {
+      grayRowAvx2(raw.row<uint8_t>(y), raw.width, gains,
+                  static_cast<size_t>(graySiteClass(pattern, 0, y)),
+                  static_cast<size_t>(graySiteClass(pattern, 1, y)));
+    }
+    return;
+  }
+#endif
+  applySiteTables(raw, pattern, graySiteTables(gains, raw.wide(), 100, 0, 0), y0, y1);
 }
 
 bool measureGrayGains(const ImageView& raw, int32_t pattern, GrayGains& gains) {

@@ -36,6 +36,11 @@ const std::array<SampleTable, 4>& graySiteTables(const GrayGains& gains, bool wi
 void applySiteTables(const ImageView& raw, int32_t pattern,
                      const std::array<SampleTable, 4>& tables, int32_t y0, int32_t y1);
 
+// The gray filter alone on rows [y0, y1): by its arithmetic in vectors where the gains allow,
+// otherwise through the site tables. The same values as grayFilterReference.
+void applyGrayRows(const ImageView& raw, int32_t pattern, const GrayGains& gains, int32_t y0,
+                   int32_t y1);
+
 // One-shot automatic gray gain: the means of the four classes over the whole frame, counting
 // samples strictly between 0 and full scale (255, or 4095 for 16-bit). G1 becomes 128 and the
 // others follow its mean. Returns false, leaving `gains` alone, when a class has no such sample.

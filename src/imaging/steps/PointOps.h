@@ -27,6 +27,16 @@ struct ByteScale {
 // Found once per thread for the last brightness asked.
 const ByteScale& byteScale(int32_t brightness);
 
+// 16-bit brightness in integers on a sample first cut to `inputLimit`:
+// min(c x whole + (c x fraction) >> 16, 4095). `exact` as for ByteScale, over all 65536 samples.
+struct WordScale {
+  bool exact = false;
+  uint16_t inputLimit = 0, whole = 0, fraction = 0;
+};
+uint16_t wordScaled(uint16_t v, const WordScale& s);
+// Found once per thread for the last brightness asked.
+const WordScale& wordScale(int32_t brightness);
+
 // Brightness by its arithmetic (which vectorises, unlike a table) on rows [y0, y1), colour
 // samples only; the same values as brightnessReference.
 void brightnessRows(const ImageView& image, int32_t brightness, int32_t y0, int32_t y1);

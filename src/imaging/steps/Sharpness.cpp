@@ -45,6 +45,9 @@ void referenceT(const ImageView& out, const ImageView& work, int32_t s) {
   }
 }
 
+// The strongest sharpness the vector kernels take: the largest the parameter allows.
+constexpr int32_t kMaxVectorStrength = 30;
+
 // s * diff / 10 truncated towards zero, for |s * diff| <= 30 * 255: the reciprocal 6554 / 65536
 // is exact after truncation over that whole range and keeps the loop in 32-bit lanes.
 inline int32_t div10Small(int32_t n) {
@@ -149,6 +152,112 @@ void interior16(uint16_t* dst, const uint16_t* r0, const uint16_t* r1, const uin
 }
 #endif
 
+#if defined(NIVEXA_HAVE_AVX2_KERNELS)
+// The 16-bit interior in sixteen 16-bit lanes, for rows whose samples keep to the 12 significant
+// bits (seen while the column sums are formed; a row with a larger sample returns false for the
+// 32-bit loop): box sums then reach 16 x 4095 inside an unsigned lane. The strength s = 10 a + b
+// splits s x |d| / 10 into a x |d| + (b x |d|) / 10 with b x |d| below 2^16, where the division is
+// one exact reciprocal multiply. Brightness, when on, is the integer factor proven equal to the
+// float product.
+constexpr int32_t kWordVector = 16;
+constexpr int32_t kStrengthTens = 10;
+constexpr int16_t kTenthReciprocal = static_cast<int16_t>(52429);  // 2^19 / 10, rounded up
+constexpr int32_t kTenthShift = 3;                                 // 19 - 16
+constexpr int32_t kMeanShift = 4;                                  // the box holds 16 samples
+
+[[gnu::target("avx2")]] inline __m256i loadWords(const uint16_t* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+[[gnu::target("avx2")]] inline __m256i sharpenWords(const uint16_t* colSum, const uint16_t* centre,
+                                                    int32_t i, int32_t ch, __m256i tens,
+                                                    __m256i units, const WordScale* bright) {
+  const __m256i box =
+      _mm256_add_epi16(_mm256_add_epi16(loadWords(colSum + i - 2 * ch), loadWords(colSum + i - ch)),
+                       _mm256_add_epi16(loadWords(colSum + i), loadWords(colSum + i + ch)));
+  const __m256i v = loadWords(centre + i);
+  const __m256i d = _mm256_sub_epi16(v, _mm256_srli_epi16(box, kMeanShift));
+  const __m256i magnitude = _mm256_abs_epi16(d);
+  const __m256i rest = _mm256_srli_epi16(
+      _mm256_mulhi_epu16(_mm256_mullo_epi16(magnitude, units), _mm256_set1_epi16(kTenthReciprocal)),
+      kTenthShift);
+  const __m256i q = _mm256_add_epi16(_mm256_mullo_epi16(magnitude, tens), rest);
+  const __m256i full = _mm256_set1_epi16(static_cast<int16_t>(kMaxSample16));
+  __m256i r = _mm256_add_epi16(v, _mm256_sign_epi16(q, d));
+  r = _mm256_min_epi16(_mm256_max_epi16(r, _mm256_setzero_si256()), full);
+  if (bright != nullptr) {
+    // r is at most full scale, inside every input limit.
+    r = _mm256_min_epu16(
+        _mm256_add_epi16(
+            _mm256_mullo_epi16(r, _mm256_set1_epi16(static_cast<int16_t>(bright->whole))),
+            _mm256_mulhi_epu16(r, _mm256_set1_epi16(static_cast<int16_t>(bright->fraction)))),
+        full);
+  }
+  return r;
+}
+
+[[gnu::target("avx2")]] bool interior16Avx2(uint16_t* dst, const uint16_t* r0, const uint16_t* r1,
+                                            const uint16_t* r2, const uint16_t* r3,
+                                            const uint16_t* centre, int32_t first, int32_t last,
+                                            int32_t ch, int32_t s, uint16_t* colSum,
+                                            const WordScale* bright) {
+  const int32_t from = first - 2 * ch;
+  const int32_t to = last + ch;
+  __m256i seen = _mm256_setzero_si256();
+  int32_t i = from;
+  for (; i + kWordVector <= to; i += kWordVector) {
+    const __m256i a = loadWords(r0 + i), b = loadWords(r1 + i);
+    const __m256i c = loadWords(r2 + i), d = loadWords(r3 + i);
+    seen = _mm256_or_si256(seen, _mm256_or_si256(_mm256_or_si256(a, b), _mm256_or_si256(c, d)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(colSum + i),
+                        _mm256_add_epi16(_mm256_add_epi16(a, b), _mm256_add_epi16(c, d)));
+  }
+  uint32_t seenTail = 0;
+  for (; i < to; ++i) {
+    seenTail |= static_cast<uint32_t>(r0[i] | r1[i] | r2[i] | r3[i]);
+    colSum[i] = static_cast<uint16_t>(r0[i] + r1[i] + r2[i] + r3[i]);
+  }
+  const __m256i above = _mm256_set1_epi16(static_cast<int16_t>(~kMaxSample16));
+  if (seenTail > kMaxSample16 || _mm256_testz_si256(seen, above) == 0) {
+    return false;
+  }
+  const __m256i tens = _mm256_set1_epi16(static_cast<int16_t>(s / kStrengthTens));
+  const __m256i units = _mm256_set1_epi16(static_cast<int16_t>(s % kStrengthTens));
+  i = first;
+  for (; i + kWordVector <= last; i += kWordVector) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i),
+                        sharpenWords(colSum, centre, i, ch, tens, units, bright));
+  }
+  if (i < last) {
+    // The tail as one vector ending on the last sample: the output is not an input.
+    const int32_t j = last - kWordVector;
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + j),
+                        sharpenWords(colSum, centre, j, ch, tens, units, bright));
+  }
+  return true;
+}
+#endif
+
+// The 16-bit interior of one row, by the vector kernel where it applies.
+void interior16Any(uint16_t* dst, const uint16_t* r0, const uint16_t* r1, const uint16_t* r2,
+                   const uint16_t* r3, const uint16_t* centre, int32_t first, int32_t last,
+                   int32_t ch, int32_t s, uint32_t* colSum, uint16_t* narrowSum, float f,
+                   int32_t brightness) {
+#if defined(NIVEXA_HAVE_AVX2_KERNELS)
+  if (useAvx2() && last - first >= kWordVector && s >= 0 && s <= kMaxVectorStrength) {
+    const WordScale* bright = brightness != 0 ? &wordScale(brightness) : nullptr;
+    if ((bright == nullptr || bright->exact) &&
+        interior16Avx2(dst, r0, r1, r2, r3, centre, first, last, ch, s, narrowSum, bright)) {
+      return;
+    }
+  }
+#else
+  (void)narrowSum;
+  (void)brightness;
+#endif
+  interior16(dst, r0, r1, r2, r3, centre, first, last, ch, s, colSum, f);
+}
+
 // Brightness on the two border pixels at each end of an interior row (colour samples only).
 template <class T>
 void scaleBorder(T* p, int32_t width, int32_t ch, float f, int32_t m) {
@@ -165,7 +274,7 @@ void interior8Any(uint8_t* dst, const uint8_t* r0, const uint8_t* r1, const uint
                   const uint8_t* r3, const uint8_t* centre, int32_t first, int32_t last, int32_t ch,
                   int32_t s, uint16_t* colSum, float f, int32_t brightness) {
 #if defined(NIVEXA_HAVE_AVX2_KERNELS)
-  if (useAvx2() && last - first >= 16 && s >= 0 && s <= 30) {
+  if (useAvx2() && last - first >= 16 && s >= 0 && s <= kMaxVectorStrength) {
     const ByteScale* bright = brightness != 0 ? &byteScale(brightness) : nullptr;
     if (bright == nullptr || bright->exact) {
       interior8Avx2(dst, r0, r1, r2, r3, centre, first, last, ch, s, colSum, bright);
@@ -189,6 +298,9 @@ void sharpenT(const ImageView& out, const ImageView& work, int32_t s, int32_t br
   const std::span<Sum> colSum = scratch.take<Sum>(0, static_cast<size_t>(samples));
   // The fourth samples of a 32/64-bit row, put back after the colour samples are sharpened.
   const std::span<T> keep = scratch.take<T>(1, ch == 4 ? static_cast<size_t>(out.width) : 0);
+  // 16-bit column sums for the 16-bit vector kernel.
+  const std::span<uint16_t> narrowSum =
+      scratch.take<uint16_t>(2, sizeof(T) == 2 ? static_cast<size_t>(samples) : 0);
   for (int32_t y = y0; y < y1; ++y) {
     T* dst = out.row<T>(y);
     const T* centre = work.row<T>(y);
@@ -204,8 +316,8 @@ void sharpenT(const ImageView& out, const ImageView& work, int32_t s, int32_t br
           interior8Any(dst, work.row<T>(y - 2), work.row<T>(y - 1), centre, work.row<T>(y + 1),
                        centre, first, last, ch, s, colSum.data(), f, brightness);
         } else {
-          interior16(dst, work.row<T>(y - 2), work.row<T>(y - 1), centre, work.row<T>(y + 1),
-                     centre, first, last, ch, s, colSum.data(), f);
+          interior16Any(dst, work.row<T>(y - 2), work.row<T>(y - 1), centre, work.row<T>(y + 1),
+                        centre, first, last, ch, s, colSum.data(), narrowSum.data(), f, brightness);
         }
         for (int32_t x = 0; x < out.width; ++x) {
           dst[4 * x + 3] = keep[static_cast<size_t>(x)];
@@ -214,8 +326,8 @@ void sharpenT(const ImageView& out, const ImageView& work, int32_t s, int32_t br
         interior8Any(dst, work.row<T>(y - 2), work.row<T>(y - 1), centre, work.row<T>(y + 1),
                      centre, first, last, ch, s, colSum.data(), f, brightness);
       } else {
-        interior16(dst, work.row<T>(y - 2), work.row<T>(y - 1), centre, work.row<T>(y + 1), centre,
-                   first, last, ch, s, colSum.data(), f);
+        interior16Any(dst, work.row<T>(y - 2), work.row<T>(y - 1), centre, work.row<T>(y + 1),
+                      centre, first, last, ch, s, colSum.data(), narrowSum.data(), f, brightness);
       }
     }
     if (brightness != 0) {
