@@ -438,24 +438,29 @@ uint16_t wordScaled(uint16_t v, const WordScale& s) {
       std::min<uint32_t>(c * s.whole + ((c * s.fraction) >> 16), kMaxSample16));
 }
 
-const WordScale& wordScale(int32_t brightness) {
+namespace {
+
+// The search for an exact integer scale runs over every sample value: done once per setting and
+// thread, not per frame.
+template <class Scale, Scale (*find)(int32_t)>
+const Scale& cachedScale(int32_t brightness) {
   thread_local int32_t cachedFor = 0;
-  thread_local WordScale cached;
+  thread_local Scale cached;
   if (cachedFor != brightness) {
-    cached = findWordScale(brightness);
+    cached = find(brightness);
     cachedFor = brightness;
   }
   return cached;
 }
 
+}  // namespace
+
+const WordScale& wordScale(int32_t brightness) {
+  return cachedScale<WordScale, findWordScale>(brightness);
+}
+
 const ByteScale& byteScale(int32_t brightness) {
-  thread_local int32_t cachedFor = 0;
-  thread_local ByteScale cached;
-  if (cachedFor != brightness) {
-    cached = findByteScale(brightness);
-    cachedFor = brightness;
-  }
-  return cached;
+  return cachedScale<ByteScale, findByteScale>(brightness);
 }
 
 }  // namespace nivexa::imaging::steps

@@ -91,6 +91,16 @@ void interior16(uint16_t* dst, const uint16_t* r0, const uint16_t* r1, const uin
 }
 
 #if defined(NIVEXA_HAVE_AVX2_KERNELS)
+// The brightness factor as its whole part and 16-bit fraction, applied to sixteen lanes and
+// limited to `full`.
+[[gnu::target("avx2")]] inline __m256i scaledLanes(__m256i r, uint16_t whole, uint16_t fraction,
+                                                   __m256i full) {
+  return _mm256_min_epu16(
+      _mm256_add_epi16(_mm256_mullo_epi16(r, _mm256_set1_epi16(static_cast<int16_t>(whole))),
+                       _mm256_mulhi_epu16(r, _mm256_set1_epi16(static_cast<int16_t>(fraction)))),
+      full);
+}
+
 // The 8-bit interior in sixteen 16-bit lanes: box sums reach 16 x 255, strength x difference
 // at most 30 x 255, both inside a lane; the division by 10 is the reciprocal above, and the
 // brightness, when on, the integer factor proven equal to the float product (`bright`).
@@ -110,11 +120,7 @@ void interior16(uint16_t* dst, const uint16_t* r0, const uint16_t* r1, const uin
   __m256i r = _mm256_add_epi16(v, _mm256_sign_epi16(quotient, product));
   r = _mm256_min_epi16(_mm256_max_epi16(r, _mm256_setzero_si256()), _mm256_set1_epi16(255));
   if (bright != nullptr) {
-    r = _mm256_min_epu16(
-        _mm256_add_epi16(
-            _mm256_mullo_epi16(r, _mm256_set1_epi16(static_cast<int16_t>(bright->whole))),
-            _mm256_mulhi_epu16(r, _mm256_set1_epi16(static_cast<int16_t>(bright->fraction)))),
-        _mm256_set1_epi16(255));
+    r = scaledLanes(r, bright->whole, bright->fraction, _mm256_set1_epi16(255));
   }
   return r;
 }
@@ -187,11 +193,7 @@ constexpr int32_t kMeanShift = 4;                                  // the box ho
   r = _mm256_min_epi16(_mm256_max_epi16(r, _mm256_setzero_si256()), full);
   if (bright != nullptr) {
     // r is at most full scale, inside every input limit.
-    r = _mm256_min_epu16(
-        _mm256_add_epi16(
-            _mm256_mullo_epi16(r, _mm256_set1_epi16(static_cast<int16_t>(bright->whole))),
-            _mm256_mulhi_epu16(r, _mm256_set1_epi16(static_cast<int16_t>(bright->fraction)))),
-        full);
+    r = scaledLanes(r, bright->whole, bright->fraction, full);
   }
   return r;
 }
