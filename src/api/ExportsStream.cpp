@@ -127,7 +127,8 @@ NIVEXA_STREAM_API int NivexaStream_GetStatistics(int32_t h, NivexaStreamStatisti
 
 NIVEXA_STREAM_API NivexaAviFile* NivexaStream_AviCreate(int32_t h, const char* path, int32_t width,
                                                         int32_t height, int32_t bitsPerPixel,
-                                                        double framesPerSecond) {
+                                                        double framesPerSecond,
+                                                        uint64_t maxFrames) {
   return withCamera(h, static_cast<NivexaAviFile*>(nullptr), [&](CNivexa& cam) -> NivexaAviFile* {
     if (path == nullptr) {
       cam.RecordError(NIVEXA_ERR_ARGUMENT);
@@ -140,7 +141,7 @@ NIVEXA_STREAM_API NivexaAviFile* NivexaStream_AviCreate(int32_t h, const char* p
     }
     file->handle = h;
     const BufferAviError error =
-        file->file.Open(path, width, height, bitsPerPixel, framesPerSecond);
+        file->file.Open(path, width, height, bitsPerPixel, framesPerSecond, maxFrames);
     if (error != BufferAviError::None) {
       cam.RecordError(errorCodeOf(error));
       return nullptr;

@@ -22,7 +22,7 @@ bool BufferAviFile::AcceptsDepth(int32_t bitsPerPixel) {
 }
 
 BufferAviError BufferAviFile::Open(const std::string& path, int32_t width, int32_t height,
-                                   int32_t bitsPerPixel, double framesPerSecond,
+                                   int32_t bitsPerPixel, double framesPerSecond, uint64_t maxFrames,
                                    const AviLimits& limits) {
   // NaN fails every comparison, so it is refused with the negative rates.
   if (path.empty() || width <= 0 || height <= 0 || !AcceptsDepth(bitsPerPixel) ||
@@ -33,9 +33,7 @@ BufferAviError BufferAviFile::Open(const std::string& path, int32_t width, int32
   format.width = width;
   format.height = height;
   format.sourceBitsPerPixel = static_cast<uint16_t>(bitsPerPixel);
-  // The length is not known: the writer lays out the extended index, which a recording of any
-  // length can grow into.
-  format.maxFrames = 0;
+  format.maxFrames = maxFrames;
   if (!writer_.Open(path, format, limits)) {
     NIVEXA_LOG(Output, Error, "cannot create the recording '%s'", path.c_str());
     return BufferAviError::Write;

@@ -33,9 +33,11 @@ enum class BufferAviError {
 class BufferAviFile {
  public:
   // Opens the file for frames of this format; framesPerSecond 0 lets the frames' own
-  // timestamps decide the rate written at Close.
+  // timestamps decide the rate written at Close. maxFrames (0: unknown) chooses the layout as
+  // AviFormat::maxFrames does.
   BufferAviError Open(const std::string& path, int32_t width, int32_t height, int32_t bitsPerPixel,
-                      double framesPerSecond, const AviLimits& limits = AviLimits{});
+                      double framesPerSecond, uint64_t maxFrames,
+                      const AviLimits& limits = AviLimits{});
   BufferAviError Append(const BufferFrame& frame);
   BufferAviError Close();
 

@@ -109,6 +109,8 @@ TEST_F(StreamAvi, EveryFrameAppendedFromTheStreamIsInTheFileAtEitherDepth) {
     }
     ASSERT_EQ(NivexaStream_Start(h_, NIVEXA_STREAM_PROCESSED), 1);
     const std::string path = pathOf(mode == 8 ? "eight.avi" : "sixteen.avi");
+    // A known length keeps the classic layout; an unknown one has the extended index.
+    const uint64_t maxFrames = mode == 8 ? kFrames : 0;
     NivexaAviFile* file = nullptr;
     std::vector<KeptFrame> kept;
     while (kept.size() < kFrames) {
@@ -118,7 +120,7 @@ TEST_F(StreamAvi, EveryFrameAppendedFromTheStreamIsInTheFileAtEitherDepth) {
         if (file == nullptr) {
           EXPECT_EQ(filled->bitsPerPixel, mode);
           file = NivexaStream_AviCreate(h_, path.c_str(), filled->width, filled->height,
-                                        filled->bitsPerPixel, 0);
+                                        filled->bitsPerPixel, 0, maxFrames);
           ASSERT_NE(file, nullptr);
         }
         ASSERT_EQ(NivexaStream_AviAppend(file, filled), 1);
@@ -138,6 +140,7 @@ TEST_F(StreamAvi, EveryFrameAppendedFromTheStreamIsInTheFileAtEitherDepth) {
     NivexaStream_AviRelease(file);
     EXPECT_EQ(errors(), std::vector<LONG>{});
     expectFramesInFile(path, kept);
+    EXPECT_EQ(walkAvi(readFile(path)).extended, maxFrames == 0);
   }
 }
 
@@ -147,21 +150,30 @@ TEST_F(StreamAvi, BadInputsAreRefusedWithTheirErrorAndNoFileIsLeftHalfWritten) {
   constexpr int32_t kDepth = 32;
   constexpr int32_t kStride = kWidth * kDepth / 8 + 8;  // a stride wider than the row is allowed
   constexpr double kRate = 25;
+  constexpr uint64_t kPlainFrames = 2;
   constexpr uint32_t kMicrosecondsAt25 = 40000;
   const std::string path = pathOf("made.avi");
 
-  EXPECT_EQ(NivexaStream_AviCreate(h_ + 1000, path.c_str(), kWidth, kHeight, kDepth, kRate),
+  EXPECT_EQ(
+      NivexaStream_AviCreate(h_ + 1000, path.c_str(), kWidth, kHeight, kDepth, kRate, kPlainFrames),
+      nullptr);
+  EXPECT_EQ(NivexaStream_AviCreate(h_, nullptr, kWidth, kHeight, kDepth, kRate, kPlainFrames),
             nullptr);
-  EXPECT_EQ(NivexaStream_AviCreate(h_, nullptr, kWidth, kHeight, kDepth, kRate), nullptr);
-  EXPECT_EQ(NivexaStream_AviCreate(h_, path.c_str(), 0, kHeight, kDepth, kRate), nullptr);
-  EXPECT_EQ(NivexaStream_AviCreate(h_, path.c_str(), kWidth, kHeight, 12, kRate), nullptr);
-  EXPECT_EQ(NivexaStream_AviCreate(h_, path.c_str(), kWidth, kHeight, kDepth, -1), nullptr);
+  EXPECT_EQ(NivexaStream_AviCreate(h_, path.c_str(), 0, kHeight, kDepth, kRate, kPlainFrames),
+            nullptr);
+  EXPECT_EQ(NivexaStream_AviCreate(h_, path.c_str(), kWidth, kHeight, 12, kRate, kPlainFrames),
+            nullptr);
+  EXPECT_EQ(NivexaStream_AviCreate(h_, path.c_str(), kWidth, kHeight, kDepth, -1, kPlainFrames),
+            nullptr);
   EXPECT_EQ(errors(), std::vector<LONG>(4, NIVEXA_ERR_ARGUMENT));
   const std::string nowhere = pathOf("missing-folder/made.avi");
-  EXPECT_EQ(NivexaStream_AviCreate(h_, nowhere.c_str(), kWidth, kHeight, kDepth, kRate), nullptr);
+  EXPECT_EQ(
+      NivexaStream_AviCreate(h_, nowhere.c_str(), kWidth, kHeight, kDepth, kRate, kPlainFrames),
+      nullptr);
   EXPECT_EQ(errors(), std::vector<LONG>{NIVEXA_ERR_TEXT});
 
-  NivexaAviFile* file = NivexaStream_AviCreate(h_, path.c_str(), kWidth, kHeight, kDepth, kRate);
+  NivexaAviFile* file =
+      NivexaStream_AviCreate(h_, path.c_str(), kWidth, kHeight, kDepth, kRate, kPlainFrames);
   ASSERT_NE(file, nullptr);
   std::vector<uint8_t> pixels(static_cast<size_t>(kStride) * kHeight);
   for (size_t i = 0; i < pixels.size(); ++i) {
@@ -216,11 +228,11 @@ TEST_F(StreamAvi, BadInputsAreRefusedWithTheirErrorAndNoFileIsLeftHalfWritten) {
   // A recording released without a close leaves nothing behind, and a file outlives its handle.
   const std::string dropped = pathOf("dropped.avi");
   NivexaAviFile* discard =
-      NivexaStream_AviCreate(h_, dropped.c_str(), kWidth, kHeight, kDepth, kRate);
+      NivexaStream_AviCreate(h_, dropped.c_str(), kWidth, kHeight, kDepth, kRate, kPlainFrames);
   ASSERT_NE(discard, nullptr);
   ASSERT_EQ(NivexaStream_AviAppend(discard, &frame), 1);
   const std::string kept2 = pathOf("after-handle.avi");
-  NivexaAviFile* orphan = NivexaStream_AviCreate(h_, kept2.c_str(), kWidth, kHeight, kDepth, 0);
+  NivexaAviFile* orphan = NivexaStream_AviCreate(h_, kept2.c_str(), kWidth, kHeight, kDepth, 0, 0);
   ASSERT_NE(orphan, nullptr);
   Nivexa_Release(h_);
   h_ = 0;
