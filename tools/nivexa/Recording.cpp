@@ -41,15 +41,23 @@ struct TiffCloser {
   void operator()(TIFF* tiff) const { TIFFClose(tiff); }
 };
 
+// Where the frames of a recording go, one after the other; `index` counts the frames written.
+class FrameFile {
+ public:
+  virtual ~FrameFile() = default;
+  virtual bool write(const NivexaBuffer& frame, uint32_t index) = 0;
+  virtual bool close() = 0;
+};
+
 // One page per frame, rows decoded from the buffer's little-endian words into the host order
 // libtiff writes from.
-class TiffRecording {
+class TiffRecording : public FrameFile {
  public:
   bool open(const std::string& path, bool big) {
     tiff_.reset(TIFFOpen(path.c_str(), big ? "w8" : "w"));
     return tiff_ != nullptr;
   }
-  bool write(const NivexaBuffer& frame, uint32_t page) {
+  bool write(const NivexaBuffer& frame, uint32_t page) override {
     TIFF* t = tiff_.get();
     const auto bits = static_cast<uint16_t>(frame.bitsPerPixel);
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(frame.width));
@@ -81,7 +89,7 @@ class TiffRecording {
     }
     return TIFFWriteDirectory(t) != 0;
   }
-  bool close() {
+  bool close() override {
     tiff_.reset();
     return true;
   }
@@ -91,13 +99,13 @@ class TiffRecording {
 };
 
 // The frames as they came, rows packed, back to back.
-class RawRecording {
+class RawRecording : public FrameFile {
  public:
   bool open(const std::string& path) {
     file_.open(path, std::ios::binary | std::ios::trunc);
     return file_.is_open();
   }
-  bool write(const NivexaBuffer& frame) {
+  bool write(const NivexaBuffer& frame, uint32_t /*index*/) override {
     const auto* bytes = static_cast<const char*>(frame.data);
     const auto rowBytes = static_cast<std::streamsize>(frame.width) *
                           (frame.bitsPerPixel / static_cast<int>(kByteBits));
@@ -106,7 +114,7 @@ class RawRecording {
     }
     return file_.good();
   }
-  bool close() {
+  bool close() override {
     file_.close();
     return !file_.fail();
   }
@@ -116,7 +124,7 @@ class RawRecording {
 };
 
 // Processed frames through the library's AVI writer, in the form Nivexa_Record writes.
-class AviRecording {
+class AviRecording : public FrameFile {
  public:
   bool open(int32_t h, const std::string& path, const NivexaBuffer& first, uint64_t maxFrames) {
     // Rate 0: the file's rate comes from the frames' own timestamps.
@@ -124,8 +132,10 @@ class AviRecording {
                                        first.bitsPerPixel, 0, maxFrames));
     return file_ != nullptr;
   }
-  bool write(const NivexaBuffer& frame) { return NivexaStream_AviAppend(file_.get(), &frame) != 0; }
-  bool close() {
+  bool write(const NivexaBuffer& frame, uint32_t /*index*/) override {
+    return NivexaStream_AviAppend(file_.get(), &frame) != 0;
+  }
+  bool close() override {
     const bool ok = file_ != nullptr && NivexaStream_AviClose(file_.get()) != 0;
     file_.reset();
     return ok;
@@ -230,23 +240,19 @@ int recordStreamFrames(int32_t h, RecordingFormat format, const std::string& pat
   // 0 when the rate is unknown: the AVI then has the layout that grows to any length.
   const auto aviFrames = static_cast<uint64_t>(std::ceil(expectedFrames));
 
-  TiffRecording tiff;
-  RawRecording raw;
-  AviRecording aviFile;
   const NivexaBuffer first = *held[0];
-  bool opened = false;
-  switch (format) {
-    case RecordingFormat::Avi:
-      opened = aviFile.open(h, path, first, aviFrames);
-      break;
-    case RecordingFormat::Tiff:
-      opened = tiff.open(path, big);
-      break;
-    case RecordingFormat::Raw:
-      opened = raw.open(path);
-      break;
+  std::unique_ptr<FrameFile> file;
+  if (format == RecordingFormat::Avi) {
+    auto aviFile = std::make_unique<AviRecording>();
+    file = aviFile->open(h, path, first, aviFrames) ? std::move(aviFile) : nullptr;
+  } else if (format == RecordingFormat::Tiff) {
+    auto tiff = std::make_unique<TiffRecording>();
+    file = tiff->open(path, big) ? std::move(tiff) : nullptr;
+  } else {
+    auto raw = std::make_unique<RawRecording>();
+    file = raw->open(path) ? std::move(raw) : nullptr;
   }
-  if (!opened) {
+  if (file == nullptr) {
     std::fprintf(stderr, "nivexa record: cannot write %s (%s)\n", path.c_str(),
                  avi ? errorText(h).c_str() : "not created");
     return kExitFailed;
@@ -270,18 +276,7 @@ int recordStreamFrames(int32_t h, RecordingFormat format, const std::string& pat
       full = true;
       return true;
     }
-    bool good = false;
-    switch (format) {
-      case RecordingFormat::Avi:
-        good = aviFile.write(*frame);
-        break;
-      case RecordingFormat::Tiff:
-        good = tiff.write(*frame, static_cast<uint32_t>(frames.size()));
-        break;
-      case RecordingFormat::Raw:
-        good = raw.write(*frame);
-        break;
-    }
+    const bool good = file->write(*frame, static_cast<uint32_t>(frames.size()));
     if (!good) {
       std::fprintf(stderr, "nivexa record: writing %s failed (%s)\n", path.c_str(),
                    avi ? errorText(h).c_str() : "write error");
@@ -330,18 +325,7 @@ int recordStreamFrames(int32_t h, RecordingFormat format, const std::string& pat
   NivexaStreamStatistics counts{};
   NivexaStream_GetStatistics(h, &counts);
   const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-  bool closed = false;
-  switch (format) {
-    case RecordingFormat::Avi:
-      closed = aviFile.close();
-      break;
-    case RecordingFormat::Tiff:
-      closed = tiff.close();
-      break;
-    case RecordingFormat::Raw:
-      closed = raw.close();
-      break;
-  }
+  const bool closed = file->close();
   if (!closed && avi) {
     std::fprintf(stderr, "nivexa record: completing %s failed (%s)\n", path.c_str(),
                  errorText(h).c_str());
