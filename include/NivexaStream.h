@@ -154,10 +154,11 @@ NIVEXA_STREAM_API int NivexaStream_GetStatistics(int32_t h, NivexaStreamStatisti
  * discards the recording.
  *
  * Errors go to the error stack of the handle given to NivexaStream_AviCreate (read with
- * Nivexa_GetLastError): 9 for an argument the file cannot take (a NULL or unknown file, a NULL
- * path, buffer or data, a buffer whose width, height or depth is not the file's, a stride or
- * capacity too small for the frame, a buffer that does not hold a whole frame, or a file already
- * closed), 12 when the file cannot be created or written, 5 without memory. A file is used from
+ * Nivexa_GetLastError): 9 for an argument the file cannot take (a NULL path, buffer or data, a
+ * buffer whose width, height or depth is not the file's, a stride or capacity too small for the
+ * frame, a buffer that does not hold a whole frame, or a file already closed), 12 when the file
+ * cannot be created or written, 5 without memory. A NULL file, or one released or never created,
+ * names no handle: calls on it return 0 (or do nothing) without an error. A file is used from
  * one thread at a time or from several: each call is complete before the next on that file
  * starts.
  * @{
@@ -173,9 +174,9 @@ typedef struct NivexaAviFile NivexaAviFile;
  * many fit below 2 GiB the file has the classic layout (one RIFF chunk, an idx1 index) that every
  * AVI reader plays whole, otherwise the OpenDML extended layout, which grows to any length. A
  * classic file takes frames beyond maxFrames while they fit, and then refuses them (error 12).
- * Returns the file, or NULL with error 9 (h unknown: no error can be recorded; NULL path,
- * non-positive size, another depth, a negative rate), 12 (the folder does not exist or refuses
- * the file) or 5. */
+ * Returns the file, or NULL with error 9 (NULL path, non-positive size, another depth, a
+ * negative rate), 12 (the folder does not exist or refuses the file) or 5; NULL without an error
+ * for an unknown handle. */
 NIVEXA_STREAM_API NivexaAviFile* NivexaStream_AviCreate(int32_t h, const char* path, int32_t width,
                                                         int32_t height, int32_t bitsPerPixel,
                                                         double framesPerSecond, uint64_t maxFrames);
