@@ -151,6 +151,70 @@ NIVEXA_STREAM_API int NivexaStream_Stop(int32_t h);
  * for a NULL out, or for an unknown handle. */
 NIVEXA_STREAM_API int NivexaStream_GetStatistics(int32_t h, NivexaStreamStatistics* out);
 
+/**
+ * @name AVI files from buffers
+ * An uncompressed AVI recording written frame by frame from buffers the stream handed back (or
+ * any buffer of the same layout: top row first, stride bytes from row to row). The file holds
+ * what the library's own recorder (Nivexa_Record) writes: 24-bit rows, bottom row first, 8-bit
+ * grey copied into blue, green and red, 16-bit samples divided by 16 (their 12 significant bits
+ * onto 0..255). Any length: a recording that may outgrow the classic layout has the OpenDML
+ * extended index, whose first RIFF chunk ordinary AVI readers play on their own.
+ *
+ * The file takes its name at NivexaStream_AviClose; until then it is a temporary beside it, so
+ * no file is ever found half-written under the name. NivexaStream_AviRelease without a close
+ * discards the recording.
+ *
+ * Errors go to the error stack of the handle given to NivexaStream_AviCreate (read with
+ * Nivexa_GetLastError): 9 for an argument the file cannot take (a NULL path, buffer or data, a
+ * buffer whose width, height or depth is not the file's, a stride or capacity too small for the
+ * frame, a buffer that does not hold a whole frame, or a file already closed), 12 when the file
+ * cannot be created or written, 5 without memory. A NULL file, or one released or never created,
+ * names no handle: calls on it return 0 (or do nothing) without an error. A file is used from
+ * one thread at a time or from several: each call is complete before the next on that file
+ * starts.
+ * @{
+ */
+
+/** An AVI recording in progress; opaque. */
+typedef struct NivexaAviFile NivexaAviFile;
+
+/** Creates the recording at path (replacing a complete file of that name once it is closed) for
+ * frames of width x height at bitsPerPixel (8, 16, 24, 32, 48 or 64). framesPerSecond is the rate
+ * written into the file; 0 takes it from the timestamps of the first and last frames appended.
+ * maxFrames is the most frames the recording is expected to get, or 0 when not known: when that
+ * many fit below 2 GiB the file has the classic layout (one RIFF chunk, an idx1 index) that every
+ * AVI reader plays whole, otherwise the OpenDML extended layout, which grows to any length. A
+ * classic file takes frames beyond maxFrames while they fit, and then refuses them (error 12).
+ * Returns the file, or NULL with error 9 (NULL path, non-positive size, another depth, a
+ * negative rate), 12 (the folder does not exist or refuses the file) or 5; NULL without an error
+ * for an unknown handle. */
+NIVEXA_STREAM_API NivexaAviFile* NivexaStream_AviCreate(int32_t h, const char* path, int32_t width,
+                                                        int32_t height, int32_t bitsPerPixel,
+                                                        double framesPerSecond, uint64_t maxFrames);
+
+/** Appends the frame in buffer, whose status must be NIVEXA_BUFFER_COMPLETE (an application
+ * that fills a buffer itself sets it so). The buffer is only read, and may be queued again as
+ * soon as the call returns. Returns 1, or 0 with error 9 or 12 (the disk refused it: the frame
+ * is not in the file, and the file keeps the frames before it; also when the file is full).
+ */
+NIVEXA_STREAM_API int NivexaStream_AviAppend(NivexaAviFile* file, const NivexaBuffer* buffer);
+
+/** Writes the index and the final counts and gives the file its name. Returns 1, or 0 with
+ * error 12 when any frame or the index could not be written (the file then holds the frames that
+ * were, if any could be) or 9 when the file was closed already. The file stays valid, refusing
+ * appends, until NivexaStream_AviRelease. */
+NIVEXA_STREAM_API int NivexaStream_AviClose(NivexaAviFile* file);
+
+/** The number of frames in the file so far; 0 for a NULL or unknown file. */
+NIVEXA_STREAM_API uint64_t NivexaStream_AviFrames(const NivexaAviFile* file);
+
+/** Frees the file. A recording not closed is discarded: its temporary goes and nothing appears
+ * under its name. NULL is ignored; a file released before, or one that never came from
+ * NivexaStream_AviCreate, is refused without effect. */
+NIVEXA_STREAM_API void NivexaStream_AviRelease(NivexaAviFile* file);
+
+/** @} */
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # nivexa record against a virtual camera at its own frame timing, at full resolution: one second
 # fits a plain file; the README's five seconds need the extended layout, usually in more than one
-# RIFF chunk. The tool must end once the library has completed the file (not wait out its
-# deadline), count the frames of every chunk and report the file's real size.
+# RIFF chunk. The tool must count the frames of every chunk, find there every frame the stream
+# delivered, and report the file's real size.
 set -euo pipefail
 tool=$1
 folder=$(mktemp -d)
@@ -19,10 +19,12 @@ for case in "1 plain" "5 extended"; do
     fail "$seconds s: exit status $?: $(cat "$folder/errors")"
   echo "$out"
   ! grep -q 'did not complete by itself' "$folder/errors" || fail "$seconds s: $(cat "$folder/errors")"
-  pattern='^recorded .* \(([0-9]+) bytes, ([a-z]+) layout, ([0-9]+) RIFF chunks?\): ([0-9]+) frames, ([0-9.]+) fps$'
+  pattern='^recorded .* \(([0-9]+) bytes, ([a-z]+) layout, ([0-9]+) RIFF chunks?\): ([0-9]+) frames, ([0-9.]+) fps, ([0-9]+) delivered, [0-9]+ lost, [0-9]+ dropped, 0 frame errors$'
   [[ $out =~ $pattern ]] || fail "$seconds s: unexpected report: $out"
   bytes=${BASH_REMATCH[1]} reported_layout=${BASH_REMATCH[2]} chunks=${BASH_REMATCH[3]}
-  frames=${BASH_REMATCH[4]} fps=${BASH_REMATCH[5]}
+  frames=${BASH_REMATCH[4]} fps=${BASH_REMATCH[5]} delivered=${BASH_REMATCH[6]}
+  # The frames counted in the file are every frame the stream delivered.
+  [[ $frames == "$delivered" ]] || fail "$seconds s: $frames frames in the file, $delivered delivered"
   [[ $bytes == $(stat -c %s "$file") ]] || fail "$seconds s: reported $bytes bytes"
   [[ $reported_layout == "$layout" ]] || fail "$seconds s: $reported_layout layout, not $layout"
   ((frames >= 2)) || fail "$seconds s: $frames frames"

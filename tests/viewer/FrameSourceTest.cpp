@@ -35,7 +35,7 @@ TEST(FrameSource, TheDisplayGoesForwardAndTheRecordingMissesNothing) {
       ("viewer-frames-" +
        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + ".raw");
   Recorder recorder;
-  ASSERT_TRUE(recorder.start(file.string()));
+  ASSERT_TRUE(recorder.start(h, file.string()));
 
   FrameSource source;
   source.setTap([&recorder](const NivexaBuffer& buffer) { recorder.write(buffer); });

@@ -15,6 +15,7 @@
 
 #include "NivexaSdk.h"
 #include "ViewerWindow.h"
+#include "output/AviTestSupport.h"
 #include "sim/CameraSet.h"
 
 namespace nivexa::viewer {
@@ -163,23 +164,37 @@ TEST_F(ViewerDisplayTest, ExposureSnapshotsUnplugAndCloseThroughTheWidgets) {
 
   // Recording writes every frame of the stream while the button is down, whole frames only.
   GtkWidget* record = viewer_->capture().recordButton();
-  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(record), TRUE);
-  ASSERT_TRUE(pumpUntil([&] { return viewer_->capture().chooser() != nullptr; }));
-  GtkWidget* chooser = viewer_->capture().chooser();
-  gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), folder_.c_str());
-  gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), "take.raw");
-  pumpFor(std::chrono::milliseconds(100));
-  gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_ACCEPT);
-  // The chooser checks the name it was given before it answers.
-  ASSERT_TRUE(pumpUntil([&] { return viewer_->capture().chooser() == nullptr; }));
-  const uint64_t shownBefore = viewer_->counts().shown;
-  ASSERT_TRUE(pumpUntil([&] { return viewer_->counts().shown >= shownBefore + 3; }));
-  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(record), FALSE);
+  const auto recordTake = [&](const char* name) {
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(record), TRUE);
+    ASSERT_TRUE(pumpUntil([&] { return viewer_->capture().chooser() != nullptr; }));
+    GtkWidget* chooser = viewer_->capture().chooser();
+    gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), folder_.c_str());
+    gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), name);
+    pumpFor(std::chrono::milliseconds(100));
+    gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_ACCEPT);
+    // The chooser checks the name it was given before it answers.
+    ASSERT_TRUE(pumpUntil([&] { return viewer_->capture().chooser() == nullptr; }));
+    const uint64_t shownBefore = viewer_->counts().shown;
+    ASSERT_TRUE(pumpUntil([&] { return viewer_->counts().shown >= shownBefore + 3; }));
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(record), FALSE);
+  };
+  recordTake("take.raw");
   const uintmax_t frameBytes = static_cast<uintmax_t>(width) * height * 2;
   ASSERT_TRUE(fs::exists(folder_ / "take.raw")) << viewer_->errorText();
   const uintmax_t recorded = fs::file_size(folder_ / "take.raw");
   EXPECT_GE(recorded, 3 * frameBytes);
   EXPECT_EQ(recorded % frameBytes, 0u);
+  // An AVI holds every frame recorded, at the frames' size, as a reader walking the file finds.
+  recordTake("take.avi");
+  ASSERT_TRUE(fs::exists(folder_ / "take.avi")) << viewer_->errorText();
+  const nivexa::test::AviContents avi =
+      nivexa::test::walkAvi(nivexa::test::readFile((folder_ / "take.avi").string()));
+  EXPECT_EQ(avi.width, static_cast<uint32_t>(width));
+  EXPECT_EQ(avi.height, static_cast<uint32_t>(height));
+  const size_t aviFrames = avi.extended ? avi.extendedFrames.size() : avi.idx1Frames.size();
+  EXPECT_GE(aviFrames, 3u);
+  EXPECT_EQ(aviFrames, viewer_->capture().recorder().frames());
+  EXPECT_FALSE(viewer_->capture().recorder().writeFailed());
   EXPECT_FALSE(viewer_->errorShown()) << viewer_->errorText();
 
   // Unplugged, the camera's error is in the info bar and the list loses it.

@@ -3,11 +3,8 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <optional>
-#include <thread>
 #include <vector>
 
-#include "AviSummary.h"
 #include "Camera.h"
 #include "Files.h"
 #include "Json.h"
@@ -23,14 +20,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr double kDefaultStreamSeconds = 3;
 constexpr double kDefaultRecordSeconds = 3;
-constexpr double kMillisecondsPerSecond = 1000;
 constexpr double kBytesPerMegabyte = 1e6;
-// How long past its duration a recording may take to start and to complete its file before the
-// tool stops it (a safety net only: a loaded machine may need far more than the duration);
-// where the file cannot be watched, how long it is given to start.
-constexpr LONG kRecordGraceMs = 20000;
-constexpr LONG kRecordStartMs = 1000;
-constexpr int kRecordPollMs = 50;
 // Buffers the stream command lends the library, and how long it waits for one at a time.
 constexpr size_t kStreamBuffers = 4;
 constexpr int32_t kStreamWaitMs = 100;
@@ -85,89 +75,6 @@ bool outputUsable(const char* command, const std::string& path) {
     return false;
   }
   return true;
-}
-
-// The file a recording writes takes its name only once it is complete; a file of that name from
-// before is told apart by its time of last change.
-class FinishedFile {
- public:
-  explicit FinishedFile(std::string path) : path_(std::move(path)) { previous_ = lastChange(); }
-  bool appeared() const {
-    const auto now = lastChange();
-    return now && now != previous_;
-  }
-
- private:
-  std::optional<std::filesystem::file_time_type> lastChange() const {
-    std::error_code error;
-    const auto time = std::filesystem::last_write_time(path_, error);
-    return error ? std::nullopt : std::optional(time);
-  }
-
-  std::string path_;
-  std::optional<std::filesystem::file_time_type> previous_;
-};
-
-int recordAvi(const Arguments& args, const std::string& file, double seconds) {
-  const Handle h = openCamera(args);
-  if (!h) {
-    return kExitFailed;
-  }
-  Nivexa_SetWaitTime(h.get(), 0);
-  const auto durationMs = static_cast<LONG>(seconds * kMillisecondsPerSecond);
-  // A device or a pipe (the null device, a program reading the stream) is written in place and
-  // cannot be read back: there the recording's own outcome is all there is to report.
-  std::error_code kindError;
-  const auto kind = std::filesystem::status(file, kindError).type();
-  const bool readBack =
-      kind == std::filesystem::file_type::not_found || kind == std::filesystem::file_type::regular;
-  const FinishedFile finished(file);
-  if (!Nivexa_Record(h.get(), file.c_str(), durationMs, 0)) {
-    std::fprintf(stderr, "nivexa record: the recording did not start (%s)\n",
-                 errorText(h.get()).c_str());
-    return kExitFailed;
-  }
-  // The recording ends by itself once its time has passed after the first frame, and its file
-  // then takes its name. Should that not happen in time, stopping the stream completes the
-  // recording as it stands; either way the file is complete once Nivexa_StopPreview returns.
-  if (readBack) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(durationMs + kRecordGraceMs);
-    while (!finished.appeared() && Clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(kRecordPollMs));
-    }
-    if (!finished.appeared()) {
-      std::fprintf(stderr,
-                   "nivexa: the recording did not complete by itself within %ld ms; stopped it\n",
-                   static_cast<long>(durationMs + kRecordGraceMs));
-    }
-  } else {
-    std::this_thread::sleep_for(std::chrono::milliseconds(durationMs + kRecordStartMs));
-  }
-  Nivexa_StopPreview(h.get());
-  const LONG failure = Nivexa_GetLastError(h.get());
-  if (!readBack) {
-    if (failure != 0) {
-      std::fprintf(stderr, "nivexa record: the recording to %s failed (%s)\n", file.c_str(),
-                   errorText(h.get()).c_str());
-      return kExitFailed;
-    }
-    std::printf("recorded to %s\n", file.c_str());
-    return kExitOk;
-  }
-  const AviSummary summary = summarizeAvi(file);
-  if (failure != 0 || !summary.complete) {
-    std::fprintf(stderr, "nivexa record: the recording is not complete (%s%s%s)\n",
-                 failure != 0 ? errorText(h.get()).c_str() : "",
-                 failure != 0 && !summary.complete ? "; " : "", summary.problem.c_str());
-    return kExitFailed;
-  }
-  std::error_code error;
-  std::printf("recorded %s (%llu bytes, %s layout, %u RIFF chunk%s): %u frames, %.2f fps\n",
-              std::filesystem::absolute(file, error).string().c_str(),
-              static_cast<unsigned long long>(summary.fileBytes),
-              summary.extended ? "extended" : "plain", summary.riffChunks,
-              summary.riffChunks == 1 ? "" : "s", summary.frames, summary.framesPerSecond);
-  return summary.frames > 0 ? kExitOk : kExitFailed;
 }
 
 }  // namespace
@@ -363,12 +270,12 @@ int recordFrames(const Arguments& args) {
   if (!outputUsable("record", file)) {
     return kExitFailed;
   }
-  if (format == "avi") {
-    return recordAvi(args, file, seconds);
-  }
   const Handle h = openCamera(args);
   if (!h) {
     return kExitFailed;
+  }
+  if (format == "avi") {
+    return recordStreamFrames(h.get(), RecordingFormat::Avi, file, seconds);
   }
   if (!args.has("bits") && !Nivexa_SetColorMode(h.get(), kRawRecordingBits)) {
     std::fprintf(stderr, "nivexa record: 16 bits per pixel refused (%s)\n",
@@ -376,7 +283,7 @@ int recordFrames(const Arguments& args) {
     return kExitFailed;
   }
   const RecordingFormat kind = format == "tiff" ? RecordingFormat::Tiff : RecordingFormat::Raw;
-  return recordRawFrames(h.get(), kind, file, seconds);
+  return recordStreamFrames(h.get(), kind, file, seconds);
 }
 
 int viewFrames(const Arguments& args) {

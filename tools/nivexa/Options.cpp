@@ -57,12 +57,13 @@ constexpr std::array kCommands{
     CommandSpec{C::Record, "record", "",
                 "record frames for --seconds (default 3) into a file (default recording.avi, "
                 "recording.tif or recording.raw by --format)",
-                "  avi: processed frames through the library's recorder.\n"
+                "  avi: processed frames, uncompressed, through the library's AVI writer.\n"
                 "  tiff: raw 16-bit frames (8-bit with --bits 8), one page each, BigTIFF past 4 "
                 "GiB.\n"
                 "  raw: raw frames back to back, with FILE.json naming size, depth, frame numbers "
                 "and times.\n"
-                "  tiff and raw report the frames lost and dropped.\n",
+                "  Every frame the stream delivers is written; the frames delivered, lost and "
+                "dropped are reported.\n",
                 0, 0},
     CommandSpec{C::Snapshot, "snapshot", "",
                 "take one frame and save it (default frame.png; the type from the extension "

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include <span>
 #include <vector>
 
+#include "AviSummary.h"
 #include "Camera.h"
 #include "Json.h"
 #include "NivexaSdk.h"
@@ -32,20 +34,30 @@ constexpr double kRateMargin = 1.5;
 constexpr uint32_t kSixteenBits = 16;
 constexpr uint32_t kByteBits = 8;
 constexpr uint16_t kTwelveBitMaximum = 4095;
+// Room for the line of counts every recording reports.
+constexpr size_t kCountsText = 160;
 
 struct TiffCloser {
   void operator()(TIFF* tiff) const { TIFFClose(tiff); }
 };
 
+// Where the frames of a recording go, one after the other; `index` counts the frames written.
+class FrameFile {
+ public:
+  virtual ~FrameFile() = default;
+  virtual bool write(const NivexaBuffer& frame, uint32_t index) = 0;
+  virtual bool close() = 0;
+};
+
 // One page per frame, rows decoded from the buffer's little-endian words into the host order
 // libtiff writes from.
-class TiffRecording {
+class TiffRecording : public FrameFile {
  public:
   bool open(const std::string& path, bool big) {
     tiff_.reset(TIFFOpen(path.c_str(), big ? "w8" : "w"));
     return tiff_ != nullptr;
   }
-  bool write(const NivexaBuffer& frame, uint32_t page) {
+  bool write(const NivexaBuffer& frame, uint32_t page) override {
     TIFF* t = tiff_.get();
     const auto bits = static_cast<uint16_t>(frame.bitsPerPixel);
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(frame.width));
@@ -77,7 +89,7 @@ class TiffRecording {
     }
     return TIFFWriteDirectory(t) != 0;
   }
-  bool close() {
+  bool close() override {
     tiff_.reset();
     return true;
   }
@@ -87,13 +99,13 @@ class TiffRecording {
 };
 
 // The frames as they came, rows packed, back to back.
-class RawRecording {
+class RawRecording : public FrameFile {
  public:
   bool open(const std::string& path) {
     file_.open(path, std::ios::binary | std::ios::trunc);
     return file_.is_open();
   }
-  bool write(const NivexaBuffer& frame) {
+  bool write(const NivexaBuffer& frame, uint32_t /*index*/) override {
     const auto* bytes = static_cast<const char*>(frame.data);
     const auto rowBytes = static_cast<std::streamsize>(frame.width) *
                           (frame.bitsPerPixel / static_cast<int>(kByteBits));
@@ -102,13 +114,38 @@ class RawRecording {
     }
     return file_.good();
   }
-  bool close() {
+  bool close() override {
     file_.close();
     return !file_.fail();
   }
 
  private:
   std::ofstream file_;
+};
+
+// Processed frames through the library's AVI writer, in the form Nivexa_Record writes.
+class AviRecording : public FrameFile {
+ public:
+  bool open(int32_t h, const std::string& path, const NivexaBuffer& first, uint64_t maxFrames) {
+    // Rate 0: the file's rate comes from the frames' own timestamps.
+    file_.reset(NivexaStream_AviCreate(h, path.c_str(), first.width, first.height,
+                                       first.bitsPerPixel, 0, maxFrames));
+    return file_ != nullptr;
+  }
+  bool write(const NivexaBuffer& frame, uint32_t /*index*/) override {
+    return NivexaStream_AviAppend(file_.get(), &frame) != 0;
+  }
+  bool close() override {
+    const bool ok = file_ != nullptr && NivexaStream_AviClose(file_.get()) != 0;
+    file_.reset();
+    return ok;
+  }
+
+ private:
+  struct Release {
+    void operator()(NivexaAviFile* file) const { NivexaStream_AviRelease(file); }
+  };
+  std::unique_ptr<NivexaAviFile, Release> file_;
 };
 
 struct FrameRecord {
@@ -144,12 +181,21 @@ bool writeSidecar(const std::string& path, const NivexaBuffer& first,
 
 }  // namespace
 
-int recordRawFrames(int32_t h, RecordingFormat format, const std::string& path, double seconds) {
-  const uint32_t frameBytes = NivexaStream_FrameBytes(h, 0);
+int recordStreamFrames(int32_t h, RecordingFormat format, const std::string& path, double seconds) {
+  const bool avi = format == RecordingFormat::Avi;
+  // An AVI holds what the display shows; TIFF and raw keep the camera's own samples.
+  const int32_t flags = avi ? NIVEXA_STREAM_PROCESSED : 0;
+  const uint32_t frameBytes = NivexaStream_FrameBytes(h, flags);
   if (frameBytes == 0) {
     std::fprintf(stderr, "nivexa record: the camera cannot stream (%s)\n", errorText(h).c_str());
     return kExitFailed;
   }
+  // A device or a pipe (the null device, a program reading the recording) is written in place
+  // and cannot be read back: there the recording's own outcome is all there is to report.
+  std::error_code kindError;
+  const auto kind = std::filesystem::status(path, kindError).type();
+  const bool readBack =
+      kind == std::filesystem::file_type::not_found || kind == std::filesystem::file_type::regular;
   std::array<std::vector<uint8_t>, kBuffers> memory;
   std::array<NivexaBuffer, kBuffers> buffers{};
   // The stream stops, and the buffers come back before they go, however the recording ends.
@@ -167,13 +213,13 @@ int recordRawFrames(int32_t h, RecordingFormat format, const std::string& path, 
     buffers[i].capacity = frameBytes;
     NivexaStream_Queue(h, &buffers[i]);
   }
-  if (!NivexaStream_Start(h, 0)) {
+  if (!NivexaStream_Start(h, flags)) {
     std::fprintf(stderr, "nivexa record: the stream did not start (%s)\n", errorText(h).c_str());
     return kExitFailed;
   }
 
-  // The first two frames tell the frame rate, and with it whether the TIFF needs the 64-bit
-  // layout; they are held until then.
+  // The first two frames tell the frame rate, and with it the layout a file of `seconds` needs
+  // (a TIFF beyond 4 GiB, an AVI beyond 2 GiB); they are held until then.
   std::vector<NivexaBuffer*> held;
   while (held.size() < 2) {
     NivexaBuffer* filled = NivexaStream_Wait(h, kFirstFrameMs);
@@ -191,19 +237,31 @@ int recordRawFrames(int32_t h, RecordingFormat format, const std::string& path, 
   const double expectedFrames = interval > 0 ? seconds / interval * kRateMargin + held.size() : 0;
   const double expectedBytes = expectedFrames * frameBytes;
   const bool big = interval <= 0 || expectedBytes >= static_cast<double>(kClassicTiffLimit);
+  // 0 when the rate is unknown: the AVI then has the layout that grows to any length.
+  const auto aviFrames = static_cast<uint64_t>(std::ceil(expectedFrames));
 
-  TiffRecording tiff;
-  RawRecording raw;
-  const bool opened = format == RecordingFormat::Tiff ? tiff.open(path, big) : raw.open(path);
-  if (!opened) {
-    std::fprintf(stderr, "nivexa record: cannot write %s\n", path.c_str());
+  const NivexaBuffer first = *held[0];
+  std::unique_ptr<FrameFile> file;
+  if (format == RecordingFormat::Avi) {
+    auto aviFile = std::make_unique<AviRecording>();
+    file = aviFile->open(h, path, first, aviFrames) ? std::move(aviFile) : nullptr;
+  } else if (format == RecordingFormat::Tiff) {
+    auto tiff = std::make_unique<TiffRecording>();
+    file = tiff->open(path, big) ? std::move(tiff) : nullptr;
+  } else {
+    auto raw = std::make_unique<RawRecording>();
+    file = raw->open(path) ? std::move(raw) : nullptr;
+  }
+  if (file == nullptr) {
+    std::fprintf(stderr, "nivexa record: cannot write %s (%s)\n", path.c_str(),
+                 avi ? errorText(h).c_str() : "not created");
     return kExitFailed;
   }
-  const NivexaBuffer first = *held[0];
   std::vector<FrameRecord> frames;
   uint64_t written = 0;
   uint32_t failed = 0;
   bool ok = true;
+  bool full = false;
   const auto start = Clock::now();
   const auto record = [&](NivexaBuffer* frame) {
     if (frame->width != first.width || frame->height != first.height ||
@@ -211,11 +269,17 @@ int recordRawFrames(int32_t h, RecordingFormat format, const std::string& path, 
       std::fprintf(stderr, "nivexa record: the frame size changed; stopped\n");
       return false;
     }
-    const bool good = format == RecordingFormat::Tiff
-                          ? tiff.write(*frame, static_cast<uint32_t>(frames.size()))
-                          : raw.write(*frame);
+    if (!big && format == RecordingFormat::Tiff && written + frameBytes >= kClassicTiffLimit) {
+      if (!full) {
+        std::fprintf(stderr, "nivexa record: the TIFF file reached 4 GiB; stopped\n");
+      }
+      full = true;
+      return true;
+    }
+    const bool good = file->write(*frame, static_cast<uint32_t>(frames.size()));
     if (!good) {
-      std::fprintf(stderr, "nivexa record: writing %s failed\n", path.c_str());
+      std::fprintf(stderr, "nivexa record: writing %s failed (%s)\n", path.c_str(),
+                   avi ? errorText(h).c_str() : "write error");
       return false;
     }
     frames.push_back({frame->frameNumber, frame->timestampNs});
@@ -223,11 +287,21 @@ int recordRawFrames(int32_t h, RecordingFormat format, const std::string& path, 
                static_cast<uint64_t>(frame->bitsPerPixel / static_cast<int>(kByteBits));
     return true;
   };
+  // A buffer that came back: written when it holds a frame, counted when it failed.
+  const auto take = [&](NivexaBuffer* filled) {
+    if (filled->status == NIVEXA_BUFFER_COMPLETE) {
+      if (ok && !full) {
+        ok = record(filled);
+      }
+    } else if (filled->status != NIVEXA_BUFFER_CANCELLED) {
+      ++failed;
+    }
+  };
   for (NivexaBuffer* frame : held) {
-    ok = ok && record(frame);
+    take(frame);
     NivexaStream_Queue(h, frame);
   }
-  while (ok && std::chrono::duration<double>(Clock::now() - start).count() < seconds) {
+  while (ok && !full && std::chrono::duration<double>(Clock::now() - start).count() < seconds) {
     NivexaBuffer* filled = NivexaStream_Wait(h, kWaitMs);
     if (filled == nullptr) {
       continue;
@@ -237,38 +311,63 @@ int recordRawFrames(int32_t h, RecordingFormat format, const std::string& path, 
       ++failed;
       break;
     }
-    if (filled->status == NIVEXA_BUFFER_COMPLETE) {
-      if (!big && format == RecordingFormat::Tiff && written + frameBytes >= kClassicTiffLimit) {
-        std::fprintf(stderr, "nivexa record: the TIFF file reached 4 GiB; stopped\n");
-        break;
-      }
-      ok = record(filled);
-    } else {
-      ++failed;
-    }
+    take(filled);
     NivexaStream_Queue(h, filled);
+  }
+  // Frames delivered while the time ran out are recorded too: every delivered frame is in the
+  // file unless writing stopped.
+  NivexaStream_Stop(h);
+  while (NivexaBuffer* filled = NivexaStream_Wait(h, 0)) {
+    if (filled->status == NIVEXA_BUFFER_COMPLETE) {
+      take(filled);
+    }
   }
   NivexaStreamStatistics counts{};
   NivexaStream_GetStatistics(h, &counts);
   const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-  ok = (format == RecordingFormat::Tiff ? tiff.close() : raw.close()) && ok;
+  const bool closed = file->close();
+  if (!closed && avi) {
+    std::fprintf(stderr, "nivexa record: completing %s failed (%s)\n", path.c_str(),
+                 errorText(h).c_str());
+  }
+  ok = closed && ok;
   const std::string sidecar = path + ".json";
   if (ok && format == RecordingFormat::Raw && !writeSidecar(sidecar, first, frames, counts)) {
     std::fprintf(stderr, "nivexa record: cannot write %s\n", sidecar.c_str());
     ok = false;
   }
+  char counted[kCountsText];
+  std::snprintf(counted, sizeof counted, "%llu delivered, %llu lost, %llu dropped, %u frame errors",
+                static_cast<unsigned long long>(counts.framesDelivered),
+                static_cast<unsigned long long>(counts.framesLost),
+                static_cast<unsigned long long>(counts.framesDropped), failed);
   std::error_code error;
-  const auto size = std::filesystem::file_size(path, error);
-  std::printf(
-      "recorded %s (%llu bytes, %s%s): %zu frames of %dx%d at %d bits, %.2f fps, %llu lost, "
-      "%llu dropped, %u frame errors\n",
-      std::filesystem::absolute(path, error).string().c_str(),
-      static_cast<unsigned long long>(size),
-      format == RecordingFormat::Tiff ? (big ? "BigTIFF" : "TIFF") : "raw",
-      format == RecordingFormat::Raw ? (", description in " + sidecar).c_str() : "", frames.size(),
-      first.width, first.height, first.bitsPerPixel, elapsed > 0 ? frames.size() / elapsed : 0.0,
-      static_cast<unsigned long long>(counts.framesLost),
-      static_cast<unsigned long long>(counts.framesDropped), failed);
+  const std::string shown = std::filesystem::absolute(path, error).string();
+  if (avi && !readBack) {
+    std::printf("recorded to %s: %zu frames of %dx%d at %d bits, %s\n", path.c_str(), frames.size(),
+                first.width, first.height, first.bitsPerPixel, counted);
+  } else if (avi) {
+    // Read back as a player reads it: the file's own count is what was recorded.
+    const AviSummary summary = summarizeAvi(path);
+    if (!summary.complete) {
+      std::fprintf(stderr, "nivexa record: the recording is not complete (%s)\n",
+                   summary.problem.c_str());
+      ok = false;
+    }
+    std::printf("recorded %s (%llu bytes, %s layout, %u RIFF chunk%s): %u frames, %.2f fps, %s\n",
+                shown.c_str(), static_cast<unsigned long long>(summary.fileBytes),
+                summary.extended ? "extended" : "plain", summary.riffChunks,
+                summary.riffChunks == 1 ? "" : "s", summary.frames, summary.framesPerSecond,
+                counted);
+  } else {
+    const auto size = std::filesystem::file_size(path, error);
+    std::printf("recorded %s (%llu bytes, %s%s): %zu frames of %dx%d at %d bits, %.2f fps, %s\n",
+                shown.c_str(), static_cast<unsigned long long>(size),
+                format == RecordingFormat::Tiff ? (big ? "BigTIFF" : "TIFF") : "raw",
+                format == RecordingFormat::Raw ? (", description in " + sidecar).c_str() : "",
+                frames.size(), first.width, first.height, first.bitsPerPixel,
+                elapsed > 0 ? frames.size() / elapsed : 0.0, counted);
+  }
   return ok && failed == 0 && !frames.empty() ? kExitOk : kExitFailed;
 }
 

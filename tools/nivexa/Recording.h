@@ -1,5 +1,6 @@
-// Recordings of raw frames through the buffer stream: a multi-page TIFF or the frames back to
-// back with a JSON description beside them.
+// Recordings through the buffer stream, every frame delivered written: processed frames into an
+// AVI file, or raw frames into a multi-page TIFF or back to back with a JSON description beside
+// them.
 #pragma once
 
 #include <cstdint>
@@ -7,10 +8,10 @@
 
 namespace nivexa::tool {
 
-enum class RecordingFormat { Tiff, Raw };
+enum class RecordingFormat { Avi, Tiff, Raw };
 
-// Records the raw frames of `seconds` into `path` (and for Raw, `path`.json) and reports the
-// frames written, lost and dropped. Returns the tool's exit status.
-int recordRawFrames(int32_t h, RecordingFormat format, const std::string& path, double seconds);
+// Records the frames of `seconds` into `path` (and for Raw, `path`.json) and reports the frames
+// written, delivered, lost and dropped. Returns the tool's exit status.
+int recordStreamFrames(int32_t h, RecordingFormat format, const std::string& path, double seconds);
 
 }  // namespace nivexa::tool

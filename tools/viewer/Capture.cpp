@@ -102,7 +102,7 @@ void Capture::chooseFile(const char* title, bool forSnapshot) {
     }
     gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser_), "snapshot.png");
   } else {
-    gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser_), "recording.raw");
+    gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser_), "recording.avi");
   }
   connect<int>(chooser_, "response", [this, forSnapshot](int response) {
     std::string path;
@@ -144,7 +144,7 @@ void Capture::snapshotTo(const std::string& path) {
 }
 
 void Capture::recordTo(const std::string& path) {
-  if (!recorder_.start(path)) {
+  if (!recorder_.start(camera_.handle(), path)) {
     camera_.report("Recording: " + path + " could not be opened.");
     settingRecordButton_ = true;
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(record_), FALSE);

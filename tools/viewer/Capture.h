@@ -38,6 +38,7 @@ class Capture {
   // The open file chooser, or nullptr.
   GtkWidget* chooser() const { return chooser_; }
   const std::string& lastSnapshot() const { return lastSnapshot_; }
+  const Recorder& recorder() const { return recorder_; }
 
  private:
   void chooseFile(const char* title, bool forSnapshot);

@@ -134,6 +134,13 @@ def record():
                            os.path.join(workdir, "clip.raw")], capture_output=True, text=True)
     expect(done.returncode == 0, "TIFF pages equal the raw frames", done.stdout + done.stderr)
     print(done.stdout, end="")
+    # The AVI's frames are counted back from the file; every frame delivered must be there.
+    status, out, err = run("record", "-o", "clip.avi", "--seconds", "0.4", cameras=cameras)
+    avi = re.search(r"\((\d+) bytes, (plain|extended) layout, \d+ RIFF chunks?\): (\d+) frames, "
+                    r"[0-9.]+ fps, (\d+) delivered, \d+ lost, \d+ dropped, 0 frame errors$", out)
+    expect(status == 0 and avi and int(avi.group(3)) >= 2 and avi.group(3) == avi.group(4) and
+           int(avi.group(1)) == os.path.getsize(os.path.join(workdir, "clip.avi")),
+           "record avi: the file holds every delivered frame", out + err)
 
 
 def cool():
