@@ -50,6 +50,12 @@ constexpr int32_t kMaxHelperDelayMs = 15;
 // A start is followed by a stop within this many further calls of the same input.
 constexpr uint8_t kMaxCallsUntilStop = 4;
 constexpr size_t kMaxStreamBuffers = 4;
+// AVI files from buffers: small frames, few of them, so that a run writes little.
+constexpr size_t kMaxAviFiles = 3;
+constexpr uint32_t kMaxAviSide = 34;
+constexpr uint32_t kMaxAviFrames = 3;
+constexpr int64_t kMaxAviDepth = 4;
+constexpr double kAviRate = 25.0;
 constexpr uint32_t kMaxFaultStrikes = 3;
 constexpr size_t kMaxConfigBytes = 64;
 constexpr size_t kNameRows = 10;
@@ -312,6 +318,9 @@ class Session {
 
   ~Session() {
     joinHelper();
+    for (NivexaAviFile* file : aviFiles_) {
+      NivexaStream_AviRelease(file);
+    }
     for (size_t i = 0; i < handles_.size(); ++i) {
       if (live_[i]) {
         Nivexa_Release(handles_[i]);
@@ -344,7 +353,7 @@ class Session {
  private:
   // One call, chosen by the next byte.
   void step() {
-    switch (in_.byte() % 32) {
+    switch (in_.byte() % 33) {
       case 0:
         initialize();
         break;
@@ -449,6 +458,9 @@ class Session {
       } break;
       case 30:
         text();
+        break;
+      case 31:
+        avi();
         break;
       default: {
         const LONG h = handle();
@@ -950,6 +962,65 @@ class Session {
                                      : sim::kPersistent);
   }
 
+  // AVI files from buffers: made on any handle with any format, fed buffers of the
+  // application's own (sized around the file's frame, in any state), closed and released in any
+  // order, a file released before passed again.
+  void avi() {
+    switch (in_.below(4)) {
+      case 0: {
+        if (aviFiles_.size() >= kMaxAviFiles) {
+          return;
+        }
+        static constexpr int32_t kDepths[] = {8, 16, 24, 32, 0, -8};
+        const std::string at = in_.flag() ? filePath("buffers.avi") : path();
+        const auto width = static_cast<int32_t>(in_.below(kMaxAviSide)) - 1;
+        const auto height = static_cast<int32_t>(in_.below(kMaxAviSide)) - 1;
+        const LONG h = handle();
+        const char* name = in_.flag() ? at.c_str() : nullptr;
+        const int32_t depth = pick(in_, kDepths);
+        const double rate = in_.flag() ? kAviRate : -kAviRate;
+        const uint64_t most = in_.below(kMaxAviFrames + 1);
+        NivexaAviFile* file = NivexaStream_AviCreate(h, name, width, height, depth, rate, most);
+        if (file != nullptr) {
+          aviFiles_.push_back(file);
+          aviFrames_.push_back(static_cast<int64_t>(width) * std::max(height, 0) * kMaxAviDepth);
+        }
+      } break;
+      case 1: {
+        const size_t i = in_.below(aviFiles_.size() + 1);
+        const int64_t frame = i < aviFiles_.size() ? aviFrames_[i] : 0;
+        const int32_t bytes = in_.size(frame);
+        lent_.push_back(bufferOf(bytes));
+        NivexaBuffer buffer{};
+        buffer.data = in_.flag() ? nullptr : lent_.back().get();
+        buffer.capacity = static_cast<uint32_t>(std::max(bytes, 0));
+        buffer.status =
+            in_.flag() ? NIVEXA_BUFFER_COMPLETE : in_.below(NIVEXA_BUFFER_CANCELLED + 2);
+        buffer.width = in_.value();
+        buffer.height = in_.value();
+        buffer.bitsPerPixel = in_.value();
+        buffer.stride = in_.value();
+        NivexaStream_AviAppend(i < aviFiles_.size() ? aviFiles_[i] : nullptr, &buffer);
+      } break;
+      case 2:
+        if (!aviFiles_.empty()) {
+          NivexaStream_AviClose(aviFiles_[in_.below(aviFiles_.size())]);
+        }
+        break;
+      default:
+        if (!aviFiles_.empty()) {
+          const size_t i = in_.below(aviFiles_.size());
+          NivexaStream_AviRelease(aviFiles_[i]);
+          // Kept, so that a later release passes a file released before.
+          if (in_.flag()) {
+            aviFiles_.erase(aviFiles_.begin() + static_cast<std::ptrdiff_t>(i));
+            aviFrames_.erase(aviFrames_.begin() + static_cast<std::ptrdiff_t>(i));
+          }
+        }
+        break;
+    }
+  }
+
   void text() {
     const LONG h = handle();
     std::array<char, kTextBytes> text{};
@@ -964,6 +1035,8 @@ class Session {
   // Declared first, destroyed last: buffers outlive the handles that may write them.
   std::vector<std::unique_ptr<uint8_t[]>> lent_;
   std::vector<std::unique_ptr<NivexaBuffer>> streamBuffers_;
+  std::vector<NivexaAviFile*> aviFiles_;
+  std::vector<int64_t> aviFrames_;  // the bytes of one frame of each file, at the most
   std::vector<std::unique_ptr<CallbackContext>> callbackContexts_;
   std::vector<std::shared_ptr<sim::Camera>> cameras_;
   std::vector<LONG> handles_;
