@@ -29,6 +29,15 @@ Camera::Camera(CameraOptions options)
   powerUp(created_);
 }
 
+Camera::~Camera() {
+  {
+    std::lock_guard lock(mutex_);
+    clockStop_ = true;
+  }
+  sensorWake_.notify_all();
+  sensorClock_.join();
+}
+
 void Camera::powerUp(Clock::time_point now) {
   fpga_.fill(0);
   fpga_[fpga::kOutputDepth] = 1;
@@ -53,6 +62,7 @@ void Camera::powerUp(Clock::time_point now) {
   stage_ = Stage::Idle;
   ++frameEpoch_;
   lastFrameAt_ = now;
+  finished_.valid = false;
 }
 
 bool Camera::hasCooler() const {
@@ -340,6 +350,9 @@ Camera::ControlResult Camera::control(const ControlSetup& setup, std::span<uint8
         ok = needIn(false);
         if (ok) {
           dropFrame();
+          if (sensorRunsFreely(sensor_.settings())) {
+            runSensorClock(now);
+          }
         }
         break;
       case fx3::kRequestFrame:
