@@ -505,6 +505,11 @@ uint8_t Camera::eepromByte(uint16_t address) const {
   return eeprom_.peek(address);
 }
 
+Camera::Delivery Camera::lastDelivery() const {
+  std::lock_guard lock(mutex_);
+  return lastDelivery_;
+}
+
 uint32_t Camera::frameCount() const {
   std::lock_guard lock(mutex_);
   return frameCount_;

@@ -99,7 +99,14 @@ class Camera {
   uint8_t fpgaRegister(uint8_t reg) const;
   uint8_t sensorRegister(uint16_t address) const;
   uint8_t eepromByte(uint16_t address) const;
-  uint32_t frameCount() const;    // frames exposed since power-up
+  uint32_t frameCount() const;  // frames exposed since power-up
+  // The newest frame whose last byte went out over the bulk endpoint: its frame counter and the
+  // moment, for measuring how long the host takes from there.
+  struct Delivery {
+    uint32_t frame = 0;
+    Clock::time_point at{};
+  };
+  Delivery lastDelivery() const;
   ImageSettings imageSettings();  // what the next frame would be rendered with
   // Runs `hook` on the rendering thread (the reading one at the fast pacing) in the middle of each
   // frame's rendering, which the camera does outside its lock: tests of what may overlap a render.
@@ -177,6 +184,8 @@ class Camera {
   uint32_t payloadSent_ = 0;
   uint32_t payloadToSend_ = 0;
   bool payloadCut_ = false;  // the frame ends early with a short packet
+  uint32_t sendingFrame_ = 0;
+  Delivery lastDelivery_;
 
   // Rendering a full frame takes long enough that register traffic (of this or another handle
   // on the camera) must not wait for it: the renderer has a lock of its own, taken before the

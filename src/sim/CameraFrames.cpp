@@ -246,6 +246,7 @@ void Camera::startFrame(const ImageSettings& im, const Exposure& exposure, uint3
   putU32(h, fx3::kHeaderPayloadLength, announced);
   putU32(h, fx3::kHeaderExposureLines, exposure.lines);
   putU32(h, fx3::kHeaderFrameCounter, frame);
+  sendingFrame_ = frame;
   putU32(h, fx3::kHeaderExposureUs, static_cast<uint32_t>(std::lround(exposure.us)));
   putU32(h, fx3::kHeaderTemperature, temperatureRaw(now));
   payloadSent_ = 0;
@@ -345,6 +346,9 @@ Camera::BulkResult Camera::bulk(uint8_t endpoint, std::span<uint8_t> buffer) {
         // transfer, the host got all it asked for, and the short packet (of zero length) ends
         // the next transfer instead; otherwise this one already came back short.
         const bool filled = n == buffer.size();
+        if (!payloadCut_) {
+          lastDelivery_ = {sendingFrame_, Clock::now()};
+        }
         stage_ = payloadCut_ && filled ? Stage::ShortPacket : Stage::Idle;
       }
       r.status = BulkStatus::Done;
