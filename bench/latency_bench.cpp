@@ -33,6 +33,7 @@
 #include "api/ExportSupport.h"
 #include "camera/CNivexa.h"
 #include "engine/CNivexaUSB3R5SimpleSdk.h"
+#include "platform/Clock.h"
 #include "platform/Thread.h"
 #include "sim/Camera.h"
 #include "sim/CameraSet.h"
@@ -56,6 +57,8 @@ constexpr double kLatencyAllowanceMs = 1.0;
 constexpr double kNoiseTolerance = 0.10;
 constexpr double kShareGoal = 0.999;
 constexpr int kRawFlags = 0;
+constexpr int kOpenAttempts = 5;
+constexpr uint32_t kOpenRetryMs = 200;
 
 // The monochrome chain: gray filter, flat field and defect pixels, gamma, contrast, sharpness,
 // brightness, each at a value that makes it do work.
@@ -131,6 +134,22 @@ uint64_t lastPipelineNs(LONG h) {
   return onCamera<uint64_t>(h, [](nivexa::camera::CNivexa& cam) { return cam.LastPipelineNs(); });
 }
 
+// A handle with the camera open at `bits`, or 0. A camera just added may not be listed yet, and
+// one just removed may still be: a few attempts give the library's device list time to settle.
+LONG openCamera(int bits) {
+  for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+    const LONG h = Nivexa_Initialize(nullptr);
+    if (Nivexa_SetColorMode(h, bits) != 0 && Nivexa_SetWaitTime(h, 0) != 0) {
+      return h;
+    }
+    std::printf("the camera did not open (error %ld); trying again\n",
+                static_cast<long>(Nivexa_GetLastError(h)));
+    Nivexa_Release(h);
+    nivexa::platform::sleepMs(kOpenRetryMs);
+  }
+  return 0;
+}
+
 // One handle on the camera with a callback preview or a buffer stream running; each next()
 // waits for one frame and says when it came.
 class Acquisition {
@@ -138,8 +157,8 @@ class Acquisition {
   // `prepare` runs on the handle before the acquisition starts.
   Acquisition(int bits, Consumer consumer, bool processed,
               const std::function<bool(LONG)>& prepare = {})
-      : consumer_(consumer), h_(Nivexa_Initialize(nullptr)) {
-    ok_ = h_ != 0 && Nivexa_SetColorMode(h_, bits) != 0 && Nivexa_SetWaitTime(h_, 0) != 0;
+      : consumer_(consumer), h_(openCamera(bits)) {
+    ok_ = h_ != 0;
     ok_ = ok_ && (!prepare || prepare(h_));
     bytes_ = static_cast<size_t>(kFullWidth * kFullHeight * (bits / 8));
     if (consumer_ == kCallback) {
@@ -162,6 +181,10 @@ class Acquisition {
       ok_ = NivexaStream_Queue(h_, &b) != 0;
     }
     ok_ = ok_ && NivexaStream_Start(h_, flags) != 0;
+    if (!ok_) {
+      std::printf("the buffer stream did not start: error %ld\n",
+                  static_cast<long>(Nivexa_GetLastError(h_)));
+    }
   }
   Acquisition(const Acquisition&) = delete;
   Acquisition& operator=(const Acquisition&) = delete;
