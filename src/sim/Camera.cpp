@@ -138,11 +138,13 @@ void Camera::writeFpga(uint8_t reg, uint8_t value, Clock::time_point now) {
     case fpga::kStreamReset:
       if (value == fpga::kStreamResetFlush) {
         dropFrame();
+        finished_.valid = false;
       }
       break;
     case fpga::kFrameRestart:
       if (value & 1) {
         dropFrame();
+        finished_.valid = false;
       }
       break;
     default:
@@ -350,6 +352,7 @@ Camera::ControlResult Camera::control(const ControlSetup& setup, std::span<uint8
         ok = needIn(false);
         if (ok) {
           dropFrame();
+          finished_.valid = false;
           if (sensorRunsFreely(sensor_.settings())) {
             runSensorClock(now);
           }
@@ -508,6 +511,11 @@ uint8_t Camera::eepromByte(uint16_t address) const {
 Camera::Delivery Camera::lastDelivery() const {
   std::lock_guard lock(mutex_);
   return lastDelivery_;
+}
+
+uint32_t Camera::unrenderedFrames() const {
+  std::lock_guard lock(mutex_);
+  return unrendered_;
 }
 
 uint32_t Camera::frameCount() const {

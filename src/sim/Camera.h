@@ -107,6 +107,9 @@ class Camera {
     Clock::time_point at{};
   };
   Delivery lastDelivery() const;
+  // Frames the sensor's clock counted at its own timing that the model had no time to render
+  // (its thread ran late): on a busy machine these, not the host, may be why frames go missing.
+  uint32_t unrenderedFrames() const;
   ImageSettings imageSettings();  // what the next frame would be rendered with
   // Runs `hook` on the rendering thread (the reading one at the fast pacing) in the middle of each
   // frame's rendering, which the camera does outside its lock: tests of what may overlap a render.
@@ -186,6 +189,7 @@ class Camera {
   bool payloadCut_ = false;  // the frame ends early with a short packet
   uint32_t sendingFrame_ = 0;
   Delivery lastDelivery_;
+  uint32_t unrendered_ = 0;
 
   // Rendering a full frame takes long enough that register traffic (of this or another handle
   // on the camera) must not wait for it: the renderer has a lock of its own, taken before the

@@ -164,6 +164,7 @@ void Camera::sensorClockBody() {
       lastFrameAt_ += behind * period;
       if (counting) {
         frameCount_ += static_cast<uint32_t>(behind);
+        unrendered_ += static_cast<uint32_t>(behind);
       }
     }
     counting = true;
@@ -201,14 +202,17 @@ void Camera::sensorClockBody() {
     notify();
     lock.lock();
   }
+  // A sensor that stops exposing leaves nothing in the frame store a later stream could take.
+  finished_.valid = false;
   clockRuns_ = false;
 }
 
 Camera::BulkResult Camera::takeFinishedFrame(const SensorSettings& s, Clock::time_point now) {
   BulkResult r;
   runSensorClock(now);
-  // The request asked for the frame ending at readyAt_ or later: one finished before it is old.
-  if (!finished_.valid || finished_.exposedUntil < readyAt_) {
+  // The FPGA keeps the newest finished frame until it is sent or overwritten: a request that
+  // comes a little after the frame ended still gets it, one that comes late gets a newer one.
+  if (!finished_.valid) {
     r.retryAt = now < readyAt_ ? readyAt_ : now + kRenderingRetry;
     return r;
   }
