@@ -39,6 +39,9 @@ struct PreviewRun {
   bool failed = false;
 
   void consume() {
+    // Messages posted while the other camera's preview started are older than this count.
+    for (NivexaMsg stale{}; NivexaMsg_Get(sink, &stale, 0);) {
+    }
     for (int i = 0; i < kTwoCameraWarmUp + kTwoCameraFrames; ++i) {
       NivexaMsg message{};
       if (!NivexaMsg_Get(sink, &message, kMessageWaitMs) || message.lParam != 0) {
