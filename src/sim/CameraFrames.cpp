@@ -58,7 +58,8 @@ void Camera::armFrame(Clock::time_point now) {
     readyAt_ = now;
     return;
   }
-  // The sensor runs continuously; a request gets the next frame that completes.
+  // The sensor runs continuously; a request gets the newest finished frame not sent yet, else
+  // the next one that completes.
   SensorSettings s = sensor_.settings();
   if (sensorRunsFreely(s)) {
     runSensorClock(now);
