@@ -142,7 +142,10 @@ void Camera::runSensorClock(Clock::time_point now) {
   }
   // A thread that left its loop needs nothing more of the camera's lock: joining it here is quick.
   sensorClock_.join();
-  clockRuns_ = sensorClock_.start([this] { sensorClockBody(); });
+  // The model stands in for hardware that costs the host nothing: below the host's threads, its
+  // rendering does not hold up theirs on a busy machine.
+  clockRuns_ =
+      sensorClock_.start([this] { sensorClockBody(); }, platform::Thread::Priority::Background);
 }
 
 void Camera::sensorClockBody() {
