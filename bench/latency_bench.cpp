@@ -216,7 +216,12 @@ class Acquisition {
   ~Acquisition() {
     if (consumer_ == kStream) {
       NivexaStream_Stop(h_);
+    } else {
+      Nivexa_StopPreview(h_);
     }
+    // The handle stores its settings for the camera's serial as it goes: other programs that
+    // open a virtual camera later must not find the chain switched on.
+    disableSteps(h_);
     Nivexa_Release(h_);
     if (sink_ != nullptr) {
       NivexaMsg_DestroySink(sink_);
