@@ -92,6 +92,12 @@ class CNivexa : public imaging::PipelineHost, private output::RecordingSource {
 
   // Acquisition
   int Preview();
+  // What the acquisition path costs, for measurements: CPU time of the acquisition thread and of
+  // the engine's capture thread so far (0 when none runs), and how long the newest frame's pass
+  // through the pixel pipeline took.
+  uint64_t AcquisitionThreadCpuNs() { return acquisitionThread_.cpuTimeNs(); }
+  uint64_t CaptureThreadCpuNs() { return engine_ ? engine_->CaptureThreadCpuNs() : 0; }
+  uint64_t LastPipelineNs() const { return lastPipelineNs_.load(std::memory_order_relaxed); }
   int CallBackPreview(HWND window, uint8_t* buffer, int32_t size, int32_t rowOrder);
   int StartPreview();
   int StopPreview();
@@ -343,6 +349,7 @@ class CNivexa : public imaging::PipelineHost, private output::RecordingSource {
   std::atomic<int32_t> deviceLost_{0};
   // Frames processed into the output bitmap so far; the recorder takes any newer than its last.
   std::atomic<uint64_t> processedFrames_{0};
+  std::atomic<uint64_t> lastPipelineNs_{0};
   // Stopped by StopPreview, and so by Close and teardown, before the bitmaps it reads go.
   output::AviRecorder recorder_;
   // The buffers lent by the application, the running buffer stream's flags and its counts.

@@ -1,6 +1,7 @@
 // Stream preparation, the two acquisition loops, and the way a frame takes from the engine's
 // ring to the caller: raw bitmap, pipeline, output bitmap, caller's buffer.
 #include <atomic>
+#include <chrono>
 
 #include "camera/CNivexa.h"
 #include "camera/CaptureArea.h"
@@ -119,7 +120,12 @@ bool CNivexa::CopyNewestFrame(imaging::ColorMode mode) {
 }
 
 void CNivexa::ProcessFrame(imaging::ColorMode mode) {
+  const auto start = std::chrono::steady_clock::now();
   imaging::processFrame(mode, bitmaps_, params_, *this);
+  lastPipelineNs_.store(static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                  std::chrono::steady_clock::now() - start)
+                                                  .count()),
+                        std::memory_order_relaxed);
 }
 
 int CNivexa::CopyOutput(imaging::ColorMode mode, uint8_t* buffer, int32_t size, int32_t rowOrder) {

@@ -247,6 +247,9 @@ class CNivexaU3R5Base {
 
   // Read by tests and the camera object.
   uint32_t FrameSize() const { return frameSize_.load(); }
+  // CPU time the capture thread of the current run has used (0 when none runs): what capturing
+  // costs, for measurements.
+  uint64_t CaptureThreadCpuNs() { return captureThread_.cpuTimeNs(); }
   // The newest frame, top row first, with everything its slot records of it (header counter,
   // time of arrival); an empty destination reads the record alone. Either way the frame counts
   // as read. 0 when there is no frame or it does not fit.

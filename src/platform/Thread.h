@@ -11,7 +11,8 @@ namespace nivexa::platform {
 // (its owner went away there), it is detached instead: the thread is then ending anyway.
 class Thread {
  public:
-  enum class Priority { Normal, TimeCritical };
+  // Background: below the process's other threads, for work that must not delay them.
+  enum class Priority { Normal, TimeCritical, Background };
 
   Thread() = default;
   Thread(const Thread&) = delete;

@@ -29,6 +29,15 @@ Camera::Camera(CameraOptions options)
   powerUp(created_);
 }
 
+Camera::~Camera() {
+  {
+    std::lock_guard lock(mutex_);
+    clockStop_ = true;
+  }
+  sensorWake_.notify_all();
+  sensorClock_.join();
+}
+
 void Camera::powerUp(Clock::time_point now) {
   fpga_.fill(0);
   fpga_[fpga::kOutputDepth] = 1;
@@ -53,6 +62,7 @@ void Camera::powerUp(Clock::time_point now) {
   stage_ = Stage::Idle;
   ++frameEpoch_;
   lastFrameAt_ = now;
+  finished_.valid = false;
 }
 
 bool Camera::hasCooler() const {
@@ -128,11 +138,13 @@ void Camera::writeFpga(uint8_t reg, uint8_t value, Clock::time_point now) {
     case fpga::kStreamReset:
       if (value == fpga::kStreamResetFlush) {
         dropFrame();
+        finished_.valid = false;
       }
       break;
     case fpga::kFrameRestart:
       if (value & 1) {
         dropFrame();
+        finished_.valid = false;
       }
       break;
     default:
@@ -340,6 +352,10 @@ Camera::ControlResult Camera::control(const ControlSetup& setup, std::span<uint8
         ok = needIn(false);
         if (ok) {
           dropFrame();
+          finished_.valid = false;
+          if (sensorRunsFreely(sensor_.settings())) {
+            runSensorClock(now);
+          }
         }
         break;
       case fx3::kRequestFrame:
@@ -490,6 +506,16 @@ uint8_t Camera::sensorRegister(uint16_t address) const {
 uint8_t Camera::eepromByte(uint16_t address) const {
   std::lock_guard lock(mutex_);
   return eeprom_.peek(address);
+}
+
+Camera::Delivery Camera::lastDelivery() const {
+  std::lock_guard lock(mutex_);
+  return lastDelivery_;
+}
+
+uint32_t Camera::unrenderedFrames() const {
+  std::lock_guard lock(mutex_);
+  return unrendered_;
 }
 
 uint32_t Camera::frameCount() const {

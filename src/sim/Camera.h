@@ -2,6 +2,7 @@
 
 #include <array>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -10,6 +11,7 @@
 #include <span>
 #include <vector>
 
+#include "platform/Thread.h"
 #include "sim/CameraOptions.h"
 #include "sim/Eeprom.h"
 #include "sim/Faults.h"
@@ -25,6 +27,11 @@ namespace nivexa::sim {
 // sensor), the sensor's timing and image formation, and the frame endpoint. It knows USB only as
 // control transfers and bulk transfers; the driver adapter above it speaks the driver's records.
 // Every member function may be called from any thread.
+//
+// At the camera's own timing the sensor runs on a thread of its own while the host streams: it
+// renders each frame during the period it is exposed and keeps the last one finished, so a bulk
+// read only hands out what is already there and the frame counter advances whether or not the
+// host takes the frames. At the fast pacing a frame is rendered the moment it is read.
 class Camera {
  public:
   using Clock = std::chrono::steady_clock;
@@ -53,6 +60,7 @@ class Camera {
   explicit Camera(CameraOptions options);
   Camera(const Camera&) = delete;
   Camera& operator=(const Camera&) = delete;
+  ~Camera();
 
   const CameraOptions& options() const { return options_; }
 
@@ -91,10 +99,20 @@ class Camera {
   uint8_t fpgaRegister(uint8_t reg) const;
   uint8_t sensorRegister(uint16_t address) const;
   uint8_t eepromByte(uint16_t address) const;
-  uint32_t frameCount() const;    // frames exposed since power-up
+  uint32_t frameCount() const;  // frames exposed since power-up
+  // The newest frame whose last byte went out over the bulk endpoint: its frame counter and the
+  // moment, for measuring how long the host takes from there.
+  struct Delivery {
+    uint32_t frame = 0;
+    Clock::time_point at{};
+  };
+  Delivery lastDelivery() const;
+  // Frames the sensor's clock counted at its own timing that the model had no time to render
+  // (its thread ran late): on a busy machine these, not the host, may be why frames go missing.
+  uint32_t unrenderedFrames() const;
   ImageSettings imageSettings();  // what the next frame would be rendered with
-  // Runs `hook` on the reading thread in the middle of each frame's rendering, which the camera
-  // does outside its lock: tests of what may overlap a render.
+  // Runs `hook` on the rendering thread (the reading one at the fast pacing) in the middle of each
+  // frame's rendering, which the camera does outside its lock: tests of what may overlap a render.
   void whileRendering(std::function<void()> hook);
 
  private:
@@ -121,7 +139,14 @@ class Camera {
   // Renders the frame without holding the camera's lock; false when the frame was dropped, or
   // the camera unplugged, meanwhile.
   bool renderFrame(std::unique_lock<std::mutex>& lock, const ImageSettings& settings);
-  void startFrame(const ImageSettings& settings, const Exposure& exposure, Clock::time_point now);
+  void startFrame(const ImageSettings& settings, const Exposure& exposure, uint32_t frame,
+                  Clock::time_point now);
+  // The frame path at the camera's own timing; `lock` holds the camera's lock.
+  BulkResult takeFinishedFrame(const SensorSettings& s, Clock::time_point now);
+  bool sensorRunsFreely(const SensorSettings& s) const;
+  // Starts the sensor's clock thread unless it runs; called under the camera's lock.
+  void runSensorClock(Clock::time_point now);
+  void sensorClockBody();
   void notify();
 
   const CameraOptions options_;
@@ -162,6 +187,9 @@ class Camera {
   uint32_t payloadSent_ = 0;
   uint32_t payloadToSend_ = 0;
   bool payloadCut_ = false;  // the frame ends early with a short packet
+  uint32_t sendingFrame_ = 0;
+  Delivery lastDelivery_;
+  uint32_t unrendered_ = 0;
 
   // Rendering a full frame takes long enough that register traffic (of this or another handle
   // on the camera) must not wait for it: the renderer has a lock of its own, taken before the
@@ -170,6 +198,25 @@ class Camera {
   Renderer renderer_;
   std::vector<uint8_t> rendered_;
   std::function<void()> renderHook_;
+
+  // The sensor's clock at the camera's own timing. The thread renders into `exposing_` (its own,
+  // touched by no other thread) and swaps it into the finished-frame store at the end of the
+  // exposure; a read swaps the finished frame into `payload_`: no frame is copied on the way.
+  struct FinishedFrame {
+    std::vector<uint8_t> pixels;
+    ImageSettings settings;
+    Exposure exposure;
+    uint32_t frame = 0;
+    Clock::time_point exposedUntil{};
+    bool valid = false;
+  };
+  platform::Thread sensorClock_;
+  std::condition_variable sensorWake_;
+  bool clockRuns_ = false;         // the thread is in its loop (cleared by the thread as it leaves)
+  bool clockStop_ = false;         // the camera goes away
+  Clock::time_point lastAsked_{};  // the host's last frame request or read: idle sensors stop
+  FinishedFrame finished_;
+  std::vector<uint8_t> exposing_;
 
   std::mutex listenerMutex_;
   std::map<int, std::function<void()>> listeners_;

@@ -19,6 +19,22 @@ constexpr double kDarkDoublingC = 6.0;
 constexpr auto kRenderingRetry = std::chrono::milliseconds(1);
 constexpr double kTemperatureStepC = 0.25;  // the image is re-rendered per step, not per drift
 constexpr uint32_t kWrongLengthExtra = 4096;
+// A sensor nobody has asked a frame of for this long (and this many of its frame periods) stops,
+// as streaming has ended; the next request starts it again.
+constexpr auto kIdleStop = std::chrono::milliseconds(250);
+constexpr int kIdleStopPeriods = 4;
+
+Camera::Clock::duration framePeriod(const SensorSettings& s) {
+  return std::chrono::duration_cast<Camera::Clock::duration>(
+      std::chrono::duration<double, std::micro>(std::max(1.0, s.framePeriodUs())));
+}
+
+// A finished frame stands for the current settings unless they changed since its exposure
+// started; the dark signal drifting with the temperature is no change.
+bool sameImage(ImageSettings rendered, const ImageSettings& current) {
+  rendered.darkDn = current.darkDn;
+  return rendered == current;
+}
 
 }  // namespace
 
@@ -42,10 +58,13 @@ void Camera::armFrame(Clock::time_point now) {
     readyAt_ = now;
     return;
   }
-  // The sensor runs continuously; a request gets the next frame that completes.
+  // The sensor runs continuously; a request gets the newest finished frame not sent yet, else
+  // the next one that completes.
   SensorSettings s = sensor_.settings();
-  auto period = std::chrono::duration_cast<Clock::duration>(
-      std::chrono::duration<double, std::micro>(std::max(1.0, s.framePeriodUs())));
+  if (sensorRunsFreely(s)) {
+    runSensorClock(now);
+  }
+  const auto period = framePeriod(s);
   Clock::time_point next = lastFrameAt_ + period;
   if (next < now) {
     auto behind = (now - lastFrameAt_) / period;
@@ -112,7 +131,114 @@ bool Camera::renderFrame(std::unique_lock<std::mutex>& lock, const ImageSettings
   return true;
 }
 
-void Camera::startFrame(const ImageSettings& im, const Exposure& exposure, Clock::time_point now) {
+bool Camera::sensorRunsFreely(const SensorSettings& s) const {
+  return options_.pacing == Pacing::Real && plugged_ && !s.standby && !s.waitsForTrigger;
+}
+
+void Camera::runSensorClock(Clock::time_point now) {
+  lastAsked_ = now;
+  if (clockRuns_ || clockStop_) {
+    return;
+  }
+  // A thread that left its loop needs nothing more of the camera's lock: joining it here is quick.
+  sensorClock_.join();
+  // The model stands in for hardware that costs the host nothing: below the host's threads, its
+  // rendering does not hold up theirs on a busy machine.
+  clockRuns_ =
+      sensorClock_.start([this] { sensorClockBody(); }, platform::Thread::Priority::Background);
+}
+
+void Camera::sensorClockBody() {
+  std::unique_lock lock(mutex_);
+  // Frames the sensor exposed while nobody streamed are not counted; once running, every period
+  // counts, read or not.
+  bool counting = false;
+  while (!clockStop_) {
+    const SensorSettings s = sensor_.settings();
+    const Clock::time_point now = Clock::now();
+    const auto period = framePeriod(s);
+    const auto idleLimit = std::max<Clock::duration>(kIdleStop, kIdleStopPeriods * period);
+    if (!sensorRunsFreely(s) || now - lastAsked_ > idleLimit) {
+      break;
+    }
+    if (lastFrameAt_ + period < now) {
+      // Behind the sensor (the thread was held up, or the sensor just started): the frames
+      // exposed meanwhile were never read out.
+      const auto behind = (now - lastFrameAt_) / period;
+      lastFrameAt_ += behind * period;
+      if (counting) {
+        frameCount_ += static_cast<uint32_t>(behind);
+        unrendered_ += static_cast<uint32_t>(behind);
+      }
+    }
+    counting = true;
+    const Clock::time_point exposedUntil = lastFrameAt_ + period;
+    Exposure exposure = freeRunExposure(s);
+    exposure.readyAt = exposedUntil;
+    const ImageSettings settings = imageSettingsLocked(exposure, now);
+    const uint32_t frame = frameCount_ + 1;
+    const uint64_t generation = generation_;
+    lock.unlock();
+    {
+      std::lock_guard render(renderMutex_);
+      exposing_.resize(settings.payloadBytes());
+      renderer_.render(settings, frame, exposing_);
+      if (renderHook_) {
+        renderHook_();
+      }
+    }
+    lock.lock();
+    sensorWake_.wait_until(lock, exposedUntil, [this] { return clockStop_; });
+    if (clockStop_ || generation != generation_) {
+      // Gone or power-cycled meanwhile: the next loop decides whether the sensor still runs.
+      counting = false;
+      continue;
+    }
+    lastFrameAt_ = exposedUntil;
+    frameCount_ = frame;
+    finished_.pixels.swap(exposing_);
+    finished_.settings = settings;
+    finished_.exposure = exposure;
+    finished_.frame = frame;
+    finished_.exposedUntil = exposedUntil;
+    finished_.valid = true;
+    lock.unlock();
+    notify();
+    lock.lock();
+  }
+  // A sensor that stops exposing leaves nothing in the frame store a later stream could take.
+  finished_.valid = false;
+  clockRuns_ = false;
+}
+
+Camera::BulkResult Camera::takeFinishedFrame(const SensorSettings& s, Clock::time_point now) {
+  BulkResult r;
+  runSensorClock(now);
+  // The FPGA keeps the newest finished frame until it is sent or overwritten: a request that
+  // comes a little after the frame ended still gets it, one that comes late gets a newer one.
+  if (!finished_.valid) {
+    r.retryAt = now < readyAt_ ? readyAt_ : now + kRenderingRetry;
+    return r;
+  }
+  if (!sameImage(finished_.settings, imageSettingsLocked(freeRunExposure(s), now))) {
+    // Exposed before the settings changed: the request waits for the first frame with them.
+    finished_.valid = false;
+    r.retryAt = std::max(now, lastFrameAt_ + framePeriod(s));
+    return r;
+  }
+  armed_ = false;
+  finished_.valid = false;
+  if (consumeFault(Fault::HeaderTimeout)) {
+    stage_ = Stage::Stalled;
+    return r;
+  }
+  payload_.swap(finished_.pixels);
+  startFrame(finished_.settings, finished_.exposure, finished_.frame, now);
+  return r;
+}
+
+void Camera::startFrame(const ImageSettings& im, const Exposure& exposure, uint32_t frame,
+                        Clock::time_point now) {
   const uint32_t length = im.payloadBytes();
   header_.fill(0);
   std::span<uint8_t> h(header_);
@@ -127,7 +253,8 @@ void Camera::startFrame(const ImageSettings& im, const Exposure& exposure, Clock
   }
   putU32(h, fx3::kHeaderPayloadLength, announced);
   putU32(h, fx3::kHeaderExposureLines, exposure.lines);
-  putU32(h, fx3::kHeaderFrameCounter, frameCount_);
+  putU32(h, fx3::kHeaderFrameCounter, frame);
+  sendingFrame_ = frame;
   putU32(h, fx3::kHeaderExposureUs, static_cast<uint32_t>(std::lround(exposure.us)));
   putU32(h, fx3::kHeaderTemperature, temperatureRaw(now));
   payloadSent_ = 0;
@@ -166,37 +293,44 @@ Camera::BulkResult Camera::bulk(uint8_t endpoint, std::span<uint8_t> buffer) {
     if (s.standby) {
       return r;
     }
-    Exposure exposure;
-    if (s.waitsForTrigger) {
-      if (!triggered_) {
+    if (sensorRunsFreely(s)) {
+      r = takeFinishedFrame(s, now);
+      if (stage_ != Stage::Header) {
         return r;
       }
-      exposure = *triggered_;
     } else {
-      exposure = freeRunExposure(s);
-      exposure.readyAt = readyAt_;
+      Exposure exposure;
+      if (s.waitsForTrigger) {
+        if (!triggered_) {
+          return r;
+        }
+        exposure = *triggered_;
+      } else {
+        exposure = freeRunExposure(s);
+        exposure.readyAt = readyAt_;
+      }
+      if (now < exposure.readyAt) {
+        r.retryAt = exposure.readyAt;
+        return r;
+      }
+      armed_ = false;
+      if (s.waitsForTrigger) {
+        triggered_.reset();
+      } else {
+        lastFrameAt_ = exposure.readyAt;
+        ++frameCount_;
+      }
+      if (consumeFault(Fault::HeaderTimeout)) {
+        stage_ = Stage::Stalled;
+        return r;
+      }
+      const ImageSettings settings = imageSettingsLocked(exposure, now);
+      if (!renderFrame(lock, settings)) {
+        r.status = plugged_ ? BulkStatus::Pending : BulkStatus::Gone;
+        return r;
+      }
+      startFrame(settings, exposure, frameCount_, now);
     }
-    if (now < exposure.readyAt) {
-      r.retryAt = exposure.readyAt;
-      return r;
-    }
-    armed_ = false;
-    if (s.waitsForTrigger) {
-      triggered_.reset();
-    } else {
-      lastFrameAt_ = exposure.readyAt;
-      ++frameCount_;
-    }
-    if (consumeFault(Fault::HeaderTimeout)) {
-      stage_ = Stage::Stalled;
-      return r;
-    }
-    const ImageSettings settings = imageSettingsLocked(exposure, now);
-    if (!renderFrame(lock, settings)) {
-      r.status = plugged_ ? BulkStatus::Pending : BulkStatus::Gone;
-      return r;
-    }
-    startFrame(settings, exposure, now);
   }
   switch (stage_) {
     case Stage::Header: {
@@ -220,6 +354,9 @@ Camera::BulkResult Camera::bulk(uint8_t endpoint, std::span<uint8_t> buffer) {
         // transfer, the host got all it asked for, and the short packet (of zero length) ends
         // the next transfer instead; otherwise this one already came back short.
         const bool filled = n == buffer.size();
+        if (!payloadCut_) {
+          lastDelivery_ = {sendingFrame_, Clock::now()};
+        }
         stage_ = payloadCut_ && filled ? Stage::ShortPacket : Stage::Idle;
       }
       r.status = BulkStatus::Done;

@@ -173,6 +173,45 @@ TEST(Camera, FreeRunningFramesFollowTheFramePeriod) {
 }
 
 // A second handle on the camera, or the first one's register calls, are answered while a frame
+
+// At the camera's own timing the sensor exposes on its own clock: frames are rendered while
+// nobody reads, the counter moves on by the frames a late host missed, a frame exposed before a
+// window change is never handed out with the new window, and an unplug stops it all.
+TEST(Camera, FreeRunningSensorExposesOnItsOwnClock) {
+  CameraOptions o;
+  o.pacing = Pacing::Real;
+  Rig rig(o);
+  setWindow(rig, 0, 0, 512, 256);
+  // 3077 lines of 6.5 us: a frame period of 20 ms.
+  constexpr uint32_t kFrameLines = 3077;
+  constexpr auto kPeriod = std::chrono::milliseconds(20);
+  for (uint16_t i = 0; i < 3; ++i) {
+    rig.sensorWrite(static_cast<uint16_t>(0x2D4 + i), static_cast<uint8_t>(kFrameLines >> (8 * i)));
+  }
+  std::atomic<int> renders = 0;
+  rig.camera->whileRendering([&] { ++renders; });
+  auto first = rig.frame();
+  ASSERT_TRUE(first.ok);
+  const uint32_t firstCounter = get32(first.header, 32);
+  const int rendersBefore = renders;
+  std::this_thread::sleep_for(6 * kPeriod);  // well short of the time an idle sensor stops
+  EXPECT_GE(renders - rendersBefore, 3) << "the sensor waited for the host";
+  auto late = rig.frame();
+  ASSERT_TRUE(late.ok);
+  EXPECT_GE(get32(late.header, 32), firstCounter + 4) << "no gap for the frames never read";
+  EXPECT_EQ(get32(late.header, 32), rig.camera->frameCount());
+
+  setWindow(rig, 0, 0, 256, 128);
+  auto resized = rig.frame();
+  ASSERT_TRUE(resized.ok);
+  EXPECT_EQ(resized.header[8] | (resized.header[9] << 8), 256);
+  EXPECT_EQ(resized.payload.size(), 256u * 128u);
+
+  rig.camera->unplug();
+  EXPECT_FALSE(rig.frame(100).ok);
+  rig.camera->whileRendering(nullptr);
+}
+
 // renders; a frame dropped during its render is never handed out.
 TEST(Camera, RegisterTrafficDoesNotWaitForARenderAndADroppedRenderIsDiscarded) {
   CameraOptions o;

@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 #include <sched.h>
+#include <sys/resource.h>
 #include <time.h>
 
 #include <system_error>
@@ -10,12 +11,19 @@ namespace nivexa::platform {
 
 namespace {
 
+constexpr int kBackgroundNice = 10;
+
 // Real-time scheduling needs privileges most users lack; the thread then keeps the normal
 // priority, which is what a best-effort request means here.
 void raisePriority(std::thread& thread) {
   sched_param param{};
   param.sched_priority = sched_get_priority_max(SCHED_FIFO);
   (void)pthread_setschedparam(thread.native_handle(), SCHED_FIFO, &param);
+}
+
+// On Linux the nice value belongs to the calling thread alone; raising it needs no privilege.
+void lowerPriority() {
+  (void)setpriority(PRIO_PROCESS, 0, kBackgroundNice);
 }
 
 }  // namespace
@@ -35,7 +43,12 @@ bool Thread::start(std::function<void()> body, Priority priority) {
     return false;
   }
   try {
-    thread_ = std::thread(std::move(body));
+    thread_ = std::thread([body = std::move(body), priority] {
+      if (priority == Priority::Background) {
+        lowerPriority();
+      }
+      body();
+    });
   } catch (const std::system_error&) {
     return false;
   }

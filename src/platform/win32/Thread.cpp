@@ -27,6 +27,8 @@ bool Thread::start(std::function<void()> body, Priority priority) {
     thread_ = std::thread([body = std::move(body), priority] {
       if (priority == Priority::TimeCritical) {
         SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+      } else if (priority == Priority::Background) {
+        SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
       }
       body();
     });
