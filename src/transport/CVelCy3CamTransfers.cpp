@@ -104,7 +104,9 @@ bool CVelCy3Cam::awaitOrCancel(DeviceHandle handle, PendingRequest& request, uin
              endpoint, limitMs);
   abort();
   if (request.done.wait(kAbortGraceMs)) {
-    return false;
+    // Its bytes may have come just as the time ran out, before the abort reached it: then the
+    // transfer is whole, and throwing it away would lose a frame the camera has already sent.
+    return fx3Driver().overlappedResult(handle, request.overlapped, false).ok;
   }
   abort();
   if (request.done.wait(kCancelLimitMs)) {

@@ -182,6 +182,23 @@ TEST_F(CVelCy3CamTransfersTest, HeaderTimeoutPulsesTheRestartRegisterBeforeAskin
   EXPECT_EQ(pulses, (std::vector<int>{1, 0}));
 }
 
+// A header whose bytes came just as its time ran out is the frame's: neither the restart pulse
+// nor a new frame request may follow, and the payload after it is that frame's.
+TEST_F(CVelCy3CamTransfersTest, HeaderCompletedAsItsTimeRanOutIsKept) {
+  std::vector<uint8_t> buffer(2048 * 1536 * 2);
+  FrameDescriptor frame;
+  frame.receiveBuffer = buffer;
+  backend().holdReadUntilAbort = true;
+  ASSERT_EQ(cam_.ReadFrameHeader(frame, 0), 1);
+  EXPECT_EQ(countOf(kIoctlDirectTransfer), 1);
+  EXPECT_EQ(aborts(), std::vector<int>{0x81});
+  for (const auto& t : camera_->trace()) {
+    EXPECT_FALSE(t.device == 0x40 && t.write && t.address == 0x6C) << "restart pulsed";
+  }
+  EXPECT_EQ(frame.frameCounter, camera_->frameCount());
+  EXPECT_EQ(cam_.ReadFramePayload(frame, 1000), 1);
+}
+
 TEST_F(CVelCy3CamTransfersTest, HeaderReadGivesUpAfterThirtyAttemptsAndClosesItsStream) {
   FrameDescriptor frame;
   camera_->setFault(sim::Fault::HeaderTimeout, sim::kPersistent);

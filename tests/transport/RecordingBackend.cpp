@@ -4,6 +4,10 @@
 
 namespace nivexa::transport::testing {
 
+namespace {
+constexpr int kFrameEndpointIn = 0x81;
+}  // namespace
+
 RecordingBackend::RecordingBackend() : inner_(cameras_) {}
 
 RecordingBackend& RecordingBackend::instance() {
@@ -88,6 +92,27 @@ IoResult RecordingBackend::ioctl(DeviceHandle handle, uint32_t code, std::span<u
   {
     std::lock_guard lock(mutex_);
     seen_.push_back(seen);
+  }
+  if (code == kIoctlDirectTransfer && overlapped != nullptr && seen.record &&
+      seen.record->endpoint == kFrameEndpointIn && holdReadUntilAbort.exchange(false)) {
+    std::lock_guard lock(mutex_);
+    held_ = HeldRead{handle, in, out, overlapped};
+    return {false, 0, kErrorIoPending};
+  }
+  if (code == kIoctlAbortPipe && seen.argument == kFrameEndpointIn) {
+    std::optional<HeldRead> read;
+    {
+      std::lock_guard lock(mutex_);
+      read.swap(held_);
+    }
+    if (read) {
+      // Completed before the abort is looked at: the abort then finds nothing to cancel.
+      const IoResult started =
+          inner_.ioctl(read->handle, kIoctlDirectTransfer, read->in, read->out, read->overlapped);
+      if (!started.ok && started.error == kErrorIoPending) {
+        inner_.overlappedResult(read->handle, *read->overlapped, true);
+      }
+    }
   }
   if (code == kIoctlDirectTransfer && swallowTransfers && overlapped != nullptr) {
     std::lock_guard lock(mutex_);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,10 @@ class RecordingBackend : public Fx3Driver {
   // Direct transfers are taken and never completed, whatever is aborted or reset: a driver
   // that does not keep its promise to give cancelled requests back.
   std::atomic<bool> swallowTransfers{false};
+  // The next read of the frame endpoint is held until an abort of that endpoint arrives, and
+  // only then goes to the camera, which completes it whole: a transfer whose bytes came just as
+  // the caller's time ran out.
+  std::atomic<bool> holdReadUntilAbort{false};
 
   std::vector<std::string> enumerate(const Guid& interfaceGuid) override;
   DeviceHandle open(const std::string& path, bool overlapped) override;
@@ -65,6 +70,13 @@ class RecordingBackend : public Fx3Driver {
   std::vector<std::string> extraPaths_;
   std::vector<std::string> opened_;
   std::vector<Overlapped*> swallowed_;  // held by the driver for good
+  struct HeldRead {
+    DeviceHandle handle = kInvalidDeviceHandle;
+    std::span<uint8_t> in;
+    std::span<uint8_t> out;
+    Overlapped* overlapped = nullptr;
+  };
+  std::optional<HeldRead> held_;
 };
 
 }  // namespace nivexa::transport::testing

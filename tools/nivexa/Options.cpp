@@ -136,6 +136,10 @@ constexpr std::array kOptions{
                kCompliance, nullptr, 1, false, kMaxRepeat},
     OptionSpec{"scale", 0, ValueKind::Integer, "PERCENT", "run a share of their counts",
                kCompliance, nullptr, 1, false, kWholePercent},
+    OptionSpec{"stream-exposure", 0, ValueKind::Number, "SECONDS",
+               "exposure the streaming scenarios hold the camera at (default 0.04; longer for a "
+               "link slower than the camera)",
+               kCompliance, nullptr, 0, true},
 };
 
 constexpr size_t kHelpColumn = 26;

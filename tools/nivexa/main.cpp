@@ -47,6 +47,7 @@ int runCompliance(const nivexa::tool::Arguments& args) {
   request.list = args.has("list");
   request.repeat = static_cast<int>(args.integer("repeat", request.repeat));
   request.percent = static_cast<int>(args.integer("scale", request.percent));
+  request.streamExposureS = args.number("stream-exposure", request.streamExposureS);
   if (!request.junit.empty()) {
     if (const std::string why = nivexa::tool::whyNotWritable(request.junit); !why.empty()) {
       std::fprintf(stderr, "nivexa compliance: cannot write %s: %s\n", request.junit.c_str(),

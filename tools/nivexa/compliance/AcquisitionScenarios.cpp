@@ -159,7 +159,7 @@ Result streamFrames(const Context& context, int32_t flags) {
   if (h == 0) {
     return fail(camera.problem());
   }
-  const ModerateFrameRate moderate(h);
+  const ModerateFrameRate moderate(h, context.streamExposureS);
   BufferStream stream(h, kStreamBuffers, flags);
   if (!stream.started()) {
     return fail(stream.problem());

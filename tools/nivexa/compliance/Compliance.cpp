@@ -57,6 +57,7 @@ int runComplianceCommand(const ComplianceRequest& request) {
   context.device = request.device;
   context.repeat = request.repeat;
   context.percent = request.percent;
+  context.streamExposureS = request.streamExposureS;
   std::vector<Scenario> selected;
   for (const auto& scenario : allScenarios()) {
     if (matchesAny(request.filter, scenario.name)) {

@@ -11,6 +11,7 @@ struct ComplianceRequest {
   bool list = false;         // name the scenarios, run none
   int repeat = 1;
   int percent = 100;
+  double streamExposureS = 0.04;  // the streaming scenarios' exposure: at most 25 frames a second
 };
 
 // Returns the exit status: 0 only when no scenario failed (known failures do not count), 2 when

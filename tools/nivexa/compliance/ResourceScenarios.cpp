@@ -152,7 +152,7 @@ Result longStream(const Context& context) {
   if (h == 0) {
     return fail(camera.problem());
   }
-  const ModerateFrameRate moderate(h);
+  const ModerateFrameRate moderate(h, context.streamExposureS);
   BufferStream stream(h, kStreamBuffers, NIVEXA_STREAM_PROCESSED);
   if (!stream.started()) {
     return fail(stream.problem());

@@ -33,6 +33,9 @@ struct Context {
   // The share of the base counts the long scenarios run, for a quick pass in a build's tests;
   // at 100 they run the counts their descriptions name.
   int percent = 100;
+  // The exposure the streaming scenarios hold the camera at, so that the host and the link keep
+  // up with every frame.
+  double streamExposureS = 0.04;
 
   // `base` scaled by repeat and percent; at least 1.
   int count(int base) const {

@@ -1,6 +1,7 @@
 #include "Support.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <filesystem>
@@ -105,9 +106,10 @@ ScratchFile::~ScratchFile() {
   std::filesystem::remove(path_, ignored);
 }
 
-ModerateFrameRate::ModerateFrameRate(LONG h) : h_(h) {
-  // 40 ms in ticks of 100 us: at most 25 frames a second.
-  constexpr LONG kModerateExposure = 400;
+ModerateFrameRate::ModerateFrameRate(LONG h, double exposureS) : h_(h) {
+  // Exposure times in ticks of 100 us.
+  constexpr double kTicksPerSecond = 10000.0;
+  const auto moderate = static_cast<LONG>(std::lround(exposureS * kTicksPerSecond));
   NivexaCameraInfo info{};
   info.size = sizeof info;
   BOOL ok = 0;
@@ -116,7 +118,7 @@ ModerateFrameRate::ModerateFrameRate(LONG h) : h_(h) {
     takeErrors(h);
     return;
   }
-  const LONG exposure = std::clamp(kModerateExposure, info.exposureMin, info.exposureMax);
+  const LONG exposure = std::clamp(moderate, info.exposureMin, info.exposureMax);
   set_ = Nivexa_SetExposureTime(h, exposure) != 0;
   takeErrors(h);
 }

@@ -87,7 +87,7 @@ class ScratchFile {
 // replaced before the stream takes them are dropped, which makes gaps in the numbers.
 class ModerateFrameRate {
  public:
-  explicit ModerateFrameRate(LONG h);
+  ModerateFrameRate(LONG h, double exposureS);
   ~ModerateFrameRate();
   ModerateFrameRate(const ModerateFrameRate&) = delete;
   ModerateFrameRate& operator=(const ModerateFrameRate&) = delete;
