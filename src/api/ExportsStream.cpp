@@ -7,18 +7,17 @@
 #include <unordered_map>
 
 #include "api/ExportSupport.h"
-#include "output/BufferAviFile.h"
+#include "camera/StreamAviFile.h"
 
 using nivexa::api::withCamera;
 using nivexa::camera::CNivexa;
-using nivexa::output::BufferAviError;
 
 // The state behind an AVI file pointer. The handle is only a number: errors reach its stack as
 // long as it exists, and the file outlives a released handle without harm.
 struct NivexaAviFile {
   int32_t handle = 0;
   std::mutex mutex;
-  nivexa::output::BufferAviFile file;
+  nivexa::camera::StreamAviFile file;
 };
 
 namespace {
@@ -58,25 +57,13 @@ AviFileTable& aviFiles() {
   return table;
 }
 
-uint32_t errorCodeOf(BufferAviError error) {
-  switch (error) {
-    case BufferAviError::None:
-      return NIVEXA_OK;
-    case BufferAviError::Argument:
-      return NIVEXA_ERR_ARGUMENT;
-    case BufferAviError::Write:
-      return NIVEXA_ERR_TEXT;
-  }
-  return NIVEXA_ERR_ARGUMENT;
-}
-
 // 1 when the call succeeded; otherwise its error goes to the file's handle, if that still exists.
-int report(int32_t h, BufferAviError error) {
-  if (error == BufferAviError::None) {
+int report(int32_t h, uint32_t error) {
+  if (error == NIVEXA_OK) {
     return 1;
   }
   (void)withCamera(h, 0, [&](CNivexa& cam) {
-    cam.RecordError(errorCodeOf(error));
+    cam.RecordError(error);
     return 0;
   });
   return 0;
@@ -134,20 +121,16 @@ NIVEXA_STREAM_API NivexaAviFile* NivexaStream_AviCreate(int32_t h, const char* p
                                                         double framesPerSecond,
                                                         uint64_t maxFrames) {
   return withCamera(h, static_cast<NivexaAviFile*>(nullptr), [&](CNivexa& cam) -> NivexaAviFile* {
-    if (path == nullptr) {
-      cam.RecordError(NIVEXA_ERR_ARGUMENT);
-      return nullptr;
-    }
     std::shared_ptr<NivexaAviFile> file(new (std::nothrow) NivexaAviFile);
     if (file == nullptr) {
       cam.RecordError(NIVEXA_ERR_MEMORY);
       return nullptr;
     }
     file->handle = h;
-    const BufferAviError error =
+    const uint32_t error =
         file->file.Open(path, width, height, bitsPerPixel, framesPerSecond, maxFrames);
-    if (error != BufferAviError::None) {
-      cam.RecordError(errorCodeOf(error));
+    if (error != NIVEXA_OK) {
+      cam.RecordError(error);
       return nullptr;
     }
     aviFiles().add(file);
@@ -162,17 +145,7 @@ NIVEXA_STREAM_API int NivexaStream_AviAppend(NivexaAviFile* file, const NivexaBu
       return 0;
     }
     std::lock_guard<std::mutex> guard(found->mutex);
-    if (buffer == nullptr || buffer->data == nullptr || buffer->status != NIVEXA_BUFFER_COMPLETE) {
-      return report(found->handle, BufferAviError::Argument);
-    }
-    nivexa::output::BufferFrame frame;
-    frame.bytes = {static_cast<const uint8_t*>(buffer->data), buffer->capacity};
-    frame.width = buffer->width;
-    frame.height = buffer->height;
-    frame.bitsPerPixel = buffer->bitsPerPixel;
-    frame.stride = buffer->stride;
-    frame.timestampNs = buffer->timestampNs;
-    return report(found->handle, found->file.Append(frame));
+    return report(found->handle, found->file.Append(buffer));
   } catch (...) {
     return 0;
   }
