@@ -177,6 +177,7 @@ class Camera {
   // Frame path.
   uint32_t frameCount_ = 0;
   bool armed_ = false;
+  Clock::time_point armedAt_{};  // the frame request now waiting
   Clock::time_point readyAt_{};
   Clock::time_point lastFrameAt_{};
   std::optional<Exposure> triggered_;
@@ -208,6 +209,7 @@ class Camera {
     Exposure exposure;
     uint32_t frame = 0;
     Clock::time_point exposedUntil{};
+    Clock::time_point settingsAt{};  // when the sensor took the settings it exposed with
     bool valid = false;
   };
   platform::Thread sensorClock_;

@@ -54,6 +54,7 @@ Camera::Exposure Camera::freeRunExposure(const SensorSettings& s) const {
 void Camera::armFrame(Clock::time_point now) {
   dropFrame();
   armed_ = true;
+  armedAt_ = now;
   if (options_.pacing == Pacing::Fast) {
     readyAt_ = now;
     return;
@@ -201,6 +202,7 @@ void Camera::sensorClockBody() {
     finished_.exposure = exposure;
     finished_.frame = frame;
     finished_.exposedUntil = exposedUntil;
+    finished_.settingsAt = now;
     finished_.valid = true;
     lock.unlock();
     notify();
@@ -220,8 +222,11 @@ Camera::BulkResult Camera::takeFinishedFrame(const SensorSettings& s, Clock::tim
     r.retryAt = now < readyAt_ ? readyAt_ : now + kRenderingRetry;
     return r;
   }
-  if (!sameImage(finished_.settings, imageSettingsLocked(freeRunExposure(s), now))) {
+  if (finished_.settingsAt < armedAt_ &&
+      !sameImage(finished_.settings, imageSettingsLocked(freeRunExposure(s), now))) {
     // Exposed before the settings changed: the request waits for the first frame with them.
+    // Changes made after the request do not hold it back, so a host that keeps changing
+    // settings while it streams still gets frames, as from a sensor that applies them per frame.
     finished_.valid = false;
     r.retryAt = std::max(now, lastFrameAt_ + framePeriod(s));
     return r;

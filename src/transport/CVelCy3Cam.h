@@ -7,9 +7,9 @@
 #include <span>
 #include <string>
 
-#include "platform/CriticalSection.h"
 #include "transport/CControllerBase.h"
 #include "transport/CFx3Api.h"
+#include "transport/FairLock.h"
 #include "transport/FrameHeader.h"
 #include "transport/Fx3Protocol.h"
 
@@ -120,7 +120,7 @@ class CVelCy3Cam : public CFx3Api, public CControllerBase {
   std::atomic<DeviceHandle> stream_{kInvalidDeviceHandle};
   std::unique_ptr<uint8_t[]> transferBuffer_;
   std::array<uint8_t, fx3::kFrameHeaderSize> headerScratch_{};
-  platform::CriticalSection fpgaLock_;
+  FairLock fpgaLock_;
 };
 
 }  // namespace nivexa::transport

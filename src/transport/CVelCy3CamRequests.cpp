@@ -1,6 +1,7 @@
 // Vendor requests on endpoint 0 and the serial-bus register operations built on them.
 #include <algorithm>
 #include <array>
+#include <mutex>
 
 #include "platform/ByteOrder.h"
 #include "platform/Clock.h"
@@ -217,14 +218,14 @@ int CVelCy3Cam::ReadExtendedInfo(std::span<uint8_t, kVendorDataSize> info) {
 }
 
 int CVelCy3Cam::WriteFpgaRegister(uint8_t reg, uint8_t value) {
-  platform::CriticalSectionGuard guard(fpgaLock_);
+  std::lock_guard<FairLock> guard(fpgaLock_);
   const std::array<uint8_t, 3> bytes{reg, 0x00, value};
   return BusWrite(kBusFpga, bytes);
 }
 
 int CVelCy3Cam::ReadFpgaRegister(uint8_t reg, uint8_t& value) {
   // The register number write and the data read must not interleave with another access.
-  platform::CriticalSectionGuard guard(fpgaLock_);
+  std::lock_guard<FairLock> guard(fpgaLock_);
   const std::array<uint8_t, 1> address{reg};
   if (!BusWrite(kBusFpga, address)) {
     return 0;

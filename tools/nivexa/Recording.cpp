@@ -218,8 +218,11 @@ int recordStreamFrames(int32_t h, RecordingFormat format, const std::string& pat
     return kExitFailed;
   }
 
-  // The first two frames tell the frame rate, and with it the layout a file of `seconds` needs
-  // (a TIFF beyond 4 GiB, an AVI beyond 2 GiB); they are held until then.
+  // The camera's frame rate tells the layout a file of `seconds` needs (a TIFF beyond 4 GiB, an
+  // AVI beyond 2 GiB). Two frames' arrival times are only the fallback: a camera that had frames
+  // ready when the stream started delivers its first ones back to back, which once made a
+  // one-second recording look long enough for the extended layout. The first two frames are held
+  // until the file is open.
   std::vector<NivexaBuffer*> held;
   while (held.size() < 2) {
     NivexaBuffer* filled = NivexaStream_Wait(h, kFirstFrameMs);
@@ -233,7 +236,11 @@ int recordStreamFrames(int32_t h, RecordingFormat format, const std::string& pat
       NivexaStream_Queue(h, filled);
     }
   }
-  const double interval = static_cast<double>(held[1]->timestampNs - held[0]->timestampNs) / 1e9;
+  double cameraRate = 0;
+  const double interval =
+      NivexaStream_GetFrameRate(h, &cameraRate) != 0 && cameraRate > 0
+          ? 1.0 / cameraRate
+          : static_cast<double>(held[1]->timestampNs - held[0]->timestampNs) / 1e9;
   const double expectedFrames = interval > 0 ? seconds / interval * kRateMargin + held.size() : 0;
   const double expectedBytes = expectedFrames * frameBytes;
   const bool big = interval <= 0 || expectedBytes >= static_cast<double>(kClassicTiffLimit);
