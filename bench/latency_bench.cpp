@@ -33,6 +33,7 @@
 #include "api/ExportSupport.h"
 #include "camera/CNivexa.h"
 #include "engine/CNivexaUSB3R5SimpleSdk.h"
+#include "memcpy_cost.h"
 #include "platform/Clock.h"
 #include "platform/Thread.h"
 #include "sim/Camera.h"
@@ -51,9 +52,6 @@ constexpr int32_t kWaitMs = 5000;
 constexpr int kBuffers = 4;
 constexpr int64_t kFullWidth = 2048;
 constexpr int64_t kFullHeight = 1536;
-constexpr int kMemcpyRounds = 20;
-// Well beyond the last-level cache of the machines this runs on.
-constexpr size_t kColdBytes = size_t{256} << 20;
 constexpr double kNsPerMs = 1e6;
 constexpr double kLatencyAllowanceMs = 1.0;
 constexpr double kNoiseTolerance = 0.10;
@@ -96,34 +94,6 @@ double percentile(std::vector<double> values, double share) {
 void printPercentiles(const char* what, const std::vector<double>& ms) {
   std::printf("%s: %zu frames, 50%% %.3f ms, 99%% %.3f ms, 99.9%% %.3f ms\n", what, ms.size(),
               percentile(ms, 0.5), percentile(ms, 0.99), percentile(ms, 0.999));
-}
-
-// CPU nanoseconds of one memcpy of `bytes` on this thread, warm (both sides in the cache) or cold
-// (from and to memory that has left the cache, as a frame the camera or another thread wrote
-// has, more or less).
-double memcpyNs(size_t bytes, bool cold) {
-  if (cold) {
-    const size_t count = kColdBytes / bytes + 1;
-    std::vector<std::vector<uint8_t>> from(count, std::vector<uint8_t>(bytes, 1));
-    std::vector<std::vector<uint8_t>> to(count, std::vector<uint8_t>(bytes, 2));
-    const uint64_t start = nivexa::platform::currentThreadCpuNs();
-    for (size_t i = 0; i < count; ++i) {
-      std::memcpy(to[i].data(), from[i].data(), bytes);
-      benchmark::DoNotOptimize(to[i].data());
-    }
-    return static_cast<double>(nivexa::platform::currentThreadCpuNs() - start) /
-           static_cast<double>(count);
-  }
-  std::vector<uint8_t> from(bytes, 1);
-  std::vector<uint8_t> to(bytes);
-  std::memcpy(to.data(), from.data(), bytes);
-  const uint64_t start = nivexa::platform::currentThreadCpuNs();
-  for (int i = 0; i < kMemcpyRounds; ++i) {
-    from[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
-    std::memcpy(to.data(), from.data(), bytes);
-    benchmark::DoNotOptimize(to.data());
-  }
-  return static_cast<double>(nivexa::platform::currentThreadCpuNs() - start) / kMemcpyRounds;
 }
 
 template <typename R, typename Body>
@@ -264,6 +234,26 @@ class Acquisition {
   std::vector<std::vector<uint8_t>> memory_;
 };
 
+struct CpuSpan {
+  CpuClocks start;
+  CpuClocks end;
+  int frames = 0;
+};
+
+// The threads' CPU clocks around kCpuFrames frames, after the warm-up.
+CpuSpan cpuOverFrames(Acquisition& acquisition) {
+  for (int i = 0; i < kWarmUpFrames; ++i) {
+    acquisition.next();
+  }
+  CpuSpan span;
+  span.start = readCpu(acquisition.handle());
+  while (span.frames < kCpuFrames && acquisition.next()) {
+    ++span.frames;
+  }
+  span.end = readCpu(acquisition.handle());
+  return span;
+}
+
 // Dark and flat references for the flat-field and defect-pixel steps, taken from a short
 // preview in front of a capped lens and a flat panel; then every step of the chain is switched
 // on. False when a step would not switch on.
@@ -394,16 +384,12 @@ void BM_CpuPerFrame(benchmark::State& state) {
         state.SkipWithError("acquisition did not start");
         break;
       }
-      for (int i = 0; i < kWarmUpFrames; ++i) {
-        acquisition.next();
-      }
-      const CpuClocks start = readCpu(acquisition.handle());
-      int frames = 0;
-      for (; frames < kCpuFrames && acquisition.next(); ++frames) {
-      }
-      const CpuClocks end = readCpu(acquisition.handle());
-      const double copy = memcpyNs(acquisition.frameBytes(), true);
-      const double warm = memcpyNs(acquisition.frameBytes(), false);
+      const CpuSpan span = cpuOverFrames(acquisition);
+      const CpuClocks& start = span.start;
+      const CpuClocks& end = span.end;
+      const int frames = span.frames;
+      const double copy = nivexa::bench::memcpyNs(acquisition.frameBytes(), true);
+      const double warm = nivexa::bench::memcpyNs(acquisition.frameBytes(), false);
       const auto perFrame = [&](uint64_t from, uint64_t to) {
         return static_cast<double>(to - from) / std::max(frames, 1) / copy;
       };
@@ -441,14 +427,10 @@ void BM_CaptureCpuNoise(benchmark::State& state) {
           state.SkipWithError("acquisition did not start");
           return;
         }
-        for (int i = 0; i < kWarmUpFrames; ++i) {
-          acquisition.next();
-        }
-        const CpuClocks start = readCpu(acquisition.handle());
-        int frames = 0;
-        for (; frames < kCpuFrames && acquisition.next(); ++frames) {
-        }
-        const CpuClocks end = readCpu(acquisition.handle());
+        const CpuSpan span = cpuOverFrames(acquisition);
+        const CpuClocks& start = span.start;
+        const CpuClocks& end = span.end;
+        const int frames = span.frames;
         perFrame[noise] =
             static_cast<double>(end.capture - start.capture) / std::max(frames, 1) / kNsPerMs;
       }

@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "memcpy_cost.h"
 #include "platform/Event.h"
 #include "platform/Thread.h"
 #include "sim/FpgaRegisterMap.h"
@@ -42,7 +43,6 @@ using namespace nivexa::transport;
 using nivexa::platform::Event;
 
 constexpr uint32_t kWaitMs = 10000;
-constexpr int kMemcpyRounds = 20;
 constexpr auto kTimingsWait = std::chrono::seconds(10);
 constexpr auto kTimingsPoll = std::chrono::milliseconds(10);
 
@@ -201,20 +201,6 @@ GapShares gapShares(const std::vector<Urb>& urbs) {
   return shares;
 }
 
-// CPU nanoseconds of one memcpy of `bytes`, warm, on this thread.
-double memcpyNs(size_t bytes) {
-  std::vector<uint8_t> from(bytes, 1);
-  std::vector<uint8_t> to(bytes);
-  std::memcpy(to.data(), from.data(), bytes);
-  const uint64_t start = nivexa::platform::currentThreadCpuNs();
-  for (int i = 0; i < kMemcpyRounds; ++i) {
-    from[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
-    std::memcpy(to.data(), from.data(), bytes);
-    benchmark::DoNotOptimize(to.data());
-  }
-  return static_cast<double>(nivexa::platform::currentThreadCpuNs() - start) / kMemcpyRounds;
-}
-
 void BM_FullFrames(benchmark::State& state, bool sixteenBits) {
   Camera camera(sixteenBits);
   if (!camera.ready()) {
@@ -244,7 +230,7 @@ void BM_FullFrames(benchmark::State& state, bool sixteenBits) {
   const double callerNs =
       static_cast<double>(nivexa::platform::currentThreadCpuNs() - callerStart) / frames;
   const GapShares gaps = gapShares(deviceTimings());
-  const double copyNs = memcpyNs(frameBytes);
+  const double copyNs = nivexa::bench::memcpyNs(frameBytes, false);
   state.counters["gap_share_mean"] = gaps.mean;
   state.counters["gap_share_worst"] = gaps.worst;
   state.counters["frames_timed"] = static_cast<double>(gaps.frames);
