@@ -120,7 +120,7 @@ void BM_TwoCamerasCallbackPreview(benchmark::State& state) {
             run.produced > 0 ? static_cast<double>(run.delivered) / run.produced : 0;
         std::printf(
             "two cameras at their own timing, camera %d: %d of %u frames delivered, %.4f (goal >= "
-            "%.2f): %s; %u of the missing the camera model had no time to render\n",
+            "%.2f): %s; the camera model fell %u frames behind its clock (not produced)\n",
             i + 1, run.delivered, run.produced, share, kTwoCameraGoal,
             !run.failed && share >= kTwoCameraGoal ? "met" : "missed", run.unrendered);
         state.counters["share" + std::to_string(i + 1)] = share;

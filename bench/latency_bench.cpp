@@ -469,8 +469,8 @@ void BM_DeliveredShare(benchmark::State& state) {
       const double share = produced > 0 ? static_cast<double>(s.framesDelivered) / produced : 0;
       std::printf(
           "%d bit at the camera's timing: delivered %llu, lost %llu, dropped %llu, delivered / "
-          "produced %.4f (goal >= %.3f): %s; %u of the lost the camera model had no time to "
-          "render\n",
+          "produced %.4f (goal >= %.3f): %s; the camera model fell %u frames behind its clock "
+          "(not produced)\n",
           bits, static_cast<unsigned long long>(s.framesDelivered),
           static_cast<unsigned long long>(s.framesLost),
           static_cast<unsigned long long>(s.framesDropped), share, kShareGoal,

@@ -107,8 +107,8 @@ class Camera {
     Clock::time_point at{};
   };
   Delivery lastDelivery() const;
-  // Frames the sensor's clock counted at its own timing that the model had no time to render
-  // (its thread ran late): on a busy machine these, not the host, may be why frames go missing.
+  // Frame periods of the sensor's clock the model had no time to render (its thread ran late):
+  // on a busy machine these, not the host, are why fewer frames come; the counter skips none.
   uint32_t unrenderedFrames() const;
   ImageSettings imageSettings();  // what the next frame would be rendered with
   // Runs `hook` on the rendering thread (the reading one at the fast pacing) in the middle of each

@@ -163,12 +163,14 @@ void Camera::sensorClockBody() {
       break;
     }
     if (lastFrameAt_ + period < now) {
-      // Behind the sensor (the thread was held up, or the sensor just started): the frames
-      // exposed meanwhile were never read out.
+      // Behind the sensor's clock: the sensor just started, or the model's thread got no time
+      // on a busy machine. A sensor never skips frames, so those the model had no time to make
+      // do not move the counter: a host would otherwise count the model's shortfall as frames
+      // it lost. They are only noted; a host that asks late still sees the gaps of the frames
+      // rendered while it did not ask.
       const auto behind = (now - lastFrameAt_) / period;
       lastFrameAt_ += behind * period;
       if (counting) {
-        frameCount_ += static_cast<uint32_t>(behind);
         unrendered_ += static_cast<uint32_t>(behind);
       }
     }

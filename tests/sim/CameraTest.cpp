@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "sim/FrameTestSupport.h"
@@ -214,6 +215,36 @@ TEST(Camera, FreeRunningSensorExposesOnItsOwnClock) {
   rig.camera->unplug();
   EXPECT_FALSE(rig.frame(100).ok);
   rig.camera->whileRendering(nullptr);
+}
+
+// A model that gets no time to render on a busy machine makes fewer frames but skips no frame
+// numbers: a host that kept asking must not count the model's shortfall as frames it lost.
+TEST(Camera, ModelHeldUpSkipsNoFrameNumbers) {
+  CameraOptions o;
+  o.pacing = Pacing::Real;
+  Rig rig(o);
+  setWindow(rig, 0, 0, 512, 256);
+  // 3077 lines of 6.5 us: a frame period of 20 ms.
+  constexpr uint32_t kFrameLines = 3077;
+  for (uint16_t i = 0; i < 3; ++i) {
+    rig.sensorWrite(static_cast<uint16_t>(0x2D4 + i), static_cast<uint8_t>(kFrameLines >> (8 * i)));
+  }
+  auto first = rig.frame();
+  ASSERT_TRUE(first.ok);
+  std::atomic<bool> stall = true;
+  rig.camera->whileRendering([&] {
+    if (stall.exchange(false)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));  // ten frame periods
+    }
+  });
+  const uint32_t unrenderedBefore = rig.camera->unrenderedFrames();
+  auto held = rig.frame();   // the frame whose render was held up, or the one before it
+  auto after = rig.frame();  // rendered once the model has found itself behind its clock
+  rig.camera->whileRendering(nullptr);
+  ASSERT_TRUE(held.ok);
+  ASSERT_TRUE(after.ok);
+  EXPECT_GE(rig.camera->unrenderedFrames() - unrenderedBefore, 5u) << "the model was not held up";
+  EXPECT_LE(get32(after.header, 32), get32(first.header, 32) + 6);
 }
 
 // A request waits for a frame exposed with the settings it was made under, but settings changed
