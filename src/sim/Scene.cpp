@@ -55,8 +55,10 @@ float Scene::vignetting(int x, int y) const {
 }
 
 const Scene& Scene::instance() {
-  static const Scene scene(sensor::kArrayWidth, sensor::kArrayHeight);
-  return scene;
+  // Never destroyed, like the camera set: a camera's clock thread may still be rendering from it
+  // while the process runs its exit handlers.
+  static const Scene* scene = new Scene(sensor::kArrayWidth, sensor::kArrayHeight);
+  return *scene;
 }
 
 Scene::Scene(int width, int height)
