@@ -187,9 +187,7 @@ TEST(Camera, FreeRunningSensorExposesOnItsOwnClock) {
   // 3077 lines of 6.5 us: a frame period of 20 ms.
   constexpr uint32_t kFrameLines = 3077;
   constexpr auto kPeriod = std::chrono::milliseconds(20);
-  for (uint16_t i = 0; i < 3; ++i) {
-    rig.sensorWrite(static_cast<uint16_t>(0x2D4 + i), static_cast<uint8_t>(kFrameLines >> (8 * i)));
-  }
+  writeSensor24(rig, 0x2D4, kFrameLines);
   std::atomic<int> renders = 0;
   rig.camera->whileRendering([&] { ++renders; });
   auto first = rig.frame();
@@ -226,9 +224,7 @@ TEST(Camera, ModelHeldUpSkipsNoFrameNumbers) {
   setWindow(rig, 0, 0, 512, 256);
   // 3077 lines of 6.5 us: a frame period of 20 ms.
   constexpr uint32_t kFrameLines = 3077;
-  for (uint16_t i = 0; i < 3; ++i) {
-    rig.sensorWrite(static_cast<uint16_t>(0x2D4 + i), static_cast<uint8_t>(kFrameLines >> (8 * i)));
-  }
+  writeSensor24(rig, 0x2D4, kFrameLines);
   auto first = rig.frame();
   ASSERT_TRUE(first.ok);
   std::atomic<bool> stall = true;
@@ -256,9 +252,7 @@ TEST(Camera, SettingsChangedWhileAFrameIsRequestedDoNotStarveTheStream) {
   setWindow(rig, 0, 0, 512, 256);
   // 3077 lines of 6.5 us: a frame period of 20 ms.
   constexpr uint32_t kFrameLines = 3077;
-  for (uint16_t i = 0; i < 3; ++i) {
-    rig.sensorWrite(static_cast<uint16_t>(0x2D4 + i), static_cast<uint8_t>(kFrameLines >> (8 * i)));
-  }
+  writeSensor24(rig, 0x2D4, kFrameLines);
   std::atomic<bool> done = false;
   std::thread changer([&] {
     for (uint8_t gain = 0; !done; ++gain) {
