@@ -518,6 +518,11 @@ uint32_t Camera::unrenderedFrames() const {
   return unrendered_;
 }
 
+double Camera::framePeriodUs() const {
+  std::lock_guard lock(mutex_);
+  return sensor_.settings().framePeriodUs();
+}
+
 uint32_t Camera::frameCount() const {
   std::lock_guard lock(mutex_);
   return frameCount_;

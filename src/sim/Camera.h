@@ -110,6 +110,8 @@ class Camera {
   // Frame periods of the sensor's clock the model had no time to render (its thread ran late):
   // on a busy machine these, not the host, are why fewer frames come; the counter skips none.
   uint32_t unrenderedFrames() const;
+  // The free-running sensor's frame period as its registers now stand.
+  double framePeriodUs() const;
   ImageSettings imageSettings();  // what the next frame would be rendered with
   // Runs `hook` on the rendering thread (the reading one at the fast pacing) in the middle of each
   // frame's rendering, which the camera does outside its lock: tests of what may overlap a render.

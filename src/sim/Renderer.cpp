@@ -52,15 +52,23 @@ Renderer::Renderer(bool noise, uint32_t seed) : noise_(noise), seed_(seed) {
   }
 }
 
-void Renderer::rebuild(const ImageSettings& s) {
+bool Renderer::sameGeometry(const ImageSettings& a, const ImageSettings& b) {
+  return a.readout == b.readout && a.arrayX == b.arrayX && a.arrayY == b.arrayY &&
+         a.outWidth == b.outWidth && a.outHeight == b.outHeight && a.mirrorH == b.mirrorH &&
+         a.mirrorV == b.mirrorV && a.width == b.width && a.height == b.height &&
+         a.lineShift == b.lineShift && a.correctDefects == b.correctDefects && a.scene == b.scene;
+}
+
+void Renderer::sampleScene(const ImageSettings& s) {
   const Scene& scene = Scene::instance();
   const size_t pixels = static_cast<size_t>(s.width) * s.height;
-  light_.assign(pixels, 0.0f);
+  rate_.assign(pixels, 0.0);
+  covered_.assign(pixels, 0);
   darkQuarters_.assign(pixels, 0);
-  // One photosite: the light it collects over this exposure, and whether it collects dark
-  // signal at all (a dead one collects nothing).
+  // One photosite: the light it collects per unit of exposure and gain, and whether it collects
+  // dark signal at all (a dead one collects nothing).
   struct Site {
-    double light;
+    double rate;
     int dark;
   };
   auto sample = [&](int ax, int ay) -> Site {
@@ -79,11 +87,10 @@ void Renderer::rebuild(const ImageSettings& s) {
       case Illumination::Dark:
         break;
     }
-    double v = rate * s.signalScale;
     if (d == Scene::kHot) {
-      v += Scene::kHotRate * s.signalScale;
+      rate += Scene::kHotRate;
     }
-    return {v, 1};
+    return {rate, 1};
   };
   for (int py = 0; py < s.height; ++py) {
     if (py >= s.outHeight) {
@@ -97,24 +104,40 @@ void Renderer::rebuild(const ImageSettings& s) {
         continue;  // the FPGA pads what the sensor line does not cover
       }
       int col = s.mirrorH ? s.outWidth - 1 - sx : sx;
-      double light;
+      double rate;
       int darkQuarters;
       if (s.readout == 1) {
         const Site a = sample(2 * col, 2 * row);
         const Site b = sample(2 * col + 1, 2 * row);
         const Site c = sample(2 * col, 2 * row + 1);
         const Site d = sample(2 * col + 1, 2 * row + 1);
-        light = 0.25 * (a.light + b.light + c.light + d.light);
+        rate = 0.25 * (a.rate + b.rate + c.rate + d.rate);
         darkQuarters = a.dark + b.dark + c.dark + d.dark;
       } else {
         const Site one =
             s.readout == 17 ? sample(2 * col, 2 * row) : sample(s.arrayX + col, s.arrayY + row);
-        light = one.light;
+        rate = one.rate;
         darkQuarters = 4 * one.dark;
       }
-      light_[rowStart + px] = static_cast<float>(s.blackLevel + light);
+      rate_[rowStart + px] = rate;
+      covered_[rowStart + px] = 1;
       darkQuarters_[rowStart + px] = static_cast<uint8_t>(darkQuarters);
     }
+  }
+}
+
+// Exposure, gain and black level only scale and lift the sampled scene: a host that changes them
+// every frame gets its frames as fast as a host that changes nothing.
+void Renderer::applyLevels(const ImageSettings& s) {
+  const size_t pixels = rate_.size();
+  light_.resize(pixels);
+  const double* rate = rate_.data();
+  const uint8_t* covered = covered_.data();
+  float* light = light_.data();
+  const double black = s.blackLevel;
+  const double scale = s.signalScale;
+  for (size_t i = 0; i < pixels; ++i) {
+    light[i] = covered[i] != 0 ? static_cast<float>(black + rate[i] * scale) : 0.0f;
   }
   // Shot noise grows with the signal above black; read noise grows with the analog gain.
   for (int m = 0; m <= kFullScale; ++m) {
@@ -125,9 +148,6 @@ void Renderer::rebuild(const ImageSettings& s) {
   }
   // What the FPGA pads a short line with is an exact zero, not a pixel.
   sigmaQ8_[0] = 0;
-  applyDarkSignal(s.darkDn);
-  cached_ = s;
-  valid_ = true;
 }
 
 // The dark signal follows the sensor temperature, which drifts for a minute after the cooler
@@ -152,17 +172,18 @@ void Renderer::applyDarkSignal(double darkDn) {
 }
 
 void Renderer::render(const ImageSettings& s, uint64_t frame, std::span<uint8_t> payload) {
-  if (!valid_) {
-    rebuild(s);
-  } else if (!(cached_ == s)) {
-    ImageSettings sameDark = s;
-    sameDark.darkDn = cached_.darkDn;
-    if (sameDark == cached_) {
-      applyDarkSignal(s.darkDn);
-      cached_ = s;
-    } else {
-      rebuild(s);
+  if (!valid_ || !(cached_ == s)) {
+    const bool geometry = !valid_ || !sameGeometry(cached_, s);
+    if (geometry) {
+      sampleScene(s);
     }
+    if (geometry || cached_.signalScale != s.signalScale || cached_.gain != s.gain ||
+        cached_.blackLevel != s.blackLevel) {
+      applyLevels(s);
+    }
+    applyDarkSignal(s.darkDn);
+    cached_ = s;
+    valid_ = true;
   }
   const size_t pixels = std::min(mean_.size(), payload.size() / (s.sixteenBit ? 2 : 1));
   const uint16_t* mean = mean_.data();

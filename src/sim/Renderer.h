@@ -52,15 +52,22 @@ class Renderer {
   const std::vector<uint16_t>& mean() const { return mean_; }
 
  private:
-  void rebuild(const ImageSettings& settings);
+  // Three layers, each redone only when what it depends on changed: the scene as the window,
+  // mirrors, line start and defect correction sample it; the levels of exposure, gain and black;
+  // the dark signal of the temperature.
+  static bool sameGeometry(const ImageSettings& a, const ImageSettings& b);
+  void sampleScene(const ImageSettings& settings);
+  void applyLevels(const ImageSettings& settings);
   void applyDarkSignal(double darkDn);
 
   bool noise_;
   uint32_t seed_;
   bool valid_ = false;
   ImageSettings cached_;
-  std::vector<float> light_;           // black level plus collected light, per pixel
+  std::vector<double> rate_;           // light collected per unit of exposure x gain, per pixel
+  std::vector<uint8_t> covered_;       // 1 where a sensor pixel lies, 0 where the FPGA pads
   std::vector<uint8_t> darkQuarters_;  // quarters of a normal pixel's dark signal it carries
+  std::vector<float> light_;           // black level plus collected light, per pixel
   std::vector<uint16_t> mean_;
   std::array<uint16_t, kFullScale + 1> sigmaQ8_{};  // noise sigma per mean level, 1/256 DN
   std::vector<uint16_t> sigma_;                     // the same per pixel

@@ -1,5 +1,6 @@
-// The renderer's cached image follows its settings: a drifting dark signal takes a cheaper path
-// than a new window, and both must give the picture a fresh renderer would.
+// The renderer's cached image follows its settings: a drifting dark signal, and a new exposure,
+// gain or black level, take cheaper paths than a new window, and all must give the picture a
+// fresh renderer would.
 
 #include "sim/Renderer.h"
 
@@ -34,7 +35,7 @@ std::vector<uint8_t> render(Renderer& renderer, const ImageSettings& s, uint64_t
   return payload;
 }
 
-TEST(Renderer, ADriftingDarkSignalGivesThePictureAFreshRenderWould) {
+TEST(Renderer, EachKindOfChangeGivesThePictureAFreshRenderWould) {
   Renderer drifting(true, 7);
   const auto cool = render(drifting, binnedSettings(20), 1);
   const std::vector<uint16_t> coolMean = drifting.mean();
@@ -71,6 +72,38 @@ TEST(Renderer, ADriftingDarkSignalGivesThePictureAFreshRenderWould) {
   mirrored.mirrorH = true;
   Renderer freshMirrored(true, 7);
   EXPECT_EQ(render(drifting, mirrored, 3), render(freshMirrored, mirrored, 3));
+
+  // Levels changed one at a time and together, then the line start moved (some pixels become
+  // padding, which no black level lifts): each from the same renderer as from a fresh one.
+  std::vector<ImageSettings> steps;
+  ImageSettings step = mirrored;
+  step.signalScale = 40;
+  steps.push_back(step);
+  step.gain = 8;
+  steps.push_back(step);
+  step.blackLevel = 200;
+  steps.push_back(step);
+  step.signalScale = 300;
+  step.gain = 1;
+  step.blackLevel = 0;
+  steps.push_back(step);
+  step.lineShift = 16;
+  step.blackLevel = 120;
+  steps.push_back(step);
+  uint64_t frame = 4;
+  for (const ImageSettings& next : steps) {
+    SCOPED_TRACE(testing::Message()
+                 << "scale " << next.signalScale << ", gain " << next.gain << ", black "
+                 << next.blackLevel << ", shift " << next.lineShift);
+    Renderer freshStep(true, 7);
+    const auto changed = render(drifting, next, frame);
+    EXPECT_EQ(changed, render(freshStep, next, frame));
+    EXPECT_EQ(drifting.mean(), freshStep.mean());
+    ++frame;
+  }
+  const size_t lastPixel = 1023;  // the right edge, padded once the line starts 16 pixels later
+  EXPECT_EQ(drifting.mean()[lastPixel], 0);
+  EXPECT_GE(drifting.mean()[lastPixel - 16], 120);
 }
 
 }  // namespace

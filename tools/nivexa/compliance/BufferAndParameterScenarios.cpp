@@ -22,6 +22,10 @@ constexpr size_t kLargeFactor = 2;
 constexpr size_t kSmallDivisor = 2;
 constexpr size_t kStreamBuffers = 8;
 constexpr auto kConcurrentTime = std::chrono::milliseconds(2000);
+// Between two changes of one parameter thread: still hundreds of changes a second each, but the
+// threads that change software parameters no longer spin on the CPU. On a virtual camera they
+// would otherwise take the time the camera model needs to make frames, so that none came.
+constexpr auto kChangePause = std::chrono::microseconds(500);
 
 // Swaps the callback buffer from a thread of its own, as an application's UI thread might.
 BOOL swapFromAnotherThread(LONG h, HWND window, GuardedBuffer& buffer) {
@@ -379,6 +383,7 @@ Result concurrentParameters(const Context& context) {
           report(text("%s %ld not kept while streaming", name, static_cast<long>(value)));
           return;
         }
+        std::this_thread::sleep_for(kChangePause);
       }
     });
   };
@@ -386,8 +391,12 @@ Result concurrentParameters(const Context& context) {
   constexpr LONG kBrightnessB = 50;
   constexpr LONG kGammaA = 50;
   constexpr LONG kGammaB = 150;
-  // Short exposures only, so frames keep coming on a real camera too.
-  const LONG exposureB = std::min(info.exposureMax, std::max(exposure, info.exposureMin + 1));
+  // Short exposures only, so frames keep coming: at most the streaming scenarios' exposure,
+  // whatever the camera was left at (a stored long exposure would let no frame through the
+  // changes).
+  const LONG exposureB =
+      std::clamp(exposureTicks(context.streamExposureS),
+                 std::min(info.exposureMin + 1, info.exposureMax), info.exposureMax);
   std::thread threads[] = {
       changer("global gain", Nivexa_SetGlobalGain, Nivexa_GetGlobalGain, info.globalGainMin,
               info.globalGainMax),

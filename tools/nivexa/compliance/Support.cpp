@@ -107,9 +107,7 @@ ScratchFile::~ScratchFile() {
 }
 
 ModerateFrameRate::ModerateFrameRate(LONG h, double exposureS) : h_(h) {
-  // Exposure times in ticks of 100 us.
-  constexpr double kTicksPerSecond = 10000.0;
-  const auto moderate = static_cast<LONG>(std::lround(exposureS * kTicksPerSecond));
+  const LONG moderate = exposureTicks(exposureS);
   NivexaCameraInfo info{};
   info.size = sizeof info;
   BOOL ok = 0;

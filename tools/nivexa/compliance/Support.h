@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -85,6 +86,12 @@ class ScratchFile {
 // Holds the camera to a frame rate any host keeps up with, by a long enough exposure, and puts
 // the exposure back when it goes: at a camera's full rate a busy host falls behind, and frames
 // replaced before the stream takes them are dropped, which makes gaps in the numbers.
+// Nivexa_SetExposureTime's unit is a tick of 100 us.
+inline LONG exposureTicks(double seconds) {
+  constexpr double kTicksPerSecond = 10000.0;
+  return static_cast<LONG>(std::lround(seconds * kTicksPerSecond));
+}
+
 class ModerateFrameRate {
  public:
   ModerateFrameRate(LONG h, double exposureS);
