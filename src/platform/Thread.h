@@ -35,4 +35,7 @@ class Thread {
 // The CPU time (user and system) the calling thread has used so far.
 uint64_t currentThreadCpuNs();
 
+// Puts the calling thread below the process's other threads, as Priority::Background starts one.
+void lowerCurrentThreadPriority();
+
 }  // namespace nivexa::platform

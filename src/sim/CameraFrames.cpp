@@ -144,9 +144,10 @@ void Camera::runSensorClock(Clock::time_point now) {
   // A thread that left its loop needs nothing more of the camera's lock: joining it here is quick.
   sensorClock_.join();
   // The model stands in for hardware that costs the host nothing: below the host's threads, its
-  // rendering does not hold up theirs on a busy machine.
-  clockRuns_ =
-      sensorClock_.start([this] { sensorClockBody(); }, platform::Thread::Priority::Background);
+  // rendering does not hold up theirs on a busy machine. It goes below them after its first
+  // frame: that one samples the whole scene, and a host waiting for it (a first snapshot) would
+  // otherwise wait seconds on a busy machine.
+  clockRuns_ = sensorClock_.start([this] { sensorClockBody(); });
 }
 
 void Camera::sensorClockBody() {
@@ -154,6 +155,7 @@ void Camera::sensorClockBody() {
   // Frames the sensor exposed while nobody streamed are not counted; once running, every period
   // counts, read or not.
   bool counting = false;
+  bool lowered = false;
   while (!clockStop_) {
     const SensorSettings s = sensor_.settings();
     const Clock::time_point now = Clock::now();
@@ -189,6 +191,10 @@ void Camera::sensorClockBody() {
       if (renderHook_) {
         renderHook_();
       }
+    }
+    if (!lowered) {
+      platform::lowerCurrentThreadPriority();
+      lowered = true;
     }
     lock.lock();
     sensorWake_.wait_until(lock, exposedUntil, [this] { return clockStop_; });

@@ -46,7 +46,10 @@ uint64_t mix(uint64_t z) {
 
 }  // namespace
 
+// The scene and the noise table are built here, by whoever makes the camera, rather than by the
+// first render on the camera's background thread.
 Renderer::Renderer(bool noise, uint32_t seed) : noise_(noise), seed_(seed) {
+  Scene::instance();
   if (noise_) {
     noiseTable();
   }

@@ -21,12 +21,12 @@ void raisePriority(std::thread& thread) {
   (void)pthread_setschedparam(thread.native_handle(), SCHED_FIFO, &param);
 }
 
+}  // namespace
+
 // On Linux the nice value belongs to the calling thread alone; raising it needs no privilege.
-void lowerPriority() {
+void lowerCurrentThreadPriority() {
   (void)setpriority(PRIO_PROCESS, 0, kBackgroundNice);
 }
-
-}  // namespace
 
 Thread::~Thread() {
   // The last owner of the object this thread works on may let go on the thread itself; it
@@ -45,7 +45,7 @@ bool Thread::start(std::function<void()> body, Priority priority) {
   try {
     thread_ = std::thread([body = std::move(body), priority] {
       if (priority == Priority::Background) {
-        lowerPriority();
+        lowerCurrentThreadPriority();
       }
       body();
     });

@@ -28,7 +28,7 @@ bool Thread::start(std::function<void()> body, Priority priority) {
       if (priority == Priority::TimeCritical) {
         SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
       } else if (priority == Priority::Background) {
-        SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+        lowerCurrentThreadPriority();
       }
       body();
     });
@@ -36,6 +36,10 @@ bool Thread::start(std::function<void()> body, Priority priority) {
     return false;
   }
   return true;
+}
+
+void lowerCurrentThreadPriority() {
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
 }
 
 namespace {
