@@ -22,6 +22,10 @@ class CVelCy3CamRequestsTest : public ::testing::Test {
   static void SetUpTestSuite() {
     camera_ = RecordingBackend::instance().addCamera({.serial = "REQ1"});
   }
+  static void TearDownTestSuite() {
+    RecordingBackend::instance().removeCamera(camera_);
+    camera_.reset();
+  }
   void SetUp() override {
     backend().vendorReplyBytes = -1;
     ASSERT_EQ(cam_.SetDeviceIndex(testing::indexOfPath(cam_, backend().pathOf(camera_))), 1);
@@ -87,6 +91,7 @@ TEST_F(CVelCy3CamRequestsTest, DeviceSelectionAndNames) {
   EXPECT_EQ(cam_.GetDeviceName(index, name), 0);
   EXPECT_EQ(cam_.SetDeviceIndex(index), 0);
   EXPECT_EQ(cam_.DeviceIndex(), current);
+  backend().removeCamera(older);
 }
 
 TEST_F(CVelCy3CamRequestsTest, EveryBlockIsTheFullRecordWithItsSizes) {

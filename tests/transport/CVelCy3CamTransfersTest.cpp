@@ -29,6 +29,10 @@ class CVelCy3CamTransfersTest : public ::testing::Test {
     camera_ = RecordingBackend::instance().addCamera(
         {.serial = "XFER1", .pacing = sim::Pacing::Fast, .noise = false});
   }
+  static void TearDownTestSuite() {
+    RecordingBackend::instance().removeCamera(camera_);
+    camera_.reset();
+  }
   void SetUp() override {
     backend().memoryDevice = false;
     camera_->clearFaults();

@@ -23,6 +23,10 @@ std::shared_ptr<sim::Camera> RecordingBackend::addCamera(const sim::CameraOption
   return cameras_.add(options);
 }
 
+void RecordingBackend::removeCamera(const std::shared_ptr<sim::Camera>& camera) {
+  cameras_.remove(camera);
+}
+
 std::string RecordingBackend::pathOf(const std::shared_ptr<sim::Camera>& camera) const {
   for (const auto& entry : cameras_.entries()) {
     if (entry.camera == camera) {

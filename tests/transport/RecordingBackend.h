@@ -36,6 +36,9 @@ class RecordingBackend : public Fx3Driver {
   static RecordingBackend& instance();
 
   std::shared_ptr<sim::Camera> addCamera(const sim::CameraOptions& options);
+  // A camera at its own timing runs a clock thread that only its destruction joins: a suite
+  // removes its cameras when it ends, or the thread outlives it unjoined.
+  void removeCamera(const std::shared_ptr<sim::Camera>& camera);
   std::string pathOf(const std::shared_ptr<sim::Camera>& camera) const;
   std::vector<SeenRequest> requests() const;
   void clearRequests();
