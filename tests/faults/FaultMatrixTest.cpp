@@ -462,7 +462,7 @@ const Expectation kExpected[] = {
     {"short-length", Moment::Mid, {"ok", "ok", "ok", "ok", "ok", "ok", "ok", "ok"}},
     {"usb-stall",
      Moment::Before,
-     {"e80f", "e80f", "0f|e130f", "0f", "0f", "0f|e130f", "0f|e13F0f", "e13F0f|0f"}},
+     {"e80f", "e80f", "0f|e130f", "0f|e130f", "0f", "0f|e130f", "0f|e13F0f", "e13F0f|0f"}},
     {"usb-stall", Moment::First, {"ok", "ok", "ok", "ok", "ok", "ok", "ok", "ok"}},
     {"usb-stall", Moment::Mid, {"ok", "ok", "ok", "ok", "ok", "ok", "ok", "ok"}},
     {"bus-busy", Moment::Before, {"ok", "ok", "ok", "ok", "ok", "ok", "ok", "ok"}},
