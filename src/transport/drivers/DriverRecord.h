@@ -14,6 +14,10 @@ struct DriverRecord {
   // A vendor request travels as one block: the record, then a fixed data area.
   static constexpr size_t kVendorDataSize = 64;
   static constexpr size_t kVendorBlockSize = kSize + kVendorDataSize;
+  // What the driver writes into the status fields of a transfer that failed, and into the USB
+  // status of one the device answered with a stall.
+  static constexpr uint32_t kStatusUnsuccessful = 0xC0000001;
+  static constexpr uint32_t kUsbStatusStall = 0xC0000004;
 
   uint8_t requestType = 0;
   uint8_t request = 0;

@@ -7,6 +7,7 @@
 
 #include "platform/Log.h"
 #include "transport/drivers/DeviceNotices.h"
+#include "transport/drivers/DriverRecord.h"
 #include "transport/drivers/LibusbBackend.h"
 #include "transport/drivers/LibusbRecords.h"
 
@@ -15,8 +16,8 @@ namespace {
 
 constexpr uint8_t kDirectionIn = LIBUSB_ENDPOINT_IN;
 constexpr uint32_t kMsPerSecond = 1000;
-constexpr uint32_t kStatusUnsuccessful = 0xC0000001;  // driver status of a failed transfer
-constexpr uint32_t kUsbStatusStall = 0xC0000004;
+constexpr uint32_t kStatusUnsuccessful = DriverRecord::kStatusUnsuccessful;
+constexpr uint32_t kUsbStatusStall = DriverRecord::kUsbStatusStall;
 // Bus speed codes the driver reports.
 constexpr uint32_t kSpeedLowOrFull = 1;
 constexpr uint32_t kSpeedHigh = 2;

@@ -8,14 +8,15 @@
 
 #include "platform/ByteOrder.h"
 #include "transport/drivers/DeviceNotices.h"
+#include "transport/drivers/DriverRecord.h"
 
 namespace nivexa::transport {
 namespace {
 
 using Clock = sim::Camera::Clock;
 
-constexpr uint32_t kStatusUnsuccessful = 0xC0000001;  // driver status of a failed transfer
-constexpr uint32_t kUsbStatusStall = 0xC0000004;
+constexpr uint32_t kStatusUnsuccessful = DriverRecord::kStatusUnsuccessful;
+constexpr uint32_t kUsbStatusStall = DriverRecord::kUsbStatusStall;
 constexpr uint32_t kMsPerSecond = 1000;
 
 bool samePath(const std::string& a, const std::string& b) {
