@@ -254,14 +254,17 @@ TEST(Camera, SettingsChangedWhileAFrameIsRequestedDoNotStarveTheStream) {
   constexpr uint32_t kFrameLines = 3077;
   writeSensor24(rig, 0x2D4, kFrameLines);
   std::atomic<bool> done = false;
+  // A change every millisecond: about twenty during each exposure. Without the pause the thread
+  // would only measure how much of a core a spinning host leaves the model under a sanitizer.
   std::thread changer([&] {
     for (uint8_t gain = 0; !done; ++gain) {
       rig.sensorWrite(sensor::kGainLow, gain);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   });
   int delivered = 0;
   for (int i = 0; i < 5; ++i) {
-    delivered += rig.frame(500).ok ? 1 : 0;  // 25 frame periods
+    delivered += rig.frame(1000).ok ? 1 : 0;  // 50 frame periods
   }
   done = true;
   changer.join();
