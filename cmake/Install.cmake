@@ -12,11 +12,13 @@ install(TARGETS NivexaSdk_M7QX_TEC EXPORT NivexaSdkTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
-# Every public header; the Linux-only ones (message sinks and the like) stay out of the Windows
-# installation, whose headers are NivexaSdk.h and the buffer-stream interface.
+# Every public header; the Linux-only one (X11 window handles) stays out of the Windows
+# installation.
 if(WIN32)
   set(nivexa_public_headers ${PROJECT_SOURCE_DIR}/include/NivexaSdk.h
-                            ${PROJECT_SOURCE_DIR}/include/NivexaStream.h)
+                            ${PROJECT_SOURCE_DIR}/include/NivexaStream.h
+                            ${PROJECT_SOURCE_DIR}/include/NivexaDevices.h
+                            ${PROJECT_SOURCE_DIR}/include/NivexaMessages.h)
 else()
   file(GLOB nivexa_public_headers ${PROJECT_SOURCE_DIR}/include/*.h)
 endif()

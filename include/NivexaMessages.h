@@ -1,21 +1,22 @@
 /** @file
- * Linux only: message sinks that stand in for window handles.
+ * Message sinks: windows made by the library for programs that have none of their own.
  *
  * The SDK reports errors (NIVEXA_WM_ERROR) and frames (NIVEXA_WM_FRAME) by posting messages to
- * windows. On Linux a "window" is a message sink created here: pass it wherever the interface
- * takes an HWND, then read the messages with NivexaMsg_Get, or wait for NivexaMsg_Fd to become
- * readable in a poll/epoll loop or a GUI toolkit's main loop.
+ * windows. A message sink is such a window: pass it wherever the interface takes an HWND, then
+ * read the messages with NivexaMsg_Get.
  *
- * A post to a null window goes to the posting thread's own queue; NivexaMsg_Get(NULL, ...)
- * reads the calling thread's queue. Posting never blocks; a sink holds at most
- * NIVEXA_MSG_CAPACITY messages, and a post to a full sink is dropped and reported as failed.
+ * On Linux a sink stands in for a window: any thread may read it, or wait for NivexaMsg_Fd to
+ * become readable in a poll/epoll loop or a GUI toolkit's main loop. A post to a null window goes
+ * to the posting thread's own queue; NivexaMsg_Get(NULL, ...) reads the calling thread's queue.
+ * Posting never blocks; a sink holds at most NIVEXA_MSG_CAPACITY messages, and a post to a full
+ * sink is dropped and reported as failed.
+ *
+ * On Windows a sink is a message-only window of the thread that made it, for console programs
+ * and services: only that thread reads it (NivexaMsg_Get), the system's queue limit applies, and
+ * a program with windows of its own may pass those instead.
  */
 #ifndef NIVEXA_MESSAGES_H
 #define NIVEXA_MESSAGES_H
-
-#ifdef _WIN32
-#error "NivexaMessages.h is for Linux: on Windows pass real window handles (HWND)"
-#endif
 
 #include "NivexaSdk.h"
 
@@ -23,7 +24,9 @@
 extern "C" {
 #endif
 
-#define NIVEXA_MSG_CAPACITY 10000 /**< messages a sink holds; a post beyond them is dropped */
+/** Messages a sink holds; a post beyond them is dropped. On Windows the system's default limit
+ * of a thread's queue, which is the same number. */
+#define NIVEXA_MSG_CAPACITY 10000
 
 /** One posted message, as NivexaMsg_Get hands it out. */
 typedef struct NivexaMsg {
@@ -36,14 +39,15 @@ typedef struct NivexaMsg {
                           const NivexaDeviceInterfaceRecord* */
 } NivexaMsg;
 
-/** Camera arrival and removal. Once Nivexa_Initialize has registered a sink as its notification
- * window, the sink receives NIVEXA_WM_DEVICECHANGE each time a camera's USB interface appears or
- * goes (a real camera through libusb hot-plug, a virtual one when it is created, removed,
- * unplugged or plugged in again), for as long as the sink exists. Cameras present at
- * registration are not announced. The library itself does not act on these notices: after a
- * removal the camera object reports error 13 on its next transfer, and after an arrival
- * Nivexa_SetDeviceNumber opens the camera again. Numbers and record follow the Windows device
- * broadcast, so the same handler serves both systems. */
+/** Camera arrival and removal, on Linux; on Windows the system sends WM_DEVICECHANGE itself, with
+ * its own DEV_BROADCAST_DEVICEINTERFACE record, to the window registered. Once Nivexa_Initialize
+ * has registered a sink as its notification window, the sink receives NIVEXA_WM_DEVICECHANGE each
+ * time a camera's USB interface appears or goes (a real camera through libusb hot-plug, a virtual
+ * one when it is created, removed, unplugged or plugged in again), for as long as the sink exists.
+ * Cameras present at registration are not announced. The library itself does not act on these
+ * notices: after a removal the camera object reports error 13 on its next transfer, and after an
+ * arrival Nivexa_SetDeviceNumber opens the camera again. Numbers and record follow the Windows
+ * device broadcast, so the same handler serves both systems. */
 #define NIVEXA_WM_DEVICECHANGE 0x0219          /**< the message */
 #define NIVEXA_DBT_DEVICEARRIVAL 0x8000        /**< wParam: an interface arrived */
 #define NIVEXA_DBT_DEVICEREMOVECOMPLETE 0x8004 /**< wParam: an interface is gone */
@@ -70,8 +74,9 @@ NIVEXA_API void NivexaMsg_DestroySink(NivexaWindow sink);
  * milliseconds to wait, 0 polls, a negative value waits without limit. Returns 1 with *out
  * filled, 0 on time-out or for an unknown sink. */
 NIVEXA_API NivexaBool NivexaMsg_Get(NivexaWindow sink, NivexaMsg* out, NivexaLong timeoutMs);
-/** A descriptor that is readable while the sink holds messages; -1 for an unknown sink.
- * It belongs to the sink: do not read from or close it. */
+/** A descriptor that is readable while the sink holds messages; -1 for an unknown sink, and
+ * always on Windows, where a thread waits for its windows' messages with
+ * MsgWaitForMultipleObjects. It belongs to the sink: do not read from or close it. */
 NIVEXA_API int NivexaMsg_Fd(NivexaWindow sink);
 
 #ifdef __cplusplus

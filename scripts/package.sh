@@ -30,7 +30,8 @@ if [ "$windows" = 1 ]; then
   cp "$root/LICENSE" "$root/CHANGELOG.md" "$stage/"
   cp "$root/docs/windows-zip-readme.txt" "$stage/README.txt"
   for file in bin/NivexaSdk_M7QX_TEC.dll bin/nivexa.exe lib/NivexaSdk_M7QX_TEC.lib \
-              include/NivexaSdk.h include/NivexaStream.h; do
+              include/NivexaSdk.h include/NivexaStream.h include/NivexaDevices.h \
+              include/NivexaMessages.h; do
     [ -e "$stage/$file" ] || { echo "package: $file is missing from the zip"; exit 1; }
   done
   (cd "$dir/zip" && cmake -E tar cf "$name.zip" --format=zip "$name")

@@ -1,4 +1,9 @@
+#include <algorithm>
+#include <vector>
+
+#include "NivexaDevices.h"
 #include "api/ExportSupport.h"
+#include "engine/DeviceCatalog.h"
 
 using nivexa::api::withCamera;
 using nivexa::camera::CNivexa;
@@ -37,6 +42,30 @@ NIVEXA_API BOOL Nivexa_ReadSerialNumberW(LONG h, wchar_t* buffer, LONG size) {
 
 NIVEXA_API BOOL Nivexa_GetCameraInfo(LONG h, NivexaCameraInfo* info) {
   return withCamera(h, BOOL{0}, [&](CNivexa& cam) { return cam.GetCameraInfo(info); });
+}
+
+NIVEXA_DEVICES_API int32_t NivexaDevices_UsbProducts(NivexaUsbProduct* out, int32_t capacity) {
+  if (capacity < 0 || (out == nullptr && capacity > 0)) {
+    return -1;
+  }
+  try {
+    const std::vector<nivexa::engine::UsbIdentity> products = nivexa::engine::drivenUsbProducts();
+    const size_t filled = std::min(products.size(), static_cast<size_t>(capacity));
+    for (size_t i = 0; i < filled; ++i) {
+      out[i] = NivexaUsbProduct{products[i].vendorId, products[i].productId};
+    }
+    return static_cast<int32_t>(products.size());
+  } catch (...) {
+    return -1;
+  }
+}
+
+NIVEXA_DEVICES_API int NivexaDevices_UseVirtualCameras(const char* description) {
+  try {
+    return nivexa::engine::useVirtualCameras(description) ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
 }
 
 }  // extern "C"

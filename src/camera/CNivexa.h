@@ -267,6 +267,11 @@ class CNivexa : public imaging::PipelineHost, private output::RecordingSource {
   // The newest frame into the oldest queued buffer (raw, or through the pipeline when
   // `processed`); counted as dropped when no buffer is queued.
   void DeliverToBuffer(imaging::ColorMode mode, bool processed);
+  // The oldest queued buffer, now being filled; with none queued the newest frame is read and
+  // counted as dropped, and the result is null.
+  NivexaBuffer* TakeBuffer();
+  // The newest raw frame into the oldest queued buffer, on whichever thread took the frame.
+  void DeliverRawFrame(stream::BufferQueue::Callback callback);
   // The bytes, size and depth of what a buffer stream of `processed` frames delivers now.
   struct BufferFormat {
     int32_t width = 0;
@@ -276,6 +281,10 @@ class CNivexa : public imaging::PipelineHost, private output::RecordingSource {
     uint32_t bytes = 0;
   };
   std::optional<BufferFormat> BufferStreamFormat(bool processed) const;
+  // A taken buffer goes back complete with the frame's fields when `filledAs` says how it was
+  // filled, else incomplete; the frame counts in the statistics either way.
+  void FinishBuffer(NivexaBuffer* buffer, const std::optional<BufferFormat>& filledAs,
+                    const engine::FrameSlotInfo& record, stream::BufferQueue::Callback callback);
   // The stream's camera stopped answering: the loop ends, error 13 is recorded and announced.
   void ReportStreamLost();
   // Copies the newest engine frame into the raw bitmap of `mode`; false when nothing fit.

@@ -4,17 +4,19 @@
 #include <mutex>
 
 #include "camera/CNivexa.h"
+#include "engine/EngineConstants.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/Messages.h"
 
 namespace nivexa::camera {
 
+using engine::kCaptureContinuous;
+using engine::kCaptureOneFrame;
+using engine::kWaitNewFrame;
+
 namespace {
 
-constexpr int kCaptureContinuous = 0;
-constexpr int kCaptureOneFrame = 1;
-constexpr int kWaitNewFrame = 3;
 // How long StopPreview waits for the loop before it stops the engine's capture again: a loop
 // that was just restarting the capture when it was told to stop is woken this way.
 constexpr uint32_t kStopRetryMs = 50;
@@ -124,6 +126,8 @@ int CNivexa::StopPreview() {
     engine_->StopCapture();
     NIVEXA_LOG(Camera, Info, "device %d: stream stopped (mode %d)", currentDevice_.load(), stopped);
   }
+  // Whatever acquisition runs next fills no lent buffer behind its own back.
+  engine_->SetFrameListener(nullptr);
   if (acquisitionEnd_) {
     // A teardown that runs on the acquisition thread itself (its last reference dropped there)
     // must not wait for its own end; the loop is finishing anyway.

@@ -6,19 +6,25 @@
 
 #include "camera/CNivexa.h"
 #include "camera/CaptureArea.h"
+#include "engine/EngineConstants.h"
 #include "platform/Log.h"
 
 namespace nivexa::camera {
 
+using engine::kCaptureContinuous;
+using engine::kWaitNewFrame;
+using engine::kWaitTransferFailed;
+
 namespace {
 
-constexpr int kCaptureContinuous = 0;
-constexpr int kWaitTransferFailed = 1;
-constexpr int kWaitNewFrame = 3;
 constexpr uint32_t kFrameWaitMs = 3000;
 constexpr double kMicrosecondsPerSecond = 1e6;
 constexpr int32_t kKnownFlags = NIVEXA_STREAM_PROCESSED | NIVEXA_STREAM_TRIGGERED;
 constexpr int32_t kBitsPerByte = 8;
+
+std::span<uint8_t> applicationMemory(const NivexaBuffer& buffer) {
+  return {static_cast<uint8_t*>(buffer.data), static_cast<size_t>(buffer.capacity)};
+}
 
 uint64_t steadyNowMs() {
   return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -137,10 +143,24 @@ int CNivexa::StartBufferStream(int32_t flags) {
     frameTimeoutMs_ = kTriggerTimeoutMs;
     engine_->SetFrameTimeout(kTriggerTimeoutMs);
     engine_->SetTriggerMode(1, 0);
-  } else if (!engine_->StartCapture(kCaptureContinuous)) {
-    StopPreview();
-    RecordError(NIVEXA_ERR_REGISTER);
-    return 0;
+  } else {
+    // A raw frame is only copied: the capture thread copies it into the next buffer the moment
+    // it lands, rather than waking a thread of ours that may wait for a core. With a callback
+    // the acquisition thread fills the buffers, one frame per callback as it always did: the
+    // callback runs there anyway, and a frame filled while it runs would reach it after a stop
+    // it asked for.
+    if ((flags & NIVEXA_STREAM_PROCESSED) == 0) {
+      engine_->SetFrameListener([this] {
+        if (running_ && !bufferQueue_.hasCallback()) {
+          DeliverRawFrame(stream::BufferQueue::Callback::Deferred);
+        }
+      });
+    }
+    if (!engine_->StartCapture(kCaptureContinuous)) {
+      StopPreview();
+      RecordError(NIVEXA_ERR_REGISTER);
+      return 0;
+    }
   }
   if (!StartAcquisitionThread(triggered ? &CNivexa::TriggerLoop : &CNivexa::BufferStreamLoop)) {
     StopPreview();
@@ -179,6 +199,8 @@ void CNivexa::BufferStreamLoop() {
   const bool processed = (bufferStreamFlags_ & NIVEXA_STREAM_PROCESSED) != 0;
   while (running_) {
     const int waited = engine_->WaitForFrame(kFrameWaitMs);
+    // Raw frames filled on the capture thread as a callback was set get it here, never there.
+    bufferQueue_.deliverPending();
     if (!running_) {
       break;
     }
@@ -186,32 +208,29 @@ void CNivexa::BufferStreamLoop() {
       ReportStreamLost();
       break;
     }
-    if (waited == kWaitNewFrame) {
+    if (waited == kWaitNewFrame && (processed || bufferQueue_.hasCallback())) {
       DeliverToBuffer(mode, processed);
     }
   }
+  // Stopped from its callback or lost: no buffer is filled after the loop, and none filled
+  // before it waits for a callback that would otherwise only come with the next command.
+  engine_->SetFrameListener(nullptr);
+  bufferQueue_.deliverPending();
 }
 
 void CNivexa::DeliverToBuffer(imaging::ColorMode mode, bool processed) {
-  engine::FrameSlotInfo record;
-  NivexaBuffer* buffer = bufferQueue_.take();
-  if (buffer == nullptr) {
-    if (engine_->CopyNewestFrameRecord({}, &record)) {
-      streamStatistics_.frameArrived(record.headerCounter, record.sequence,
-                                     record.arrivalNs / 1000000);
-      streamStatistics_.frameDropped();
-    }
+  if (!processed) {
+    DeliverRawFrame(stream::BufferQueue::Callback::Now);
     return;
   }
-  const auto format = BufferStreamFormat(processed);
-  const auto destination = std::span<uint8_t>(static_cast<uint8_t*>(buffer->data),
-                                              static_cast<size_t>(buffer->capacity));
+  NivexaBuffer* buffer = TakeBuffer();
+  if (buffer == nullptr) {
+    return;
+  }
+  engine::FrameSlotInfo record;
+  const auto format = BufferStreamFormat(true);
   bool filled = false;
-  if (!processed) {
-    // Straight from the frame slot into the application's memory: the one copy of a raw frame.
-    filled = format && format->bytes <= buffer->capacity && engine_->FrameSize() == format->bytes &&
-             engine_->CopyNewestFrameRecord(destination.first(format->bytes), &record) != 0;
-  } else {
+  {
     platform::CriticalSectionGuard image(imageLock_);
     imaging::DibImage& raw = bitmaps_.rawFor(mode);
     filled = raw.valid() && engine_->FrameSize() <= raw.pixels().size() &&
@@ -220,27 +239,58 @@ void CNivexa::DeliverToBuffer(imaging::ColorMode mode, bool processed) {
       ProcessFrame(mode);
       ++processedFrames_;
       imageReady_ = 1;
-      filled = bitmaps_.outputFor(mode).CopyOut(destination, true) != 0;
+      filled = bitmaps_.outputFor(mode).CopyOut(applicationMemory(*buffer), true) != 0;
     }
   }
+  FinishBuffer(buffer, filled ? format : std::nullopt, record, stream::BufferQueue::Callback::Now);
+}
+
+NivexaBuffer* CNivexa::TakeBuffer() {
+  NivexaBuffer* buffer = bufferQueue_.take();
+  engine::FrameSlotInfo record;
+  if (buffer == nullptr && engine_->CopyNewestFrameRecord({}, &record)) {
+    streamStatistics_.frameArrived(record.headerCounter, record.sequence,
+                                   record.arrivalNs / 1000000);
+    streamStatistics_.frameDropped();
+  }
+  return buffer;
+}
+
+void CNivexa::DeliverRawFrame(stream::BufferQueue::Callback callback) {
+  NivexaBuffer* buffer = TakeBuffer();
+  if (buffer == nullptr) {
+    return;
+  }
+  engine::FrameSlotInfo record;
+  const auto format = BufferStreamFormat(false);
+  // Straight from the frame slot into the application's memory: the one copy of a raw frame.
+  const bool filled =
+      format && format->bytes <= buffer->capacity && engine_->FrameSize() == format->bytes &&
+      engine_->CopyNewestFrameRecord(applicationMemory(*buffer).first(format->bytes), &record) != 0;
+  FinishBuffer(buffer, filled ? format : std::nullopt, record, callback);
+}
+
+void CNivexa::FinishBuffer(NivexaBuffer* buffer, const std::optional<BufferFormat>& filledAs,
+                           const engine::FrameSlotInfo& record,
+                           stream::BufferQueue::Callback callback) {
   if (record.arrivalNs != 0) {
     streamStatistics_.frameArrived(record.headerCounter, record.sequence,
                                    record.arrivalNs / 1000000);
   }
-  if (filled && format) {
+  if (filledAs) {
     buffer->frameNumber = record.headerCounter;
     buffer->reserved = 0;
     buffer->timestampNs = record.arrivalNs;
-    buffer->width = format->width;
-    buffer->height = format->height;
-    buffer->bitsPerPixel = format->bitsPerPixel;
-    buffer->stride = format->stride;
-    streamStatistics_.delivered(format->bytes);
-    bufferQueue_.complete(buffer, NIVEXA_BUFFER_COMPLETE);
+    buffer->width = filledAs->width;
+    buffer->height = filledAs->height;
+    buffer->bitsPerPixel = filledAs->bitsPerPixel;
+    buffer->stride = filledAs->stride;
+    streamStatistics_.delivered(filledAs->bytes);
+    bufferQueue_.complete(buffer, NIVEXA_BUFFER_COMPLETE, callback);
   } else {
     // The frame in the slot was not the prepared picture (its size changed under the stream).
     streamStatistics_.incomplete();
-    bufferQueue_.complete(buffer, NIVEXA_BUFFER_INCOMPLETE);
+    bufferQueue_.complete(buffer, NIVEXA_BUFFER_INCOMPLETE, callback);
   }
 }
 

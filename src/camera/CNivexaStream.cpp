@@ -5,16 +5,18 @@
 
 #include "camera/CNivexa.h"
 #include "camera/CaptureArea.h"
+#include "engine/EngineConstants.h"
 #include "platform/Clock.h"
 #include "platform/Messages.h"
 
 namespace nivexa::camera {
 
+using engine::kCaptureTriggered;
+using engine::kWaitNewFrame;
+using engine::kWaitTransferFailed;
+
 namespace {
 
-constexpr int kCaptureTriggered = 2;
-constexpr int kWaitTransferFailed = 1;
-constexpr int kWaitNewFrame = 3;
 constexpr uint32_t kPreviewFrameWaitMs = 3000;
 constexpr uint32_t kTriggerFrameWaitMs = 60000;
 constexpr uint32_t kRateIntervalMs = 1000;

@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -254,6 +255,14 @@ class CNivexaU3R5Base {
   // time of arrival); an empty destination reads the record alone. Either way the frame counts
   // as read. 0 when there is no frame or it does not fit.
   int CopyNewestFrameRecord(std::span<uint8_t> destination, FrameSlotInfo* record);
+  // Told on the capture thread of every frame of a continuous capture the moment it is in its
+  // slot, before the frame-ready signal: a consumer that only copies the frame out takes it
+  // there without waiting for a thread of its own to get a core. It runs at the capture
+  // thread's priority and holds up the next read, so it copies and returns; it never waits on
+  // anything an application holds, nor calls application code. Once the setter returns, the
+  // listener it replaced is not running and will not run again.
+  using FrameListener = std::function<void()>;
+  void SetFrameListener(FrameListener listener);
   float FrameRate() const { return frameRate_.load(); }
   // The sensor's programmed frame period in whole milliseconds, rounded down; 0 when unknown.
   int FramePeriodMs() const { return sensor_ ? sensor_->framePeriodMs() : 0; }
@@ -298,6 +307,8 @@ class CNivexaU3R5Base {
   std::shared_ptr<platform::Event> frameReadyEvent();
   void ensureFrameReadyEvent();
   void signalFrameReady();
+  // A frame is in its slot: in a continuous capture the listener hears of it, then any waiter.
+  void frameStored(int32_t mode);
   void captureThreadBody();
   void joinCaptureThread();
   // Copies the slot into the destination with the driver's orientation applied.
@@ -331,6 +342,8 @@ class CNivexaU3R5Base {
   std::atomic<int> transferFailed_{0};
   std::mutex frameReadyMutex_;  // guards the event pointer, never held while waiting
   std::shared_ptr<platform::Event> frameReady_;
+  std::mutex frameListenerMutex_;  // held while the listener runs, so a reset waits it out
+  FrameListener frameListener_;
   std::atomic<float> frameRate_{0.0f};
   std::atomic<double> transferRate_{0.0};
   std::atomic<int> transferSetupNeeded_{1};

@@ -39,6 +39,23 @@ void CNivexaU3R5Base::signalFrameReady() {
   }
 }
 
+void CNivexaU3R5Base::SetFrameListener(FrameListener listener) {
+  std::lock_guard lock(frameListenerMutex_);
+  frameListener_ = std::move(listener);
+}
+
+void CNivexaU3R5Base::frameStored(int32_t mode) {
+  // Only a continuous capture feeds a stream; single frames and trigger runs are taken by
+  // whoever waits for them.
+  if (mode == kCaptureContinuous) {
+    std::lock_guard lock(frameListenerMutex_);
+    if (frameListener_) {
+      frameListener_();
+    }
+  }
+  signalFrameReady();
+}
+
 void CNivexaU3R5Base::noteFrameTimes(uint32_t elapsedMs) {
   if (elapsedMs > 0) {
     transferRate_ = transferRateMbit(frameSize_, elapsedMs);
@@ -301,7 +318,7 @@ int CNivexaU3R5Base::CaptureLoop() {
     // The slot takes the receive buffer as it is; its old buffer receives the next frame.
     ring_.exchangeFrame(receiveBuffer_, lastFrameTag_, stamp, headerByte);
     frame.receiveBuffer = std::span<uint8_t>(receiveBuffer_.get(), receiveBufferSize_);
-    signalFrameReady();
+    frameStored(mode);
     if (mode == kCaptureOneFrame) {
       break;
     }
@@ -332,7 +349,7 @@ int CNivexaU3R5Base::CaptureLoopAux() {
       lastSuccess = platform::timeGetTime();
       noteFrameTimes(lastSuccess - started);
       ring_.storeFrame(std::span<const uint8_t>(receiveBuffer_.get(), frameSize_), lastFrameTag_);
-      signalFrameReady();
+      frameStored(captureMode_);
       if (captureMode_ == kCaptureOneFrame) {
         break;
       }
@@ -387,7 +404,7 @@ int CNivexaU3R5Base::CaptureLoopByCommand() {
         lastReport = now;
       }
       ring_.storeFrame(std::span<const uint8_t>(receiveBuffer_.get(), frameSize_), lastFrameTag_);
-      signalFrameReady();
+      frameStored(mode);
       if (mode == kCaptureOneFrame) {
         break;
       }
@@ -473,13 +490,20 @@ int CNivexaU3R5Base::SetFrameTimeout(uint32_t milliseconds) {
 
 int CNivexaU3R5Base::WaitForFrame(uint32_t milliseconds) {
   if (transferFailed_) {
-    return 1;
+    return kWaitTransferFailed;
   }
   auto event = frameReadyEvent();
   if (!event || !event->wait(milliseconds)) {
-    return 2;
+    return kWaitNoNewFrame;
   }
-  return ring_.hasNewFrame() ? 3 : 2;
+  if (ring_.hasNewFrame()) {
+    return kWaitNewFrame;
+  }
+  // A capture that failed signals as it ends. Asked again only before the wait, a failure that
+  // came while this thread was on its way to the wait would read as "nothing new", and a
+  // triggered loop would start the next capture, which clears it: a lost camera then goes
+  // unreported for as long as that race keeps being lost.
+  return transferFailed_ ? kWaitTransferFailed : kWaitNoNewFrame;
 }
 
 }  // namespace nivexa::engine

@@ -17,6 +17,11 @@ inline constexpr int kCaptureOneFrame = 1;
 inline constexpr int kCaptureTriggered = 2;   // one frame per FPGA frame-counter step
 inline constexpr int kCaptureHeaderOnly = 3;  // reads one frame header and stops
 
+// What WaitForFrame answers.
+inline constexpr int kWaitTransferFailed = 1;  // the capture failed: the camera is lost
+inline constexpr int kWaitNoNewFrame = 2;      // timed out, or woken with nothing new
+inline constexpr int kWaitNewFrame = 3;
+
 inline constexpr int kMaxDevices = 32;
 inline constexpr int kDefaultRingSlots = 4;
 inline constexpr int kStampedRingSlots = 8;

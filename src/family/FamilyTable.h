@@ -68,6 +68,9 @@ enum Trait : uint32_t {
   kExposureBetweenFrames = 1u << 12,
 };
 
+// The USB vendor ID every product of the family reports.
+inline constexpr uint16_t kUsbVendorId = 0x04B4;
+
 inline constexpr int kLineScanHeight = 32768;  // array height that marks a line-scan sensor
 
 struct FamilyRow {

@@ -27,7 +27,7 @@ HWND createMessageSink();
 void destroyMessageSink(HWND sink);
 // timeoutMs: 0 polls, negative waits without limit. A null sink reads the calling thread's queue.
 bool getMessage(HWND sink, Message& out, int32_t timeoutMs);
-// Linux only: a descriptor readable while the sink holds messages.
+// A descriptor readable while the sink holds messages; -1 on Windows, which has none.
 int messageSinkFd(HWND sink);
 bool isWindow(HWND window);
 

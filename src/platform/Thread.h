@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <thread>
@@ -23,13 +24,21 @@ class Thread {
   bool start(std::function<void()> body, Priority priority = Priority::Normal);
   void join();
   bool joinable() const { return thread_.joinable(); }
-  bool isCurrent() const { return thread_.get_id() == std::this_thread::get_id(); }
+  // Safe from any thread, also while another one starts or joins this one.
+  bool isCurrent() const { return id_.load() == std::this_thread::get_id(); }
   // The CPU time (user and system) the thread has used so far, for measuring what a piece of
   // the library costs; 0 when no thread runs or the system does not tell.
   uint64_t cpuTimeNs();
 
  private:
+  // Runs first on the new thread, before its body.
+  static void setCurrentPriority(Priority priority);
+
   std::thread thread_;
+  // A copy of the running thread's id that readers on other threads may load while the owner
+  // assigns or joins thread_; the new thread stores it itself before its body runs, so a body
+  // asking whether it is this thread always learns that it is.
+  std::atomic<std::thread::id> id_{};
 };
 
 // The CPU time (user and system) the calling thread has used so far.
@@ -37,5 +46,8 @@ uint64_t currentThreadCpuNs();
 
 // Puts the calling thread below the process's other threads, as Priority::Background starts one.
 void lowerCurrentThreadPriority();
+
+// Lets another thread that is ready to run have the calling thread's core now.
+void yieldCurrentThread();
 
 }  // namespace nivexa::platform

@@ -187,7 +187,14 @@ void Camera::sensorClockBody() {
     {
       std::lock_guard render(renderMutex_);
       exposing_.resize(settings.payloadBytes());
-      renderer_.render(settings, frame, exposing_);
+      // Standing for hardware, the model gives way to the host's threads between stripes, but
+      // only while the frame is far from due: on a busy machine it must still be ready in time.
+      const Clock::time_point givesWayUntil = exposedUntil - period / 2;
+      renderer_.render(settings, frame, exposing_, [givesWayUntil] {
+        if (Clock::now() < givesWayUntil) {
+          platform::yieldCurrentThread();
+        }
+      });
       if (renderHook_) {
         renderHook_();
       }

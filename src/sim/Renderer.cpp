@@ -174,7 +174,8 @@ void Renderer::applyDarkSignal(double darkDn) {
   }
 }
 
-void Renderer::render(const ImageSettings& s, uint64_t frame, std::span<uint8_t> payload) {
+void Renderer::render(const ImageSettings& s, uint64_t frame, std::span<uint8_t> payload,
+                      const std::function<void()>& betweenStripes) {
   if (!valid_ || !(cached_ == s)) {
     const bool geometry = !valid_ || !sameGeometry(cached_, s);
     if (geometry) {
@@ -189,32 +190,51 @@ void Renderer::render(const ImageSettings& s, uint64_t frame, std::span<uint8_t>
     valid_ = true;
   }
   const size_t pixels = std::min(mean_.size(), payload.size() / (s.sixteenBit ? 2 : 1));
+  const std::vector<int16_t>& table = noiseTable();
+  const size_t noiseStart = mix(seed_ * 0x9E3779B97F4A7C15ull + frame) % table.size();
+  for (size_t begin = 0; begin < pixels; begin += kStripePixels) {
+    if (begin != 0 && betweenStripes) {
+      betweenStripes();
+    }
+    const size_t end = std::min(pixels, begin + kStripePixels);
+    if (noise_) {
+      renderNoisy(s.sixteenBit, begin, end, (noiseStart + begin) % table.size(), payload);
+    } else {
+      renderNoiseless(s.sixteenBit, begin, end, payload);
+    }
+  }
+}
+
+void Renderer::renderNoiseless(bool sixteenBit, size_t begin, size_t end,
+                               std::span<uint8_t> payload) const {
   const uint16_t* mean = mean_.data();
   uint8_t* out = payload.data();
-  if (!noise_) {
-    if (s.sixteenBit) {
-      for (size_t i = 0; i < pixels; ++i) {
-        out[2 * i] = static_cast<uint8_t>(mean[i]);
-        out[2 * i + 1] = static_cast<uint8_t>(mean[i] >> 8);
-      }
-    } else {
-      for (size_t i = 0; i < pixels; ++i) {
-        out[i] = static_cast<uint8_t>(mean[i] >> 4);
-      }
+  if (sixteenBit) {
+    for (size_t i = begin; i < end; ++i) {
+      out[2 * i] = static_cast<uint8_t>(mean[i]);
+      out[2 * i + 1] = static_cast<uint8_t>(mean[i] >> 8);
     }
-    return;
+  } else {
+    for (size_t i = begin; i < end; ++i) {
+      out[i] = static_cast<uint8_t>(mean[i] >> 4);
+    }
   }
+}
+
+void Renderer::renderNoisy(bool sixteenBit, size_t begin, size_t end, size_t offset,
+                           std::span<uint8_t> payload) const {
   const std::vector<int16_t>& table = noiseTable();
-  size_t offset = mix(seed_ * 0x9E3779B97F4A7C15ull + frame) % table.size();
+  const uint16_t* mean = mean_.data();
   const uint16_t* sigma = sigma_.data();
+  uint8_t* out = payload.data();
   constexpr int kRound = 1 << (kNoiseShift - 1);
-  size_t i = 0;
-  while (i < pixels) {
-    size_t run = std::min(pixels - i, table.size() - offset);
+  size_t i = begin;
+  while (i < end) {
+    const size_t run = std::min(end - i, table.size() - offset);
     const int16_t* z = table.data() + offset;
     const uint16_t* m = mean + i;
     const uint16_t* sg = sigma + i;
-    if (s.sixteenBit) {
+    if (sixteenBit) {
       uint8_t* o = out + 2 * i;
       for (size_t k = 0; k < run; ++k) {
         int v = m[k] + ((sg[k] * z[k] + kRound) >> kNoiseShift);

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -46,8 +47,12 @@ class Renderer {
 
   Renderer(bool noise, uint32_t seed);
 
-  // Fills `payload` (settings.payloadBytes() long) with frame number `frame`.
-  void render(const ImageSettings& settings, uint64_t frame, std::span<uint8_t> payload);
+  // Fills `payload` (settings.payloadBytes() long) with frame number `frame`. A frame is written
+  // in stripes, with `betweenStripes` (when given) called between two of them: a renderer that
+  // stands for hardware lets the host's threads in there rather than hold a core for a whole
+  // frame.
+  void render(const ImageSettings& settings, uint64_t frame, std::span<uint8_t> payload,
+              const std::function<void()>& betweenStripes = {});
   // The noiseless 12-bit image of the last render, in payload order.
   const std::vector<uint16_t>& mean() const { return mean_; }
 
@@ -59,6 +64,13 @@ class Renderer {
   void sampleScene(const ImageSettings& settings);
   void applyLevels(const ImageSettings& settings);
   void applyDarkSignal(double darkDn);
+  // Pixels [begin, end) of the payload; `offset` is the noise table's entry for `begin`.
+  void renderNoiseless(bool sixteenBit, size_t begin, size_t end, std::span<uint8_t> payload) const;
+  void renderNoisy(bool sixteenBit, size_t begin, size_t end, size_t offset,
+                   std::span<uint8_t> payload) const;
+
+  // About a tenth of a millisecond of rendering on a current core.
+  static constexpr size_t kStripePixels = size_t{1} << 17;
 
   bool noise_;
   uint32_t seed_;

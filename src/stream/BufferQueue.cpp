@@ -92,14 +92,23 @@ NivexaBuffer* BufferQueue::take() {
   return taken_;
 }
 
-void BufferQueue::complete(NivexaBuffer* buffer, uint32_t status) {
+void BufferQueue::complete(NivexaBuffer* buffer, uint32_t status, Callback callback) {
   std::unique_lock lock(mutex_);
   if (buffer != taken_ || buffer == nullptr) {
     return;
   }
   taken_ = nullptr;
   buffer->status = status;
+  if (callback == Callback::Deferred && callback_ != nullptr) {
+    outbox_.push_back(buffer);
+    return;
+  }
   handBack(lock, {buffer});
+}
+
+void BufferQueue::deliverPending() {
+  std::unique_lock lock(mutex_);
+  handBack(lock, {});
 }
 
 size_t BufferQueue::returnQueued(uint32_t status) {
@@ -115,10 +124,10 @@ size_t BufferQueue::returnQueued(uint32_t status) {
 
 void BufferQueue::handBack(std::unique_lock<std::mutex>& lock,
                            const std::vector<NivexaBuffer*>& buffers) {
-  if (buffers.empty()) {
+  if (buffers.empty() && outbox_.empty()) {
     return;
   }
-  if (callback_ == nullptr) {
+  if (callback_ == nullptr && outbox_.empty()) {
     returned_.insert(returned_.end(), buffers.begin(), buffers.end());
     returnedOrInterrupted_.notify_all();
     return;
@@ -188,6 +197,11 @@ void BufferQueue::setCallback(NivexaStreamCallback callback, void* context) {
   callback_ = callback;
   context_ = context;
   returnedOrInterrupted_.notify_all();
+}
+
+bool BufferQueue::hasCallback() const {
+  std::lock_guard lock(mutex_);
+  return callback_ != nullptr;
 }
 
 }  // namespace nivexa::stream

@@ -14,10 +14,11 @@ namespace nivexa::stream {
 // The buffers an application lends one camera handle, and the frames' way back to it.
 //
 // A lent buffer is in exactly one place: queued (waiting for a frame), taken (being filled by
-// the acquisition thread, which alone holds it then), or returned (waiting for
-// NivexaStream_Wait). It leaves the queue's hands when Wait hands it out or the callback
-// receives it, and from then on the library never touches it. Every buffer lent anywhere in the
-// process is also in one registry, so one lent twice, to this handle or another, is refused.
+// the thread that took it, the capture thread for raw frames or else the acquisition thread,
+// which alone holds it then), or returned (waiting for NivexaStream_Wait or the callback). It
+// leaves the queue's hands when Wait hands it out or the callback receives it, and from then on the
+// library never touches it. Every buffer lent anywhere in the process is also in one registry, so
+// one lent twice, to this handle or another, is refused.
 class BufferQueue {
  public:
   enum class QueueResult { Queued, Null, AlreadyLent, TooSmall };
@@ -36,11 +37,16 @@ class BufferQueue {
   void setRequiredBytes(uint32_t bytes);
   uint32_t requiredBytes() const;
 
-  // ---- The acquisition thread ----
+  // ---- The thread that fills buffers ----
   // The oldest queued buffer, now the caller's to fill; null when none is queued.
   NivexaBuffer* take();
-  // Hands a taken buffer back with its status and the fields the filler set.
-  void complete(NivexaBuffer* buffer, uint32_t status);
+  // Hands a taken buffer back with its status and the fields the filler set. A thread that must
+  // not run application code (the capture thread) defers the callback: the buffer waits, in
+  // order, for deliverPending() on another thread. Wait() gets it at once either way.
+  enum class Callback { Now, Deferred };
+  void complete(NivexaBuffer* buffer, uint32_t status, Callback callback = Callback::Now);
+  // Runs the callback for every buffer completed with Callback::Deferred so far.
+  void deliverPending();
   // Every queued buffer comes back with `status` (cancelled or failed); returns how many.
   size_t returnQueued(uint32_t status);
 
@@ -53,6 +59,7 @@ class BufferQueue {
   // The handle is being released: every waiter, now or later, gets null at once.
   void close();
   void setCallback(NivexaStreamCallback callback, void* context);
+  bool hasCallback() const;
 
  private:
   // Returned buffers go to the callback, or to the returned list for wait(). Called with the

@@ -6,7 +6,7 @@
 set -euo pipefail
 library=$1
 shift
-expected=$(grep -ohE '\b(Nivexa|NivexaMsg|NivexaWin|NivexaStream)_[A-Za-z0-9_]+\s*\(' "$@" | tr -d ' (' | sort -u)
+expected=$(grep -ohE '\b(Nivexa|NivexaDevices|NivexaMsg|NivexaWin|NivexaStream)_[A-Za-z0-9_]+\s*\(' "$@" | tr -d ' (' | sort -u)
 status=0
 case "$library" in
   *.dll | *.DLL)

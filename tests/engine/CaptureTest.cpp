@@ -162,6 +162,19 @@ TEST_F(Capture, UnplugEndsTheLoopAfterFiveFailedReads) {
   EXPECT_EQ(engine_->StopCapture(), 1);
 }
 
+// A triggered capture opens the stream once per frame, so a camera gone between two triggers
+// fails the start's own thread at once. Every wait must hear of it, including one that began
+// before the thread failed: answered "nothing new", the trigger loop would start the next
+// capture, which clears the failure, and could go round like that for many seconds.
+TEST_F(Capture, ATriggeredCaptureOfAnUnpluggedCameraReportsTheLossToEveryWait) {
+  camera_->unplug();
+  for (int start = 0; start < 20; ++start) {
+    ASSERT_EQ(engine_->StartCapture(2), 1);
+    EXPECT_EQ(engine_->WaitForFrame(10000), 1) << "start " << start;
+  }
+  EXPECT_EQ(engine_->StopCapture(), 1);
+}
+
 TEST_F(Capture, ShortPayloadsAreNeverStoredAsFrames) {
   camera_->setFault(sim::Fault::ShortRead);
   engine_->SetFrameTimeout(200);  // each short payload then fails within 200 ms

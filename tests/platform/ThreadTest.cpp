@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <memory>
+#include <thread>
 
 #include "platform/Clock.h"
 #include "platform/CriticalSection.h"
@@ -55,6 +56,37 @@ TEST(Thread, DestroyedOnItsOwnThreadLetsTheThreadFinish) {
     sleepMs(2);
   }
   EXPECT_TRUE(finished.load());
+}
+
+// A stop asks whether it runs on the stream's own thread before it may take any lock, so the
+// question is asked from other threads while the owner starts and joins that thread, and from
+// the thread itself as its first act, possibly before start() has returned.
+TEST(Thread, KnowsItselfFromItsFirstInstructionWhileOthersAsk) {
+  Thread thread;
+  std::atomic<bool> asking{true};
+  std::atomic<int> wrongAnswers{0};
+  std::thread other([&] {
+    while (asking) {
+      if (thread.isCurrent()) {
+        ++wrongAnswers;
+      }
+    }
+  });
+  constexpr int kStarts = 200;
+  std::atomic<int> knewItself{0};
+  for (int i = 0; i < kStarts; ++i) {
+    ASSERT_TRUE(thread.start([&] {
+      if (thread.isCurrent()) {
+        ++knewItself;
+      }
+    }));
+    thread.join();
+    EXPECT_FALSE(thread.isCurrent());
+  }
+  asking = false;
+  other.join();
+  EXPECT_EQ(knewItself.load(), kStarts);
+  EXPECT_EQ(wrongAnswers.load(), 0);
 }
 
 TEST(CriticalSection, IsRecursiveAndExcludesOtherThreads) {

@@ -106,5 +106,31 @@ TEST(Renderer, EachKindOfChangeGivesThePictureAFreshRenderWould) {
   EXPECT_GE(drifting.mean()[lastPixel - 16], 120);
 }
 
+// A frame is written in stripes, giving way between them. Each stripe must carry its own part of
+// the frame's noise: one that restarted the noise would repeat the first stripe's down the frame.
+TEST(Renderer, AFrameWrittenInStripesGivesWayBetweenThemAndRepeatsNoNoise) {
+  const ImageSettings s = binnedSettings(20);
+  Renderer renderer(true, 7);
+  std::vector<uint8_t> payload(s.payloadBytes());
+  int pauses = 0;
+  renderer.render(s, 3, payload, [&pauses] { ++pauses; });
+  const size_t pixels = payload.size() / 2;
+  constexpr size_t kStripe = size_t{1} << 17;
+  EXPECT_EQ(static_cast<size_t>(pauses), (pixels + kStripe - 1) / kStripe - 1);
+
+  const std::vector<uint16_t>& mean = renderer.mean();
+  const auto residual = [&](size_t i) {
+    return (payload[2 * i] | (payload[2 * i + 1] << 8)) - int{mean[i]};
+  };
+  size_t same = 0;
+  size_t noisy = 0;
+  for (size_t i = 0; i < kStripe; ++i) {
+    noisy += residual(i) != 0 ? 1 : 0;
+    same += residual(i) == residual(i + kStripe) ? 1 : 0;
+  }
+  EXPECT_GT(noisy, kStripe / 2);
+  EXPECT_LT(same, kStripe / 2);
+}
+
 }  // namespace
 }  // namespace nivexa::sim

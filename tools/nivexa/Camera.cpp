@@ -9,10 +9,9 @@
 #include <vector>
 
 #include "Json.h"
+#include "NivexaDevices.h"
 #include "NivexaSdk.h"
 #include "UsbPermissions.h"
-#include "family/FamilyTable.h"
-#include "platform/Process.h"
 
 namespace nivexa::tool {
 namespace {
@@ -63,10 +62,11 @@ const char* errorMeaning(LONG code) {
 
 // The attached cameras this user may not open, which the library cannot list.
 std::vector<UnopenableCamera> unopenableCameras() {
-  std::vector<uint16_t> products;
-  for (const auto& row : family::familyTable()) {
-    products.push_back(row.productId);
-  }
+  std::vector<NivexaUsbProduct> products(
+      static_cast<size_t>(std::max(NivexaDevices_UsbProducts(nullptr, 0), 0)));
+  const int32_t count =
+      NivexaDevices_UsbProducts(products.data(), static_cast<int32_t>(products.size()));
+  products.resize(static_cast<size_t>(std::clamp<int32_t>(count, 0, products.size())));
   return camerasWithoutPermission(products);
 }
 
@@ -349,9 +349,10 @@ Handle openLibrary(int& count, bool quiet) {
     }
   }
   bool fellBack = false;
-  // An enumeration made while no camera is open reads the variable afresh.
+  // The library makes the virtual camera at an enumeration while no camera is open. One the user
+  // asked for in the variable, and did not get, is not replaced by ours.
   if (count == 0 && std::getenv(kVirtualCamerasVariable) == nullptr) {
-    fellBack = platform::setEnvironmentVariable(kVirtualCamerasVariable, kOneVirtualCamera);
+    fellBack = NivexaDevices_UseVirtualCameras(kOneVirtualCamera) != 0;
     if (fellBack && !h) {
       h = Handle(Nivexa_Initialize(nullptr));
     }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -11,32 +10,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr uint16_t kCameraVendorId = 0x04B4;
-constexpr const char* kVendorIdsVariable = "NIVEXA_USB_VENDOR_IDS";
 constexpr const char* kDevicesFolder = "/sys/bus/usb/devices";
 constexpr int kHex = 16;
 constexpr int kDecimal = 10;
-constexpr unsigned long kMaxId = 0xFFFF;
-
-std::vector<uint16_t> cameraVendors() {
-  std::vector<uint16_t> vendors{kCameraVendorId};
-  const char* listed = std::getenv(kVendorIdsVariable);
-  for (const char* at = listed; at != nullptr && *at != '\0';) {
-    char* end = nullptr;
-    const unsigned long id = std::strtoul(at, &end, kHex);
-    if (end == at) {
-      break;
-    }
-    if (id <= kMaxId) {
-      vendors.push_back(static_cast<uint16_t>(id));
-    }
-    at = end;
-    while (*at == ',' || *at == ' ') {
-      ++at;
-    }
-  }
-  return vendors;
-}
 
 // One number from a sysfs attribute file, or -1.
 long attribute(const fs::path& device, const char* name, int base) {
@@ -52,10 +28,9 @@ long attribute(const fs::path& device, const char* name, int base) {
 
 }  // namespace
 
-std::vector<UnopenableCamera> camerasWithoutPermission(std::span<const uint16_t> productIds) {
+std::vector<UnopenableCamera> camerasWithoutPermission(std::span<const NivexaUsbProduct> products) {
   std::vector<UnopenableCamera> found;
   std::error_code error;
-  const std::vector<uint16_t> vendors = cameraVendors();
   for (const auto& entry : fs::directory_iterator(kDevicesFolder, error)) {
     const std::string port = entry.path().filename().string();
     // Devices are "<bus>-<ports>"; root hubs ("usb1") and interfaces ("1-2:1.0") are not.
@@ -67,8 +42,9 @@ std::vector<UnopenableCamera> camerasWithoutPermission(std::span<const uint16_t>
     const long bus = attribute(entry.path(), "busnum", kDecimal);
     const long device = attribute(entry.path(), "devnum", kDecimal);
     if (vendor < 0 || product < 0 || bus < 0 || device < 0 ||
-        std::find(vendors.begin(), vendors.end(), vendor) == vendors.end() ||
-        std::find(productIds.begin(), productIds.end(), product) == productIds.end()) {
+        std::none_of(products.begin(), products.end(), [&](const NivexaUsbProduct& p) {
+          return p.vendorId == vendor && p.productId == product;
+        })) {
       continue;
     }
     char node[32];

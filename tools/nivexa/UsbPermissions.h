@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "NivexaDevices.h"
+
 // Cameras on the USB bus whose device node this user may not open: the library passes them over
 // (they cannot be listed without being opened), so the tool looks for them itself to say what is
 // missing. Linux only; elsewhere, and without sysfs, there are none.
@@ -14,5 +16,5 @@ struct UnopenableCamera {
   uint16_t productId = 0;
 };
 
-// productIds: the family's products; vendors: 0x04B4 and those of NIVEXA_USB_VENDOR_IDS.
-std::vector<UnopenableCamera> camerasWithoutPermission(std::span<const uint16_t> productIds);
+// products: the vendor and product IDs the library drives (NivexaDevices_UsbProducts).
+std::vector<UnopenableCamera> camerasWithoutPermission(std::span<const NivexaUsbProduct> products);

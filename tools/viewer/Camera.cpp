@@ -1,5 +1,6 @@
 #include "Camera.h"
 
+#include <NivexaDevices.h>
 #include <glib.h>
 
 #include "ErrorText.h"
@@ -8,6 +9,7 @@ namespace nivexa::viewer {
 
 namespace {
 constexpr const char* kVirtualCamerasVariable = "NIVEXA_VIRTUAL_CAMERAS";
+constexpr const char* kOneVirtualCamera = "1";
 constexpr int kMaxListed = 10;
 constexpr int kNameBytes = 256;
 }  // namespace
@@ -49,8 +51,9 @@ bool Camera::fallBackToVirtual() {
   if (g_getenv(kVirtualCamerasVariable) != nullptr) {
     return false;
   }
-  // An enumeration made while no camera is open reads the variable again.
-  return g_setenv(kVirtualCamerasVariable, "1", TRUE) != FALSE;
+  // Asked of the library, not set in the environment, which the library's threads may be reading
+  // meanwhile; an enumeration made while no camera is open makes the camera.
+  return NivexaDevices_UseVirtualCameras(kOneVirtualCamera) != 0;
 }
 
 std::vector<std::string> Camera::list() {

@@ -82,6 +82,11 @@ bool getMessage(HWND sink, Message& out, int32_t timeoutMs) {
   }
 }
 
+// A thread waits for its windows' messages with MsgWaitForMultipleObjects, not on a descriptor.
+int messageSinkFd(HWND /*sink*/) {
+  return -1;
+}
+
 bool isWindow(HWND window) {
   return window != nullptr && IsWindow(window);
 }

@@ -110,6 +110,11 @@ class Fx3Driver {
 // NIVEXA_VIRTUAL_CAMERAS in step with the variable's value.
 Fx3Driver& fx3Driver();
 
+// Virtual cameras asked for by the program instead of NIVEXA_VIRTUAL_CAMERAS, in the variable's
+// syntax (null or empty: none), made at the next enumeration while no device is open. False for a
+// malformed text, which changes nothing.
+bool requestVirtualCameras(const char* text);
+
 // Adds a backend (kept for the life of the process). Backends added after a controller has
 // enumerated are seen by its next enumeration.
 void addFx3Backend(std::shared_ptr<Fx3Driver> backend);

@@ -35,13 +35,16 @@ class ProcessDriver : public CompositeDriver {
     }
   }
 
+  bool requestVirtualCameras(const char* text) { return environmentCameras_.request(text); }
+
   std::vector<std::string> enumerate(const Guid& interfaceGuid) override {
     whileNoDeviceOpen([this] { environmentCameras_.update(); });
     return CompositeDriver::enumerate(interfaceGuid);
   }
 
  private:
-  EnvironmentCameras environmentCameras_;  // after construction, only under whileNoDeviceOpen()
+  // After construction, update() only under whileNoDeviceOpen().
+  EnvironmentCameras environmentCameras_;
 };
 
 ProcessDriver& processDriver() {
@@ -55,6 +58,10 @@ ProcessDriver& processDriver() {
 
 Fx3Driver& fx3Driver() {
   return processDriver();
+}
+
+bool requestVirtualCameras(const char* text) {
+  return processDriver().requestVirtualCameras(text);
 }
 
 void addFx3Backend(std::shared_ptr<Fx3Driver> backend) {

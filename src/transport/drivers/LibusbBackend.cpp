@@ -11,6 +11,7 @@
 
 #include "family/FamilyTable.h"
 #include "platform/Log.h"
+#include "transport/drivers/CameraVendors.h"
 #include "transport/drivers/DeviceNotices.h"
 #include "transport/drivers/LibusbRecords.h"
 #include "transport/drivers/UsbBackend.h"
@@ -18,11 +19,7 @@
 namespace nivexa::transport {
 namespace {
 
-constexpr uint16_t kCameraVendorId = 0x04B4;
-constexpr const char* kVendorIdsVariable = "NIVEXA_USB_VENDOR_IDS";
 constexpr const char* kUsbSwitchVariable = "NIVEXA_USB";
-constexpr int kHexBase = 16;
-constexpr unsigned kMaxVendorId = 0xFFFF;
 // USB allows hubs seven deep.
 constexpr size_t kMaxPortChain = 7;
 // The event thread looks at its stop flag at least this often, should a wake-up be missed.
@@ -41,34 +38,6 @@ std::string guidText(const Guid& g) {
                 g[2], g[3], g[4], g[5], g[6], g[7], g[8], g[9], g[10], g[11], g[12], g[13], g[14],
                 g[15]);
   return text;
-}
-
-// The vendors whose devices may be cameras: the family's own, and those the environment adds
-// for cameras built with another vendor ID.
-std::vector<uint16_t> cameraVendors() {
-  std::vector<uint16_t> vendors{kCameraVendorId};
-  const char* listed = std::getenv(kVendorIdsVariable);
-  if (listed == nullptr) {
-    return vendors;
-  }
-  const char* at = listed;
-  while (*at != '\0') {
-    char* end = nullptr;
-    const unsigned long id = std::strtoul(at, &end, kHexBase);
-    if (end == at) {
-      NIVEXA_LOG(Transport, Warning, "%s: \"%s\" is not a list of hexadecimal vendor IDs",
-                 kVendorIdsVariable, listed);
-      break;
-    }
-    if (id <= kMaxVendorId) {
-      vendors.push_back(static_cast<uint16_t>(id));
-    }
-    at = end;
-    while (*at == ',' || *at == ' ') {
-      ++at;
-    }
-  }
-  return vendors;
 }
 
 // "\\?\usb#vid_04b4&pid_33d0#1-2.3#{guid}": the instance is the bus and the chain of hub ports,

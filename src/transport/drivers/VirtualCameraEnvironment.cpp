@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "sim/CameraOptions.h"
+
 namespace nivexa::transport {
 
 namespace {
@@ -26,9 +28,27 @@ int createVirtualCameras(sim::CameraSet& cameras, const std::string& text, std::
   return static_cast<int>(addCameras(cameras, text, error).size());
 }
 
+bool EnvironmentCameras::request(const char* text) {
+  const std::string wanted = text != nullptr ? text : "";
+  std::string error;
+  if (!wanted.empty() && !sim::parseCameraList(wanted, error)) {
+    return false;
+  }
+  std::lock_guard lock(requestMutex_);
+  requested_ = wanted;
+  return true;
+}
+
 void EnvironmentCameras::update() {
-  const char* value = std::getenv(kVirtualCamerasVariable);
-  const std::string text = value != nullptr ? value : "";
+  std::string text;
+  {
+    std::lock_guard lock(requestMutex_);
+    if (requested_) {
+      text = *requested_;
+    } else if (const char* value = std::getenv(kVirtualCamerasVariable)) {
+      text = value;
+    }
+  }
   if (applied_ == text) {
     return;
   }

@@ -7,7 +7,7 @@
 namespace nivexa::compliance {
 
 // A window the library posts NIVEXA_WM_FRAME and NIVEXA_WM_ERROR to, as an application's would
-// be: a message sink on Linux, a message-only window on Windows (read only by the thread that
+// be: the library's message sink (on Windows a message-only window, read only by the thread that
 // made it, so each scenario makes its own on its own thread).
 struct PostedMessage {
   uint32_t message = 0;

@@ -1,4 +1,4 @@
-/* The Linux message-sink header compiles as plain C on its own, as the SDK header does. */
+/* The message-sink header compiles as plain C on its own, as the SDK header does. */
 #include "NivexaMessages.h"
 
 int nivexa_public_messages_header_check(void) {

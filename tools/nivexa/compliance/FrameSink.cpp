@@ -4,8 +4,7 @@
 
 namespace nivexa::compliance {
 
-// The library's own sinks: the tool's copy of the platform layer has a sink table of its own,
-// which the library would not know.
+// The library's own sinks: a message-only window on Windows, the library's stand-in on Linux.
 FrameSink::FrameSink() : window_(NivexaMsg_CreateSink()) {}
 
 FrameSink::~FrameSink() {
