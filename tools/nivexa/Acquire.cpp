@@ -105,13 +105,50 @@ int streamFrames(const Arguments& args) {
     NivexaStream_Stop(h.get());
     return kExitFailed;
   }
-  const auto start = Clock::now();
-  auto secondStart = start;
   long total = 0;
   long inSecond = 0;
   long failures = 0;
   uint64_t bytes = 0;
   uint64_t totalBytes = 0;
+  // A buffer that came back: counted, and lent again unless the camera stopped.
+  const auto take = [&](NivexaBuffer* filled) {
+    if (filled->status == NIVEXA_BUFFER_COMPLETE) {
+      const uint64_t frame =
+          static_cast<uint64_t>(filled->stride) * static_cast<uint64_t>(filled->height);
+      bytes += frame;
+      totalBytes += frame;
+      ++inSecond;
+      ++total;
+    } else {
+      ++failures;
+      std::fprintf(
+          stderr, "nivexa stream: buffer came back %s\n",
+          filled->status == NIVEXA_BUFFER_FAILED ? "failed: the camera stopped" : "incomplete");
+      if (filled->status == NIVEXA_BUFFER_FAILED) {
+        return false;
+      }
+    }
+    NivexaStream_Queue(h.get(), filled);
+    return true;
+  };
+  // The time asked for is the stream's own: it starts with the first frame, so a camera still
+  // settling or a loaded machine does not leave a short stream without frames.
+  bool running = true;
+  long markFrames = 0;
+  uint64_t markBytes = 0;
+  if (NivexaBuffer* first = NivexaStream_Wait(h.get(), kFirstFrameMs); first != nullptr) {
+    running = take(first);
+    // The first frame marks the start: the rates count the frames after it.
+    inSecond = 0;
+    bytes = 0;
+    markFrames = total;
+    markBytes = totalBytes;
+  } else {
+    std::fprintf(stderr, "nivexa stream: no frame arrived (%s)\n", errorText(h.get()).c_str());
+    running = false;
+  }
+  const auto start = Clock::now();
+  auto secondStart = start;
   NivexaStreamStatistics statistics{};
   JsonWriter out;
   if (json) {
@@ -121,26 +158,10 @@ int streamFrames(const Arguments& args) {
                 "measured fps", "MB/s", "lost", "dropped");
   }
   int second = 1;
-  bool running = true;
   while (running) {
     if (NivexaBuffer* filled = NivexaStream_Wait(h.get(), kStreamWaitMs); filled != nullptr) {
-      if (filled->status == NIVEXA_BUFFER_COMPLETE) {
-        const uint64_t frame =
-            static_cast<uint64_t>(filled->stride) * static_cast<uint64_t>(filled->height);
-        bytes += frame;
-        totalBytes += frame;
-        ++inSecond;
-        ++total;
-        NivexaStream_Queue(h.get(), filled);
-      } else {
-        ++failures;
-        std::fprintf(
-            stderr, "nivexa stream: buffer came back %s\n",
-            filled->status == NIVEXA_BUFFER_FAILED ? "failed: the camera stopped" : "incomplete");
-        if (filled->status == NIVEXA_BUFFER_FAILED) {
-          break;
-        }
-        NivexaStream_Queue(h.get(), filled);
+      if (!take(filled)) {
+        break;
       }
     }
     const auto now = Clock::now();
@@ -169,17 +190,20 @@ int streamFrames(const Arguments& args) {
       running = !finished;
     }
   }
+  // The rates end where the stream's time did, not after the stop that follows it.
+  const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
   NivexaStream_Stop(h.get());
   while (NivexaStream_Wait(h.get(), 0) != nullptr) {
   }
   NivexaStream_GetStatistics(h.get(), &statistics);
-  const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+  const double measured = static_cast<double>(total - markFrames) / elapsed;
+  const double throughput =
+      static_cast<double>(totalBytes - markBytes) / kBytesPerMegabyte / elapsed;
   if (json) {
     out.endArray().key("frames").value(int64_t{total}).key("bits").value(bits);
-    out.key("seconds_elapsed").value(elapsed).key("measured_fps").value(total / elapsed);
+    out.key("seconds_elapsed").value(elapsed).key("measured_fps").value(measured);
     out.key("library_fps").value(statistics.frameRate);
-    out.key("megabytes_per_second")
-        .value(static_cast<double>(totalBytes) / kBytesPerMegabyte / elapsed);
+    out.key("megabytes_per_second").value(throughput);
     out.key("lost").value(statistics.framesLost).key("dropped").value(statistics.framesDropped);
     out.key("frame_errors").value(int64_t{failures}).endObject();
     std::fputs(out.text().c_str(), stdout);
@@ -187,8 +211,7 @@ int streamFrames(const Arguments& args) {
     std::printf(
         "summary: %ld frames of %d bits in %.1f s, %.1f fps measured, %.1f fps reported, "
         "%.1f MB/s, %llu lost, %llu dropped, %ld frame errors\n",
-        total, bits, elapsed, total / elapsed, statistics.frameRate,
-        static_cast<double>(totalBytes) / kBytesPerMegabyte / elapsed,
+        total, bits, elapsed, measured, statistics.frameRate, throughput,
         static_cast<unsigned long long>(statistics.framesLost),
         static_cast<unsigned long long>(statistics.framesDropped), failures);
   }

@@ -13,6 +13,10 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
+// How long a stream or recording waits for its first frame while the camera starts (settle times,
+// and a loaded machine); its own time counts from that frame.
+inline constexpr int32_t kFirstFrameMs = 5000;
+
 // A library handle, released on destruction.
 class Handle {
  public:

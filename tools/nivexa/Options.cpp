@@ -48,7 +48,7 @@ constexpr std::array kCommands{
     CommandSpec{C::Stream, "stream", "",
                 "stream processed frames into lent buffers; report the frames delivered, lost "
                 "(never received) and dropped (received, not delivered)",
-                "", 0, 0},
+                "  --seconds counts from the first frame.\n", 0, 0},
     CommandSpec{C::View, "view", "",
                 "live video in a window with the frame rate in its title; q or closing the "
                 "window ends it",

@@ -25,8 +25,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr size_t kBuffers = 8;
 constexpr int32_t kWaitMs = 100;
-// Frames that may arrive before the first one, as the camera starts.
-constexpr int32_t kFirstFrameMs = 5000;
 // A classic TIFF addresses 4 GiB; its directories and tags need some room of their own.
 constexpr uint64_t kClassicTiffLimit = (uint64_t{1} << 32) - (uint64_t{1} << 24);
 // How much faster than the first frames the camera might run, in choosing the TIFF layout.
