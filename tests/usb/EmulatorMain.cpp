@@ -14,6 +14,8 @@
 #include <fcntl.h>
 #include <glib-unix.h>
 #include <glib.h>
+#include <linux/capability.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -268,6 +270,14 @@ std::string withPreload(const char* preloaded) {
 }
 
 int main(int argc, char** argv) {
+  // The preload serialises a device's requests with a lock its waiters poll with zero-length
+  // sleeps. A real-time thread of the command (the library's capture thread, which asks for one
+  // where the system grants it) then spins while an ordinary thread holds the lock, and takes a
+  // core from it, from the emulator and from the camera model: streams lost frames on a 2-core
+  // machine for the emulation's sake alone. Without the right to ask for real-time scheduling,
+  // the command's threads keep ordinary priority, as for any user without that privilege; a
+  // caller who never had the right loses nothing, so a refusal is ignored.
+  (void)prctl(PR_CAPBSET_DROP, CAP_SYS_NICE, 0, 0, 0);
   if (g_getenv(kPreloadedVariable) == nullptr) {
     g_setenv("LD_PRELOAD", withPreload(g_getenv("LD_PRELOAD")).c_str(), TRUE);
     g_setenv(kPreloadedVariable, "1", TRUE);
