@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/CNivexaUSB3R5SimpleSdk.h"
+#include "engine/EngineConstants.h"
 #include "platform/Clock.h"
 #include "sim/Camera.h"
 #include "sim/CameraSet.h"
@@ -123,11 +124,11 @@ void BM_EngineStreamsToConsumer(benchmark::State& state) {
   std::vector<uint8_t> frame(engine->FrameSize());
   int64_t frames = 0;
   for (auto _ : state) {
-    int result = 2;
-    while (result == 2) {
+    int result = nivexa::engine::kWaitNoNewFrame;
+    while (result == nivexa::engine::kWaitNoNewFrame) {
       result = engine->WaitForFrame(3000);
     }
-    if (result != 3 || !engine->CopyNewestFrame(frame)) {
+    if (result != nivexa::engine::kWaitNewFrame || !engine->CopyNewestFrame(frame)) {
       state.SkipWithError("frame lost");
       break;
     }

@@ -37,6 +37,7 @@
 #include "api/ExportSupport.h"
 #include "camera/CNivexa.h"
 #include "engine/CNivexaUSB3R5SimpleSdk.h"
+#include "engine/EngineConstants.h"
 #include "memcpy_cost.h"
 #include "platform/Clock.h"
 #include "platform/Thread.h"
@@ -298,14 +299,14 @@ void engineLatency(benchmark::State& state, nivexa::sim::Camera& camera) {
   }
   std::vector<double> ms;
   for (int i = 0; i < kWarmUpFrames + kLatencyFrames; ++i) {
-    // 2: the signal came but the newest frame had been taken already.
-    int result = 2;
+    // No new frame: the signal came but the newest frame had been taken already.
+    int result = nivexa::engine::kWaitNoNewFrame;
     Clock::time_point signalled;
-    while (result == 2) {
+    while (result == nivexa::engine::kWaitNoNewFrame) {
       result = engine->WaitForFrame(kWaitMs);
       signalled = Clock::now();
     }
-    if (result != 3) {
+    if (result != nivexa::engine::kWaitNewFrame) {
       state.SkipWithError("frame lost");
       break;
     }
