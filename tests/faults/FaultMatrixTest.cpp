@@ -527,27 +527,26 @@ const char* expected(const FaultCase& fault, Moment moment, size_t mode) {
   return "?";
 }
 
-// Whether every outcome the cell accepts has frames after the fault.
-bool framesExpected(const std::string& expected) {
+// The outcomes a cell accepts, "a|b" split at the bars.
+std::vector<std::string> alternativesOf(const std::string& expected) {
+  std::vector<std::string> out;
   std::stringstream alternatives(expected);
   std::string one;
   while (std::getline(alternatives, one, '|')) {
-    if (one.ends_with("0f")) {
-      return false;
-    }
+    out.push_back(one);
   }
-  return true;
+  return out;
+}
+
+// Whether every outcome the cell accepts has frames after the fault.
+bool framesExpected(const std::string& expected) {
+  return std::ranges::none_of(alternativesOf(expected),
+                              [](const std::string& one) { return one.ends_with("0f"); });
 }
 
 bool accepted(const std::string& seen, const std::string& expected) {
-  std::stringstream alternatives(expected);
-  std::string one;
-  while (std::getline(alternatives, one, '|')) {
-    if (one == seen) {
-      return true;
-    }
-  }
-  return false;
+  const std::vector<std::string> outcomes = alternativesOf(expected);
+  return std::ranges::find(outcomes, seen) != outcomes.end();
 }
 
 TEST(FaultMatrix, EveryFaultInEveryModeAtEveryMomentEndsAsDocumented) {
