@@ -1,6 +1,6 @@
 // Buffer streams against the two reference rates of camera_rates.cpp, in one run: a raw stream
-// against the engine's own rate (its frames take one copy, from the frame slot into the
-// application's buffer, where the engine's consumer also makes one), and a processed stream
+// against the engine's own rate (its frames are read straight into the application's buffer,
+// where the engine's consumer copies each out of its frame slot once), and a processed stream
 // against the callback preview (both take the frame into the pipeline's bitmap and copy the
 // output bitmap out once). Four application buffers, each queued again as soon as it is back.
 #include <cstdio>

@@ -272,6 +272,11 @@ class CNivexa : public imaging::PipelineHost, private output::RecordingSource {
   NivexaBuffer* TakeBuffer();
   // The newest raw frame into the oldest queued buffer, on whichever thread took the frame.
   void DeliverRawFrame(stream::BufferQueue::Callback callback);
+  // The capture thread's side of a raw stream without a callback: the oldest queued buffer's
+  // memory to read the next frame into (empty: none queued), and that buffer back, holding the
+  // frame `record` describes or (null) unwritten, to be taken again first.
+  std::span<uint8_t> LendRawBuffer();
+  void RawBufferFilled(const engine::FrameSlotInfo* record);
   // The bytes, size and depth of what a buffer stream of `processed` frames delivers now.
   struct BufferFormat {
     int32_t width = 0;
@@ -363,6 +368,8 @@ class CNivexa : public imaging::PipelineHost, private output::RecordingSource {
   output::AviRecorder recorder_;
   // The buffers lent by the application, the running buffer stream's flags and its counts.
   stream::BufferQueue bufferQueue_;
+  // The buffer the capture thread reads a raw frame into; touched only under its frame listener.
+  NivexaBuffer* lentToCapture_ = nullptr;
   std::atomic<int32_t> bufferStreamFlags_{0};
   stream::StreamStatistics streamStatistics_;
 

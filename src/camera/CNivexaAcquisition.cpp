@@ -127,7 +127,7 @@ int CNivexa::StopPreview() {
     NIVEXA_LOG(Camera, Info, "device %d: stream stopped (mode %d)", currentDevice_.load(), stopped);
   }
   // Whatever acquisition runs next fills no lent buffer behind its own back.
-  engine_->SetFrameListener(nullptr);
+  engine_->SetFrameListener({});
   if (acquisitionEnd_) {
     // A teardown that runs on the acquisition thread itself (its last reference dropped there)
     // must not wait for its own end; the loop is finishing anyway.

@@ -3,6 +3,7 @@
 // delivering into the lent buffers.
 #include <chrono>
 #include <mutex>
+#include <utility>
 
 #include "camera/CNivexa.h"
 #include "camera/CaptureArea.h"
@@ -144,17 +145,21 @@ int CNivexa::StartBufferStream(int32_t flags) {
     engine_->SetFrameTimeout(kTriggerTimeoutMs);
     engine_->SetTriggerMode(1, 0);
   } else {
-    // A raw frame is only copied: the capture thread copies it into the next buffer the moment
-    // it lands, rather than waking a thread of ours that may wait for a core. With a callback
-    // the acquisition thread fills the buffers, one frame per callback as it always did: the
-    // callback runs there anyway, and a frame filled while it runs would reach it after a stop
-    // it asked for.
+    // A raw frame needs no work of ours: the capture thread reads it straight into the next
+    // queued buffer, or, where it cannot, copies it there the moment it lands, rather than
+    // waking a thread of ours that may wait for a core. With a callback the acquisition thread
+    // fills the buffers, one frame per callback as it always did: the callback runs there
+    // anyway, and a frame filled while it runs would reach it after a stop it asked for.
     if ((flags & NIVEXA_STREAM_PROCESSED) == 0) {
-      engine_->SetFrameListener([this] {
+      engine::CNivexaU3R5Base::FrameListener listener;
+      listener.lend = [this] { return LendRawBuffer(); };
+      listener.filled = [this](const engine::FrameSlotInfo* record) { RawBufferFilled(record); };
+      listener.stored = [this] {
         if (running_ && !bufferQueue_.hasCallback()) {
           DeliverRawFrame(stream::BufferQueue::Callback::Deferred);
         }
-      });
+      };
+      engine_->SetFrameListener(std::move(listener));
     }
     if (!engine_->StartCapture(kCaptureContinuous)) {
       StopPreview();
@@ -214,7 +219,7 @@ void CNivexa::BufferStreamLoop() {
   }
   // Stopped from its callback or lost: no buffer is filled after the loop, and none filled
   // before it waits for a callback that would otherwise only come with the next command.
-  engine_->SetFrameListener(nullptr);
+  engine_->SetFrameListener({});
   bufferQueue_.deliverPending();
 }
 
@@ -257,17 +262,44 @@ NivexaBuffer* CNivexa::TakeBuffer() {
 }
 
 void CNivexa::DeliverRawFrame(stream::BufferQueue::Callback callback) {
+  // Read into a buffer already (a callback set since): that buffer is on its way.
+  if (!engine_->NewestFrameInRing()) {
+    return;
+  }
   NivexaBuffer* buffer = TakeBuffer();
   if (buffer == nullptr) {
     return;
   }
   engine::FrameSlotInfo record;
   const auto format = BufferStreamFormat(false);
-  // Straight from the frame slot into the application's memory: the one copy of a raw frame.
+  // Straight from the frame slot into the application's memory: the one copy of a raw frame
+  // that was not read into a buffer directly.
   const bool filled =
       format && format->bytes <= buffer->capacity && engine_->FrameSize() == format->bytes &&
       engine_->CopyNewestFrameRecord(applicationMemory(*buffer).first(format->bytes), &record) != 0;
   FinishBuffer(buffer, filled ? format : std::nullopt, record, callback);
+}
+
+std::span<uint8_t> CNivexa::LendRawBuffer() {
+  if (!running_ || bufferQueue_.hasCallback()) {
+    return {};
+  }
+  // With none queued the frame goes to the ring, and its listener counts it as dropped.
+  lentToCapture_ = bufferQueue_.take();
+  return lentToCapture_ != nullptr ? applicationMemory(*lentToCapture_) : std::span<uint8_t>{};
+}
+
+void CNivexa::RawBufferFilled(const engine::FrameSlotInfo* record) {
+  NivexaBuffer* buffer = std::exchange(lentToCapture_, nullptr);
+  if (record == nullptr) {
+    bufferQueue_.untake(buffer);
+    return;
+  }
+  // The frame read is the prepared picture unless its size changed under the stream.
+  const auto format = BufferStreamFormat(false);
+  const bool whole = format && engine_->FrameSize() == format->bytes;
+  FinishBuffer(buffer, whole ? format : std::nullopt, *record,
+               stream::BufferQueue::Callback::Deferred);
 }
 
 void CNivexa::FinishBuffer(NivexaBuffer* buffer, const std::optional<BufferFormat>& filledAs,

@@ -255,13 +255,27 @@ class CNivexaU3R5Base {
   // time of arrival); an empty destination reads the record alone. Either way the frame counts
   // as read. 0 when there is no frame or it does not fit.
   int CopyNewestFrameRecord(std::span<uint8_t> destination, FrameSlotInfo* record);
-  // Told on the capture thread of every frame of a continuous capture the moment it is in its
-  // slot, before the frame-ready signal: a consumer that only copies the frame out takes it
-  // there without waiting for a thread of its own to get a core. It runs at the capture
-  // thread's priority and holds up the next read, so it copies and returns; it never waits on
-  // anything an application holds, nor calls application code. Once the setter returns, the
-  // listener it replaced is not running and will not run again.
-  using FrameListener = std::function<void()>;
+  // False when the newest frame was read straight into a listener's memory: it is not in the
+  // ring to be copied.
+  bool NewestFrameInRing() { return ring_.holdsFrame(ring_.newestSlot()); }
+  // A consumer of a continuous capture's frames on the capture thread, before the frame-ready
+  // signal: one that only wants the frame's bytes takes them there without waiting for a thread
+  // of its own to get a core. Its calls run at the capture thread's priority and hold up the
+  // next read, so they take or hand over memory and return; they never wait on anything an
+  // application holds, nor call application code. Once the setter returns, the listener it
+  // replaced is not running and will not run again.
+  struct FrameListener {
+    // Memory the next frame is read straight into, instead of into the ring: the frame then
+    // costs no copy at all. Empty when the consumer has none to lend (the frame goes to the
+    // ring). Asked only where the frame needs no reordering on its way out.
+    std::function<std::span<uint8_t>()> lend;
+    // The lent memory back, holding the frame `record` describes, or (null) not holding a
+    // frame: the read failed or the frame was discarded. Every lend that gave memory gets
+    // exactly one.
+    std::function<void(const FrameSlotInfo* record)> filled;
+    // A frame is in its slot of the ring.
+    std::function<void()> stored;
+  };
   void SetFrameListener(FrameListener listener);
   float FrameRate() const { return frameRate_.load(); }
   // The sensor's programmed frame period in whole milliseconds, rounded down; 0 when unknown.
@@ -309,6 +323,12 @@ class CNivexaU3R5Base {
   void signalFrameReady();
   // A frame is in its slot: in a continuous capture the listener hears of it, then any waiter.
   void frameStored(int32_t mode);
+  // Memory the listener lends for the next frame of a continuous capture, `payloadBytes` long;
+  // empty when it lends none. While memory is lent, `lent` holds the listener's lock.
+  std::span<uint8_t> lendFrameMemory(std::unique_lock<std::mutex>& lent, int32_t mode,
+                                     uint32_t payloadBytes);
+  // Gives lent memory back (nothing when none is lent) and lets the listener go.
+  void returnFrameMemory(std::unique_lock<std::mutex>& lent, const FrameSlotInfo* record);
   void captureThreadBody();
   void joinCaptureThread();
   // Copies the slot into the destination with the driver's orientation applied.
@@ -342,7 +362,8 @@ class CNivexaU3R5Base {
   std::atomic<int> transferFailed_{0};
   std::mutex frameReadyMutex_;  // guards the event pointer, never held while waiting
   std::shared_ptr<platform::Event> frameReady_;
-  std::mutex frameListenerMutex_;  // held while the listener runs, so a reset waits it out
+  // Held while the listener runs, and from a lend to its `filled`, so a reset waits it out.
+  std::mutex frameListenerMutex_;
   FrameListener frameListener_;
   std::atomic<float> frameRate_{0.0f};
   std::atomic<double> transferRate_{0.0};

@@ -49,11 +49,43 @@ void CNivexaU3R5Base::frameStored(int32_t mode) {
   // whoever waits for them.
   if (mode == kCaptureContinuous) {
     std::lock_guard lock(frameListenerMutex_);
-    if (frameListener_) {
-      frameListener_();
+    if (frameListener_.stored) {
+      frameListener_.stored();
     }
   }
   signalFrameReady();
+}
+
+std::span<uint8_t> CNivexaU3R5Base::lendFrameMemory(std::unique_lock<std::mutex>& lent,
+                                                    int32_t mode, uint32_t payloadBytes) {
+  // Read straight into the consumer's memory, a frame cannot be turned round on its way there.
+  const int orientation = sensor_ ? sensor_->info().orientation : sensors::kOrientationNormal;
+  if (mode != kCaptureContinuous || orientation != sensors::kOrientationNormal) {
+    return {};
+  }
+  lent = std::unique_lock(frameListenerMutex_);
+  std::span<uint8_t> memory;
+  if (frameListener_.lend && frameListener_.filled) {
+    memory = frameListener_.lend();
+    // The read fills the whole payload: memory too small for it goes back unused.
+    if (!memory.empty() && memory.size() < payloadBytes) {
+      frameListener_.filled(nullptr);
+      memory = {};
+    }
+  }
+  if (memory.empty()) {
+    lent.unlock();
+  }
+  return memory;
+}
+
+void CNivexaU3R5Base::returnFrameMemory(std::unique_lock<std::mutex>& lent,
+                                        const FrameSlotInfo* record) {
+  if (!lent.owns_lock()) {
+    return;
+  }
+  frameListener_.filled(record);
+  lent.unlock();
 }
 
 void CNivexaU3R5Base::noteFrameTimes(uint32_t elapsedMs) {
@@ -267,6 +299,7 @@ int CNivexaU3R5Base::CaptureLoop() {
     }
     bool read = controller_->ReadFrameHeader(frame, frameTimeoutMs_) != 0;
     uint32_t started = 0;
+    std::unique_lock<std::mutex> lent;
     if (read) {
       const auto header = transport::decodeFrameHeader(frame.header);
       ring_.storeHeaderInfo(header.infoA, header.frameCounter, header.infoB, header.infoC);
@@ -278,10 +311,18 @@ int CNivexaU3R5Base::CaptureLoop() {
       }
       started = platform::timeGetTime();
       // A payload shorter than a frame would leave stale bytes in the slot: it is a failed read.
-      read = header.payloadLength >= frameSize_ &&
-             controller_->ReadFramePayload(frame, frameTimeoutMs_) != 0;
+      if (header.payloadLength >= frameSize_) {
+        const std::span<uint8_t> memory = lendFrameMemory(lent, mode, header.payloadLength);
+        frame.receiveBuffer =
+            memory.empty() ? std::span<uint8_t>(receiveBuffer_.get(), receiveBufferSize_) : memory;
+        read = controller_->ReadFramePayload(frame, frameTimeoutMs_) != 0;
+        frame.receiveBuffer = std::span<uint8_t>(receiveBuffer_.get(), receiveBufferSize_);
+      } else {
+        read = false;
+      }
     }
     if (!read) {
+      returnFrameMemory(lent, nullptr);
       controller_->CloseStream();
       if (++failures >= kMaxConsecutiveFailures) {
         NIVEXA_LOG(Engine, Warning, "capture stopped: %d frame reads failed in a row", failures);
@@ -303,6 +344,7 @@ int CNivexaU3R5Base::CaptureLoop() {
     const bool stamped = productHas(family::kStampedFrames);
     if (stamped && firstFrame_ && mode != kCaptureTriggered) {
       firstFrame_ = 0;
+      returnFrameMemory(lent, nullptr);
       continue;
     }
     failures = 0;
@@ -315,10 +357,17 @@ int CNivexaU3R5Base::CaptureLoop() {
       stamp = header.stamp;
       headerByte = header.legacyByte;
     }
-    // The slot takes the receive buffer as it is; its old buffer receives the next frame.
-    ring_.exchangeFrame(receiveBuffer_, lastFrameTag_, stamp, headerByte);
-    frame.receiveBuffer = std::span<uint8_t>(receiveBuffer_.get(), receiveBufferSize_);
-    frameStored(mode);
+    if (lent.owns_lock()) {
+      // The frame is already where its consumer wants it; the ring keeps its record only.
+      const FrameSlotInfo record = ring_.recordFrameElsewhere(lastFrameTag_, stamp, headerByte);
+      returnFrameMemory(lent, &record);
+      signalFrameReady();
+    } else {
+      // The slot takes the receive buffer as it is; its old buffer receives the next frame.
+      ring_.exchangeFrame(receiveBuffer_, lastFrameTag_, stamp, headerByte);
+      frame.receiveBuffer = std::span<uint8_t>(receiveBuffer_.get(), receiveBufferSize_);
+      frameStored(mode);
+    }
     if (mode == kCaptureOneFrame) {
       break;
     }

@@ -45,9 +45,11 @@ int CNivexaU3R5Base::copySlot(int slot, std::span<uint8_t> destination, bool top
   if (frameBytes == 0 || destination.size() < frameBytes) {
     return 0;
   }
-  const int orientation = sensor_ ? sensor_->info().orientation : 1;
-  const bool mirrored = orientation == 2 || orientation == 4;
-  const bool flipped = orientation == 3 || orientation == 4;
+  const int orientation = sensor_ ? sensor_->info().orientation : sensors::kOrientationNormal;
+  const bool mirrored = orientation == sensors::kOrientationMirrored ||
+                        orientation == sensors::kOrientationBothFlipped;
+  const bool flipped = orientation == sensors::kOrientationFlipped ||
+                       orientation == sensors::kOrientationBothFlipped;
   const bool rowsInOrder = topDown != flipped;
   const int width = frameWidth_;
   const int height = frameHeight_;

@@ -30,6 +30,7 @@ bool FrameRing::allocate(size_t bytes) {
     // Zeroed: a consumer that copies before the first frame gets black, not stale heap bytes.
     slot.pixels.reset(new (std::nothrow) uint8_t[bytes]());
     slot.info = FrameSlotInfo{};
+    slot.holdsFrame = true;
     if (!slot.pixels) {
       release();
       return false;
@@ -70,11 +71,8 @@ void FrameRing::storeFrameAt(int index, std::span<const uint8_t> pixels, uint32_
   if (slot.pixels) {
     std::copy_n(pixels.data(), std::min(pixels.size(), bytesPerSlot_.load()), slot.pixels.get());
   }
-  slot.info.frameNumber = frameNumber;
-  slot.info.stamp = stamp;
-  slot.info.headerByte = headerByte;
-  slot.info.arrivalNs = steadyNowNs();
-  slot.info.sequence = stored_.fetch_add(1, std::memory_order_relaxed) + 1;
+  slot.holdsFrame = true;
+  recordArrival(slot, frameNumber, stamp, headerByte);
 }
 
 void FrameRing::exchangeFrame(std::unique_ptr<uint8_t[]>& buffer, uint32_t frameNumber,
@@ -84,13 +82,43 @@ void FrameRing::exchangeFrame(std::unique_ptr<uint8_t[]>& buffer, uint32_t frame
   {
     std::lock_guard lock(slot.mutex);
     slot.pixels.swap(buffer);
-    slot.info.frameNumber = frameNumber;
-    slot.info.stamp = stamp;
-    slot.info.headerByte = headerByte;
-    slot.info.arrivalNs = steadyNowNs();
-    slot.info.sequence = stored_.fetch_add(1, std::memory_order_relaxed) + 1;
+    slot.holdsFrame = true;
+    recordArrival(slot, frameNumber, stamp, headerByte);
   }
   writeIndex_.store(write + 1 == slotCount_ ? 0 : write + 1, std::memory_order_release);
+}
+
+FrameSlotInfo FrameRing::recordFrameElsewhere(uint32_t frameNumber, uint64_t stamp,
+                                              uint8_t headerByte) {
+  const int write = writeIndex();
+  Slot& slot = slots_[static_cast<size_t>(write)];
+  FrameSlotInfo record;
+  {
+    std::lock_guard lock(slot.mutex);
+    slot.holdsFrame = false;
+    recordArrival(slot, frameNumber, stamp, headerByte);
+    record = slot.info;
+  }
+  writeIndex_.store(write + 1 == slotCount_ ? 0 : write + 1, std::memory_order_release);
+  return record;
+}
+
+bool FrameRing::holdsFrame(int index) {
+  if (index < 0 || index >= slotCount_) {
+    return false;
+  }
+  Slot& slot = slots_[static_cast<size_t>(index)];
+  std::lock_guard lock(slot.mutex);
+  return slot.holdsFrame;
+}
+
+void FrameRing::recordArrival(Slot& slot, uint32_t frameNumber, uint64_t stamp,
+                              uint8_t headerByte) {
+  slot.info.frameNumber = frameNumber;
+  slot.info.stamp = stamp;
+  slot.info.headerByte = headerByte;
+  slot.info.arrivalNs = steadyNowNs();
+  slot.info.sequence = stored_.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
 void FrameRing::storeFrame(std::span<const uint8_t> pixels, uint32_t frameNumber, uint64_t stamp,

@@ -67,14 +67,23 @@ class FrameRing {
   // reaches the ring without being copied.
   void exchangeFrame(std::unique_ptr<uint8_t[]>& buffer, uint32_t frameNumber, uint64_t stamp = 0,
                      uint8_t headerByte = 0);
+  // Records a frame that was read straight into a consumer's memory, not into the slot at the
+  // write index, and advances the index; returns the frame's record. The slot keeps its old
+  // pixels but no longer offers them: a reader of its pixels would take them for this frame's.
+  FrameSlotInfo recordFrameElsewhere(uint32_t frameNumber, uint64_t stamp = 0,
+                                     uint8_t headerByte = 0);
   // Fills one slot without moving the write index (the one-shot capture uses slot 0).
   void storeFrameAt(int slot, std::span<const uint8_t> pixels, uint32_t frameNumber,
                     uint64_t stamp = 0, uint8_t headerByte = 0);
   // Triggered capture starts with nothing unread.
   void resetWriteToReadMark() { writeIndex_.store(readMark(), std::memory_order_release); }
 
+  // Whether the slot's pixels are the frame its record describes (not so once the frame went
+  // elsewhere).
+  bool holdsFrame(int slot);
   // Consumer side: runs `read` on the slot's pixels (`bytes` of them) and status under the
-  // slot's lock. False when the ring has no buffers or the slot does not exist.
+  // slot's lock. False when the ring has no buffers or the slot does not exist, or when pixels
+  // are asked of a slot whose frame went elsewhere.
   template <typename Read>
   bool readSlot(int slot, size_t bytes, Read&& read) {
     if (slot < 0 || slot >= slotCount_ || !hasBuffers() || bytes > bytesPerSlot_) {
@@ -82,7 +91,7 @@ class FrameRing {
     }
     Slot& s = slots_[static_cast<size_t>(slot)];
     std::lock_guard lock(s.mutex);
-    if (!s.pixels) {
+    if (!s.pixels || (bytes != 0 && !s.holdsFrame)) {
       return false;
     }
     read(std::span<const uint8_t>(s.pixels.get(), bytes), s.info);
@@ -93,8 +102,11 @@ class FrameRing {
   struct Slot {
     std::unique_ptr<uint8_t[]> pixels;
     FrameSlotInfo info;
+    bool holdsFrame = true;  // false: the frame `info` describes is not in `pixels`
     std::mutex mutex;
   };
+  // Fills in the frame's own fields of the slot's record; called with the slot's lock held.
+  void recordArrival(Slot& slot, uint32_t frameNumber, uint64_t stamp, uint8_t headerByte);
 
   int slotCount_ = 0;
   std::atomic<size_t> bytesPerSlot_{0};

@@ -19,8 +19,6 @@ int64_t roundDownToEven(int64_t value) {
   return value & ~int64_t{1};
 }
 
-constexpr int kOrientationNormal = 1;
-constexpr int kOrientationBothFlipped = 4;
 constexpr int kWindowWidthStep = 8;
 constexpr int kWindowHeightStep = 4;
 // The mode word of SetTriggerMode that arms the sensor for external triggers.

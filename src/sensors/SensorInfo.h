@@ -85,7 +85,13 @@ struct SensorInfo {
 
   int32_t outputDepth;  // bits per pixel on the wire, 8 or 16; 0 until set
   int32_t sensorClock;  // clock constant of the timing formulas
-  int32_t orientation;  // 1 normal, 2 horizontal flip, 3 vertical flip, 4 both
+  int32_t orientation;  // one of the kOrientation values below
 };
+
+// How the sensor's rows and columns reach the host, against the image's own order.
+inline constexpr int32_t kOrientationNormal = 1;
+inline constexpr int32_t kOrientationMirrored = 2;  // each row right to left
+inline constexpr int32_t kOrientationFlipped = 3;   // the last row first
+inline constexpr int32_t kOrientationBothFlipped = 4;
 
 }  // namespace nivexa::sensors

@@ -92,6 +92,15 @@ NivexaBuffer* BufferQueue::take() {
   return taken_;
 }
 
+void BufferQueue::untake(NivexaBuffer* buffer) {
+  std::lock_guard lock(mutex_);
+  if (buffer == nullptr || buffer != taken_) {
+    return;
+  }
+  taken_ = nullptr;
+  queued_.push_front(buffer);
+}
+
 void BufferQueue::complete(NivexaBuffer* buffer, uint32_t status, Callback callback) {
   std::unique_lock lock(mutex_);
   if (buffer != taken_ || buffer == nullptr) {

@@ -40,6 +40,8 @@ class BufferQueue {
   // ---- The thread that fills buffers ----
   // The oldest queued buffer, now the caller's to fill; null when none is queued.
   NivexaBuffer* take();
+  // A taken buffer that was not filled goes back to the head of the queue, to be taken first.
+  void untake(NivexaBuffer* buffer);
   // Hands a taken buffer back with its status and the fields the filler set. A thread that must
   // not run application code (the capture thread) defers the callback: the buffer waits, in
   // order, for deliverPending() on another thread. Wait() gets it at once either way.

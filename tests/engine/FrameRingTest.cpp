@@ -84,6 +84,33 @@ TEST(FrameRing, ExchangedBufferBecomesTheSlotAndTheSlotsBufferComesBack) {
   EXPECT_EQ(receive[0], 1) << "the caller now owns the buffer that held frame 1";
 }
 
+TEST(FrameRing, AFrameReadElsewhereLeavesItsRecordButNotTheSlotsOldPixels) {
+  FrameRing ring(4);
+  ASSERT_TRUE(ring.allocate(64));
+  ring.storeFrame(frameOf(1), 1);
+  ring.storeHeaderInfo(0, 77, 0, 0);
+  const FrameSlotInfo record = ring.recordFrameElsewhere(2, 0, 3);
+  EXPECT_EQ(ring.writeIndex(), 2);
+  EXPECT_EQ(record.frameNumber, 2u);
+  EXPECT_EQ(record.headerCounter, 77u);
+  EXPECT_EQ(record.headerByte, 3);
+  EXPECT_EQ(record.sequence, 2u) << "counted among the frames stored";
+  EXPECT_NE(record.arrivalNs, 0u);
+  EXPECT_FALSE(ring.holdsFrame(1));
+  EXPECT_FALSE(ring.readSlot(1, 64, [](auto, auto&) {}))
+      << "the slot's pixels are an older frame's, not frame 2's";
+  FrameSlotInfo seen;
+  ASSERT_TRUE(ring.readSlot(1, 0, [&](auto, const FrameSlotInfo& info) { seen = info; }));
+  EXPECT_EQ(seen.frameNumber, 2u) << "the record alone still reads";
+  EXPECT_TRUE(ring.holdsFrame(0));
+  // Once round the ring, the slot holds its frame again.
+  for (uint32_t frame = 3; frame <= 6; ++frame) {
+    ring.storeFrame(frameOf(static_cast<uint8_t>(frame)), frame);
+  }
+  EXPECT_TRUE(ring.holdsFrame(1));
+  EXPECT_EQ(firstByteOf(ring, 1), 6);
+}
+
 TEST(FrameRing, SlotsStartBlack) {
   FrameRing ring(4);
   ASSERT_TRUE(ring.allocate(4096 * 4));
